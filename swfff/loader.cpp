@@ -1,0 +1,272 @@
+#include "loader.h"
+
+#include <new>
+#include <vector>
+
+#include "errors.h"
+#include "reader.h"
+#include "vocabulary.h"
+
+namespace {
+
+constexpr std::int64_t kHeaderBlockBytes = 21;
+constexpr int kShortTagHeaderBytes = 2;
+constexpr int kLongTagHeaderBytes = 6;
+constexpr int kSpriteFieldsBytes = 4;  // character id and frame count
+constexpr std::uint16_t kLongLengthMarker = 0x3F;
+
+std::int64_t BytesLeft(const CInputScript& script) {
+    return FileBytesLength - script.Position;
+}
+
+// Appends at the tail in constant time; the walk is the only writer of the list while it runs.
+class ListAppender {
+  public:
+    explicit ListAppender(CInputScript& script) : script_(script) {
+        for (TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
+            tail_ = item;
+            ++count_;
+        }
+    }
+
+    std::int64_t Count() const { return count_; }
+
+    TagItem* Append() {
+        auto* item = new (std::nothrow) TagItem;
+        if (item == nullptr) {
+            throw EOutOfMemory();
+        }
+        InitTagItem(*item);
+        if (tail_ == nullptr) {
+            script_.FirstTag = item;
+        } else {
+            tail_->Next = item;
+            item->Prev = tail_;
+        }
+        tail_ = item;
+        ++count_;
+        return item;
+    }
+
+  private:
+    CInputScript& script_;
+    TagItem* tail_ = nullptr;
+    std::int64_t count_ = 0;
+};
+
+bool SkipSpriteFields(CInputScript& script) {
+    if (BytesLeft(script) < kSpriteFieldsBytes) {
+        return false;
+    }
+    ReadU16(script);  // character id
+    ReadU16(script);  // frame count
+    return true;
+}
+
+// Ends a load that failed after the file was opened: nothing of it is kept.
+std::int32_t Abandon(CInputScript& script, std::int32_t result) {
+    FreeTagList(script);
+    FreeMovieBytes();
+    script.InFile.Close();
+    return result;
+}
+
+bool HasSwfSignature(const std::uint8_t* bytes) {
+    return bytes[0] == 'F' && bytes[1] == 'W' && bytes[2] == 'S';
+}
+
+// Replaces the header block with one of `length` bytes holding the rest of a long header.
+std::int32_t ExtendHeaderBlock(CInputScript& script, std::int64_t length) {
+    auto* block = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(length)];
+    if (block == nullptr) {
+        return loadNoHeaderMemory;
+    }
+    for (std::int64_t i = 0; i < FileBytesLength; ++i) {
+        block[i] = FileBytes[i];
+    }
+    const std::int64_t missing = length - FileBytesLength;
+    const std::int64_t got = script.InFile.Read(block + FileBytesLength, missing);
+    FreeMovieBytes();
+    FileBytes = block;
+    FileBytesLength = length;
+    return got == missing ? loadOk : loadHeaderReadFailed;
+}
+
+}  // namespace
+
+std::int32_t ReadMovieHeader(MovieHeader& header, CInputScript& script) {
+    static constexpr std::uint8_t kSignature[3] = {'F', 'W', 'S'};
+    for (int i = 0; i < 3; ++i) {
+        // Stored before it is compared, so a mismatch leaves the bytes read so far in the record.
+        header.Signature[i] = ReadU8(script);
+        if (header.Signature[i] != kSignature[i]) {
+            return -(i + 1);
+        }
+    }
+    header.Version = ReadU8(script);
+    header.FileLength = ReadU32(script);
+    ReadFrameRect(script, header.FrameRect);
+    header.FrameRate = ReadU16(script);
+    header.FrameCount = ReadU16(script);
+    return 0;
+}
+
+std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t depth) {
+    // One entry per open level, innermost last, instead of one call per nesting level: a 4 MiB
+    // file can nest sprites hundreds of thousands deep.
+    struct Level {
+        std::uint16_t frame;    // wraps after 65535, as the format's frame counts do
+        std::int32_t resumeAt;  // where the enclosing level goes on: this sprite's declared end
+    };
+    std::vector<Level> levels;
+    levels.push_back({0, 0});
+    if (atSpriteBody && !SkipSpriteFields(script)) {
+        return loadStructureLeavesFile;
+    }
+    ListAppender list(script);
+
+    // Leaves the innermost level; its enclosing level resumes at the sprite's declared end,
+    // wherever the contents' walk stopped.
+    auto closeLevel = [&]() {
+        const std::int32_t resumeAt = levels.back().resumeAt;
+        levels.pop_back();
+        if (!levels.empty()) {
+            script.Position = resumeAt;
+        }
+    };
+
+    while (!levels.empty()) {
+        // A level that reaches the end of the file at a tag boundary ends there without its End
+        // tag, as real players accept.
+        if (BytesLeft(script) == 0) {
+            closeLevel();
+            continue;
+        }
+        if (BytesLeft(script) < kShortTagHeaderBytes) {
+            return loadStructureLeavesFile;
+        }
+        if ((FileBytes[script.Position] & kLongLengthMarker) == kLongLengthMarker &&
+            BytesLeft(script) < kLongTagHeaderBytes) {
+            return loadStructureLeavesFile;
+        }
+        const std::uint16_t code = ReadTagHeader(script);
+        // The length field is 32 bits; compare it to the bytes left in 64 bits.
+        const auto bodyLength = static_cast<std::uint32_t>(script.TagBodyLength);
+        if (static_cast<std::int64_t>(bodyLength) > BytesLeft(script)) {
+            return loadStructureLeavesFile;
+        }
+        if (list.Count() >= kMaxTagItems) {
+            return loadTooManyItems;
+        }
+        const auto levelDepth = static_cast<std::uint16_t>(depth + levels.size() - 1);
+        TagItem* const item = list.Append();
+        item->Data = FileBytes + script.TagStart;
+        item->BodyLength = script.TagBodyLength;
+        item->TagCode = code;
+        item->FrameIndex = levels.back().frame;
+        item->Depth = levelDepth;
+        item->IconIndex = static_cast<std::uint16_t>(TagIconIndex(code));
+        item->HeaderLength = static_cast<std::uint16_t>(script.TagHeaderLength);
+        const std::int32_t end = script.NextTagPos;
+
+        switch (code) {
+            case tagEnd:
+                closeLevel();
+                continue;
+            case tagShowFrame:
+                ++levels.back().frame;
+                break;
+            case tagDefineSprite:
+                if (levelDepth >= kMaxDepth) {
+                    return loadNestedTooDeep;
+                }
+                levels.push_back({0, end});
+                if (!SkipSpriteFields(script)) {
+                    return loadStructureLeavesFile;
+                }
+                continue;
+            default:
+                break;
+        }
+        script.Position = end;
+    }
+    return loadOk;
+}
+
+std::int32_t LoadMovieFile(CInputScript& script, const std::string& path) {
+    // The previous document's items and buffer go, whatever this load's outcome.
+    FreeTagList(script);
+    FreeMovieBytes();
+    script.Position = 0;
+    script.BitCount = 0;
+    script.BitBuffer = 0;
+    script.Loaded = false;
+    script.FileName = path;
+
+    script.InFile.Open(path);
+    struct CloseOnRaise {
+        InputFile& file;
+        ~CloseOnRaise() { file.CloseQuietly(); }
+    } closeOnRaise{script.InFile};
+
+    const std::int64_t size = script.InFile.Size();
+    if (size > kLargestMovieBytes) {
+        script.InFile.Close();
+        return loadTooLarge;
+    }
+    if (size < kSmallestMovieBytes) {
+        script.InFile.Close();
+        return loadTooSmall;
+    }
+
+    FileBytes = new (std::nothrow) std::uint8_t[kHeaderBlockBytes];
+    if (FileBytes == nullptr) {
+        script.InFile.Close();
+        return loadNoHeaderMemory;
+    }
+    FileBytesLength = kHeaderBlockBytes;
+    if (script.InFile.Read(FileBytes, kHeaderBlockBytes) != kHeaderBlockBytes) {
+        return Abandon(script, loadHeaderReadFailed);
+    }
+    // A frame rectangle with fields wider than 16 bits makes the header longer than the first
+    // 21 bytes; such a header is read whole when the file holds it.
+    const std::int64_t headerLength = 12 + FrameRectByteLength(FileBytes[8]);
+    if (headerLength > FileBytesLength && HasSwfSignature(FileBytes)) {
+        if (headerLength > size) {
+            return Abandon(script, loadStructureLeavesFile);
+        }
+        const std::int32_t extended = ExtendHeaderBlock(script, headerLength);
+        if (extended != loadOk) {
+            return Abandon(script, extended);
+        }
+    }
+    if (ReadMovieHeader(script.Header, script) != 0) {
+        return Abandon(script, loadNotUncompressedSwf);
+    }
+    FreeMovieBytes();
+
+    if (script.Header.FileLength != size) {
+        script.InFile.Close();
+        return loadLengthMismatch;
+    }
+
+    FileBytes = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)];
+    if (FileBytes == nullptr) {
+        script.InFile.Close();
+        return loadNoFileMemory;
+    }
+    FileBytesLength = size;
+    if (!script.InFile.SeekToStart() || script.InFile.Read(FileBytes, size) != size) {
+        // The block stays held, as callers of this code have always found it.
+        script.InFile.Close();
+        return loadFileReadFailed;
+    }
+
+    const std::int32_t walked = ParseTagList(script, false, 0);
+    if (walked != loadOk) {
+        return Abandon(script, walked);
+    }
+    script.InFile.Close();
+    script.Loaded = true;
+    return loadOk;
+}

@@ -1,0 +1,158 @@
+#include "movie_builder.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace testmovie {
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) {
+        Append(out, part);
+    }
+    return out;
+}
+
+void Append(Bytes& to, const Bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+Bytes U16(std::uint16_t v) {
+    return {static_cast<std::uint8_t>(v & 0xFF), static_cast<std::uint8_t>(v >> 8)};
+}
+
+Bytes U32(std::uint32_t v) {
+    return {static_cast<std::uint8_t>(v & 0xFF), static_cast<std::uint8_t>((v >> 8) & 0xFF),
+            static_cast<std::uint8_t>((v >> 16) & 0xFF), static_cast<std::uint8_t>(v >> 24)};
+}
+
+Bytes TagHeader(std::uint16_t code, std::uint32_t bodyLength, bool forceLong) {
+    if (!forceLong && bodyLength < 63) {
+        return U16(static_cast<std::uint16_t>((code << 6) | bodyLength));
+    }
+    return Cat({U16(static_cast<std::uint16_t>((code << 6) | 0x3F)), U32(bodyLength)});
+}
+
+Bytes Tag(std::uint16_t code, const Bytes& body, bool forceLong) {
+    return Cat({TagHeader(code, static_cast<std::uint32_t>(body.size()), forceLong), body});
+}
+
+Bytes End() {
+    return Tag(0);
+}
+Bytes ShowFrame() {
+    return Tag(1);
+}
+Bytes DoAction(const Bytes& actions) {
+    return Tag(12, actions);
+}
+
+Bytes Sprite(const Bytes& contents, std::uint16_t id, std::uint16_t frameCount) {
+    return Tag(39, Cat({U16(id), U16(frameCount), contents}));
+}
+
+namespace {
+
+class BitWriter {
+  public:
+    void Put(std::uint32_t value, int bits) {
+        for (int i = bits - 1; i >= 0; --i) {
+            current_ = static_cast<std::uint8_t>((current_ << 1) | ((value >> i) & 1u));
+            if (++used_ == 8) {
+                out_.push_back(current_);
+                current_ = 0;
+                used_ = 0;
+            }
+        }
+    }
+    Bytes Finish() {
+        if (used_ > 0) {
+            out_.push_back(static_cast<std::uint8_t>(current_ << (8 - used_)));
+        }
+        return out_;
+    }
+
+  private:
+    Bytes out_;
+    std::uint8_t current_ = 0;
+    int used_ = 0;
+};
+
+}  // namespace
+
+Bytes FrameRect(int fieldWidth, std::int32_t xMin, std::int32_t xMax, std::int32_t yMin,
+                std::int32_t yMax) {
+    BitWriter bits;
+    bits.Put(static_cast<std::uint32_t>(fieldWidth), 5);
+    for (std::int32_t v : {xMin, xMax, yMin, yMax}) {
+        bits.Put(static_cast<std::uint32_t>(v), fieldWidth);
+    }
+    return bits.Finish();
+}
+
+Bytes Header(const HeaderSpec& spec, std::uint32_t fileLength) {
+    Bytes out(spec.signature.begin(), spec.signature.end());
+    out.push_back(spec.version);
+    Append(out, U32(fileLength));
+    Append(out, FrameRect(spec.fieldWidth, spec.xMin, spec.xMax, spec.yMin, spec.yMax));
+    Append(out, U16(spec.frameRate));
+    Append(out, U16(spec.frameCount));
+    return out;
+}
+
+Bytes Movie(const HeaderSpec& spec, const Bytes& tags,
+            std::optional<std::uint32_t> declaredLength) {
+    const std::size_t headerLength = Header(spec, 0).size();
+    const auto total = static_cast<std::uint32_t>(headerLength + tags.size());
+    return Cat({Header(spec, declaredLength.value_or(total)), tags});
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velpin-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Tests may leave read-only folders behind; make them writable so they can be removed.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+        if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) {
+            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        }
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::Write(const std::string& name, const Bytes& bytes) const {
+    const std::string path = File(name);
+    WriteFile(path, bytes);
+    return path;
+}
+
+}  // namespace testmovie
