@@ -19,6 +19,7 @@ class TreeOps {
     // Redrawing is suspended from the first BeginUpdate until the matching last EndUpdate.
     virtual void BeginUpdate() = 0;
     virtual void EndUpdate() = 0;
+    // When a node was selected, reports a change of selection to kNoNode.
     virtual void Clear() = 0;
     virtual TreeNode AddTopLevel(std::string_view text, TagItem* data) = 0;
     virtual TreeNode AddChildLast(TreeNode parent, std::string_view text, TagItem* data) = 0;
