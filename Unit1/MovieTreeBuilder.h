@@ -2,6 +2,7 @@
 // companion show for a movie, and the Delete Tag and selection tracking that act on it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,11 @@ using FrameNodeTable = std::vector<TreeNode>;
 // through, with the cursor and the redrawing restored on the way out.
 void OpenMovieInto(CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& tv, WindowShell& shell,
                    const std::string& path);
+
+// OpenMovieInto, also returning the load result, for callers that name the failure (the window
+// never does).
+std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& tv,
+                                 WindowShell& shell, const std::string& path);
 
 // Delete Tag on `selectedNode`: unlinks and releases its tag item and deletes the node with its
 // descendants. Does nothing unless a movie is loaded and the node is a tag node.
