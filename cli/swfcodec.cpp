@@ -1,0 +1,442 @@
+#include "swfcodec.h"
+
+#include <lzma.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+// The 8 bytes every form starts with: signature, version, length of the whole uncompressed movie.
+constexpr std::size_t kMovieHeaderBytes = 8;
+// ZWS adds the LZMA data's size (u32) and the 5 LZMA property bytes before the data.
+constexpr std::size_t kZwsHeaderBytes = 17;
+constexpr std::size_t kLzmaPropsBytes = 5;
+
+std::uint32_t ReadU32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+void PutU32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+std::string Signature(const std::uint8_t* movie) {
+    return std::string(reinterpret_cast<const char*>(movie), 3);
+}
+
+std::string Bytes(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+[[noreturn]] void Fail(const std::string& why) {
+    throw ECodecError(why);
+}
+
+std::string NotAMovie(const std::uint8_t* movie) {
+    std::string shown;
+    for (int i = 0; i < 3; ++i) {
+        const unsigned char c = movie[i];
+        if (c >= 0x20 && c < 0x7F) {
+            shown += static_cast<char>(c);
+        } else {
+            static const char kHex[] = "0123456789ABCDEF";
+            shown += "\\x";
+            shown += kHex[c >> 4];
+            shown += kHex[c & 15];
+        }
+    }
+    return "not a SWF movie: it starts with \"" + shown +
+           "\" instead of \"FWS\", \"CWS\" or \"ZWS\"";
+}
+
+// Passes decompressed body bytes on, and stops the moment they would go past the body length the
+// header declares, so that a small file cannot make the output grow without bound.
+class BoundedBody {
+  public:
+    BoundedBody(const ByteSink& sink, std::uint32_t declaredLength)
+        : sink_(sink),
+          declaredLength_(declaredLength),
+          bodyLimit_(declaredLength - kMovieHeaderBytes) {}
+
+    void Put(const std::uint8_t* bytes, std::size_t count) {
+        if (count > bodyLimit_ - produced_) {
+            Fail("the decompressed data is longer than the declared length of " +
+                 Bytes(declaredLength_));
+        }
+        if (count > 0) {
+            sink_(bytes, count);
+            produced_ += count;
+        }
+    }
+
+    std::uint64_t Produced() const { return produced_; }
+    std::uint64_t Limit() const { return bodyLimit_; }
+
+    [[noreturn]] void FailTruncated() const {
+        Fail("the compressed data ends early, after " + Bytes(produced_ + kMovieHeaderBytes) +
+             " of the declared " + std::to_string(declaredLength_));
+    }
+
+    void CheckComplete() const {
+        if (produced_ != bodyLimit_) {
+            Fail("the decompressed movie has " + Bytes(produced_ + kMovieHeaderBytes) +
+                 ", but its header declares " + std::to_string(declaredLength_));
+        }
+    }
+
+  private:
+    const ByteSink& sink_;
+    std::uint32_t declaredLength_;
+    std::uint64_t bodyLimit_;
+    std::uint64_t produced_ = 0;
+};
+
+void CheckNothingFollows(std::size_t leftBytes) {
+    if (leftBytes > 0) {
+        Fail(Bytes(leftBytes) + (leftBytes == 1 ? " follows" : " follow") +
+             " the end of the compressed data");
+    }
+}
+
+class ZStream {
+  public:
+    ZStream() = default;
+    ZStream(const ZStream&) = delete;
+    ZStream& operator=(const ZStream&) = delete;
+    ~ZStream() {
+        if (inflating_) {
+            inflateEnd(&z);
+        }
+        if (deflating_) {
+            deflateEnd(&z);
+        }
+    }
+
+    void StartInflate() {
+        Check(inflateInit(&z));
+        inflating_ = true;
+    }
+    void StartDeflate() {
+        Check(deflateInit(&z, Z_DEFAULT_COMPRESSION));
+        deflating_ = true;
+    }
+
+    z_stream z{};
+
+  private:
+    static void Check(int rc) {
+        if (rc == Z_MEM_ERROR) {
+            throw std::bad_alloc();
+        }
+        if (rc != Z_OK) {
+            Fail("zlib could not start (error " + std::to_string(rc) + ")");
+        }
+    }
+    bool inflating_ = false;
+    bool deflating_ = false;
+};
+
+class LzmaStream {
+  public:
+    LzmaStream() = default;
+    LzmaStream(const LzmaStream&) = delete;
+    LzmaStream& operator=(const LzmaStream&) = delete;
+    ~LzmaStream() { lzma_end(&s); }
+
+    lzma_stream s = LZMA_STREAM_INIT;
+};
+
+void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body) {
+    ZStream stream;
+    stream.StartInflate();
+    z_stream& z = stream.z;
+    // Callers cap the input far below 4 GiB, so the length fits zlib's 32-bit count.
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = static_cast<uInt>(length);
+    std::vector<std::uint8_t> chunk(kCodecChunkBytes);
+    for (;;) {
+        z.next_out = chunk.data();
+        z.avail_out = static_cast<uInt>(chunk.size());
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        body.Put(chunk.data(), chunk.size() - z.avail_out);
+        switch (rc) {
+            case Z_STREAM_END:
+                CheckNothingFollows(z.avail_in);
+                body.CheckComplete();
+                return;
+            case Z_OK:
+                break;
+            case Z_BUF_ERROR:
+                // With room left for output, zlib can only be waiting for input that is not there.
+                body.FailTruncated();
+            case Z_NEED_DICT:
+                Fail("the compressed data is corrupt: it asks for a preset dictionary");
+            case Z_DATA_ERROR:
+                Fail(std::string("the compressed data is corrupt (zlib: ") +
+                     (z.msg != nullptr ? z.msg : "invalid data") + ")");
+            case Z_MEM_ERROR:
+                throw std::bad_alloc();
+            default:
+                Fail("zlib failed (error " + std::to_string(rc) + ")");
+        }
+    }
+}
+
+void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& body) {
+    const std::uint32_t declaredDataBytes = ReadU32(movie + 8);
+    const std::uint8_t* props = movie + 12;
+    const std::uint8_t* data = movie + kZwsHeaderBytes;
+    const std::size_t dataBytes = length - kZwsHeaderBytes;
+
+    // ZWS stores raw LZMA1 data whose end the header's uncompressed length gives; the encoder
+    // may still have written an end marker there, which LZMA1EXT accepts at exactly that point.
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
+    const lzma_ret propsRc = lzma_properties_decode(&filters[0], nullptr, props, kLzmaPropsBytes);
+    std::unique_ptr<void, decltype(&std::free)> options(filters[0].options, &std::free);
+    if (propsRc == LZMA_MEM_ERROR) {
+        throw std::bad_alloc();
+    }
+    if (propsRc != LZMA_OK) {
+        Fail("the LZMA properties are not supported (first property byte " +
+             std::to_string(props[0]) + ")");
+    }
+    auto* lzmaOptions = static_cast<lzma_options_lzma*>(filters[0].options);
+    lzmaOptions->ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
+    lzma_set_ext_size(*lzmaOptions, body.Limit());
+    // No match reaches back further than the body is long, so a larger dictionary than that
+    // would only let the property bytes decide how much memory is taken.
+    lzmaOptions->dict_size = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(lzmaOptions->dict_size, LZMA_DICT_SIZE_MIN,
+                                  std::max<std::uint64_t>(body.Limit(), LZMA_DICT_SIZE_MIN)));
+
+    LzmaStream stream;
+    lzma_ret rc = lzma_raw_decoder(&stream.s, filters);
+    if (rc == LZMA_MEM_ERROR) {
+        throw std::bad_alloc();
+    }
+    if (rc != LZMA_OK) {
+        Fail("the LZMA properties are not supported (liblzma error " + std::to_string(rc) + ")");
+    }
+    lzma_stream& s = stream.s;
+    s.next_in = data;
+    s.avail_in = dataBytes;
+    std::vector<std::uint8_t> chunk(kCodecChunkBytes);
+    for (;;) {
+        s.next_out = chunk.data();
+        s.avail_out = chunk.size();
+        // All input is present, so FINISH: the decoder then reports running out as an error.
+        rc = lzma_code(&s, LZMA_FINISH);
+        const std::size_t got = chunk.size() - s.avail_out;
+        body.Put(chunk.data(), got);
+        switch (rc) {
+            case LZMA_STREAM_END: {
+                CheckNothingFollows(s.avail_in);
+                body.CheckComplete();
+                const std::uint64_t usedBytes = dataBytes - s.avail_in;
+                if (usedBytes != declaredDataBytes) {
+                    Fail("the header gives the LZMA data's size as " + Bytes(declaredDataBytes) +
+                         ", but it has " + Bytes(usedBytes));
+                }
+                return;
+            }
+            case LZMA_OK:
+                if (got == 0 && s.avail_in == 0) {
+                    body.FailTruncated();
+                }
+                break;
+            case LZMA_BUF_ERROR:
+                body.FailTruncated();
+            case LZMA_DATA_ERROR:
+                if (body.Produced() == body.Limit()) {
+                    // The declared length was reached but the data neither ends nor marks its
+                    // end there: either the length is too small or the last bytes are damaged.
+                    Fail("the LZMA data does not end at the declared length of " +
+                         Bytes(body.Limit() + kMovieHeaderBytes) +
+                         " (the length is too small or the data is corrupt)");
+                }
+                Fail("the compressed data is corrupt (LZMA)");
+            case LZMA_MEM_ERROR:
+                throw std::bad_alloc();
+            default:
+                Fail("liblzma failed (error " + std::to_string(rc) + ")");
+        }
+    }
+}
+
+// Checks the FWS movie to be compressed and returns its declared length.
+std::uint32_t CheckUncompressed(const std::uint8_t* movie, std::size_t length) {
+    if (length < kMovieHeaderBytes) {
+        Fail("the file is too short for a movie header: " + Bytes(length) + " of 8");
+    }
+    const std::string signature = Signature(movie);
+    if (signature == "CWS" || signature == "ZWS") {
+        Fail("the movie is already compressed (" + signature + "); there is nothing to compress");
+    }
+    if (signature != "FWS") {
+        Fail(NotAMovie(movie));
+    }
+    if (length > kMaxInflatedMovieBytes) {
+        Fail("the movie is larger than the limit of " + Bytes(kMaxInflatedMovieBytes));
+    }
+    const std::uint32_t declaredLength = ReadU32(movie + 4);
+    // Compressing a movie whose length field is wrong would make a file that no reader can
+    // inflate back: its stream could never match the length.
+    if (declaredLength != length) {
+        Fail("the header declares " + Bytes(declaredLength) + ", but the file has " +
+             std::to_string(length));
+    }
+    return declaredLength;
+}
+
+void DeflateZlib(const std::uint8_t* body, std::size_t length, const ByteSink& sink,
+                 std::uint64_t& written) {
+    ZStream stream;
+    stream.StartDeflate();
+    z_stream& z = stream.z;
+    z.next_in = const_cast<Bytef*>(body);
+    z.avail_in = static_cast<uInt>(length);
+    std::vector<std::uint8_t> chunk(kCodecChunkBytes);
+    for (;;) {
+        z.next_out = chunk.data();
+        z.avail_out = static_cast<uInt>(chunk.size());
+        const int rc = deflate(&z, Z_FINISH);
+        const std::size_t got = chunk.size() - z.avail_out;
+        if (got > 0) {
+            sink(chunk.data(), got);
+            written += got;
+        }
+        if (rc == Z_STREAM_END) {
+            return;
+        }
+        if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            Fail("zlib failed (error " + std::to_string(rc) + ")");
+        }
+    }
+}
+
+// Returns the 5 property bytes followed by the raw LZMA data. The data has to be collected
+// before anything is written, because the header ahead of it gives its size.
+std::vector<std::uint8_t> DeflateLzma(const std::uint8_t* body, std::size_t length) {
+    lzma_options_lzma options{};
+    if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) {
+        Fail("liblzma has no default preset");
+    }
+    // No end marker: the header already gives the uncompressed length, and readers that rely on
+    // it (as ZWS readers do) need not expect a marker after the last byte.
+    options.ext_flags = 0;
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+
+    std::vector<std::uint8_t> out(kLzmaPropsBytes);
+    if (lzma_properties_encode(&filters[0], out.data()) != LZMA_OK) {
+        Fail("liblzma could not encode the LZMA properties");
+    }
+    LzmaStream stream;
+    lzma_ret rc = lzma_raw_encoder(&stream.s, filters);
+    if (rc == LZMA_MEM_ERROR) {
+        throw std::bad_alloc();
+    }
+    if (rc != LZMA_OK) {
+        Fail("liblzma could not start (error " + std::to_string(rc) + ")");
+    }
+    lzma_stream& s = stream.s;
+    s.next_in = body;
+    s.avail_in = length;
+    std::vector<std::uint8_t> chunk(kCodecChunkBytes);
+    for (;;) {
+        s.next_out = chunk.data();
+        s.avail_out = chunk.size();
+        rc = lzma_code(&s, LZMA_FINISH);
+        out.insert(out.end(), chunk.data(), chunk.data() + (chunk.size() - s.avail_out));
+        if (rc == LZMA_STREAM_END) {
+            return out;
+        }
+        if (rc == LZMA_MEM_ERROR) {
+            throw std::bad_alloc();
+        }
+        if (rc != LZMA_OK) {
+            Fail("liblzma failed (error " + std::to_string(rc) + ")");
+        }
+    }
+}
+
+}  // namespace
+
+ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
+                               const ByteSink& sink) {
+    if (length < kMovieHeaderBytes) {
+        Fail("the file is too short for a movie header: " + Bytes(length) + " of 8");
+    }
+    const std::string signature = Signature(movie);
+    if (signature == "FWS") {
+        Fail("the movie is not compressed (FWS); there is nothing to inflate");
+    }
+    if (signature != "CWS" && signature != "ZWS") {
+        Fail(NotAMovie(movie));
+    }
+    if (length > kMaxCodecInputBytes) {
+        Fail("the file is larger than the limit of " + Bytes(kMaxCodecInputBytes));
+    }
+    const std::uint32_t declaredLength = ReadU32(movie + 4);
+    if (declaredLength < kMovieHeaderBytes) {
+        Fail("the declared length of " + Bytes(declaredLength) +
+             " is smaller than the 8-byte header");
+    }
+    // Checked up front: any such movie would end in one of the two errors anyway, exceeding
+    // either the limit or its own length, but only after writing up to 256 MiB.
+    if (declaredLength > kMaxInflatedMovieBytes) {
+        Fail("the declared length of " + Bytes(declaredLength) + " is larger than the limit of " +
+             Bytes(kMaxInflatedMovieBytes));
+    }
+
+    if (signature == "ZWS" && length < kZwsHeaderBytes) {
+        Fail("the file is too short for an LZMA-compressed movie's header: " + Bytes(length) +
+             " of " + std::to_string(kZwsHeaderBytes));
+    }
+
+    std::uint8_t header[kMovieHeaderBytes] = {'F', 'W', 'S', movie[3]};
+    PutU32(header + 4, declaredLength);
+    sink(header, sizeof header);
+    BoundedBody body(sink, declaredLength);
+    if (signature == "CWS") {
+        InflateZlib(movie + kMovieHeaderBytes, length - kMovieHeaderBytes, body);
+    } else {
+        InflateLzma(movie, length, body);
+    }
+    return ConversionSummary{signature, "FWS", movie[3], length, declaredLength};
+}
+
+ConversionSummary CompressMovie(const std::uint8_t* movie, std::size_t length,
+                                MovieCompression method, const ByteSink& sink) {
+    const std::uint32_t declaredLength = CheckUncompressed(movie, length);
+    const std::uint8_t* body = movie + kMovieHeaderBytes;
+    const std::size_t bodyBytes = length - kMovieHeaderBytes;
+    std::uint8_t header[kZwsHeaderBytes - kLzmaPropsBytes] = {0, 'W', 'S', movie[3]};
+    PutU32(header + 4, declaredLength);
+
+    std::uint64_t written = 0;
+    if (method == MovieCompression::Zlib) {
+        header[0] = 'C';
+        sink(header, kMovieHeaderBytes);
+        written = kMovieHeaderBytes;
+        DeflateZlib(body, bodyBytes, sink, written);
+        return ConversionSummary{"FWS", "CWS", movie[3], length, written};
+    }
+
+    const std::vector<std::uint8_t> lzma = DeflateLzma(body, bodyBytes);
+    header[0] = 'Z';
+    PutU32(header + 8, static_cast<std::uint32_t>(lzma.size() - kLzmaPropsBytes));
+    sink(header, sizeof header);
+    for (std::size_t at = 0; at < lzma.size(); at += kCodecChunkBytes) {
+        sink(lzma.data() + at, std::min(kCodecChunkBytes, lzma.size() - at));
+    }
+    written = sizeof header + lzma.size();
+    return ConversionSummary{"FWS", "ZWS", movie[3], length, written};
+}

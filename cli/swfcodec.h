@@ -1,0 +1,51 @@
+// Converts between uncompressed movies ("FWS") and the two compressed forms most real movies come
+// in: "CWS" (a zlib stream) and "ZWS" (LZMA). zlib and liblzma do the coding; this unit checks
+// the container around it. No toolkit, no files: bytes in, bytes out through a sink.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+// The largest uncompressed movie a conversion produces or accepts. Real movies are far smaller;
+// the cap keeps a hostile length field or a decompression bomb from filling the disk.
+inline constexpr std::uint32_t kMaxInflatedMovieBytes = 256u << 20;
+// The largest input a conversion reads. It leaves room for the few bytes per block that both
+// coders add when a movie of the largest size does not compress at all, so that such a movie
+// still comes back from its own compressed form.
+inline constexpr std::uint64_t kMaxCodecInputBytes =
+    std::uint64_t{kMaxInflatedMovieBytes} + (kMaxInflatedMovieBytes >> 4);
+
+enum class MovieCompression { Zlib, Lzma };
+
+// A conversion that cannot be done; the message says why, in words, for the user.
+class ECodecError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Receives the converted movie from its first byte to its last, in pieces of at most
+// kCodecChunkBytes. What it throws ends the conversion and passes through unchanged.
+using ByteSink = std::function<void(const std::uint8_t* bytes, std::size_t count)>;
+inline constexpr std::size_t kCodecChunkBytes = 64 * 1024;
+
+struct ConversionSummary {
+    std::string fromSignature;  // "CWS", "ZWS" or "FWS"
+    std::string toSignature;
+    int version = 0;  // the movie's SWF version; conversion keeps it
+    std::uint64_t inputBytes = 0;
+    std::uint64_t outputBytes = 0;
+};
+
+// Turns a CWS or ZWS movie into the FWS movie it holds. Raises ECodecError when the input is not
+// a compressed movie, is corrupt or truncated, has bytes after the compressed data, or does not
+// decompress to exactly its declared length; std::bad_alloc when a coder runs out of memory. The
+// sink may have received part of a movie before an error: the caller discards it.
+ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, const ByteSink& sink);
+
+// Turns an FWS movie into CWS (zlib, default level) or ZWS (LZMA, default preset). Raises
+// ECodecError when the input is not an FWS movie whose declared length is its size.
+ConversionSummary CompressMovie(const std::uint8_t* movie, std::size_t length,
+                                MovieCompression method, const ByteSink& sink);
