@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fileio.h"
+#include "outfile.h"
 
 // In twips (twentieths of a pixel).
 struct FrameRectangle {
@@ -51,6 +52,7 @@ struct CInputScript {
     MovieHeader Header;
     bool Loaded = false;
     InputFile InFile;
+    OutputFile OutFile;
 };
 
 // Load result codes of LoadMovieFile.

@@ -1,0 +1,90 @@
+#include "writer.h"
+
+#include "reader.h"
+
+namespace {
+
+// The fixed header fields around the frame rectangle: signature, version and file length before
+// it, frame rate and frame count after it.
+constexpr std::uint32_t kFixedHeaderBytes = 12;
+constexpr std::size_t kFrameRectOffset = 8;
+
+std::size_t ItemBytes(const TagItem& item) {
+    // The loader never keeps a body longer than the bytes left in the file, so the length field
+    // read back unsigned is the true length.
+    return item.HeaderLength +
+           static_cast<std::size_t>(static_cast<std::uint32_t>(item.BodyLength));
+}
+
+}  // namespace
+
+std::uint32_t TopLevelTagBytes(const CInputScript& script) {
+    std::uint32_t total = 0;
+    for (const TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
+        if (item->Depth == 0) {
+            total += static_cast<std::uint32_t>(ItemBytes(*item));
+        }
+    }
+    return total;
+}
+
+std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script) {
+    OutputFile& out = script.OutFile;
+    for (const std::uint8_t signatureByte : header.Signature) {
+        if (!out.Write(&signatureByte, 1)) {
+            return -1;
+        }
+    }
+    if (!out.Write(&header.Version, 1)) {
+        return -1;
+    }
+
+    const auto rectBytes =
+        static_cast<std::uint32_t>(FrameRectByteLength(FileBytes[kFrameRectOffset]));
+    header.FileLength = TopLevelTagBytes(script) + kFixedHeaderBytes + rectBytes;
+    const std::uint8_t length[4] = {
+        static_cast<std::uint8_t>(header.FileLength),
+        static_cast<std::uint8_t>(header.FileLength >> 8),
+        static_cast<std::uint8_t>(header.FileLength >> 16),
+        static_cast<std::uint8_t>(header.FileLength >> 24),
+    };
+    if (!out.Write(length, sizeof length)) {
+        return -1;
+    }
+    // The rectangle is copied as loaded rather than re-encoded from FrameRect, so its padding
+    // bits and field width survive.
+    if (!out.Write(FileBytes + kFrameRectOffset, rectBytes)) {
+        return -1;
+    }
+    const std::uint8_t frameRate[2] = {static_cast<std::uint8_t>(header.FrameRate),
+                                       static_cast<std::uint8_t>(header.FrameRate >> 8)};
+    if (!out.Write(frameRate, sizeof frameRate)) {
+        return -1;
+    }
+    const std::uint8_t frameCount[2] = {static_cast<std::uint8_t>(header.FrameCount),
+                                        static_cast<std::uint8_t>(header.FrameCount >> 8)};
+    if (!out.Write(frameCount, sizeof frameCount)) {
+        return -1;
+    }
+    return 0;
+}
+
+std::int32_t SaveMovieFile(CInputScript& script, const std::string& path) {
+    // Every byte comes from FileBytes; without a loaded movie there is nothing to write, and the
+    // target is left alone.
+    if (!script.Loaded || FileBytes == nullptr) {
+        return -1;
+    }
+    script.OutFile.Create(path);
+    if (WriteMovieHeader(script.Header, script) != 0) {
+        return -1;
+    }
+    for (const TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
+        // Nested items lie inside their sprite's bytes, which go out whole with the sprite.
+        if (item->Depth == 0 && !script.OutFile.Write(item->Data, ItemBytes(*item))) {
+            return -1;
+        }
+    }
+    script.OutFile.Commit();
+    return 0;
+}

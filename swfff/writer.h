@@ -1,0 +1,20 @@
+// Saves the loaded movie: the header rebuilt with a recomputed file length, then the stored bytes
+// of every top-level tag that is still in the document's list, copied unchanged from FileBytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "document.h"
+
+// Returns 0 when the whole file was written and put in place, -1 when a write failed (the output
+// is then discarded, and a file that was there keeps its old bytes) or when no movie is loaded.
+// Raises EInOutError when the output cannot be created or closed.
+std::int32_t SaveMovieFile(CInputScript& script, const std::string& path);
+
+// Writes the header to the open OutFile, each field with a write of its own, and stores the new
+// file length in header.FileLength. Returns 0, or -1 after discarding the output.
+std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script);
+
+// The bytes of every depth-0 item, headers included: exactly what follows the file header.
+std::uint32_t TopLevelTagBytes(const CInputScript& script);
