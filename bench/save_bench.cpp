@@ -79,7 +79,7 @@ double MedianMs(std::vector<double> samples) {
 
 int main(int argc, char** argv) {
     TempDir scratch;
-    const std::string folder = argc > 1 ? argv[1] : scratch.Path();
+    const std::string folder = argc > 1 && argv[1][0] != '\0' ? argv[1] : scratch.Path();
     const int repetitions = argc > 2 ? std::max(1, std::atoi(argv[2])) : 15;
 
     const Bytes bytes = BuildMovie();
