@@ -137,7 +137,7 @@ class ZStream {
             throw std::bad_alloc();
         }
         if (rc != Z_OK) {
-            Fail("zlib could not start (error " + std::to_string(rc) + ")");
+            Fail("zlib could not start: error " + std::to_string(rc));
         }
     }
     bool inflating_ = false;
@@ -180,12 +180,12 @@ void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body
             case Z_NEED_DICT:
                 Fail("the compressed data is corrupt: it asks for a preset dictionary");
             case Z_DATA_ERROR:
-                Fail(std::string("the compressed data is corrupt (zlib: ") +
-                     (z.msg != nullptr ? z.msg : "invalid data") + ")");
+                Fail(std::string("the compressed data is corrupt: zlib reports ") +
+                     (z.msg != nullptr ? z.msg : "invalid data"));
             case Z_MEM_ERROR:
                 throw std::bad_alloc();
             default:
-                Fail("zlib failed (error " + std::to_string(rc) + ")");
+                Fail("zlib failed: error " + std::to_string(rc));
         }
     }
 }
@@ -205,8 +205,8 @@ void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& bod
         throw std::bad_alloc();
     }
     if (propsRc != LZMA_OK) {
-        Fail("the LZMA properties are not supported (first property byte " +
-             std::to_string(props[0]) + ")");
+        Fail("the LZMA properties are not supported: first property byte " +
+             std::to_string(props[0]));
     }
     auto* lzmaOptions = static_cast<lzma_options_lzma*>(filters[0].options);
     lzmaOptions->ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
@@ -223,7 +223,7 @@ void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& bod
         throw std::bad_alloc();
     }
     if (rc != LZMA_OK) {
-        Fail("the LZMA properties are not supported (liblzma error " + std::to_string(rc) + ")");
+        Fail("the LZMA properties are not supported: liblzma error " + std::to_string(rc));
     }
     lzma_stream& s = stream.s;
     s.next_in = data;
@@ -260,13 +260,13 @@ void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& bod
                     // end there: either the length is too small or the last bytes are damaged.
                     Fail("the LZMA data does not end at the declared length of " +
                          Bytes(body.Limit() + kMovieHeaderBytes) +
-                         " (the length is too small or the data is corrupt)");
+                         ": the length is too small or the data is corrupt");
                 }
-                Fail("the compressed data is corrupt (LZMA)");
+                Fail("the LZMA data is corrupt");
             case LZMA_MEM_ERROR:
                 throw std::bad_alloc();
             default:
-                Fail("liblzma failed (error " + std::to_string(rc) + ")");
+                Fail("liblzma failed: error " + std::to_string(rc));
         }
     }
 }
@@ -278,7 +278,8 @@ std::uint32_t CheckUncompressed(const std::uint8_t* movie, std::size_t length) {
     }
     const std::string signature = Signature(movie);
     if (signature == "CWS" || signature == "ZWS") {
-        Fail("the movie is already compressed (" + signature + "); there is nothing to compress");
+        Fail("the movie is already compressed: it is " + signature +
+             ", there is nothing to compress");
     }
     if (signature != "FWS") {
         Fail(NotAMovie(movie));
@@ -317,7 +318,7 @@ void DeflateZlib(const std::uint8_t* body, std::size_t length, const ByteSink& s
             return;
         }
         if (rc != Z_OK && rc != Z_BUF_ERROR) {
-            Fail("zlib failed (error " + std::to_string(rc) + ")");
+            Fail("zlib failed: error " + std::to_string(rc));
         }
     }
 }
@@ -344,7 +345,7 @@ std::vector<std::uint8_t> DeflateLzma(const std::uint8_t* body, std::size_t leng
         throw std::bad_alloc();
     }
     if (rc != LZMA_OK) {
-        Fail("liblzma could not start (error " + std::to_string(rc) + ")");
+        Fail("liblzma could not start: error " + std::to_string(rc));
     }
     lzma_stream& s = stream.s;
     s.next_in = body;
@@ -362,7 +363,7 @@ std::vector<std::uint8_t> DeflateLzma(const std::uint8_t* body, std::size_t leng
             throw std::bad_alloc();
         }
         if (rc != LZMA_OK) {
-            Fail("liblzma failed (error " + std::to_string(rc) + ")");
+            Fail("liblzma failed: error " + std::to_string(rc));
         }
     }
 }
@@ -376,7 +377,7 @@ ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
     }
     const std::string signature = Signature(movie);
     if (signature == "FWS") {
-        Fail("the movie is not compressed (FWS); there is nothing to inflate");
+        Fail("the movie is not compressed: it is FWS, there is nothing to inflate");
     }
     if (signature != "CWS" && signature != "ZWS") {
         Fail(NotAMovie(movie));

@@ -352,13 +352,13 @@ TEST(CodecInput, WrongKindOfMovieIsAClearError) {
         std::string expected;
     } rows[] = {
         {"fws to inflate", fws, std::nullopt,
-         "the movie is not compressed (FWS); there is nothing to inflate"},
+         "the movie is not compressed: it is FWS, there is nothing to inflate"},
         {"cws to compress", cws, MovieCompression::Zlib,
-         "the movie is already compressed (CWS); there is nothing to compress"},
+         "the movie is already compressed: it is CWS, there is nothing to compress"},
         {"zws to compress", zws, MovieCompression::Zlib,
-         "the movie is already compressed (ZWS); there is nothing to compress"},
+         "the movie is already compressed: it is ZWS, there is nothing to compress"},
         {"cws to compress --lzma", cws, MovieCompression::Lzma,
-         "the movie is already compressed (CWS); there is nothing to compress"},
+         "the movie is already compressed: it is CWS, there is nothing to compress"},
         {"other file to inflate", notSwf, std::nullopt,
          "not a SWF movie: it starts with \"GIF\" instead of \"FWS\", \"CWS\" or \"ZWS\""},
         {"binary to compress", binary, MovieCompression::Zlib,

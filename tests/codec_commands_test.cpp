@@ -1,0 +1,236 @@
+// velpin-cli inflate and compress end to end: the built program is run as a user would run it.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "movie_builder.h"
+
+namespace {
+
+using namespace testmovie;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+const char kUsage[] =
+    "usage: velpin-cli tree [--json] FILE\n"
+    "       velpin-cli tags [--json] FILE\n"
+    "       velpin-cli save [--delete N]... IN OUT\n"
+    "       velpin-cli inflate [-v] IN OUT\n"
+    "       velpin-cli compress [--lzma] IN OUT\n";
+
+std::string AsText(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class CodecCommandsTest : public ::testing::Test {
+  protected:
+    CliRun Run(const std::vector<std::string>& args) {
+        const std::string outPath = io.File("stdout");
+        const std::string errPath = io.File("stderr");
+        std::vector<std::string> all{VELPIN_CLI_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        CliRun run;
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot run " << VELPIN_CLI_PATH;
+            return run;
+        }
+        int wstatus = 0;
+        waitpid(pid, &wstatus, 0);
+        run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+        run.out = AsText(ReadFile(outPath));
+        run.err = AsText(ReadFile(errPath));
+        return run;
+    }
+
+    // Everything in the working folder, so that a leftover temporary file shows up too.
+    std::vector<std::string> Listing() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static Bytes Original() {
+        HeaderSpec spec;
+        spec.frameCount = 2;
+        Bytes filler(5000);
+        for (std::size_t i = 0; i < filler.size(); ++i) {
+            filler[i] = static_cast<std::uint8_t>(i * 7 + i / 100);
+        }
+        return Movie(spec, Cat({Tag(9, {0, 0, 0}), DoAction({0x07, 0x00}), ShowFrame(),
+                                Sprite(Cat({ShowFrame(), End()})), Tag(21, filler, true),
+                                ShowFrame(), End()}));
+    }
+
+    TempDir io;
+    TempDir dir;
+    const Bytes original = Original();
+    const std::string movie = dir.Write("movie.swf", original);
+};
+
+TEST_F(CodecCommandsTest, CompressThenInflateGivesTheMovieBack) {
+    const struct {
+        std::vector<std::string> option;
+        const char* signature;
+    } rows[] = {{{}, "CWS"}, {{"--lzma"}, "ZWS"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.signature);
+        const std::string packed = dir.File("packed.swf");
+        const std::string unpacked = dir.File("unpacked.swf");
+        std::vector<std::string> args{"compress"};
+        args.insert(args.end(), row.option.begin(), row.option.end());
+        args.insert(args.end(), {movie, packed});
+        const CliRun compress = Run(args);
+        EXPECT_EQ(compress.status, 0);
+        EXPECT_EQ(compress.out, "");
+        EXPECT_EQ(compress.err, "");
+        const Bytes c = ReadFile(packed);
+        ASSERT_GE(c.size(), 8u);
+        EXPECT_EQ(AsText(Bytes(c.begin(), c.begin() + 3)), row.signature);
+
+        const CliRun quiet = Run({"inflate", packed, unpacked});
+        EXPECT_EQ(quiet.status, 0);
+        EXPECT_EQ(quiet.out, "");
+        EXPECT_EQ(quiet.err, "");
+        EXPECT_TRUE(ReadFile(unpacked) == original);
+
+        const CliRun verbose = Run({"inflate", "-v", packed, unpacked});
+        EXPECT_EQ(verbose.status, 0);
+        EXPECT_EQ(verbose.out, std::string(row.signature) + " version 6, " +
+                                   std::to_string(c.size()) + " bytes -> FWS version 6, " +
+                                   std::to_string(original.size()) + " bytes\n");
+        EXPECT_EQ(verbose.err, "");
+        EXPECT_TRUE(ReadFile(unpacked) == original);
+    }
+}
+
+// The point of the command: a compressed movie from elsewhere becomes one Velpin opens. The CWS
+// here is made by zlib itself, not by `compress`.
+TEST_F(CodecCommandsTest, InflatedCwsLoadsLikeTheOriginal) {
+    uLongf packedLength = compressBound(static_cast<uLong>(original.size()));
+    Bytes packed(packedLength);
+    ASSERT_EQ(compress2(packed.data(), &packedLength, original.data() + 8,
+                        static_cast<uLong>(original.size() - 8), 9),
+              Z_OK);
+    packed.resize(packedLength);
+    const std::string cws =
+        dir.Write("real.swf", Cat({{'C', 'W', 'S', original[3]},
+                                   U32(static_cast<std::uint32_t>(original.size())),
+                                   packed}));
+
+    const std::string inflated = dir.File("inflated.swf");
+    ASSERT_EQ(Run({"inflate", cws, inflated}).status, 0);
+    const CliRun tags = Run({"tags", inflated});
+    EXPECT_EQ(tags.status, 0);
+    EXPECT_EQ(tags.err, "");
+    EXPECT_NE(tags.out, "");
+    EXPECT_EQ(tags.out, Run({"tags", movie}).out);
+    EXPECT_EQ(Run({"tags", cws}).status, 1);
+}
+
+TEST_F(CodecCommandsTest, FailuresWriteNothing) {
+    const std::string cws = dir.File("movie.cws");
+    ASSERT_EQ(Run({"compress", movie, cws}).status, 0);
+    const Bytes c = ReadFile(cws);
+    dir.Write("truncated.swf", Bytes(c.begin(), c.end() - 20));
+    dir.Write("trailing.swf", Cat({c, {0, 0}}));
+    Bytes wrongLength = original;
+    wrongLength[4] ^= 1;
+    dir.Write("wrong-length.swf", wrongLength);
+    const std::string out = dir.File("out.swf");
+    const std::vector<std::string> before = Listing();
+
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } rows[] = {
+        {{"inflate", movie, out},
+         1,
+         "Error Inflating file! (the movie is not compressed: it is FWS, there is nothing to "
+         "inflate)\n"},
+        {{"inflate", dir.File("truncated.swf"), out},
+         1,
+         "Error Inflating file! (the compressed data ends early"},
+        {{"inflate", dir.File("trailing.swf"), out},
+         1,
+         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
+        {{"compress", cws, out},
+         1,
+         "Error Compressing file! (the movie is already compressed: it is CWS, there is "
+         "nothing to compress)\n"},
+        {{"compress", "--lzma", dir.File("wrong-length.swf"), out},
+         1,
+         "Error Compressing file! (the header declares"},
+        {{"inflate", "-v", dir.File("trailing.swf"), out},
+         1,
+         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
+        {{"inflate", cws, "/dev/full"}, 1, "Error Saving file!\n"},
+        {{"inflate", dir.File("missing.swf"), out}, 1, "File not found.\n"},
+        {{"compress", movie, dir.File("no-such-folder/out.swf")}, 1, "Invalid filename.\n"},
+        {{"inflate", "--lzma", cws, out},
+         2,
+         std::string("velpin-cli: unknown option --lzma\n") + kUsage},
+        {{"compress", "-v", movie, out},
+         2,
+         std::string("velpin-cli: unknown option -v\n") + kUsage},
+        {{"inflate", cws}, 2, std::string("velpin-cli: missing operand\n") + kUsage},
+        {{"compress", movie, out, out}, 2, "velpin-cli: extra operand " + out + "\n" + kUsage},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+        const CliRun run = Run(row.args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.out, "");
+        if (row.err.back() == '\n') {
+            EXPECT_EQ(run.err, row.err);
+        } else {
+            EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
+            EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+        }
+        EXPECT_EQ(Listing(), before);
+    }
+}
+
+TEST_F(CodecCommandsTest, FailedConversionKeepsTheOldOutput) {
+    const Bytes old = {'o', 'l', 'd'};
+    const std::string out = dir.Write("out.swf", old);
+    EXPECT_EQ(Run({"inflate", movie, out}).status, 1);
+    EXPECT_TRUE(ReadFile(out) == old);
+    EXPECT_EQ(Run({"compress", "--lzma", movie, out}).status, 0);
+    EXPECT_EQ(Run({"inflate", out, out}).status, 0);
+    EXPECT_TRUE(ReadFile(out) == original);
+}
+
+}  // namespace
