@@ -1,0 +1,235 @@
+#include "Unit1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
+#include <vector>
+
+#include "ErrorBox.h"
+#include "Prompter.h"
+#include "TreeModel.h"
+#include "VelpinApplication.h"
+#include "ui_Unit1.h"
+#include "writer.h"
+
+namespace {
+
+// The client area, below the menu bar.
+constexpr int kClientWidth = 594;
+constexpr int kClientHeight = 477;
+// Widths of the tree's panel and the right-hand panel, either side of the 4-pixel splitter.
+constexpr int kTreePanelWidth = 452;
+constexpr int kRightPanelWidth = 138;
+constexpr int kImageCount = 6;
+
+constexpr char kStatusText[] = "[STILL IN DEVELOPMENT - NOT EVEN ALPHA]";
+constexpr char kSwfFilter[] = "Shockwave Flash (*.swf)";
+// "*" is the pattern that matches every file here; "*.*" would miss names without a dot.
+constexpr char kAllFilesFilter[] = "All files (*)";
+
+// fontconfig hides this face as bitmap-only, so it is loaded by path.
+constexpr char kWindowFontFile[] = "/usr/share/wine/fonts/ms_sans_serif.ttf";
+// 8 point at the design resolution of 96 pixels per inch.
+constexpr int kWindowFontPixels = 11;
+
+QFont WindowFont() {
+    static const QString family = [] {
+        if (!QFile::exists(QString::fromLatin1(kWindowFontFile))) {
+            return QString();
+        }
+        const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(kWindowFontFile));
+        const QStringList families =
+            id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
+        return families.isEmpty() ? QString() : families.first();
+    }();
+    QFont font(family.isEmpty() ? QStringLiteral("Sans Serif") : family);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(kWindowFontPixels);
+    return font;
+}
+
+std::vector<QPixmap> ImageList1() {
+    std::vector<QPixmap> images;
+    for (int i = 0; i < kImageCount; ++i) {
+        images.emplace_back(QStringLiteral(":/images/list%1.xpm").arg(i));
+    }
+    return images;
+}
+
+std::string FileSystemPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+}  // namespace
+
+TForm1::TForm1(Prompter& prompter, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), prompter_(prompter) {
+    Q_INIT_RESOURCE(images);
+    ui->setupUi(this);
+    setFont(WindowFont());
+    ui->StatusBar1->showMessage(QString::fromLatin1(kStatusText) + QLatin1Char(' ') +
+                                QString::fromLatin1(kCreditLine));
+
+    // Made after the layout, so that the view goes before its model when the window goes.
+    treeModel_ = new TreeModel(this);
+    treeModel_->SetImageList(ImageList1());
+    ui->tv->setModel(treeModel_);
+    ui->tv->setSelectionModel(treeModel_->Selection());
+    connect(treeModel_, &TreeModel::ExpandRequested, ui->tv, &QTreeView::expand);
+    connect(treeModel_, &TreeModel::SelectionChanged, this, &TForm1::tvChange);
+
+    connect(ui->Open1, &QAction::triggered, this, &TForm1::Open1Click);
+    connect(ui->SpeedButton4, &QToolButton::clicked, this, &TForm1::Open1Click);
+    connect(ui->Saveas1, &QAction::triggered, this, &TForm1::Saveas1Click);
+    connect(ui->SpeedButton2, &QToolButton::clicked, this, &TForm1::Saveas1Click);
+    connect(ui->SpeedButton3, &QToolButton::clicked, this, &TForm1::Button1Click);
+    connect(ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(ui->HelpContents1, &QAction::triggered, this, &TForm1::HelpContents1Click);
+    connect(ui->SpeedButton1, &QToolButton::clicked, this, &TForm1::HelpContents1Click);
+    connect(ui->About1, &QAction::triggered, this, &TForm1::About1Click);
+
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    ui->Splitter1->setSizes({kTreePanelWidth, kRightPanelWidth});
+    PlaceOnScreen();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    treeModel_->disconnect(this);
+    FreeTagList(Movie);
+    FreeMovieBytes();
+}
+
+void TForm1::PlaceOnScreen() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                 screen->availableGeometry())
+                 .topLeft());
+    }
+}
+
+template <typename Body>
+void TForm1::RunHandler(Body&& body) {
+    try {
+        body();
+    } catch (...) {
+        SetDefaultCursor();
+        ShowErrorBoxForCurrentException(prompter_, this);
+    }
+}
+
+void TForm1::FormCreate() {
+    SelectedNode = kNoNode;
+}
+
+void TForm1::FormClose() {
+    RunHandler([this] {
+        FreeMovieBytes();
+        // The items pointed into the released bytes; nothing may save them now.
+        Movie.Loaded = false;
+    });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TForm1::tvChange(TreeNode node) {
+    RunHandler([&] { TrackSelection(*treeModel_, node, SelectedNode); });
+}
+
+void TForm1::Open1Click() {
+    RunHandler([this] {
+        const std::optional<QString> path = prompter_.RunFileDialog(OpenDialog());
+        if (path) {
+            OpenMovie(FileSystemPath(*path));
+        }
+    });
+}
+
+void TForm1::OpenMovie(const std::string& path) {
+    OpenMovieInto(Movie, FrameNodes, *treeModel_, *this, path);
+}
+
+void TForm1::Saveas1Click() {
+    RunHandler([this] {
+        if (!Movie.Loaded) {
+            return;
+        }
+        const std::optional<QString> path = prompter_.RunFileDialog(SaveDialog());
+        if (!path) {
+            return;
+        }
+        SetBusyCursor();
+        const std::int32_t result = SaveMovieFile(Movie, FileSystemPath(*path));
+        SetDefaultCursor();
+        if (result != 0) {
+            ShowMessage("Error Saving file!", kApplicationTitle);
+        }
+    });
+}
+
+void TForm1::Button1Click() {
+    RunHandler([this] { DeleteSelectedTag(Movie, *treeModel_, SelectedNode); });
+}
+
+void TForm1::HelpContents1Click() {
+    RunHandler([this] { ShowMessage("Not available!", "Not even alpha!"); });
+}
+
+void TForm1::About1Click() {
+    RunHandler([this] { ShowMessage(kCreditLine, "Velpin [Dev. Build 1] (Not even alpha!)"); });
+}
+
+QFileDialog& TForm1::OpenDialog() {
+    if (dOpen1 == nullptr) {
+        dOpen1 = new QFileDialog(this);
+        dOpen1->setObjectName(QStringLiteral("dOpen1"));
+        dOpen1->setAcceptMode(QFileDialog::AcceptOpen);
+        dOpen1->setFileMode(QFileDialog::ExistingFile);
+        dOpen1->setNameFilters(
+            {QString::fromLatin1(kSwfFilter), QString::fromLatin1(kAllFilesFilter)});
+        dOpen1->selectNameFilter(QString::fromLatin1(kSwfFilter));
+    }
+    return *dOpen1;
+}
+
+QFileDialog& TForm1::SaveDialog() {
+    if (dSave1 == nullptr) {
+        dSave1 = new QFileDialog(this);
+        dSave1->setObjectName(QStringLiteral("dSave1"));
+        dSave1->setAcceptMode(QFileDialog::AcceptSave);
+        dSave1->setFileMode(QFileDialog::AnyFile);
+        dSave1->setNameFilter(QString::fromLatin1(kSwfFilter));
+        dSave1->setDefaultSuffix(QStringLiteral("swf"));
+        dSave1->setOption(QFileDialog::DontConfirmOverwrite, false);
+        dSave1->setWindowTitle(QStringLiteral("Save As"));
+    }
+    return *dSave1;
+}
+
+void TForm1::SetBusyCursor() {
+    if (!busy_) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        busy_ = true;
+    }
+}
+
+void TForm1::SetDefaultCursor() {
+    if (busy_) {
+        QApplication::restoreOverrideCursor();
+        busy_ = false;
+    }
+}
+
+void TForm1::ShowMessage(const std::string& text, const std::string& caption) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Ok, this);
+    prompter_.RunMessageBox(box);
+}

@@ -1,0 +1,78 @@
+// The main window Form1: the movie's tree and the commands Open, Save As, Delete Tag, Help and
+// About. Each handler makes one call into the presentation or the movie file unit.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "MovieTreeBuilder.h"
+#include "TreeOps.h"
+#include "document.h"
+
+class QCloseEvent;
+class QFileDialog;
+class Prompter;
+class TreeModel;
+
+namespace Ui {
+class TForm1;
+}
+
+// The one-line credit of the status bar and the About box.
+inline constexpr char kCreditLine[] = "Written by the Velpin developers";
+
+class TForm1 : public QMainWindow, public WindowShell {
+    Q_OBJECT
+
+  public:
+    explicit TForm1(Prompter& prompter, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The handlers, connected to the menu, the tool buttons, the tree and the window.
+    void FormCreate();
+    void FormClose();
+    void tvChange(TreeNode node);
+    void Open1Click();
+    void Saveas1Click();
+    void Button1Click();
+    void HelpContents1Click();
+    void About1Click();
+
+    // Loads the file at `path` (as the file system spells it) and shows it in the tree.
+    void OpenMovie(const std::string& path);
+
+    void SetBusyCursor() override;
+    void SetDefaultCursor() override;
+    void ShowMessage(const std::string& text, const std::string& caption) override;
+
+    // The model behind the tree view tv.
+    TreeModel& Tree() { return *treeModel_; }
+
+    // The window's unit-level state.
+    CInputScript Movie;
+    FrameNodeTable FrameNodes;
+    TreeNode SelectedNode = kNoNode;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // Runs a handler's body; an error escaping it goes to the application's error box, with the
+    // default cursor back, and the window goes on.
+    template <typename Body>
+    void RunHandler(Body&& body);
+    QFileDialog& OpenDialog();
+    QFileDialog& SaveDialog();
+    void PlaceOnScreen();
+
+    std::unique_ptr<Ui::TForm1> ui;
+    Prompter& prompter_;
+    TreeModel* treeModel_;
+    // Made on first use, since a file dialog starts watching folders as soon as it exists; kept
+    // afterwards, so each remembers the folder it was last in.
+    QFileDialog* dOpen1 = nullptr;
+    QFileDialog* dSave1 = nullptr;
+    bool busy_ = false;
+};

@@ -1,0 +1,14 @@
+// Start-up: the application titled "Velpin", the main window Form1, the message loop until the
+// window closes.
+#include "ModalPrompter.h"
+#include "Unit1.h"
+#include "VelpinApplication.h"
+
+int main(int argc, char** argv) {
+    ModalPrompter prompter;
+    VelpinApplication application(argc, argv, prompter);
+    TForm1 Form1(prompter);
+    QApplication::setWindowIcon(Form1.windowIcon());
+    Form1.show();
+    return QApplication::exec();
+}

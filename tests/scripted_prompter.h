@@ -1,0 +1,49 @@
+// Answers the window's dialogs and boxes in a person's place, and remembers what they showed.
+#pragma once
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "Prompter.h"
+
+struct BoxSeen {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButtons buttons;
+    int buttonCount;
+    QWidget* owner;
+    Qt::WindowModality modality;
+    bool busyCursorShown;  // the application's busy cursor was up while the box was
+};
+
+struct FileDialogSeen {
+    QString name;
+    QString title;
+    QFileDialog::AcceptMode acceptMode;
+    QFileDialog::FileMode fileMode;
+    QStringList nameFilters;
+    QString selectedNameFilter;
+    QString defaultSuffix;
+    bool confirmsOverwrite;
+    QWidget* owner;
+};
+
+class ScriptedPrompter : public Prompter {
+  public:
+    // The answers to the coming file dialogs, in order: a path, or std::nullopt for Cancel. A
+    // dialog without an answer fails the test and counts as cancelled.
+    std::deque<std::optional<QString>> answers;
+    std::vector<FileDialogSeen> dialogs;
+    std::vector<BoxSeen> boxes;
+
+    std::optional<QString> RunFileDialog(QFileDialog& dialog) override;
+    void RunMessageBox(QMessageBox& box) override;
+};
+
+// The prompter that the tests' application object shows its error box through.
+ScriptedPrompter& ApplicationPrompter();
