@@ -317,7 +317,7 @@ void DeflateZlib(const std::uint8_t* body, std::size_t length, const ByteSink& s
         if (rc == Z_STREAM_END) {
             return;
         }
-        if (rc != Z_OK && rc != Z_BUF_ERROR) {
+        if (rc != Z_OK) {
             Fail("zlib failed: error " + std::to_string(rc));
         }
     }
