@@ -1,0 +1,508 @@
+// Opens arbitrary bytes as a movie the way the window does (the real file path, then the whole
+// tree over the in-memory tree) and checks what a successful load promises: the document's list,
+// the tree over it, and that saving, deleting and loading again keep exactly what they should.
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "MemoryTree.h"
+#include "MovieTreeBuilder.h"
+#include "document.h"
+#include "loader.h"
+#include "reader.h"
+#include "vocabulary.h"
+#include "writer.h"
+
+namespace {
+
+#define FUZZ_CHECK(condition)                                                           \
+    do {                                                                                \
+        if (!(condition)) {                                                             \
+            std::fprintf(stderr, "%s:%d: invariant violated: %s\n", __FILE__, __LINE__, \
+                         #condition);                                                   \
+            std::abort();                                                               \
+        }                                                                               \
+    } while (false)
+
+// What a test needs to know of one item once FileBytes has moved on to another file.
+struct ItemFacts {
+    std::int64_t offset;
+    std::int64_t end;
+    std::uint16_t code;
+    std::uint16_t depth;
+    std::uint16_t frame;
+    std::uint16_t headerLength;
+    std::int32_t bodyLength;
+};
+
+// A memory-backed file that the loader opens by path, so the real open/size/read path runs
+// without touching a disk.
+class MemoryFile {
+  public:
+    MemoryFile() {
+        fd_ = memfd_create("velpin-fuzz-input", MFD_CLOEXEC);
+        FUZZ_CHECK(fd_ >= 0);
+        path_ = "/proc/self/fd/" + std::to_string(fd_);
+    }
+
+    const std::string& Fill(const std::uint8_t* data, std::size_t size) {
+        FUZZ_CHECK(ftruncate(fd_, 0) == 0);
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t put = pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
+            FUZZ_CHECK(put > 0);
+            done += static_cast<std::size_t>(put);
+        }
+        return path_;
+    }
+
+  private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+std::int64_t HeaderLength() {
+    return 12 + FrameRectByteLength(FileBytes[8]);
+}
+
+std::vector<ItemFacts> Facts(const CInputScript& movie) {
+    std::vector<ItemFacts> facts;
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        const std::int64_t offset = item->Data - FileBytes;
+        facts.push_back({offset, offset + item->HeaderLength + item->BodyLength, item->TagCode,
+                         item->Depth, item->FrameIndex, item->HeaderLength, item->BodyLength});
+    }
+    return facts;
+}
+
+void CheckFailedLoadState(const CInputScript& movie) {
+    FUZZ_CHECK(movie.FirstTag == nullptr);
+    FUZZ_CHECK(!movie.Loaded);
+    FUZZ_CHECK(FileBytes == nullptr);
+    FUZZ_CHECK(!movie.InFile.IsOpen());
+}
+
+void CheckLinks(const CInputScript& movie) {
+    const TagItem* prev = nullptr;
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        FUZZ_CHECK(item->Prev == prev);
+        prev = item;
+    }
+}
+
+// Every item's header, as it lies in the file, says what the item says.
+void CheckItemsAgainstBytes(const CInputScript& movie) {
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        FUZZ_CHECK(item->Data >= FileBytes);
+        const std::int64_t offset = item->Data - FileBytes;
+        FUZZ_CHECK(item->HeaderLength == 2 || item->HeaderLength == 6);
+        FUZZ_CHECK(item->BodyLength >= 0);
+        FUZZ_CHECK(offset + item->HeaderLength + item->BodyLength <= FileBytesLength);
+        const unsigned word = item->Data[0] | (item->Data[1] << 8);
+        FUZZ_CHECK(item->TagCode == (word >> 6));
+        if ((word & 0x3F) == 0x3F) {
+            FUZZ_CHECK(item->HeaderLength == 6);
+            const std::uint32_t length = item->Data[2] | (item->Data[3] << 8) |
+                                         (item->Data[4] << 16) |
+                                         (static_cast<std::uint32_t>(item->Data[5]) << 24);
+            FUZZ_CHECK(static_cast<std::uint32_t>(item->BodyLength) == length);
+        } else {
+            FUZZ_CHECK(item->HeaderLength == 2);
+            FUZZ_CHECK(item->BodyLength == static_cast<std::int32_t>(word & 0x3F));
+        }
+        FUZZ_CHECK(item->IconIndex == TagIconIndex(item->TagCode));
+    }
+}
+
+// Replays the walk's bookkeeping over the finished list: each level starts right behind its
+// sprite's id and frame count, its items follow each other without gap, a sprite's enclosing level
+// goes on at the sprite's declared end, frames count per level, and a level ends with its End item
+// or exactly at the end of the file. For depth 0 this is the rule that the top-level items cover
+// the bytes from the end of the header to the end of the End tag (or of the file).
+void CheckWalkShape(const std::vector<ItemFacts>& items, std::int64_t headerLength,
+                    std::int64_t fileLength) {
+    struct Level {
+        std::int64_t nextOffset;
+        std::uint16_t frames;
+        bool ended;
+    };
+    std::vector<Level> levels{{headerLength, 0, false}};
+    auto closeInnermost = [&]() {
+        FUZZ_CHECK(levels.back().ended || levels.back().nextOffset == fileLength);
+        levels.pop_back();
+    };
+    const ItemFacts* prev = nullptr;
+    for (const ItemFacts& item : items) {
+        FUZZ_CHECK(!levels.empty());
+        const std::size_t depth = item.depth;
+        if (prev != nullptr && prev->code == tagDefineSprite && depth == prev->depth + 1u) {
+            levels.push_back({prev->offset + prev->headerLength + 4, 0, false});
+        } else if (prev != nullptr && prev->code == tagDefineSprite) {
+            // The sprite's level held nothing: it ended at once at the end of the file.
+            FUZZ_CHECK(prev->offset + prev->headerLength + 4 == fileLength);
+        }
+        FUZZ_CHECK(depth < levels.size());
+        while (levels.size() > depth + 1) {
+            closeInnermost();
+        }
+        Level& level = levels.back();
+        FUZZ_CHECK(!level.ended);
+        FUZZ_CHECK(item.offset == level.nextOffset);
+        FUZZ_CHECK(item.frame == level.frames);
+        level.nextOffset = item.end;
+        if (item.code == tagShowFrame) {
+            ++level.frames;
+        }
+        if (item.code == tagEnd) {
+            level.ended = true;
+        }
+        prev = &item;
+    }
+    if (prev != nullptr && prev->code == tagDefineSprite) {
+        FUZZ_CHECK(prev->offset + prev->headerLength + 4 == fileLength);
+    }
+    while (!levels.empty()) {
+        closeInnermost();
+    }
+}
+
+void CheckNames(const CInputScript& movie) {
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        FUZZ_CHECK(!TagTypeName(item->TagCode).empty());
+        if (item->TagCode == tagDoAction) {
+            FUZZ_CHECK(!FirstActionName(*item).empty());
+        }
+    }
+}
+
+void CheckLoadedMovie(const CInputScript& movie, std::size_t size) {
+    FUZZ_CHECK(movie.Loaded);
+    FUZZ_CHECK(!movie.InFile.IsOpen());
+    FUZZ_CHECK(FileBytes != nullptr);
+    FUZZ_CHECK(FileBytesLength == static_cast<std::int64_t>(size));
+    FUZZ_CHECK(movie.Header.FileLength == size);
+    CheckLinks(movie);
+    CheckItemsAgainstBytes(movie);
+    CheckWalkShape(Facts(movie), HeaderLength(), FileBytesLength);
+    CheckNames(movie);
+}
+
+class QuietShell : public WindowShell {
+  public:
+    void SetBusyCursor() override { busy = true; }
+    void SetDefaultCursor() override { busy = false; }
+    void ShowMessage(const std::string& text, const std::string&) override { message = text; }
+    bool busy = false;
+    std::string message;
+};
+
+// The tag node of every item; checks that the tree holds one tag node per item and no text
+// with an infinite or undefined number in it.
+std::unordered_map<const TagItem*, TreeNode> CheckTree(const MemoryTree& tree,
+                                                       const CInputScript& movie) {
+    std::unordered_map<const TagItem*, TreeNode> nodeOf;
+    std::size_t items = 0;
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        nodeOf.emplace(item, kNoNode);
+        ++items;
+    }
+    std::size_t tagNodes = 0;
+    tree.VisitPreOrder([&](TreeNode node, int) {
+        const std::string_view text = tree.TextView(node);
+        for (const char* bad : {"inf", "nan", "INF", "NAN"}) {
+            FUZZ_CHECK(text.find(bad) == std::string_view::npos);
+        }
+        if (const TagItem* data = tree.Data(node)) {
+            auto found = nodeOf.find(data);
+            FUZZ_CHECK(found != nodeOf.end());
+            FUZZ_CHECK(found->second == kNoNode);
+            found->second = node;
+            ++tagNodes;
+        }
+    });
+    FUZZ_CHECK(tagNodes == items);
+    return nodeOf;
+}
+
+// Whether reloading what was saved must give back the same items. Saving drops the bytes after
+// the top-level End; only a walk that reached into them can differ, so every item and every
+// sprite's id and frame count must lie before that End's end.
+bool WithinCoverage(const std::vector<ItemFacts>& items, std::int64_t coverageEnd) {
+    for (const ItemFacts& item : items) {
+        if (item.end > coverageEnd ||
+            (item.code == tagDefineSprite && item.offset + item.headerLength + 4 > coverageEnd)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether removing one top-level tag must leave every other item as it was: true when the walk
+// of each top-level sprite stays inside that sprite's own bytes, so no walk crosses into a
+// neighbour that could be removed.
+bool SpritesContained(const std::vector<ItemFacts>& items) {
+    const ItemFacts* topLevel = nullptr;
+    for (const ItemFacts& item : items) {
+        if (item.depth == 0) {
+            topLevel = &item;
+        } else if (item.end > topLevel->end) {
+            return false;
+        }
+        if (item.code == tagDefineSprite &&
+            item.offset + item.headerLength + 4 > (item.depth == 0 ? item.end : topLevel->end)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::int64_t CoverageEnd(const std::vector<ItemFacts>& items, std::int64_t fileLength) {
+    for (auto it = items.rbegin(); it != items.rend(); ++it) {
+        if (it->depth == 0) {
+            return it->code == tagEnd ? it->end : fileLength;
+        }
+    }
+    return fileLength;
+}
+
+bool SameItem(const ItemFacts& a, const ItemFacts& b) {
+    return a.offset == b.offset && a.end == b.end && a.code == b.code && a.depth == b.depth &&
+           a.frame == b.frame && a.headerLength == b.headerLength && a.bodyLength == b.bodyLength;
+}
+
+std::vector<ItemFacts> TopLevelOnly(const std::vector<ItemFacts>& items) {
+    std::vector<ItemFacts> top;
+    for (const ItemFacts& item : items) {
+        if (item.depth == 0) {
+            top.push_back(item);
+        }
+    }
+    return top;
+}
+
+void CheckSameItems(const std::vector<ItemFacts>& got, const std::vector<ItemFacts>& wanted) {
+    FUZZ_CHECK(got.size() == wanted.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        FUZZ_CHECK(SameItem(got[i], wanted[i]));
+    }
+}
+
+std::int64_t FileSize(const std::string& path) {
+    struct stat st {};
+    FUZZ_CHECK(stat(path.c_str(), &st) == 0);
+    return st.st_size;
+}
+
+std::vector<std::uint8_t> ReadWhole(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    FUZZ_CHECK(in != nullptr);
+    std::uint8_t buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    std::fclose(in);
+    return bytes;
+}
+
+// Loads a saved file into `movie`. When `exact`, it must load with exactly `wanted`; otherwise a
+// run-on sprite may walk differently without the bytes that were dropped, so the load may fail
+// with a structure code, but when it loads, its top-level items must be exactly the wanted ones.
+void CheckReload(CInputScript& movie, const std::string& path, const std::vector<ItemFacts>& wanted,
+                 bool exact) {
+    const std::int32_t result = LoadMovieFile(movie, path);
+    // A narrow header leaves room for a movie shorter than the smallest file the loader takes,
+    // and saving with tags removed or the bytes after End dropped can make one.
+    if (FileSize(path) < kSmallestMovieBytes) {
+        FUZZ_CHECK(result == loadTooSmall);
+        return;
+    }
+    if (!exact && result != loadOk) {
+        FUZZ_CHECK(result == loadStructureLeavesFile || result == loadNestedTooDeep ||
+                   result == loadTooManyItems);
+        return;
+    }
+    FUZZ_CHECK(result == loadOk);
+    CheckLoadedMovie(movie, static_cast<std::size_t>(FileBytesLength));
+    const std::vector<ItemFacts> got = Facts(movie);
+    if (exact) {
+        CheckSameItems(got, wanted);
+    } else {
+        CheckSameItems(TopLevelOnly(got), TopLevelOnly(wanted));
+    }
+}
+
+// A saved file is the input's signature and version, the new length, the rest of the input's
+// header unchanged, and then the input's bytes from `parts`, in order.
+void CheckSavedBytes(const std::string& path, const std::uint8_t* input, std::int64_t headerLength,
+                     const std::vector<std::pair<std::int64_t, std::int64_t>>& parts,
+                     std::uint32_t declaredLength) {
+    const std::vector<std::uint8_t> saved = ReadWhole(path);
+    std::vector<std::uint8_t> wanted(input, input + 4);
+    const auto length = static_cast<std::uint32_t>(saved.size());
+    for (int shift = 0; shift < 32; shift += 8) {
+        wanted.push_back(static_cast<std::uint8_t>(length >> shift));
+    }
+    wanted.insert(wanted.end(), input + 8, input + headerLength);
+    for (const auto& [from, to] : parts) {
+        wanted.insert(wanted.end(), input + from, input + to);
+    }
+    FUZZ_CHECK(saved == wanted);
+    FUZZ_CHECK(declaredLength == saved.size());
+}
+
+// A folder of its own for the saved files, so that the writer's temporary files have a home.
+class SaveFolder {
+  public:
+    SaveFolder() {
+        char pattern[] = "/dev/shm/velpin-fuzz-XXXXXX";
+        char tmpPattern[] = "/tmp/velpin-fuzz-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        if (made == nullptr) {
+            made = mkdtemp(tmpPattern);
+        }
+        FUZZ_CHECK(made != nullptr);
+        path_ = made;
+    }
+    ~SaveFolder() {
+        for (const char* name : {"saved.swf", "removed.swf"}) {
+            unlink(File(name).c_str());
+        }
+        rmdir(path_.c_str());
+    }
+    std::string File(const char* name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+// A choice that depends on every input byte, so the fuzzer can steer it.
+std::size_t Pick(const std::uint8_t* data, std::size_t size, std::size_t salt, std::size_t count) {
+    std::size_t h = salt;
+    for (std::size_t i = 0; i < size; ++i) {
+        h = h * 31 + data[i];
+    }
+    return h % count;
+}
+
+void CheckSaveDeleteReload(CInputScript& movie, MemoryTree& tree, const std::uint8_t* data,
+                           std::size_t size, const SaveFolder& folder) {
+    const std::vector<ItemFacts> items = Facts(movie);
+    const std::int64_t headerLength = HeaderLength();
+    const std::int64_t coverageEnd = CoverageEnd(items, FileBytesLength);
+    const bool withinCoverage = WithinCoverage(items, coverageEnd);
+    const bool contained = SpritesContained(items);
+
+    const std::string saved = folder.File("saved.swf");
+    FUZZ_CHECK(SaveMovieFile(movie, saved) == 0);
+    CheckSavedBytes(saved, data, headerLength, {{headerLength, coverageEnd}},
+                    movie.Header.FileLength);
+
+    std::unordered_map<const TagItem*, TreeNode> nodeOf = CheckTree(tree, movie);
+    std::vector<const TagItem*> itemAt;
+    std::vector<std::size_t> topLevelIndices;
+    std::vector<std::size_t> nestedIndices;
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        (item->Depth == 0 ? topLevelIndices : nestedIndices).push_back(itemAt.size());
+        itemAt.push_back(item);
+    }
+
+    // Deleting a nested tag changes nothing that is saved: its bytes stay inside its sprite's.
+    if (!nestedIndices.empty()) {
+        const std::size_t index = nestedIndices[Pick(data, size, 1, nestedIndices.size())];
+        const std::size_t nodesBefore = tree.LiveNodeCount();
+        DeleteSelectedTag(movie, tree, nodeOf.at(itemAt[index]));
+        FUZZ_CHECK(tree.LiveNodeCount() == nodesBefore - 1);
+        nodeOf.erase(itemAt[index]);
+        itemAt[index] = nullptr;
+    }
+
+    std::vector<ItemFacts> wanted;
+    std::vector<std::pair<std::int64_t, std::int64_t>> parts{{headerLength, coverageEnd}};
+    if (!topLevelIndices.empty()) {
+        const std::size_t index = topLevelIndices[Pick(data, size, 2, topLevelIndices.size())];
+        const ItemFacts gone = items[index];
+        // The tree drops the tag's node with the nested nodes under it; the items of a removed
+        // sprite's contents stay in the list, unseen.
+        std::size_t nestedUnder = 0;
+        for (std::size_t i = index + 1; i < items.size() && items[i].depth != 0; ++i) {
+            nestedUnder += itemAt[i] != nullptr ? 1 : 0;
+        }
+        const std::size_t nodesBefore = tree.LiveNodeCount();
+        DeleteSelectedTag(movie, tree, nodeOf.at(itemAt[index]));
+        FUZZ_CHECK(tree.LiveNodeCount() == nodesBefore - 1 - nestedUnder);
+        for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+            FUZZ_CHECK(item != itemAt[index]);
+        }
+        CheckLinks(movie);
+
+        // The removed tag's own nested items follow it up to the next top-level item.
+        std::size_t nextTopLevel = index + 1;
+        while (nextTopLevel < items.size() && items[nextTopLevel].depth != 0) {
+            ++nextTopLevel;
+        }
+        const std::int64_t goneLength = gone.end - gone.offset;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i >= index && i < nextTopLevel) {
+                continue;
+            }
+            ItemFacts item = items[i];
+            if (i > index) {
+                item.offset -= goneLength;
+                item.end -= goneLength;
+                if (item.depth == 0 && gone.code == tagShowFrame) {
+                    --item.frame;
+                }
+            }
+            wanted.push_back(item);
+        }
+        parts = {{headerLength, gone.offset}, {gone.end, coverageEnd}};
+    } else {
+        wanted = items;
+    }
+    const std::string removed = folder.File("removed.swf");
+    FUZZ_CHECK(SaveMovieFile(movie, removed) == 0);
+    CheckSavedBytes(removed, data, headerLength, parts, movie.Header.FileLength);
+
+    // Loading into the same document also releases what it held, the removed sprite's contents
+    // included.
+    CheckReload(movie, saved, items, withinCoverage);
+    CheckReload(movie, removed, wanted, contained);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static MemoryFile input;
+    static SaveFolder folder;
+    // Kept across inputs, so that every open also releases the previous document and tree.
+    static CInputScript movie;
+    static MemoryTree tree;
+    static FrameNodeTable frameNodes;
+    QuietShell shell;
+
+    const std::string& path = input.Fill(data, size);
+    const std::int32_t result = OpenMovieWithResult(movie, frameNodes, tree, shell, path);
+    FUZZ_CHECK(!shell.busy);
+    FUZZ_CHECK(tree.UpdateDepth() == 0);
+    if (result != loadOk) {
+        CheckFailedLoadState(movie);
+        FUZZ_CHECK(tree.LiveNodeCount() == 0);
+        FUZZ_CHECK(shell.message == "Error Opening file!");
+        return 0;
+    }
+    FUZZ_CHECK(shell.message.empty());
+    CheckLoadedMovie(movie, size);
+    CheckSaveDeleteReload(movie, tree, data, size, folder);
+    return 0;
+}

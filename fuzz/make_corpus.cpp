@@ -1,0 +1,171 @@
+// Writes the fuzzers' seed corpus from the test-side movie builder:
+//   make_corpus <corpus folder>
+// fills <corpus folder>/fuzz_load and <corpus folder>/fuzz_reader. The seeds are small,
+// well-formed movies of every shape the loader distinguishes, plus a few that each fail in their
+// own way, so the fuzzer starts next to every branch.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "movie_builder.h"
+
+namespace {
+
+using testmovie::Bytes;
+using testmovie::Cat;
+using testmovie::DoAction;
+using testmovie::End;
+using testmovie::HeaderSpec;
+using testmovie::Movie;
+using testmovie::ShowFrame;
+using testmovie::Sprite;
+using testmovie::Tag;
+using testmovie::TagHeader;
+using testmovie::U16;
+using testmovie::U32;
+
+using Seeds = std::vector<std::pair<std::string, Bytes>>;
+
+Bytes Repeat(const Bytes& part, int times) {
+    Bytes out;
+    for (int i = 0; i < times; ++i) {
+        testmovie::Append(out, part);
+    }
+    return out;
+}
+
+HeaderSpec WithFieldWidth(int fieldWidth) {
+    HeaderSpec spec;
+    spec.fieldWidth = fieldWidth;
+    // Values that use the width's top bit, so the sign extension is exercised.
+    const std::int32_t big = fieldWidth >= 2 ? (std::int32_t{1} << (fieldWidth - 2)) : 0;
+    spec.xMin = -big;
+    spec.xMax = big;
+    spec.yMin = fieldWidth > 0 ? -1 : 0;
+    spec.yMax = big / 2;
+    return spec;
+}
+
+Seeds LoadSeeds() {
+    const Bytes stop = DoAction(Cat({{0x07}, {0x00}}));
+    const Bytes gotoFrame = DoAction(Cat({{0x81}, U16(2), U16(7), {0x00}}));
+    Seeds seeds;
+    seeds.push_back({"two_tags", Movie(Cat({ShowFrame(), End()}))});
+    seeds.push_back({"header_only", Movie(Bytes{})});
+    for (int width : {0, 1, 5, 12, 15, 16, 17, 24, 31}) {
+        // Narrow headers need a body long enough to reach the 21-byte minimum.
+        seeds.push_back(
+            {"field_width_" + std::to_string(width),
+             Movie(WithFieldWidth(width), Cat({DoAction(Bytes(8, 0x00)), ShowFrame(), End()}))});
+    }
+    seeds.push_back({"actions", Movie(Cat({stop, gotoFrame, DoAction(Cat({{0x81}, U16(2), {0x05}})),
+                                           DoAction({}), DoAction({0x99, 0x01}),
+                                           Tag(12, {0x06, 0x00}, true), ShowFrame(), End()}))});
+    seeds.push_back(
+        {"long_headers", Movie(Cat({Tag(9, {0xFF, 0xFF, 0xFF}, true), Tag(2, Bytes(100, 0x11)),
+                                    ShowFrame(), Tag(1, {}, true), Tag(0, {}, true)}))});
+    seeds.push_back(
+        {"sprite", Movie(Cat({Tag(9, {0x00, 0x00, 0x00}), Sprite(Cat({ShowFrame(), End()})),
+                              ShowFrame(), stop, End()}))});
+    seeds.push_back(
+        {"sprite_frames",
+         Movie(Cat({ShowFrame(), Sprite(Cat({stop, ShowFrame(), ShowFrame(), End()}), 2, 2),
+                    ShowFrame(), End()}))});
+    seeds.push_back(
+        {"nested_sprites",
+         Movie(Cat({Sprite(Cat({Sprite(Cat({Sprite(Cat({gotoFrame, ShowFrame(), End()})),
+                                            ShowFrame(), End()})),
+                                ShowFrame(), End()})),
+                    ShowFrame(), End()}))});
+    seeds.push_back(
+        {"sprite_long_header", Movie(Cat({Tag(39, Cat({U16(3), U16(1), ShowFrame(), End()}), true),
+                                          ShowFrame(), End()}))});
+    seeds.push_back({"run_on_sprite", Movie(Cat({Sprite(ShowFrame()), ShowFrame(), stop, End()}))});
+    seeds.push_back({"run_on_chain", Movie(Cat({Repeat(Sprite(Bytes{}), 6), ShowFrame(), End()}))});
+    seeds.push_back({"sprite_at_file_end", Movie(Cat({ShowFrame(), Sprite(ShowFrame())}))});
+    seeds.push_back({"no_end", Movie(Cat({ShowFrame(), stop, ShowFrame()}))});
+    seeds.push_back({"after_end", Movie(Cat({ShowFrame(), End(), Bytes{0x40, 0x00, 0x00}}))});
+    seeds.push_back({"many_frames", Movie(Repeat(ShowFrame(), 300))});
+    HeaderSpec beyondTable;
+    beyondTable.frameCount = 10005;
+    seeds.push_back(
+        {"frames_beyond_table", Movie(beyondTable, Cat({Repeat(ShowFrame(), 10005), End()}))});
+    HeaderSpec fewFrames;
+    fewFrames.frameCount = 1;
+    seeds.push_back({"more_frames_than_declared",
+                     Movie(fewFrames, Cat({ShowFrame(), ShowFrame(), ShowFrame(), stop, End()}))});
+    for (std::uint16_t rate : {0x0000, 0x0080, 0x0C80, 0xFFFF}) {
+        HeaderSpec spec;
+        spec.frameRate = rate;
+        seeds.push_back({"frame_rate_" + std::to_string(rate),
+                         Movie(spec, Cat({ShowFrame(), ShowFrame(), End()}))});
+    }
+    // Failures, one per code the bytes alone can cause.
+    HeaderSpec compressed;
+    compressed.signature = "CWS";
+    seeds.push_back({"compressed", Movie(compressed, Cat({ShowFrame(), End()}))});
+    seeds.push_back({"length_mismatch", Movie(HeaderSpec{}, Cat({ShowFrame(), End()}), 99)});
+    seeds.push_back({"body_past_end", Movie(Cat({ShowFrame(), TagHeader(2, 4000000000u)}))});
+    seeds.push_back({"cut_header", Movie(Cat({ShowFrame(), Bytes{0x7F}}))});
+    seeds.push_back(
+        {"sprite_fields_cut", Movie(Cat({ShowFrame(), TagHeader(39, 0), Bytes{0x01}}))});
+    return seeds;
+}
+
+// fuzz_reader's input: a length byte, that many operation bytes, then the bytes to read.
+Bytes ReaderInput(const Bytes& program, const Bytes& bytes) {
+    return Cat({Bytes{static_cast<std::uint8_t>(program.size())}, program, bytes});
+}
+
+Seeds ReaderSeeds() {
+    // Operation byte: the top three bits choose the read, the low five give its width.
+    const std::uint8_t u8 = 0x40, u16 = 0x41, u32 = 0x42, rect = 0x60, tag = 0x80, reset = 0xA0,
+                       walk = 0xC0;
+    const Bytes movie = Movie(Cat({DoAction({0x81, 0x02, 0x00, 0x05, 0x00}), ShowFrame(),
+                                   Sprite(Cat({ShowFrame(), End()})), End()}));
+    Seeds seeds;
+    seeds.push_back(
+        {"movie_walk", ReaderInput({u8, u8, u8, u8, u32, rect, u16, u16, walk}, movie)});
+    seeds.push_back(
+        {"bits", ReaderInput({0x04, 0x08, 0x04, 0x25, 0x3F, 0x1F, reset, 0x01, 0x00, u8},
+                             Cat({Bytes{0xAB, 0xCD}, U32(0x8000FFFF), U32(0x12345678)}))});
+    seeds.push_back({"rects", ReaderInput({rect, rect, rect},
+                                          Cat({testmovie::FrameRect(15, 0, 11000, 0, 8000),
+                                               testmovie::FrameRect(16, -20, 11000, -40, 8000),
+                                               testmovie::FrameRect(31, -1, 1, -2, 2)}))});
+    seeds.push_back({"tags", ReaderInput({tag, tag, tag, tag},
+                                         Cat({Tag(12, {0x81, 0x02, 0x00}), Tag(12, {}, true),
+                                              Tag(1), TagHeader(2, 0xFFFFFFFFu)}))});
+    return seeds;
+}
+
+bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
+    mkdir(folder.c_str(), 0777);
+    for (const auto& [name, bytes] : seeds) {
+        const std::string path = folder + "/" + name;
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
+            std::fclose(out) != 0) {
+            std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_corpus <corpus folder>\n");
+        return 2;
+    }
+    const std::string root = argv[1];
+    mkdir(root.c_str(), 0777);
+    const bool ok = WriteSeeds(root + "/fuzz_load", LoadSeeds()) &&
+                    WriteSeeds(root + "/fuzz_reader", ReaderSeeds());
+    return ok ? 0 : 1;
+}

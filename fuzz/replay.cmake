@@ -1,0 +1,15 @@
+# Replays the fuzz targets, built by the normal compiler, over their seed corpus and over every
+# crasher ever found, so that the invariants the fuzzers assert also run under CTest (and under
+# the sanitizers in the sanitizer build). Included from tests/CMakeLists.txt.
+set(VELPIN_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+add_executable(replay_fuzz_load ${VELPIN_FUZZ_DIR}/fuzz_load.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
+target_link_libraries(replay_fuzz_load PRIVATE velpin_tree velpin_warnings)
+add_test(NAME replay_fuzz_load
+         COMMAND replay_fuzz_load ${VELPIN_FUZZ_DIR}/corpus/fuzz_load ${PROJECT_SOURCE_DIR}/tests/crashers)
+
+add_executable(replay_fuzz_reader ${VELPIN_FUZZ_DIR}/fuzz_reader.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
+target_link_libraries(replay_fuzz_reader PRIVATE swfff velpin_warnings)
+add_test(NAME replay_fuzz_reader
+         COMMAND replay_fuzz_reader ${VELPIN_FUZZ_DIR}/corpus/fuzz_reader
+                 ${PROJECT_SOURCE_DIR}/tests/crashers/reader)

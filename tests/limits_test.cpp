@@ -1,0 +1,217 @@
+// Movies of the worst shapes a 4 MiB file allows: each loads, or fails with its own code, without
+// exhausting the stack or memory, and what loads also builds its tree, saves and loads again.
+// Times are printed for the record, never asserted.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "MemoryTree.h"
+#include "MovieTreeBuilder.h"
+#include "loader.h"
+#include "movie_builder.h"
+#include "writer.h"
+
+namespace {
+
+using namespace testmovie;
+
+constexpr std::size_t kLargestMovie = 4194304;
+
+class NoShell : public WindowShell {
+  public:
+    void SetBusyCursor() override {}
+    void SetDefaultCursor() override {}
+    void ShowMessage(const std::string&, const std::string&) override {}
+};
+
+double Seconds(const std::function<void()>& step) {
+    const auto start = std::chrono::steady_clock::now();
+    step();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void Report(const std::string& what, double seconds) {
+    std::printf("[   time   ] %-44s %8.3f s\n", what.c_str(), seconds);
+}
+
+std::size_t CountItems(const CInputScript& movie) {
+    std::size_t n = 0;
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        ++n;
+    }
+    return n;
+}
+
+// A header whose frame rectangle takes `rectBytes` bytes, so that a movie can be padded to an
+// exact size with 2-byte tags.
+HeaderSpec HeaderOfLength(int headerBytes, std::uint16_t frameCount) {
+    HeaderSpec spec;
+    // R = (5 + 4n + 7) / 8 bytes; the header is 12 + R.
+    for (int n = 0; n <= 31; ++n) {
+        if (12 + (5 + 4 * n + 7) / 8 == headerBytes) {
+            spec.fieldWidth = n;
+            break;
+        }
+    }
+    spec.xMin = 0;
+    spec.xMax = 1;
+    spec.yMin = 0;
+    spec.yMax = 1;
+    spec.frameCount = frameCount;
+    return spec;
+}
+
+// `count` copies of `tag` in one block, faster than appending them one by one.
+Bytes Repeated(const Bytes& tag, std::size_t count) {
+    Bytes out;
+    out.reserve(tag.size() * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        out.insert(out.end(), tag.begin(), tag.end());
+    }
+    return out;
+}
+
+class LimitsTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        FreeTagList(movie_);
+        FreeMovieBytes();
+    }
+
+    // Opens the movie the way the window does, timing the load together with the tree.
+    std::int32_t Open(const std::string& name, const Bytes& bytes) {
+        const std::string path = dir_.Write(name, bytes);
+        std::int32_t result = 0;
+        Report("open " + name + " (" + std::to_string(bytes.size()) + " bytes)", Seconds([&] {
+                   result = OpenMovieWithResult(movie_, frameNodes_, tree_, shell_, path);
+               }));
+        return result;
+    }
+
+    // Saves what is loaded, loads the saved file and checks it is the same movie.
+    void SaveAndReload(const std::string& name, const Bytes& original) {
+        const std::size_t items = CountItems(movie_);
+        const std::string saved = dir_.File("saved-" + name);
+        std::int32_t result = -1;
+        Report("save " + name, Seconds([&] { result = SaveMovieFile(movie_, saved); }));
+        ASSERT_EQ(result, 0);
+        EXPECT_EQ(ReadFile(saved), original);
+        Report("reload " + name, Seconds([&] { result = LoadMovieFile(movie_, saved); }));
+        ASSERT_EQ(result, loadOk);
+        EXPECT_EQ(CountItems(movie_), items);
+    }
+
+    TempDir dir_;
+    CInputScript movie_;
+    MemoryTree tree_;
+    FrameNodeTable frameNodes_;
+    NoShell shell_;
+};
+
+TEST_F(LimitsTest, TwoMillionMinimalTagsFillTheLargestFile) {
+    // 20-byte header + 2,097,141 two-byte tags + End = exactly 4 MiB.
+    const std::size_t tags = (kLargestMovie - 20 - 2) / 2;
+    const Bytes bytes = Movie(HeaderOfLength(20, 1), Cat({Repeated(Tag(9), tags), End()}));
+    ASSERT_EQ(bytes.size(), kLargestMovie);
+    ASSERT_EQ(Open("minimal-tags.swf", bytes), loadOk);
+    EXPECT_EQ(CountItems(movie_), tags + 1);
+    EXPECT_EQ(tree_.LiveNodeCount(), 1 + 1 + 8 + 2 + tags + 1);
+    SaveAndReload("minimal-tags.swf", bytes);
+}
+
+TEST_F(LimitsTest, TwoMillionShowFramesWrapTheFrameIndex) {
+    const std::size_t tags = (kLargestMovie - 20 - 2) / 2;
+    const Bytes bytes = Movie(HeaderOfLength(20, 65535), Cat({Repeated(ShowFrame(), tags), End()}));
+    ASSERT_EQ(bytes.size(), kLargestMovie);
+    ASSERT_EQ(Open("show-frames.swf", bytes), loadOk);
+    EXPECT_EQ(CountItems(movie_), tags + 1);
+    SaveAndReload("show-frames.swf", bytes);
+}
+
+TEST_F(LimitsTest, MostFramesTheHeaderCanDeclare) {
+    const Bytes bytes =
+        Movie(HeaderOfLength(21, 65535), Cat({Repeated(ShowFrame(), 65535), End()}));
+    ASSERT_EQ(Open("frames.swf", bytes), loadOk);
+    EXPECT_EQ(CountItems(movie_), 65536u);
+    // Root, Header with its eight fields, and a node for each of frames 0 to 65535.
+    EXPECT_EQ(tree_.LiveNodeCount(), 1 + 1 + 8 + 65536 + 65536);
+    SaveAndReload("frames.swf", bytes);
+}
+
+// `levels` sprites, each holding the next one whole and ending with its End: a long header (the
+// lengths are large), the two fields, everything deeper, then its End. 12 bytes a level.
+Bytes NestedSprites(std::size_t levels) {
+    Bytes tags;
+    tags.reserve(levels * 14 + 2);
+    for (std::size_t k = 0; k < levels; ++k) {
+        const auto body = static_cast<std::uint32_t>(4 + (levels - k - 1) * 12 + 2);
+        Append(tags, Cat({TagHeader(39, body, true), U16(1), U16(1)}));
+    }
+    for (std::size_t k = 0; k <= levels; ++k) {
+        Append(tags, End());
+    }
+    return tags;
+}
+
+TEST_F(LimitsTest, DeepestNestingTheDepthFieldHolds) {
+    const std::size_t levels = 65535;
+    const Bytes tags = NestedSprites(levels);
+    const Bytes bytes = Movie(tags);
+    ASSERT_EQ(Open("deep.swf", bytes), loadOk);
+    EXPECT_EQ(CountItems(movie_), 2 * levels + 1);
+    SaveAndReload("deep.swf", bytes);
+}
+
+TEST_F(LimitsTest, NestingAsDeepAsTheLargestFileAllowsFails) {
+    struct Row {
+        const char* name;
+        Bytes tags;
+    };
+    // Run-on sprites, whose contents carry on into the next one, take 6 bytes a level; properly
+    // nested ones 12. Either way a 4 MiB file nests far deeper than the 16-bit depth can say.
+    const Row rows[] = {
+        {"run-on-nesting.swf", Repeated(Sprite({}), (kLargestMovie - 21) / 6)},
+        {"nesting.swf", NestedSprites((kLargestMovie - 21 - 2) / 12)},
+    };
+    for (const Row& row : rows) {
+        const Bytes bytes = Movie(row.tags);
+        ASSERT_LE(bytes.size(), kLargestMovie);
+        EXPECT_EQ(Open(row.name, bytes), loadNestedTooDeep) << row.name;
+        EXPECT_FALSE(movie_.Loaded);
+        EXPECT_EQ(FileBytes, nullptr);
+        EXPECT_EQ(tree_.LiveNodeCount(), 0u);
+    }
+}
+
+TEST_F(LimitsTest, LongHeadersDeclaringHugeLengths) {
+    // Filler that brings the file close to 4 MiB, so every offset is large.
+    const Bytes filler = Tag(2, Bytes(kLargestMovie - 200, 0xAA));
+    for (std::uint32_t declared : {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, 0x00400000u}) {
+        for (std::uint16_t code : {std::uint16_t{2}, std::uint16_t{39}}) {
+            const Bytes bytes =
+                Movie(Cat({filler, TagHeader(code, declared, true), U16(1), U16(1), End()}));
+            ASSERT_LE(bytes.size(), kLargestMovie);
+            EXPECT_EQ(Open("huge-length.swf", bytes), loadStructureLeavesFile)
+                << declared << " code " << code;
+            EXPECT_EQ(FileBytes, nullptr);
+        }
+    }
+    // The header itself may declare 4,294,967,295 bytes; the file is then simply not that long.
+    EXPECT_EQ(Open("huge-file-length.swf", Movie(HeaderSpec{}, End(), 0xFFFFFFFFu)),
+              loadLengthMismatch);
+}
+
+TEST_F(LimitsTest, ChainedRunOnSpritesStopAtTheItemLimit) {
+    // n chained run-on sprites ask for 2^n - 1 items: 30 of them in 201 bytes ask for 2^30.
+    const Bytes bytes = Movie(Repeated(Sprite({}), 30));
+    ASSERT_LT(bytes.size(), 210u);
+    EXPECT_EQ(Open("run-on-chain.swf", bytes), loadTooManyItems);
+    EXPECT_FALSE(movie_.Loaded);
+    EXPECT_EQ(FileBytes, nullptr);
+    EXPECT_EQ(tree_.LiveNodeCount(), 0u);
+}
+
+}  // namespace
