@@ -1,5 +1,6 @@
 #include "MemoryTree.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -14,10 +15,10 @@ void MemoryTree::SetSelectionListener(SelectionListener onSelectionChange) {
 }
 
 const MemoryTree::Node& MemoryTree::At(TreeNode node) const {
-    if (node >= nodes_.size() || !nodes_[node].live) {
+    if (node >= nodeCount_ || !Slot(node).live) {
         throw std::out_of_range("no such tree node");
     }
-    return nodes_[node];
+    return Slot(node);
 }
 
 MemoryTree::Node& MemoryTree::At(TreeNode node) {
@@ -36,8 +37,9 @@ void MemoryTree::EndUpdate() {
 }
 
 void MemoryTree::Clear() {
-    nodes_.clear();
-    texts_.clear();
+    nodeBlocks_.clear();
+    nodeCount_ = 0;
+    textChunks_.clear();
     firstTop_ = kNoNode;
     lastTop_ = kNoNode;
     liveNodes_ = 0;
@@ -46,34 +48,47 @@ void MemoryTree::Clear() {
     }
 }
 
-std::uint32_t MemoryTree::StoreText(std::string_view text) {
-    if (texts_.size() + text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        throw std::length_error("tree texts exceed 4 GiB");
+const char* MemoryTree::StoreText(std::string_view text) {
+    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("tree text exceeds 4 GiB");
     }
-    const auto offset = static_cast<std::uint32_t>(texts_.size());
-    texts_.append(text.data(), text.size());
-    return offset;
+    if (textChunks_.empty() ||
+        textChunks_.back().capacity - textChunks_.back().used < text.size()) {
+        const std::size_t capacity = std::max(kTextChunkBytes, text.size());
+        // Left uninitialised: only the bytes written are ever read.
+        textChunks_.push_back(TextChunk{std::unique_ptr<char[]>(new char[capacity]), capacity, 0});
+    }
+    TextChunk& chunk = textChunks_.back();
+    char* const stored = chunk.bytes.get() + chunk.used;
+    if (!text.empty()) {
+        std::memcpy(stored, text.data(), text.size());
+    }
+    chunk.used += text.size();
+    return stored;
 }
 
 TreeNode MemoryTree::Append(TreeNode parent, std::string_view text, TagItem* data) {
     // kNoNode itself must never become a handle.
-    if (nodes_.size() >= kNoNode) {
+    if (nodeCount_ >= kNoNode) {
         throw std::length_error("too many tree nodes");
     }
     if (parent != kNoNode) {
         At(parent);
     }
-    const auto node = static_cast<TreeNode>(nodes_.size());
-    const std::uint32_t offset = StoreText(text);
-    const TreeNode previous = parent == kNoNode ? lastTop_ : nodes_[parent].lastChild;
-    nodes_.push_back(Node{data, offset, static_cast<std::uint32_t>(text.size()), parent, kNoNode,
-                          kNoNode, previous, kNoNode, 0, 0, false, true});
-    // Taken after the push_back, which may have moved the parent.
-    TreeNode& last = parent == kNoNode ? lastTop_ : nodes_[parent].lastChild;
+    if (nodeCount_ == nodeBlocks_.size() * kNodesPerBlock) {
+        nodeBlocks_.push_back(std::unique_ptr<Node[]>(new Node[kNodesPerBlock]));
+    }
+    const auto node = static_cast<TreeNode>(nodeCount_);
+    TreeNode& last = parent == kNoNode ? lastTop_ : Slot(parent).lastChild;
+    Slot(node) = Node{data,   StoreText(text), static_cast<std::uint32_t>(text.size()),
+                      parent, kNoNode,         kNoNode,
+                      last,   kNoNode,         0,
+                      0,      false,           true};
+    ++nodeCount_;
     if (last == kNoNode) {
-        (parent == kNoNode ? firstTop_ : nodes_[parent].firstChild) = node;
+        (parent == kNoNode ? firstTop_ : Slot(parent).firstChild) = node;
     } else {
-        nodes_[last].nextSibling = node;
+        Slot(last).nextSibling = node;
     }
     last = node;
     ++liveNodes_;
@@ -93,13 +108,19 @@ TreeNode MemoryTree::AddChildLast(TreeNode parent, std::string_view text, TagIte
 
 void MemoryTree::SetImages(TreeNode node, int imageIndex, int selectedImageIndex) {
     Node& n = At(node);
-    n.image = imageIndex;
-    n.selectedImage = selectedImageIndex;
+    constexpr int kLowest = std::numeric_limits<std::int16_t>::min();
+    constexpr int kHighest = std::numeric_limits<std::int16_t>::max();
+    if (imageIndex < kLowest || imageIndex > kHighest || selectedImageIndex < kLowest ||
+        selectedImageIndex > kHighest) {
+        throw std::out_of_range("image index beyond 16 bits");
+    }
+    n.image = static_cast<std::int16_t>(imageIndex);
+    n.selectedImage = static_cast<std::int16_t>(selectedImageIndex);
 }
 
 std::string_view MemoryTree::TextView(TreeNode node) const {
     const Node& n = At(node);
-    return std::string_view(texts_).substr(n.textOffset, n.textLength);
+    return std::string_view(n.text, n.textLength);
 }
 
 std::string MemoryTree::Text(TreeNode node) const {
@@ -108,22 +129,23 @@ std::string MemoryTree::Text(TreeNode node) const {
 
 void MemoryTree::SetText(TreeNode node, std::string_view text) {
     Node& n = At(node);
-    const std::less<const char*> before;
-    if (!before(text.data(), texts_.data()) && before(text.data(), texts_.data() + texts_.size())) {
-        const std::string copy(text);
-        SetText(node, copy);
-        return;
+    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("tree text exceeds 4 GiB");
     }
-    // The presentation mostly extends the text of the node it added last, which sits at the end
-    // of the store and can grow where it is.
-    const bool atEnd = std::size_t{n.textOffset} + n.textLength == texts_.size();
-    if (atEnd && text.size() >= n.textLength &&
-        std::memcmp(texts_.data() + n.textOffset, text.data(), n.textLength) == 0) {
+    // The presentation mostly extends the text of the node it added last, which ends where the
+    // newest chunk's free room begins and can grow in place.
+    TextChunk* const newest = textChunks_.empty() ? nullptr : &textChunks_.back();
+    const bool endsAtFreeRoom =
+        newest != nullptr && n.text + n.textLength == newest->bytes.get() + newest->used;
+    if (endsAtFreeRoom && text.size() >= n.textLength &&
+        text.size() - n.textLength <= newest->capacity - newest->used &&
+        std::memcmp(n.text, text.data(), n.textLength) == 0) {
         StoreText(text.substr(n.textLength));
     } else if (text.size() <= n.textLength) {
-        texts_.replace(n.textOffset, text.size(), text.data(), text.size());
+        // Overwriting in place; memmove, because `text` may be a view of these very bytes.
+        std::memmove(const_cast<char*>(n.text), text.data(), text.size());
     } else {
-        n.textOffset = StoreText(text);
+        n.text = StoreText(text);
     }
     n.textLength = static_cast<std::uint32_t>(text.size());
 }
@@ -164,7 +186,7 @@ bool MemoryTree::IsSelected(TreeNode node) const {
 }
 
 bool MemoryTree::IsWithin(TreeNode node, TreeNode ancestor) const {
-    for (TreeNode at = node; at != kNoNode; at = nodes_[at].parent) {
+    for (TreeNode at = node; at != kNoNode; at = Slot(at).parent) {
         if (at == ancestor) {
             return true;
         }
@@ -181,17 +203,17 @@ void MemoryTree::DeleteWithDescendants(TreeNode node) {
     }
 
     const TreeNode parent = doomed.parent;
-    TreeNode& first = parent == kNoNode ? firstTop_ : nodes_[parent].firstChild;
-    TreeNode& last = parent == kNoNode ? lastTop_ : nodes_[parent].lastChild;
-    (doomed.prevSibling == kNoNode ? first : nodes_[doomed.prevSibling].nextSibling) =
+    TreeNode& first = parent == kNoNode ? firstTop_ : Slot(parent).firstChild;
+    TreeNode& last = parent == kNoNode ? lastTop_ : Slot(parent).lastChild;
+    (doomed.prevSibling == kNoNode ? first : Slot(doomed.prevSibling).nextSibling) =
         doomed.nextSibling;
-    (doomed.nextSibling == kNoNode ? last : nodes_[doomed.nextSibling].prevSibling) =
+    (doomed.nextSibling == kNoNode ? last : Slot(doomed.nextSibling).prevSibling) =
         doomed.prevSibling;
 
     // Walks the detached subtree along its own links; no stack, however deep it is nested.
     TreeNode at = node;
     while (at != kNoNode) {
-        Node& n = nodes_[at];
+        Node& n = Slot(at);
         n.live = false;
         n.data = nullptr;
         --liveNodes_;
@@ -199,10 +221,10 @@ void MemoryTree::DeleteWithDescendants(TreeNode node) {
             at = n.firstChild;
             continue;
         }
-        while (at != node && nodes_[at].nextSibling == kNoNode) {
-            at = nodes_[at].parent;
+        while (at != node && Slot(at).nextSibling == kNoNode) {
+            at = Slot(at).parent;
         }
-        at = at == node ? kNoNode : nodes_[at].nextSibling;
+        at = at == node ? kNoNode : Slot(at).nextSibling;
     }
 
     if (losesSelection) {
@@ -239,18 +261,18 @@ void MemoryTree::VisitPreOrder(const std::function<void(TreeNode node, int depth
     int depth = 0;
     while (at != kNoNode) {
         visit(at, depth);
-        const Node& n = nodes_[at];
+        const Node& n = Slot(at);
         if (n.firstChild != kNoNode) {
             at = n.firstChild;
             ++depth;
             continue;
         }
-        while (at != kNoNode && nodes_[at].nextSibling == kNoNode) {
-            at = nodes_[at].parent;
+        while (at != kNoNode && Slot(at).nextSibling == kNoNode) {
+            at = Slot(at).parent;
             --depth;
         }
         if (at != kNoNode) {
-            at = nodes_[at].nextSibling;
+            at = Slot(at).nextSibling;
         }
     }
 }

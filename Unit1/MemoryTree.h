@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,7 @@ class MemoryTree : public TreeOps {
     void Clear() override;
     TreeNode AddTopLevel(std::string_view text, TagItem* data) override;
     TreeNode AddChildLast(TreeNode parent, std::string_view text, TagItem* data) override;
+    // Image indices are kept in 16 bits; one beyond raises std::out_of_range.
     void SetImages(TreeNode node, int imageIndex, int selectedImageIndex) override;
     std::string Text(TreeNode node) const override;
     void SetText(TreeNode node, std::string_view text) override;
@@ -59,30 +61,48 @@ class MemoryTree : public TreeOps {
   private:
     struct Node {
         TagItem* data;
-        std::uint32_t textOffset;
+        const char* text;  // inside one of textChunks_, which never move
         std::uint32_t textLength;
         TreeNode parent;
         TreeNode firstChild;
         TreeNode lastChild;
         TreeNode prevSibling;
         TreeNode nextSibling;
-        int image;
-        int selectedImage;
+        std::int16_t image;
+        std::int16_t selectedImage;
         bool expanded;
         bool live;
     };
 
+    struct TextChunk {
+        std::unique_ptr<char[]> bytes;
+        std::size_t capacity;
+        std::size_t used;
+    };
+
+    // Nodes live in fixed blocks, so growing the tree never copies the nodes already made.
+    static constexpr unsigned kNodeBlockBits = 16;
+    static constexpr std::size_t kNodesPerBlock = std::size_t{1} << kNodeBlockBits;
+    static constexpr std::size_t kTextChunkBytes = std::size_t{1} << 20;
+
+    Node& Slot(TreeNode node) {
+        return nodeBlocks_[node >> kNodeBlockBits][node & (kNodesPerBlock - 1)];
+    }
+    const Node& Slot(TreeNode node) const {
+        return nodeBlocks_[node >> kNodeBlockBits][node & (kNodesPerBlock - 1)];
+    }
     const Node& At(TreeNode node) const;
     Node& At(TreeNode node);
     TreeNode Append(TreeNode parent, std::string_view text, TagItem* data);
-    std::uint32_t StoreText(std::string_view text);
+    const char* StoreText(std::string_view text);
     bool IsWithin(TreeNode node, TreeNode ancestor) const;
     void ChangeSelection(TreeNode node);
 
-    std::vector<Node> nodes_;
+    std::vector<std::unique_ptr<Node[]>> nodeBlocks_;
+    std::size_t nodeCount_ = 0;
     // Node texts back to back; a replaced text leaves its old bytes behind until Clear, which
     // costs little because the presentation replaces each text at most twice.
-    std::string texts_;
+    std::vector<TextChunk> textChunks_;
     TreeNode firstTop_ = kNoNode;
     TreeNode lastTop_ = kNoNode;
     TreeNode selected_ = kNoNode;

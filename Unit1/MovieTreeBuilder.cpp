@@ -97,8 +97,20 @@ void BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& t
         frameNodes[k + 1] = tv.AddChildLast(root, FrameText(k), nullptr);
     }
 
+    // A movie has millions of tags but few tag codes: each code's text is made once.
+    std::vector<std::string> tagTexts;
+    auto tagText = [&](std::uint16_t code) -> const std::string& {
+        if (code >= tagTexts.size()) {
+            tagTexts.resize(std::size_t{code} + 1);
+        }
+        if (tagTexts[code].empty()) {
+            tagTexts[code] = " " + TagTypeName(code);
+        }
+        return tagTexts[code];
+    };
+
     for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
-        const std::string text = " " + TagTypeName(item->TagCode);
+        const std::string& text = tagText(item->TagCode);
         TreeNode node;
         if (item->Depth != 0) {
             node = tv.AddChildLast(lastTopLevelTag, text, item);
