@@ -1,0 +1,120 @@
+#include "cli_support.h"
+
+#include <charconv>
+#include <cstdio>
+#include <new>
+
+#include "ErrorBoxText.h"
+#include "errors.h"
+#include "json_writer.h"
+
+namespace {
+
+constexpr std::size_t kFlushBytes = 1 << 20;
+
+void WriteError(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stderr);
+}
+
+int ReportRaisedError(const std::string& message, OutputMode mode) {
+    const std::string shown = ErrorBoxText(message);
+    WriteError(shown);
+    if (mode == OutputMode::Json) {
+        StdoutWriter out;
+        out.Put("{\"result\": null, \"error\": " + JsonString(shown) + "}\n");
+    }
+    return exitFailure;
+}
+
+}  // namespace
+
+ParsedArguments ParseArguments(const std::vector<std::string>& args,
+                               const std::vector<OptionSpec>& known, std::size_t operandCount) {
+    ParsedArguments parsed;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            parsed.operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& candidate : known) {
+            if (candidate.name == arg) {
+                spec = &candidate;
+            }
+        }
+        if (spec == nullptr) {
+            throw UsageError("unknown option " + arg);
+        }
+        std::vector<std::string>& values = parsed.options[arg];
+        if (spec->takesValue) {
+            if (i + 1 == args.size()) {
+                throw UsageError("option " + arg + " needs a value");
+            }
+            values.push_back(args[++i]);
+        }
+    }
+    if (parsed.operands.size() < operandCount) {
+        throw UsageError("missing operand");
+    }
+    if (parsed.operands.size() > operandCount) {
+        throw UsageError("extra operand " + parsed.operands[operandCount]);
+    }
+    return parsed;
+}
+
+ScopedMovie::~ScopedMovie() {
+    FreeTagList(movie);
+    FreeMovieBytes();
+}
+
+void AppendDecimal(std::string& out, std::int64_t value) {
+    char digits[24];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, end.ptr);
+}
+
+void StdoutWriter::Put(std::string_view text) {
+    buffer_.append(text);
+    MaybeFlush();
+}
+
+void StdoutWriter::MaybeFlush() {
+    if (buffer_.size() >= kFlushBytes) {
+        Flush();
+    }
+}
+
+void StdoutWriter::Flush() {
+    // A failed write sets the stream's error flag, which main checks before it exits.
+    std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+    buffer_.clear();
+}
+
+int ReportLoadFailure(std::int32_t result, OutputMode mode) {
+    const std::string reason = LoadResultReason(result);
+    WriteError("Error Opening file! (load result " + std::to_string(result) + ": " + reason + ")");
+    if (mode == OutputMode::Json) {
+        StdoutWriter out;
+        out.Put("{\"result\": " + std::to_string(result) + ", \"error\": " + JsonString(reason) +
+                "}\n");
+    }
+    return exitFailure;
+}
+
+int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command) {
+    try {
+        return command();
+    } catch (const UsageError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return ReportRaisedError(EOutOfMemory().what(), mode);
+    } catch (const std::exception& error) {
+        return ReportRaisedError(error.what(), mode);
+    }
+}

@@ -1,0 +1,88 @@
+// What every velpin-cli subcommand shares: its command line, its output, and how it reports a
+// failed load or an error the core raises.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document.h"
+
+enum ExitStatus : int {
+    exitOk = 0,
+    exitFailure = 1,
+    exitUsage = 2,
+};
+
+// Bad usage: the subcommand stops before it writes any file; main shows the usage.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct OptionSpec {
+    std::string name;  // with its dashes, e.g. "--json"
+    bool takesValue;
+};
+
+// A subcommand's command line: options (each value of a repeated option kept, in order) and
+// operands. "--" ends the options.
+struct ParsedArguments {
+    std::map<std::string, std::vector<std::string>> options;
+    std::vector<std::string> operands;
+
+    bool Has(const std::string& option) const { return options.count(option) != 0; }
+};
+
+// Raises UsageError for an unknown option, a missing option value, or an operand count other
+// than `operandCount`.
+ParsedArguments ParseArguments(const std::vector<std::string>& args,
+                               const std::vector<OptionSpec>& known, std::size_t operandCount);
+
+// Standard output through one large buffer: a tree of two million lines must not cost two
+// million writes.
+class StdoutWriter {
+  public:
+    StdoutWriter() = default;
+    StdoutWriter(const StdoutWriter&) = delete;
+    StdoutWriter& operator=(const StdoutWriter&) = delete;
+    ~StdoutWriter() { Flush(); }
+
+    // Append here, then call MaybeFlush() now and then.
+    std::string& Buffer() { return buffer_; }
+    void Put(std::string_view text);
+    // Writes out the buffer once it has grown large.
+    void MaybeFlush();
+    void Flush();
+
+  private:
+    std::string buffer_;
+};
+
+// Appends `value` in plain decimal, without the temporary strings std::to_string makes: the
+// outputs hold millions of numbers.
+void AppendDecimal(std::string& out, std::int64_t value);
+
+enum class OutputMode { Plain, Json };
+
+// The one document of a velpin-cli run, with its items and the file's bytes released however the
+// subcommand ends.
+struct ScopedMovie {
+    ScopedMovie() = default;
+    ScopedMovie(const ScopedMovie&) = delete;
+    ScopedMovie& operator=(const ScopedMovie&) = delete;
+    ~ScopedMovie();
+
+    CInputScript movie;
+};
+
+// Reports a load that returned the nonzero `result` and gives the exit status.
+int ReportLoadFailure(std::int32_t result, OutputMode mode);
+
+// Runs `command`; an error the core raises ends it and is reported exactly as the window's error
+// box would show it. UsageError passes through.
+int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command);
