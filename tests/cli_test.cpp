@@ -1,0 +1,375 @@
+// velpin-cli end to end: the built program is run as a user would run it.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "movie_builder.h"
+#include "strict_json.h"
+
+namespace {
+
+using namespace testmovie;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string AsText(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool Exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    CliRun Run(const std::vector<std::string>& args) {
+        const std::string outPath = io.File("stdout");
+        const std::string errPath = io.File("stderr");
+        std::vector<std::string> all{VELPIN_CLI_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        CliRun run;
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot run " << VELPIN_CLI_PATH;
+            return run;
+        }
+        int wstatus = 0;
+        waitpid(pid, &wstatus, 0);
+        run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+        run.out = AsText(ReadFile(outPath));
+        run.err = AsText(ReadFile(errPath));
+        return run;
+    }
+
+    // Frames 0 and 1 end in ShowFrames; frame 1 holds a sprite with a frame of its own.
+    static HeaderSpec Spec() {
+        HeaderSpec spec;
+        spec.frameCount = 2;
+        return spec;
+    }
+    static Bytes SpriteTag() { return Sprite(Cat({ShowFrame(), End()})); }
+    static Bytes Tags() {
+        return Cat({Tag(9, {0, 0, 0}), DoAction({0x07, 0x00}), ShowFrame(), SpriteTag(),
+                    ShowFrame(), End()});
+    }
+
+    TempDir io;
+    TempDir dir;
+    const std::string movie = dir.Write("movie.swf", Movie(Spec(), Tags()));
+};
+
+TEST_F(CliTest, TreePrintsTheWindowsTree) {
+    const CliRun run = Run({"tree", movie});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, movie +
+                           "\n"
+                           "  Header\n"
+                           "    Sign SWF\n"
+                           "    Version 6\n"
+                           "    File length 46\n"
+                           "    FrameSize 0 11000 0 8000\n"
+                           "      Movie Width 550 pixels\n"
+                           "      Movie Height 400 pixels\n"
+                           "    FrameRate 12 fps\n"
+                           "    FrameCount 2\n"
+                           "  Frame     0 (11 bytes so far) (Time:0.1 s.) (0.1 kb/s so far)\n"
+                           "     SetBackgroundColor\n"
+                           "     DoAction Stop\n"
+                           "     ShowFrame 0\n"
+                           "  Frame     1 (23 bytes so far) (Time:0.2 s.) (0.1 kb/s so far)\n"
+                           "     DefineSprite\n"
+                           "       ShowFrame 0\n"
+                           "       End\n"
+                           "     ShowFrame 1\n"
+                           "  Frame     2\n"
+                           "     End\n");
+}
+
+TEST_F(CliTest, TreeJsonGivesEveryNodeWithImagesAndTagIndex) {
+    HeaderSpec spec;
+    spec.frameCount = 0;
+    const std::string small = dir.Write("small.swf", Movie(spec, End()));
+    const CliRun run = Run({"tree", "--json", small});
+    EXPECT_EQ(run.status, 0);
+    const std::string leaf = R"(, "image": 4, "selectedImage": 4, "tag": null, "children": []},)";
+    EXPECT_EQ(
+        run.out,
+        R"({"text": ")" + small +
+            R"(", "image": 5, "selectedImage": 5, "tag": null, "children": [)"
+            "\n"
+            R"(  {"text": "Header", "image": 3, "selectedImage": 3, "tag": null, "children": [)"
+            "\n"
+            R"(    {"text": "Sign SWF")" +
+            leaf + "\n" + R"(    {"text": "Version 6")" + leaf + "\n" +
+            R"(    {"text": "File length 23")" + leaf + "\n" +
+            R"(    {"text": "FrameSize 0 11000 0 8000", "image": 4, "selectedImage": 4, "tag": null, "children": [)"
+            "\n"
+            R"(      {"text": "Movie Width 550 pixels")" +
+            leaf + "\n" +
+            R"(      {"text": "Movie Height 400 pixels", "image": 4, "selectedImage": 4, "tag": null, "children": []})"
+            "\n"
+            "    ]},\n" +
+            R"(    {"text": "FrameRate 12 fps")" + leaf + "\n" +
+            R"(    {"text": "FrameCount 0", "image": 4, "selectedImage": 4, "tag": null, "children": []})"
+            "\n"
+            "  ]},\n"
+            R"(  {"text": "Frame     0", "image": 0, "selectedImage": 0, "tag": null, "children": [)"
+            "\n"
+            R"(    {"text": " End", "image": 1, "selectedImage": 1, "tag": 0, "children": []})"
+            "\n"
+            "  ]}\n"
+            "]}\n");
+    EXPECT_NO_THROW(strictjson::Parse(run.out));
+}
+
+// Renders a parsed tree --json document the way tree prints it, checking each node's shape.
+void RenderJsonTree(const strictjson::Value& node, int depth, const strictjson::Value& tags,
+                    std::string& out) {
+    ASSERT_EQ(node.Keys(),
+              (std::vector<std::string>{"text", "image", "selectedImage", "tag", "children"}));
+    out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    out += node["text"].text + "\n";
+    const strictjson::Value& tag = node["tag"];
+    if (!tag.IsNull()) {
+        const strictjson::Value& item = tags.items.at(static_cast<std::size_t>(tag.Integer()));
+        EXPECT_EQ(node["text"].text.rfind(" " + item["name"].text, 0), 0u) << node["text"].text;
+        EXPECT_EQ(node["image"].Integer(), item["icon"].Integer());
+    }
+    EXPECT_EQ(node["image"].Integer(), node["selectedImage"].Integer());
+    for (const strictjson::Value& child : node["children"].items) {
+        RenderJsonTree(child, depth + 1, tags, out);
+    }
+}
+
+TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
+    const CliRun tagsJson = Run({"tags", "--json", movie});
+    const CliRun tagsText = Run({"tags", movie});
+    const CliRun treeJson = Run({"tree", "--json", movie});
+    const CliRun treeText = Run({"tree", movie});
+    for (const CliRun* run : {&tagsJson, &tagsText, &treeJson, &treeText}) {
+        EXPECT_EQ(run->status, 0);
+        EXPECT_EQ(run->err, "");
+    }
+    EXPECT_EQ(tagsText.out,
+              "0 21 9 SetBackgroundColor 2 3 0 0 1\n"
+              "1 26 12 DoAction 2 2 0 0 1 Stop\n"
+              "2 30 1 ShowFrame 2 0 0 0 1\n"
+              "3 32 39 DefineSprite 2 8 0 1 2\n"
+              "4 38 1 ShowFrame 2 0 1 0 1\n"
+              "5 40 0 End 2 0 1 1 1\n"
+              "6 42 1 ShowFrame 2 0 0 1 1\n"
+              "7 44 0 End 2 0 0 2 1\n");
+
+    const strictjson::Value tags = strictjson::Parse(tagsJson.out);
+    EXPECT_EQ(tags.Keys(), (std::vector<std::string>{"result", "header", "tags"}));
+    EXPECT_EQ(tags["result"].Integer(), 0);
+    const strictjson::Value& header = tags["header"];
+    EXPECT_EQ(header["signature"].text, "FWS");
+    EXPECT_EQ(header["version"].Integer(), 6);
+    EXPECT_EQ(header["fileLength"].Integer(), 46);
+    EXPECT_EQ(header["frameRect"]["xMin"].Integer(), 0);
+    EXPECT_EQ(header["frameRect"]["xMax"].Integer(), 11000);
+    EXPECT_EQ(header["frameRect"]["yMin"].Integer(), 0);
+    EXPECT_EQ(header["frameRect"]["yMax"].Integer(), 8000);
+    EXPECT_EQ(header["frameRate"].Integer(), 0x0C00);
+    EXPECT_EQ(header["frameCount"].Integer(), 2);
+    // Every JSON item, written in the plain columns, gives the plain line.
+    std::string fromJson;
+    for (const strictjson::Value& item : tags["tags"].items) {
+        EXPECT_EQ(item.Keys(), (std::vector<std::string>{"index", "offset", "code", "name",
+                                                         "headerLength", "bodyLength", "depth",
+                                                         "frameIndex", "icon", "action"}));
+        for (const char* key : {"index", "offset", "code"}) {
+            fromJson += std::to_string(item[key].Integer()) + " ";
+        }
+        fromJson += item["name"].text;
+        for (const char* key : {"headerLength", "bodyLength", "depth", "frameIndex", "icon"}) {
+            fromJson += " " + std::to_string(item[key].Integer());
+        }
+        EXPECT_EQ(item["action"].IsNull(), item["code"].Integer() != 12);
+        fromJson += item["action"].IsNull() ? "\n" : " " + item["action"].text + "\n";
+    }
+    EXPECT_EQ(fromJson, tagsText.out);
+
+    std::string rendered;
+    RenderJsonTree(strictjson::Parse(treeJson.out), 0, tags["tags"], rendered);
+    EXPECT_EQ(rendered, treeText.out);
+}
+
+TEST_F(CliTest, PathsThatAreNotUtf8BecomeReplacementCharactersInJsonOnly) {
+    const std::string odd = dir.Write("odd\xFF\"\\.swf", Movie(Spec(), Tags()));
+    const CliRun text = Run({"tree", odd});
+    EXPECT_EQ(text.out.substr(0, text.out.find('\n')), odd);
+    const CliRun json = Run({"tree", "--json", odd});
+    ASSERT_EQ(json.status, 0);
+    EXPECT_EQ(strictjson::Parse(json.out)["text"].text, dir.Path() + "/odd\xEF\xBF\xBD\"\\.swf");
+}
+
+TEST_F(CliTest, FailedLoadsAndRaisedErrorsAreReported) {
+    const std::string wrongLength = dir.Write("length.swf", Movie(Spec(), Tags(), 1000));
+    const std::string lengthLine =
+        "Error Opening file! (load result -6: the declared file length differs from the file "
+        "size)\n";
+    struct Row {
+        std::vector<std::string> args;
+        std::string out;
+        std::string err;
+    };
+    const Row rows[] = {
+        {{"tree", wrongLength}, "", lengthLine},
+        {{"tags", wrongLength}, "", lengthLine},
+        {{"tree", "--json", wrongLength},
+         "{\"result\": -6, \"error\": \"the declared file length differs from the file size\"}\n",
+         lengthLine},
+        {{"tags", "--json", wrongLength},
+         "{\"result\": -6, \"error\": \"the declared file length differs from the file size\"}\n",
+         lengthLine},
+        {{"tree", dir.File("missing.swf")}, "", "File not found.\n"},
+        {{"tags", "--json", dir.File("missing.swf")},
+         "{\"result\": null, \"error\": \"File not found.\"}\n",
+         "File not found.\n"},
+        {{"tree", "--json", dir.File("no/such/folder.swf")},
+         "{\"result\": null, \"error\": \"Invalid filename.\"}\n",
+         "Invalid filename.\n"},
+        {{"tags", dir.Path()}, "", "File access denied.\n"},
+    };
+    for (const Row& row : rows) {
+        const CliRun run = Run(row.args);
+        EXPECT_EQ(run.status, 1) << row.args.back();
+        EXPECT_EQ(run.out, row.out) << row.args.back();
+        EXPECT_EQ(run.err, row.err) << row.args.back();
+        if (!run.out.empty()) {
+            EXPECT_NO_THROW(strictjson::Parse(run.out));
+        }
+    }
+}
+
+TEST_F(CliTest, SaveRemovesTheNamedItemsAsDeleteTagDoes) {
+    const Bytes stop = DoAction({0x07, 0x00});
+    struct Row {
+        std::vector<std::string> deletes;
+        Bytes expected;
+    };
+    const Row rows[] = {
+        {{}, Movie(Spec(), Tags())},
+        // Repeated indices count once, and all refer to the list as loaded.
+        {{"2", "0", "2"}, Movie(Spec(), Cat({stop, SpriteTag(), ShowFrame(), End()}))},
+        // A sprite goes with its contents; a tag inside a sprite is still saved with it.
+        {{"3"}, Movie(Spec(), Cat({Tag(9, {0, 0, 0}), stop, ShowFrame(), ShowFrame(), End()}))},
+        {{"4", "5"}, Movie(Spec(), Tags())},
+        {{"7"},
+         Movie(Spec(), Cat({Tag(9, {0, 0, 0}), stop, ShowFrame(), SpriteTag(), ShowFrame()}))},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        const std::string out = dir.File("out" + std::to_string(n++) + ".swf");
+        std::vector<std::string> args{"save"};
+        for (const std::string& index : row.deletes) {
+            args.push_back("--delete");
+            args.push_back(index);
+        }
+        args.push_back(movie);
+        args.push_back(out);
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "");
+        ASSERT_TRUE(Exists(out));
+        EXPECT_EQ(ReadFile(out), row.expected) << out;
+    }
+}
+
+TEST_F(CliTest, SaveWritesNothingUnlessTheLoadSucceeded) {
+    const std::string out = dir.File("out.swf");
+    const std::string bad = dir.Write("bad.swf", Movie(Spec(), Tags(), 1000));
+    CliRun run = Run({"save", bad, out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Error Opening file!"), std::string::npos);
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(Exists(out));
+
+    run = Run({"save", dir.File("missing.swf"), out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "File not found.\n");
+    EXPECT_FALSE(Exists(out));
+
+    run = Run({"save", movie, dir.File("no/such/folder/out.swf")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Invalid filename.\n");
+}
+
+TEST_F(CliTest, BadUsageExitsWithTwoAndWritesNoFile) {
+    const std::string out = dir.File("out.swf");
+    const std::vector<std::vector<std::string>> rows = {
+        {},
+        {"bogus", movie},
+        {"tree"},
+        {"tree", movie, movie},
+        {"tree", "--xml", movie},
+        {"tags", "--json"},
+        {"save", movie},
+        {"save", movie, out, out},
+        {"save", "--delete"},
+        {"save", "--delete", "x", movie, out},
+        {"save", "--delete", "-1", movie, out},
+        {"save", "--delete", "+1", movie, out},
+        {"save", "--delete", "", movie, out},
+        {"save", "--delete", "8", movie, out},
+        {"save", "--delete", "1", "--delete", "99999999999999999999999", movie, out},
+        {"save", "--json", movie, out},
+    };
+    for (const std::vector<std::string>& args : rows) {
+        std::ostringstream shown;
+        for (const std::string& arg : args) {
+            shown << arg << ' ';
+        }
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.status, 2) << shown.str();
+        EXPECT_EQ(run.out, "") << shown.str();
+        EXPECT_NE(run.err.find("usage: velpin-cli tree [--json] FILE\n"
+                               "       velpin-cli tags [--json] FILE\n"
+                               "       velpin-cli save [--delete N]... IN OUT\n"),
+                  std::string::npos)
+            << shown.str() << run.err;
+        EXPECT_FALSE(Exists(out)) << shown.str();
+    }
+}
+
+TEST_F(CliTest, OperandsAfterDoubleDashMayStartWithADash) {
+    dir.Write("-movie.swf", Movie(Spec(), Tags()));
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    const CliRun run = Run({"tags", "--", "-movie.swf"});
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "0 21 9 SetBackgroundColor 2 3 0 0 1");
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include "MemoryTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+class MemoryTreeTest : public ::testing::Test {
+  protected:
+    std::string Dump() const {
+        std::string out;
+        tree.VisitPreOrder([&](TreeNode node, int depth) {
+            out.append(static_cast<std::size_t>(depth) * 2, ' ');
+            out += tree.Text(node) + "\n";
+        });
+        return out;
+    }
+
+    std::vector<TreeNode> reports;
+    MemoryTree tree{[this](TreeNode node) { reports.push_back(node); }};
+};
+
+TEST_F(MemoryTreeTest, KeepsInsertionOrderAtEveryLevel) {
+    const TreeNode a = tree.AddTopLevel("a", nullptr);
+    const TreeNode b = tree.AddTopLevel("b", nullptr);
+    const TreeNode a1 = tree.AddChildLast(a, "a1", nullptr);
+    tree.AddChildLast(b, "b1", nullptr);
+    tree.AddChildLast(a, "a2", nullptr);
+    tree.AddChildLast(a1, "a1x", nullptr);
+    EXPECT_EQ(Dump(), "a\n  a1\n    a1x\n  a2\nb\n  b1\n");
+    EXPECT_EQ(tree.FirstTopLevel(), a);
+    EXPECT_EQ(tree.LiveNodeCount(), 6u);
+}
+
+TEST_F(MemoryTreeTest, ReplacedTextsLeaveTheOthersAlone) {
+    const TreeNode frame = tree.AddTopLevel("Frame 0", nullptr);
+    const TreeNode tag = tree.AddChildLast(frame, " ShowFrame", nullptr);
+    // Extending the newest text, which grows in place.
+    tree.SetText(tag, tree.Text(tag) + " 0");
+    // Growing an older text, shrinking it, and setting it from its own bytes.
+    tree.SetText(frame, tree.Text(frame) + " (2 bytes so far)");
+    const TreeNode next = tree.AddChildLast(frame, " End", nullptr);
+    tree.SetText(tag, "x");
+    tree.SetText(frame, tree.TextView(frame).substr(2));
+    tree.SetText(next, tree.TextView(next));
+    EXPECT_EQ(Dump(), "ame 0 (2 bytes so far)\n  x\n   End\n");
+}
+
+TEST_F(MemoryTreeTest, SelectionReportsOnlyChanges) {
+    tree.AddTopLevel("a", nullptr);
+    tree.AddTopLevel("b", nullptr);
+    tree.Clear();  // nothing was selected: no report
+    EXPECT_TRUE(reports.empty());
+
+    const TreeNode c = tree.AddTopLevel("c", nullptr);
+    tree.Select(c);
+    tree.Select(c);
+    EXPECT_TRUE(tree.IsSelected(c));
+    tree.Clear();
+    EXPECT_EQ(reports, (std::vector<TreeNode>{c, kNoNode}));
+    EXPECT_EQ(tree.Selected(), kNoNode);
+}
+
+TEST_F(MemoryTreeTest, DeletingMovesTheSelectionOnlyWhenItLayInTheSubtree) {
+    // Which node is deleted, which was selected, and where the selection goes.
+    struct Row {
+        const char* deleted;
+        const char* selected;
+        const char* expectedSelection;  // null: no report
+        const char* remaining;
+    };
+    const Row rows[] = {
+        {"f1", "f1", "f2", "root\n  f0\n    t0\n  f2\n"},
+        {"f2", "f2", "f1", "root\n  f0\n    t0\n  f1\n    t1\n    t2\n"},
+        {"t0", "t0", "f0", "root\n  f0\n  f1\n    t1\n    t2\n  f2\n"},
+        {"f1", "t2", "f2", "root\n  f0\n    t0\n  f2\n"},
+        {"t1", "t0", nullptr, "root\n  f0\n    t0\n  f1\n    t2\n  f2\n"},
+        {"root", "t1", "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.deleted);
+        tree.Clear();
+        const TreeNode root = tree.AddTopLevel("root", nullptr);
+        const TreeNode f0 = tree.AddChildLast(root, "f0", nullptr);
+        tree.AddChildLast(f0, "t0", nullptr);
+        const TreeNode f1 = tree.AddChildLast(root, "f1", nullptr);
+        tree.AddChildLast(f1, "t1", nullptr);
+        tree.AddChildLast(f1, "t2", nullptr);
+        tree.AddChildLast(root, "f2", nullptr);
+        auto find = [&](const std::string& text) {
+            TreeNode found = kNoNode;
+            tree.VisitPreOrder([&](TreeNode node, int) {
+                if (tree.Text(node) == text) {
+                    found = node;
+                }
+            });
+            return found;
+        };
+        tree.Select(find(row.selected));
+        const TreeNode expected = row.expectedSelection == nullptr || *row.expectedSelection == '\0'
+                                      ? kNoNode
+                                      : find(row.expectedSelection);
+        reports.clear();
+        tree.DeleteWithDescendants(find(row.deleted));
+        if (row.expectedSelection == nullptr) {
+            EXPECT_TRUE(reports.empty());
+        } else {
+            EXPECT_EQ(reports, std::vector<TreeNode>{expected});
+        }
+        EXPECT_EQ(Dump(), row.remaining);
+    }
+}
+
+TEST_F(MemoryTreeTest, DeletedNodesCannotBeUsed) {
+    const TreeNode root = tree.AddTopLevel("root", nullptr);
+    const TreeNode child = tree.AddChildLast(root, "child", nullptr);
+    tree.DeleteWithDescendants(root);
+    EXPECT_EQ(tree.FirstTopLevel(), kNoNode);
+    EXPECT_EQ(tree.LiveNodeCount(), 0u);
+    EXPECT_THROW(tree.Text(child), std::out_of_range);
+    EXPECT_THROW(tree.AddChildLast(root, "x", nullptr), std::out_of_range);
+    EXPECT_THROW(tree.DeleteWithDescendants(root), std::out_of_range);
+    EXPECT_THROW(tree.Select(kNoNode), std::out_of_range);
+    EXPECT_THROW(tree.EndUpdate(), std::logic_error);
+}
+
+TEST_F(MemoryTreeTest, HugeSpritesDeleteWholeInDepthAndBreadth) {
+    // A sprite node with 100,000 children, and a chain 100,000 deep: neither may recurse.
+    const TreeNode root = tree.AddTopLevel("root", nullptr);
+    const TreeNode wide = tree.AddChildLast(root, "wide", nullptr);
+    for (int i = 0; i < 100000; ++i) {
+        tree.AddChildLast(wide, "tag", nullptr);
+    }
+    TreeNode deep = tree.AddChildLast(root, "deep", nullptr);
+    const TreeNode deepTop = deep;
+    for (int i = 0; i < 100000; ++i) {
+        deep = tree.AddChildLast(deep, "tag", nullptr);
+    }
+    int deepest = 0;
+    tree.VisitPreOrder([&](TreeNode, int depth) { deepest = std::max(deepest, depth); });
+    EXPECT_EQ(deepest, 100001);
+
+    tree.Select(deep);
+    tree.DeleteWithDescendants(wide);
+    EXPECT_EQ(tree.LiveNodeCount(), 100002u);
+    tree.DeleteWithDescendants(deepTop);
+    EXPECT_EQ(Dump(), "root\n");
+    EXPECT_EQ(reports.back(), root);
+}
+
+}  // namespace

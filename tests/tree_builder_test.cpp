@@ -1,0 +1,489 @@
+#include "MovieTreeBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MemoryTree.h"
+#include "errors.h"
+#include "movie_builder.h"
+
+namespace {
+
+using namespace testmovie;
+
+class RecordingShell : public WindowShell {
+  public:
+    void SetBusyCursor() override { events.push_back("busy"); }
+    void SetDefaultCursor() override { events.push_back("default"); }
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        events.push_back("message " + text + " | " + caption);
+    }
+    std::vector<std::string> events;
+};
+
+Bytes Body(std::size_t length) {
+    return Bytes(length, 0xAB);
+}
+
+class TreeBuilderTest : public ::testing::Test {
+  protected:
+    ~TreeBuilderTest() override {
+        FreeTagList(movie);
+        FreeMovieBytes();
+    }
+
+    // Opens `bytes` as the window would and gives the whole tree as text.
+    std::string Open(const Bytes& bytes) {
+        path = dir.Write("movie.swf", bytes);
+        shell.events.clear();
+        OpenMovieInto(movie, frameNodes, tree, shell, path);
+        return Dump(tree.FirstTopLevel(), 0);
+    }
+
+    // Each node as "[image,selectedImage] text", indented two blanks per level; the root's text
+    // shows as FILE.
+    std::string Dump(TreeNode from, int baseDepth) const {
+        std::string out;
+        tree.VisitPreOrder([&](TreeNode node, int depth) {
+            if (!IsWithin(node, from)) {
+                return;
+            }
+            out.append(static_cast<std::size_t>(depth - baseDepth) * 2, ' ');
+            out += "[" + std::to_string(tree.Image(node)) + "," +
+                   std::to_string(tree.SelectedImage(node)) + "] ";
+            const std::string text = tree.Text(node);
+            out += node == tree.FirstTopLevel() && text == path ? "FILE" : text;
+            out += "\n";
+        });
+        return out;
+    }
+
+    // The root's children after the Header group: the frame nodes and what hangs under them.
+    std::string DumpFrames() const {
+        std::string out;
+        for (TreeNode node = tree.NextSibling(frameNodes.at(0)); node != kNoNode;
+             node = tree.NextSibling(node)) {
+            out += Dump(node, 1);
+        }
+        return out;
+    }
+
+    bool IsWithin(TreeNode node, TreeNode ancestor) const {
+        for (TreeNode at = node; at != kNoNode; at = tree.Parent(at)) {
+            if (at == ancestor) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The node whose text is `text`, searched in tree order.
+    TreeNode Find(const std::string& text, int occurrence = 0) const {
+        TreeNode found = kNoNode;
+        tree.VisitPreOrder([&](TreeNode node, int) {
+            if (found == kNoNode && tree.Text(node) == text && occurrence-- == 0) {
+                found = node;
+            }
+        });
+        return found;
+    }
+
+    std::vector<std::string> ListNames() const {
+        std::vector<std::string> names;
+        const TagItem* previous = nullptr;
+        for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+            EXPECT_EQ(item->Prev, previous);
+            names.push_back(std::to_string(item->TagCode) + "@" + std::to_string(item->Depth));
+            previous = item;
+        }
+        return names;
+    }
+
+    void SelectAndDelete(TreeNode node) {
+        tree.Select(node);
+        DeleteSelectedTag(movie, tree, selectedNode);
+    }
+
+    TempDir dir;
+    std::string path;
+    CInputScript movie;
+    FrameNodeTable frameNodes;
+    TreeNode selectedNode = kNoNode;
+    std::vector<TreeNode> reports;
+    std::vector<int> updateDepthAtReport;
+    RecordingShell shell;
+    MemoryTree tree{[this](TreeNode reported) {
+        reports.push_back(reported);
+        updateDepthAtReport.push_back(tree.UpdateDepth());
+        TrackSelection(tree, reported, selectedNode);
+    }};
+};
+
+TEST_F(TreeBuilderTest, TwelveFpsExampleGivesTheWholeTree) {
+    const Bytes tags = Cat({Tag(2, Body(1226)), ShowFrame(), End()});
+    EXPECT_EQ(Open(Movie(tags)),
+              "[5,5] FILE\n"
+              "  [3,3] Header\n"
+              "    [4,4] Sign SWF\n"
+              "    [4,4] Version 6\n"
+              "    [4,4] File length 1257\n"
+              "    [4,4] FrameSize 0 11000 0 8000\n"
+              "      [4,4] Movie Width 550 pixels\n"
+              "      [4,4] Movie Height 400 pixels\n"
+              "    [4,4] FrameRate 12 fps\n"
+              "    [4,4] FrameCount 1\n"
+              "  [0,0] Frame     0 (1234 bytes so far) (Time:0.1 s.) (14.5 kb/s so far)\n"
+              "    [2,2]  DefineShape\n"
+              "    [1,1]  ShowFrame 0\n"
+              "  [0,0] Frame     1\n"
+              "    [1,1]  End\n");
+
+    EXPECT_TRUE(movie.Loaded);
+    EXPECT_EQ(shell.events, (std::vector<std::string>{"busy", "default"}));
+    EXPECT_EQ(tree.UpdateDepth(), 0);
+    // The root is selected while redrawing is still suspended, and tracked synchronously.
+    const TreeNode root = tree.FirstTopLevel();
+    EXPECT_EQ(reports, std::vector<TreeNode>{root});
+    EXPECT_EQ(updateDepthAtReport, std::vector<int>{1});
+    EXPECT_EQ(selectedNode, root);
+    // Expanded one level only.
+    tree.VisitPreOrder([&](TreeNode node, int) {
+        EXPECT_EQ(tree.IsExpanded(node), node == root) << tree.Text(node);
+    });
+    EXPECT_EQ(frameNodes.size(), 3u);
+    EXPECT_EQ(tree.Text(frameNodes[0]), "Header");
+    EXPECT_EQ(tree.Text(frameNodes[2]), "Frame     1");
+}
+
+TEST_F(TreeBuilderTest, ThreeShowFramesAtTwelveAndAHalfFps) {
+    HeaderSpec spec;
+    spec.frameRate = 0x0C80;
+    spec.frameCount = 3;
+    const Bytes tags = Cat({Tag(2, Body(1018)), ShowFrame(), ShowFrame(), ShowFrame(), End()});
+    // The fraction byte is dropped: 12 fps, and the statistics divide by 12. Frame 2 ends at
+    // 0.25 s, which shows as 0.3.
+    EXPECT_EQ(Open(Movie(spec, tags)),
+              "[5,5] FILE\n"
+              "  [3,3] Header\n"
+              "    [4,4] Sign SWF\n"
+              "    [4,4] Version 6\n"
+              "    [4,4] File length 1053\n"
+              "    [4,4] FrameSize 0 11000 0 8000\n"
+              "      [4,4] Movie Width 550 pixels\n"
+              "      [4,4] Movie Height 400 pixels\n"
+              "    [4,4] FrameRate 12 fps\n"
+              "    [4,4] FrameCount 3\n"
+              "  [0,0] Frame     0 (1026 bytes so far) (Time:0.1 s.) (12.0 kb/s so far)\n"
+              "    [2,2]  DefineShape\n"
+              "    [1,1]  ShowFrame 0\n"
+              "  [0,0] Frame     1 (1028 bytes so far) (Time:0.2 s.) (6.0 kb/s so far)\n"
+              "    [1,1]  ShowFrame 1\n"
+              "  [0,0] Frame     2 (1030 bytes so far) (Time:0.3 s.) (4.0 kb/s so far)\n"
+              "    [1,1]  ShowFrame 2\n"
+              "  [0,0] Frame     3\n"
+              "    [1,1]  End\n");
+}
+
+TEST_F(TreeBuilderTest, SpritesDoActionsAndBytesCountedOnce) {
+    HeaderSpec spec;
+    spec.frameCount = 2;
+    const Bytes stop = DoAction({0x07, 0x00});
+    const Bytes gotoFrame7 = DoAction({0x81, 0x02, 0x00, 0x07, 0x00, 0x00});
+    const Bytes sprite = Sprite(Cat({Tag(26), gotoFrame7, ShowFrame(), stop,
+                                     Sprite(Cat({ShowFrame(), End()})), ShowFrame(), End()}));
+    ASSERT_EQ(sprite.size(), 36u);
+    const Bytes tags = Cat({stop, ShowFrame(), sprite, Tag(26), ShowFrame(), End()});
+    Open(Movie(spec, tags));
+    // The sprite's 36 bytes count once: 6 + 36 + 2 + 2. Nested tags of every depth hang under
+    // the top-level sprite, its End included, and their ShowFrames touch no frame node.
+    EXPECT_EQ(DumpFrames(),
+              "[0,0] Frame     0 (6 bytes so far) (Time:0.1 s.) (0.1 kb/s so far)\n"
+              "  [1,1]  DoAction Stop\n"
+              "  [1,1]  ShowFrame 0\n"
+              "[0,0] Frame     1 (46 bytes so far) (Time:0.2 s.) (0.3 kb/s so far)\n"
+              "  [2,2]  DefineSprite\n"
+              "    [1,1]  PlaceObject2\n"
+              "    [1,1]  DoAction GotoFrame 7\n"
+              "    [1,1]  ShowFrame 0\n"
+              "    [1,1]  DoAction Stop\n"
+              "    [2,2]  DefineSprite\n"
+              "    [1,1]  ShowFrame 0\n"
+              "    [1,1]  End\n"
+              "    [1,1]  ShowFrame 1\n"
+              "    [1,1]  End\n"
+              "  [1,1]  PlaceObject2\n"
+              "  [1,1]  ShowFrame 1\n"
+              "[0,0] Frame     2\n"
+              "  [1,1]  End\n");
+}
+
+TEST_F(TreeBuilderTest, FrameCountZeroWithoutShowFrameGivesOneFrame) {
+    HeaderSpec spec;
+    spec.frameCount = 0;
+    Open(Movie(spec, Cat({Tag(26), Tag(99), DoAction({0x8C}), End()})));
+    EXPECT_EQ(DumpFrames(),
+              "[0,0] Frame     0\n"
+              "  [1,1]  PlaceObject2\n"
+              "  [3,3]  Unknown\n"
+              "  [1,1]  DoAction GotoLabel\n"
+              "  [1,1]  End\n");
+}
+
+TEST_F(TreeBuilderTest, FrameRectangleTextsAndTruncatingDivisions) {
+    struct Row {
+        int fieldWidth;
+        std::int32_t xMin, xMax, yMin, yMax;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {15, -200, 11000, 0, 8000,
+         "[4,4] FrameSize -200 11000 0 8000\n"
+         "  [4,4] Movie Width 560 pixels\n"
+         "  [4,4] Movie Height 400 pixels\n"},
+        {15, 0, 8010, 0, 8000,
+         "[4,4] FrameSize 0 8010 0 8000\n"
+         "  [4,4] Movie Width 400 pixels\n"
+         "  [4,4] Movie Height 400 pixels\n"},
+        // Toward zero, not down: -1.5 gives -1 and -0.95 gives 0.
+        {15, 0, -30, 10, -9,
+         "[4,4] FrameSize 0 -30 10 -9\n"
+         "  [4,4] Movie Width -1 pixels\n"
+         "  [4,4] Movie Height 0 pixels\n"},
+        // The widest rectangle the 5-bit field width can encode.
+        {31, -1073741824, 1073741823, 0, 0,
+         "[4,4] FrameSize -1073741824 1073741823 0 0\n"
+         "  [4,4] Movie Width 107374182 pixels\n"
+         "  [4,4] Movie Height 0 pixels\n"},
+        {0, 0, 0, 0, 0,
+         "[4,4] FrameSize 0 0 0 0\n"
+         "  [4,4] Movie Width 0 pixels\n"
+         "  [4,4] Movie Height 0 pixels\n"},
+    };
+    for (const Row& row : rows) {
+        HeaderSpec spec;
+        spec.fieldWidth = row.fieldWidth;
+        spec.xMin = row.xMin;
+        spec.xMax = row.xMax;
+        spec.yMin = row.yMin;
+        spec.yMax = row.yMax;
+        // A body keeps the movie above 21 bytes however short the rectangle.
+        Open(Movie(spec, Cat({Tag(2, Body(10)), ShowFrame(), End()})));
+        const std::string frameSize = "FrameSize " + std::to_string(row.xMin) + " " +
+                                      std::to_string(row.xMax) + " " + std::to_string(row.yMin) +
+                                      " " + std::to_string(row.yMax);
+        EXPECT_EQ(Dump(Find(frameSize), 2), row.expected);
+    }
+}
+
+TEST_F(TreeBuilderTest, HeaderNumbersKeepTheirSignedness) {
+    HeaderSpec spec;
+    spec.version = 255;
+    spec.frameRate = 0xFF00;
+    spec.frameCount = 0;
+    Open(Movie(spec, Cat({End()})));
+    EXPECT_NE(Find("Version 255"), kNoNode);
+    EXPECT_NE(Find("FrameRate 255 fps"), kNoNode);
+    EXPECT_NE(Find("FrameCount 0"), kNoNode);
+}
+
+TEST_F(TreeBuilderTest, EveryDeclaredFrameGetsItsNode) {
+    for (const std::uint16_t frameCount : {9999, 20000}) {
+        HeaderSpec spec;
+        spec.frameCount = frameCount;
+        Open(Movie(spec, Cat({End()})));
+        ASSERT_EQ(frameNodes.size(), frameCount + 2u);
+        EXPECT_EQ(tree.Text(frameNodes[1]), "Frame     0");
+        EXPECT_EQ(tree.Text(frameNodes[43]), "Frame    42");
+        EXPECT_EQ(tree.Text(frameNodes[10000]), "Frame  9999");
+        EXPECT_EQ(tree.Text(frameNodes.back()), frameCount == 9999 ? "Frame  9999" : "Frame 20000");
+        EXPECT_EQ(tree.NextSibling(frameNodes.back()), kNoNode);
+    }
+}
+
+TEST_F(TreeBuilderTest, FramesBeyondTheDeclaredCountAreAppendedInOrder) {
+    HeaderSpec spec;
+    spec.frameCount = 1;
+    Open(Movie(spec, Cat({ShowFrame(), ShowFrame(), Tag(26), ShowFrame(), End()})));
+    EXPECT_EQ(DumpFrames(),
+              "[0,0] Frame     0 (2 bytes so far) (Time:0.1 s.) (0.0 kb/s so far)\n"
+              "  [1,1]  ShowFrame 0\n"
+              "[0,0] Frame     1 (4 bytes so far) (Time:0.2 s.) (0.0 kb/s so far)\n"
+              "  [1,1]  ShowFrame 1\n"
+              "[0,0] Frame     2 (8 bytes so far) (Time:0.3 s.) (0.0 kb/s so far)\n"
+              "  [1,1]  PlaceObject2\n"
+              "  [1,1]  ShowFrame 2\n"
+              "[0,0] Frame     3\n"
+              "  [1,1]  End\n");
+    ASSERT_EQ(frameNodes.size(), 5u);
+    EXPECT_EQ(tree.Text(frameNodes[4]), "Frame     3");
+}
+
+TEST_F(TreeBuilderTest, WrappedFrameIndexReturnsToItsFrameWithinTheTable) {
+    // 65,537 ShowFrames with FrameCount 0: frame nodes are appended up to 65,535, the largest
+    // FrameIndex, and the 65,537th ShowFrame wraps to frame 0 again.
+    HeaderSpec spec;
+    spec.frameCount = 0;
+    Bytes tags;
+    for (int i = 0; i < 65537; ++i) {
+        Append(tags, ShowFrame());
+    }
+    Append(tags, Cat({Tag(26), End()}));
+    Open(Movie(spec, tags));
+    ASSERT_EQ(frameNodes.size(), 65537u);
+    EXPECT_EQ(tree.Text(frameNodes.back()),
+              "Frame 65535 (131072 bytes so far) (Time:5461.3 s.) (0.0 kb/s so far)");
+    EXPECT_EQ(Dump(frameNodes[1], 1),
+              "[0,0] Frame     0 (2 bytes so far) (Time:0.1 s.) (0.0 kb/s so far)"
+              " (131074 bytes so far) (Time:0.1 s.) (1536.0 kb/s so far)\n"
+              "  [1,1]  ShowFrame 0\n"
+              "  [1,1]  ShowFrame 0\n");
+    EXPECT_EQ(Dump(frameNodes[2], 1),
+              "[0,0] Frame     1 (4 bytes so far) (Time:0.2 s.) (0.0 kb/s so far)\n"
+              "  [1,1]  ShowFrame 1\n"
+              "  [1,1]  PlaceObject2\n"
+              "  [1,1]  End\n");
+}
+
+TEST_F(TreeBuilderTest, FrameRateBelowOneFpsShowsOnlyTheByteCount) {
+    HeaderSpec spec;
+    spec.frameRate = 0x0080;
+    Open(Movie(spec, Cat({ShowFrame(), End()})));
+    EXPECT_NE(Find("FrameRate 0 fps"), kNoNode);
+    EXPECT_EQ(DumpFrames(),
+              "[0,0] Frame     0 (2 bytes so far)\n"
+              "  [1,1]  ShowFrame 0\n"
+              "[0,0] Frame     1\n"
+              "  [1,1]  End\n");
+}
+
+TEST_F(TreeBuilderTest, OneDecimalHalvesRoundAwayFromZeroAsWritten) {
+    // 20 fps: frame 2 ends at 3/20 s, stored as 0.1499999..., which reads and shows as 0.2.
+    HeaderSpec spec;
+    spec.frameRate = 0x1400;
+    spec.frameCount = 3;
+    Open(Movie(spec, Cat({ShowFrame(), ShowFrame(), ShowFrame(), End()})));
+    EXPECT_EQ(tree.Text(frameNodes[3]),
+              "Frame     2 (6 bytes so far) (Time:0.2 s.) (0.0 kb/s so far)");
+
+    // 1 fps with 256 bytes: 0.25 kb/s, which shows as 0.3.
+    spec.frameRate = 0x0100;
+    spec.frameCount = 1;
+    Open(Movie(spec, Cat({Tag(2, Body(248)), ShowFrame(), End()})));
+    EXPECT_EQ(tree.Text(frameNodes[1]),
+              "Frame     0 (256 bytes so far) (Time:1.0 s.) (0.3 kb/s so far)");
+}
+
+TEST_F(TreeBuilderTest, FailedLoadLeavesAnEmptyTreeAndSaysSo) {
+    Open(Movie(Cat({ShowFrame(), End()})));
+    ASSERT_NE(selectedNode, kNoNode);
+
+    path = dir.Write("bad.swf", Movie(HeaderSpec{}, Cat({ShowFrame(), End()}), 1000));
+    shell.events.clear();
+    EXPECT_EQ(OpenMovieWithResult(movie, frameNodes, tree, shell, path), loadLengthMismatch);
+    EXPECT_EQ(tree.LiveNodeCount(), 0u);
+    EXPECT_EQ(tree.FirstTopLevel(), kNoNode);
+    EXPECT_FALSE(movie.Loaded);
+    EXPECT_EQ(selectedNode, kNoNode);
+    EXPECT_EQ(tree.UpdateDepth(), 0);
+    EXPECT_EQ(shell.events, (std::vector<std::string>{"busy", "default",
+                                                      "message Error Opening file! | Velpin"}));
+}
+
+TEST_F(TreeBuilderTest, RaisedLoadErrorRestoresCursorAndRedrawing) {
+    Open(Movie(Cat({ShowFrame(), End()})));
+    shell.events.clear();
+    EXPECT_THROW(OpenMovieInto(movie, frameNodes, tree, shell, dir.File("missing.swf")),
+                 EInOutError);
+    EXPECT_EQ(shell.events, (std::vector<std::string>{"busy", "default"}));
+    EXPECT_EQ(tree.UpdateDepth(), 0);
+    EXPECT_EQ(tree.LiveNodeCount(), 0u);
+    EXPECT_FALSE(movie.Loaded);
+    EXPECT_EQ(selectedNode, kNoNode);
+}
+
+// Delete Tag.
+
+class DeleteTagTest : public TreeBuilderTest {
+  protected:
+    void SetUp() override {
+        HeaderSpec spec;
+        spec.frameCount = 2;
+        Open(Movie(spec, Cat({Tag(9, {1, 2, 3}), Tag(26), ShowFrame(),
+                              Sprite(Cat({Tag(26), ShowFrame(), End()})), ShowFrame(), End()})));
+        before = Dump(tree.FirstTopLevel(), 0);
+    }
+    std::string before;
+};
+
+TEST_F(DeleteTagTest, NodesWithoutATagItemAreNotDeleted) {
+    // Right after the open the root is selected.
+    DeleteSelectedTag(movie, tree, selectedNode);
+    for (const char* text : {"Header", "Sign SWF", "Movie Width 550 pixels", "Frame     2"}) {
+        SelectAndDelete(Find(text));
+        EXPECT_EQ(selectedNode, Find(text));
+    }
+    DeleteSelectedTag(movie, tree, kNoNode);
+    EXPECT_EQ(Dump(tree.FirstTopLevel(), 0), before);
+    EXPECT_EQ(ListNames().size(), 9u);
+}
+
+TEST_F(DeleteTagTest, NothingHappensWithoutALoadedMovie) {
+    tree.Select(Find(" SetBackgroundColor"));
+    movie.Loaded = false;
+    DeleteSelectedTag(movie, tree, selectedNode);
+    EXPECT_EQ(Dump(tree.FirstTopLevel(), 0), before);
+    EXPECT_EQ(ListNames().size(), 9u);
+}
+
+TEST_F(DeleteTagTest, DeletingTheFirstTagMovesSelectionToTheNextTarget) {
+    SelectAndDelete(Find(" SetBackgroundColor"));
+    EXPECT_EQ(ListNames(), (std::vector<std::string>{"26@0", "1@0", "39@0", "26@1", "1@1", "0@1",
+                                                     "1@0", "0@0"}));
+    EXPECT_EQ(movie.FirstTag->TagCode, 26);
+    EXPECT_EQ(selectedNode, Find(" PlaceObject2"));
+    EXPECT_EQ(tree.Data(selectedNode), movie.FirstTag);
+
+    DeleteSelectedTag(movie, tree, selectedNode);
+    EXPECT_EQ(ListNames().front(), "1@0");
+    EXPECT_EQ(selectedNode, Find(" ShowFrame 0"));
+    DeleteSelectedTag(movie, tree, selectedNode);
+    // The frame node keeps its statistics; with no sibling left the frame itself is selected.
+    EXPECT_EQ(selectedNode, frameNodes[1]);
+    EXPECT_EQ(Dump(frameNodes[1], 1),
+              "[0,0] Frame     0 (9 bytes so far) (Time:0.1 s.) (0.1 kb/s so far)\n");
+    EXPECT_TRUE(movie.Loaded);
+}
+
+TEST_F(DeleteTagTest, DeletingASpriteTakesItsNodesButLeavesItsContentsItems) {
+    SelectAndDelete(Find(" DefineSprite"));
+    EXPECT_EQ(Dump(frameNodes[2], 1),
+              "[0,0] Frame     1 (23 bytes so far) (Time:0.2 s.) (0.1 kb/s so far)\n"
+              "  [1,1]  ShowFrame 1\n");
+    EXPECT_EQ(ListNames(),
+              (std::vector<std::string>{"9@0", "26@0", "1@0", "26@1", "1@1", "0@1", "1@0", "0@0"}));
+    EXPECT_EQ(selectedNode, Find(" ShowFrame 1"));
+}
+
+TEST_F(DeleteTagTest, DeletingANestedTagTakesThatNodeOnly) {
+    SelectAndDelete(Find(" ShowFrame 0", 1));
+    EXPECT_EQ(Dump(Find(" DefineSprite"), 2),
+              "[2,2]  DefineSprite\n"
+              "  [1,1]  PlaceObject2\n"
+              "  [1,1]  End\n");
+    EXPECT_EQ(ListNames(), (std::vector<std::string>{"9@0", "26@0", "1@0", "39@0", "26@1", "0@1",
+                                                     "1@0", "0@0"}));
+    // The last child goes: the selection falls back to the previous sibling.
+    SelectAndDelete(Find(" End"));
+    EXPECT_EQ(selectedNode, Find(" PlaceObject2", 1));
+}
+
+TEST_F(DeleteTagTest, DeletingTheLastItemEndsTheListAtItsPredecessor) {
+    SelectAndDelete(Find(" End", 1));
+    const std::vector<std::string> names = ListNames();
+    EXPECT_EQ(names.back(), "1@0");
+    EXPECT_EQ(selectedNode, frameNodes[3]);
+}
+
+}  // namespace
