@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -34,8 +35,12 @@ bool Exists(const std::string& path) {
 
 class CliTest : public ::testing::Test {
   protected:
-    CliRun Run(const std::vector<std::string>& args) {
-        const std::string outPath = io.File("stdout");
+    // Runs velpin-cli with `args`; standard output goes to `outPath` when one is given.
+    CliRun Run(const std::vector<std::string>& args, std::string outPath = "") {
+        const bool capturesOut = outPath.empty();
+        if (capturesOut) {
+            outPath = io.File("stdout");
+        }
         const std::string errPath = io.File("stderr");
         std::vector<std::string> all{VELPIN_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
@@ -62,7 +67,7 @@ class CliTest : public ::testing::Test {
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-        run.out = AsText(ReadFile(outPath));
+        run.out = capturesOut ? AsText(ReadFile(outPath)) : "";
         run.err = AsText(ReadFile(errPath));
         return run;
     }
@@ -323,6 +328,50 @@ TEST_F(CliTest, SaveWritesNothingUnlessTheLoadSucceeded) {
     run = Run({"save", movie, dir.File("no/such/folder/out.swf")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Invalid filename.\n");
+}
+
+TEST_F(CliTest, FailedWritesAreFailures) {
+    if (!Exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    CliRun run = Run({"save", movie, "/dev/full"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Error Saving file!\n");
+    run = Run({"tree", movie}, "/dev/full");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velpin-cli: cannot write standard output\n");
+}
+
+TEST_F(CliTest, TreeJsonNamesEveryItemOnceWhenFrameNumbersWrap) {
+    // 65,537 ShowFrames: the last wraps to frame 0 and sits there, out of list order.
+    HeaderSpec spec;
+    spec.frameCount = 0;
+    Bytes tags;
+    for (int i = 0; i < 65537; ++i) {
+        Append(tags, ShowFrame());
+    }
+    Append(tags, Cat({DoAction({0x06}), End()}));
+    const CliRun run = Run({"tree", "--json", dir.Write("wrapped.swf", Movie(spec, tags))});
+    ASSERT_EQ(run.status, 0);
+    const strictjson::Value root = strictjson::Parse(run.out);
+    std::vector<long long> indices;
+    for (const strictjson::Value& frame : root["children"].items) {
+        for (const strictjson::Value& tag : frame["children"].items) {
+            if (!tag["tag"].IsNull()) {
+                indices.push_back(tag["tag"].Integer());
+            }
+        }
+    }
+    ASSERT_EQ(indices.size(), 65539u);
+    EXPECT_EQ(indices[0], 0);
+    EXPECT_EQ(indices[1], 65536);
+    EXPECT_EQ(indices[2], 1);
+    EXPECT_EQ(indices[3], 65537);
+    EXPECT_EQ(indices[4], 65538);
+    std::sort(indices.begin(), indices.end());
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        ASSERT_EQ(indices[i], static_cast<long long>(i));
+    }
 }
 
 TEST_F(CliTest, BadUsageExitsWithTwoAndWritesNoFile) {
