@@ -9,6 +9,8 @@ namespace {
 
 // A node text longer than this is cut; only a file path could come near it.
 constexpr std::size_t kLongestText = std::numeric_limits<std::uint16_t>::max();
+// Enough to hold every tag name and first-action name a movie can show.
+constexpr std::size_t kRecentTextsKept = 4096;
 
 }  // namespace
 
@@ -36,17 +38,25 @@ const TreeModel::Node& TreeModel::At(TreeNode node) const {
 }
 
 std::uint32_t TreeModel::StoreText(std::string_view text) {
-    const std::size_t length = std::min(text.size(), kLongestText);
-    if (kTextChunkBytes - textUsedInLastChunk_ < length) {
+    text = text.substr(0, kLongestText);
+    if (const auto seen = recentTexts_.find(text); seen != recentTexts_.end()) {
+        return seen->second;
+    }
+    if (kTextChunkBytes - textUsedInLastChunk_ < text.size()) {
         if (textChunks_.size() >= (std::size_t{1} << 32) / kTextChunkBytes) {
             throw std::length_error("tree texts exceed 4 GiB");
         }
         textChunks_.push_back(std::make_unique<char[]>(kTextChunkBytes));
         textUsedInLastChunk_ = 0;
     }
+    char* const stored = textChunks_.back().get() + textUsedInLastChunk_;
     const std::size_t offset = (textChunks_.size() - 1) * kTextChunkBytes + textUsedInLastChunk_;
-    std::memcpy(textChunks_.back().get() + textUsedInLastChunk_, text.data(), length);
-    textUsedInLastChunk_ += length;
+    std::memcpy(stored, text.data(), text.size());
+    textUsedInLastChunk_ += text.size();
+    if (recentTexts_.size() >= kRecentTextsKept) {
+        recentTexts_.clear();
+    }
+    recentTexts_.emplace(std::string_view(stored, text.size()), static_cast<std::uint32_t>(offset));
     return static_cast<std::uint32_t>(offset);
 }
 
@@ -144,6 +154,7 @@ void TreeModel::DropStore() {
     nodeCount_ = 0;
     textChunks_ = decltype(textChunks_)();
     textUsedInLastChunk_ = kTextChunkBytes;
+    recentTexts_ = decltype(recentTexts_)();
     childLists_ = decltype(childLists_)();
     topLevel_ = decltype(topLevel_)();
 }

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -111,6 +112,9 @@ class TreeModel : public QAbstractItemModel, public TreeOps {
     std::uint32_t nodeCount_ = 0;
     std::vector<std::unique_ptr<char[]>> textChunks_;
     std::size_t textUsedInLastChunk_ = kTextChunkBytes;
+    // Most texts repeat (a blank and a tag's name), so equal texts share their bytes. The table of
+    // texts stored is emptied whenever it grows large, which bounds it whatever the tree holds.
+    std::unordered_map<std::string_view, std::uint32_t> recentTexts_;
     std::vector<std::vector<TreeNode>> childLists_;
     std::vector<TreeNode> topLevel_;
 

@@ -95,7 +95,6 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent)
 
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     ui->Splitter1->setSizes({kTreePanelWidth, kRightPanelWidth});
-    PlaceOnScreen();
     FormCreate();
 }
 
@@ -105,12 +104,18 @@ TForm1::~TForm1() {
     FreeMovieBytes();
 }
 
-void TForm1::PlaceOnScreen() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
-                                 screen->availableGeometry())
-                 .topLeft());
+void TForm1::showEvent(QShowEvent* event) {
+    // Placed when it first opens: only then does the window system know the frame around it.
+    if (!placed_) {
+        placed_ = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect outer = frameGeometry();
+            const QRect centred = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                                      outer.size(), screen->availableGeometry());
+            move(centred.topLeft());
+        }
     }
+    QMainWindow::showEvent(event);
 }
 
 template <typename Body>

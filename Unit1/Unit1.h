@@ -12,6 +12,7 @@
 #include "document.h"
 
 class QCloseEvent;
+class QShowEvent;
 class QFileDialog;
 class Prompter;
 class TreeModel;
@@ -57,6 +58,7 @@ class TForm1 : public QMainWindow, public WindowShell {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     // Runs a handler's body; an error escaping it goes to the application's error box, with the
@@ -65,7 +67,6 @@ class TForm1 : public QMainWindow, public WindowShell {
     void RunHandler(Body&& body);
     QFileDialog& OpenDialog();
     QFileDialog& SaveDialog();
-    void PlaceOnScreen();
 
     std::unique_ptr<Ui::TForm1> ui;
     Prompter& prompter_;
@@ -75,4 +76,5 @@ class TForm1 : public QMainWindow, public WindowShell {
     QFileDialog* dOpen1 = nullptr;
     QFileDialog* dSave1 = nullptr;
     bool busy_ = false;
+    bool placed_ = false;
 };
