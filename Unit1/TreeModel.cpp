@@ -111,6 +111,10 @@ TreeNode TreeModel::Append(TreeNode parent, std::string_view text, TagItem* data
     added.selectedImage = 0;
     added.live = false;
 
+    // Grown before views hear of the row, so that a failed allocation leaves them consistent.
+    if (siblings.size() == siblings.capacity()) {
+        siblings.reserve(std::max<std::size_t>(1, siblings.capacity() * 2));
+    }
     if (!resetOpen_) {
         beginInsertRows(IndexOf(parent), static_cast<int>(row), static_cast<int>(row));
     }
@@ -294,6 +298,15 @@ void TreeModel::DeleteWithDescendants(TreeNode node) {
         }
     }
 
+    // Gathered before views hear of the removal, so that a failed allocation leaves them
+    // consistent.
+    std::vector<TreeNode> subtree{node};
+    for (std::size_t i = 0; i < subtree.size(); ++i) {
+        if (const std::vector<TreeNode>* children = ChildrenIfAny(subtree[i])) {
+            subtree.insert(subtree.end(), children->begin(), children->end());
+        }
+    }
+
     const Node& doomed = At(node);
     const std::uint32_t row = doomed.row;
     std::vector<TreeNode>& siblings = ChildrenOf(doomed.parent);
@@ -302,16 +315,12 @@ void TreeModel::DeleteWithDescendants(TreeNode node) {
     for (std::size_t i = row; i < siblings.size(); ++i) {
         At(siblings[i]).row = static_cast<std::uint32_t>(i);
     }
-    std::vector<TreeNode> pending{node};
-    while (!pending.empty()) {
-        Node& gone = At(pending.back());
-        pending.pop_back();
-        gone.live = false;
-        gone.data = nullptr;
-        if (gone.children != kNoList) {
-            std::vector<TreeNode> children;
-            children.swap(childLists_[gone.children]);
-            pending.insert(pending.end(), children.begin(), children.end());
+    for (const TreeNode gone : subtree) {
+        Node& n = At(gone);
+        n.live = false;
+        n.data = nullptr;
+        if (n.children != kNoList) {
+            std::vector<TreeNode>().swap(childLists_[n.children]);
         }
     }
     endRemoveRows();

@@ -403,6 +403,17 @@ TEST_F(WindowTest, APersonClickingTheTreeAndTheDeleteButton) {
     QTest::mouseClick(deleteButton, Qt::LeftButton, {}, deleteButton->rect().center());
     EXPECT_EQ(Find(" DoAction Stop"), kNoNode);
     EXPECT_EQ(form.SelectedNode, Find(" ShowFrame 0"));
+
+    QTest::keyClick(tv(), Qt::Key_Up);
+    EXPECT_EQ(form.SelectedNode, Find(" SetBackgroundColor"));
+
+    // Control-click takes the selection away; Delete Tag then has no target.
+    const QModelIndex selected = form.Tree().IndexOf(form.SelectedNode);
+    QTest::mouseClick(tv()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      tv()->visualRect(selected).center());
+    EXPECT_EQ(form.SelectedNode, kNoNode);
+    QTest::mouseClick(deleteButton, Qt::LeftButton, {}, deleteButton->rect().center());
+    EXPECT_NE(Find(" SetBackgroundColor"), kNoNode);
 }
 
 TEST_F(WindowTest, TheStoredLayout) {
