@@ -151,6 +151,8 @@ std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes
     std::int32_t result = loadOk;
     try {
         tv.Clear();
+        // The table would otherwise hold nodes of the tree just cleared.
+        frameNodes.clear();
         result = LoadMovieFile(movie, path);
         if (result == loadOk) {
             BuildTree(movie, frameNodes, tv);

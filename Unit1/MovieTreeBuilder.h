@@ -9,7 +9,8 @@
 #include "TreeOps.h"
 #include "document.h"
 
-// Slot 0 holds the Header node, slot k + 1 the node of frame k; grown to hold every frame.
+// Slot 0 holds the Header node, slot k + 1 the node of frame k; grown to hold every frame, and
+// emptied with the tree, so it never holds a node that is gone.
 using FrameNodeTable = std::vector<TreeNode>;
 
 // Loads `path` into `movie` and builds its whole tree in `tv`. A raised load error passes

@@ -384,6 +384,7 @@ TEST_F(TreeBuilderTest, FailedLoadLeavesAnEmptyTreeAndSaysSo) {
     EXPECT_EQ(OpenMovieWithResult(movie, frameNodes, tree, shell, path), loadLengthMismatch);
     EXPECT_EQ(tree.LiveNodeCount(), 0u);
     EXPECT_EQ(tree.FirstTopLevel(), kNoNode);
+    EXPECT_TRUE(frameNodes.empty());
     EXPECT_FALSE(movie.Loaded);
     EXPECT_EQ(selectedNode, kNoNode);
     EXPECT_EQ(tree.UpdateDepth(), 0);
