@@ -205,6 +205,43 @@ class QuietShell : public WindowShell {
     std::string message;
 };
 
+// "Frame", blanks, then the frame number.
+unsigned FrameNumber(std::string_view text) {
+    FUZZ_CHECK(text.substr(0, 6) == "Frame ");
+    std::size_t at = 6;
+    while (at < text.size() && text[at] == ' ') {
+        ++at;
+    }
+    unsigned number = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        number = number * 10 + static_cast<unsigned>(text[at] - '0');
+    }
+    return number;
+}
+
+// A tag node's text, images and place: a top-level tag under the frame of its index, a nested
+// one under a top-level tag node.
+void CheckTagNode(const MemoryTree& tree, TreeNode node, const TagItem& item) {
+    std::string text = " " + TagTypeName(item.TagCode);
+    if (item.TagCode == tagDoAction) {
+        text += " " + FirstActionName(item);
+    }
+    if (item.TagCode == tagShowFrame) {
+        text += " " + std::to_string(item.FrameIndex);
+    }
+    FUZZ_CHECK(tree.TextView(node) == text);
+    FUZZ_CHECK(tree.Image(node) == item.IconIndex && tree.SelectedImage(node) == item.IconIndex);
+    const TreeNode parent = tree.Parent(node);
+    FUZZ_CHECK(parent != kNoNode);
+    if (item.Depth == 0) {
+        FUZZ_CHECK(tree.Data(parent) == nullptr);
+        FUZZ_CHECK(FrameNumber(tree.TextView(parent)) == item.FrameIndex);
+    } else {
+        const TagItem* owner = tree.Data(parent);
+        FUZZ_CHECK(owner != nullptr && owner->Depth == 0);
+    }
+}
+
 // The tag node of every item; checks that the tree holds one tag node per item and no text
 // with an infinite or undefined number in it.
 std::unordered_map<const TagItem*, TreeNode> CheckTree(const MemoryTree& tree,
@@ -227,6 +264,7 @@ std::unordered_map<const TagItem*, TreeNode> CheckTree(const MemoryTree& tree,
             FUZZ_CHECK(found->second == kNoNode);
             found->second = node;
             ++tagNodes;
+            CheckTagNode(tree, node, *data);
         }
     });
     FUZZ_CHECK(tagNodes == items);
