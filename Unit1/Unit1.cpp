@@ -69,6 +69,7 @@ std::string FileSystemPath(const QString& path) {
 
 TForm1::TForm1(Prompter& prompter, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), prompter_(prompter) {
+    // The pictures live in a static library; naming them here keeps the linker from dropping them.
     Q_INIT_RESOURCE(images);
     ui->setupUi(this);
     setFont(WindowFont());
