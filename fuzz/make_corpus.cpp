@@ -1,6 +1,6 @@
 // Writes the fuzzers' seed corpus from the test-side movie builder:
 //   make_corpus <corpus folder>
-// fills <corpus folder>/fuzz_load and <corpus folder>/fuzz_reader. The seeds are small,
+// fills <corpus folder>/fuzz_load, fuzz_reader and fuzz_codec. The seeds are small,
 // well-formed movies of every shape the loader distinguishes, plus a few that each fail in their
 // own way, so the fuzzer starts next to every branch.
 #include <sys/stat.h>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "movie_builder.h"
+#include "swfcodec.h"
 
 namespace {
 
@@ -142,6 +143,38 @@ Seeds ReaderSeeds() {
     return seeds;
 }
 
+Bytes Compressed(const Bytes& movie, MovieCompression method) {
+    Bytes out;
+    CompressMovie(movie.data(), movie.size(), method,
+                  [&](const std::uint8_t* piece, std::size_t count) {
+                      out.insert(out.end(), piece, piece + count);
+                  });
+    return out;
+}
+
+// Compressed movies in both forms, and a few that are broken in the ways a container can be.
+Seeds CodecSeeds() {
+    const Bytes movie =
+        Movie(Cat({DoAction({0x07, 0x00}), Sprite(Cat({ShowFrame(), End()})), ShowFrame(), End()}));
+    const Bytes frames = Movie(Repeat(ShowFrame(), 200));
+    Seeds seeds;
+    for (const auto& [name, bytes] : {std::pair<std::string, Bytes>{"movie", movie},
+                                      std::pair<std::string, Bytes>{"frames", frames}}) {
+        seeds.push_back({name + ".cws", Compressed(bytes, MovieCompression::Zlib)});
+        seeds.push_back({name + ".zws", Compressed(bytes, MovieCompression::Lzma)});
+    }
+    Bytes cut = Compressed(movie, MovieCompression::Zlib);
+    cut.resize(cut.size() - 3);
+    seeds.push_back({"cut.cws", cut});
+    Bytes trailing = Compressed(movie, MovieCompression::Zlib);
+    testmovie::Append(trailing, {0x00, 0x01});
+    seeds.push_back({"trailing.cws", trailing});
+    Bytes longer = Compressed(movie, MovieCompression::Lzma);
+    longer[4] = static_cast<std::uint8_t>(longer[4] + 1);  // declares one byte more than it holds
+    seeds.push_back({"declared_longer.zws", longer});
+    return seeds;
+}
+
 bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
     mkdir(folder.c_str(), 0777);
     for (const auto& [name, bytes] : seeds) {
@@ -166,6 +199,7 @@ int main(int argc, char** argv) {
     const std::string root = argv[1];
     mkdir(root.c_str(), 0777);
     const bool ok = WriteSeeds(root + "/fuzz_load", LoadSeeds()) &&
-                    WriteSeeds(root + "/fuzz_reader", ReaderSeeds());
+                    WriteSeeds(root + "/fuzz_reader", ReaderSeeds()) &&
+                    WriteSeeds(root + "/fuzz_codec", CodecSeeds());
     return ok ? 0 : 1;
 }

@@ -13,3 +13,8 @@ target_link_libraries(replay_fuzz_reader PRIVATE swfff velpin_warnings)
 add_test(NAME replay_fuzz_reader
          COMMAND replay_fuzz_reader ${VELPIN_FUZZ_DIR}/corpus/fuzz_reader
                  ${PROJECT_SOURCE_DIR}/tests/crashers/reader)
+
+add_executable(replay_fuzz_codec ${VELPIN_FUZZ_DIR}/fuzz_codec.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
+target_link_libraries(replay_fuzz_codec PRIVATE velpin_codec velpin_warnings)
+add_test(NAME replay_fuzz_codec
+         COMMAND replay_fuzz_codec ${VELPIN_FUZZ_DIR}/corpus/fuzz_codec)

@@ -12,7 +12,7 @@ build="${VELPIN_FUZZ_BUILD:-$repo/build-fuzz-ci}"
 
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVELPIN_FUZZ=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" --target fuzz_load fuzz_reader
+cmake --build "$build" --target fuzz_load fuzz_reader fuzz_codec
 
 if symbolizer="$(command -v llvm-symbolizer || ls /usr/bin/llvm-symbolizer-* 2>/dev/null | head -n 1)" &&
     [ -n "$symbolizer" ]; then
@@ -46,8 +46,9 @@ fuzz_target() {
     done
 }
 
-fuzz_target fuzz_load "${FUZZ_SECONDS:-180}"
-fuzz_target fuzz_reader "${FUZZ_SECONDS:-120}"
+fuzz_target fuzz_load "${FUZZ_SECONDS:-150}"
+fuzz_target fuzz_reader "${FUZZ_SECONDS:-75}"
+fuzz_target fuzz_codec "${FUZZ_SECONDS:-75}"
 
 if [ "$failed" -ne 0 ]; then
     echo "fuzzing found a problem: decode the input above into tests/crashers/ and fix it" >&2
