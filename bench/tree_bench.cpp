@@ -5,11 +5,7 @@
 // Usage: bench_tree [repetitions] [movie.swf]   (with a path, the movie is also written there, so
 // that `time velpin-cli tree movie.swf > /dev/null` can be run by hand)
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +19,7 @@
 #include "MovieTreeBuilder.h"
 #include "loader.h"
 #include "movie_builder.h"
+#include "run_program.h"
 
 namespace {
 
@@ -99,23 +96,7 @@ void Print(const char* what, const Figures& f) {
 int RunCli(const std::vector<std::string>& args) {
     std::vector<std::string> all{VELPIN_CLI_PATH};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testmovie::RunProgram(all, "/dev/null", "/dev/null");
 }
 
 class NoShell : public WindowShell {

@@ -1,8 +1,4 @@
 // velpin-cli end to end: the built program is run as a user would run it.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +9,7 @@
 #include <vector>
 
 #include "movie_builder.h"
+#include "run_program.h"
 #include "strict_json.h"
 
 namespace {
@@ -44,29 +41,12 @@ class CliTest : public ::testing::Test {
         const std::string errPath = io.File("stderr");
         std::vector<std::string> all{VELPIN_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : all) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
         CliRun run;
-        if (spawned != 0) {
+        run.status = RunProgram(all, outPath, errPath);
+        if (run.status < 0) {
             ADD_FAILURE() << "cannot run " << VELPIN_CLI_PATH;
             return run;
         }
-        int wstatus = 0;
-        waitpid(pid, &wstatus, 0);
-        run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
         run.out = capturesOut ? AsText(ReadFile(outPath)) : "";
         run.err = AsText(ReadFile(errPath));
         return run;

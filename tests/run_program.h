@@ -1,0 +1,16 @@
+// Runs another program of the project, as a user would from a shell, for end-to-end tests and
+// benchmarks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testmovie {
+
+// Runs `argv` (argv[0] is the program's path) with standard output and standard error sent to
+// the given files ("/dev/null" to drop them) and waits for it. Returns its exit status,
+// 128 + the signal number when a signal ended it, or -1 when it could not be started.
+int RunProgram(const std::vector<std::string>& argv, const std::string& outPath,
+               const std::string& errPath);
+
+}  // namespace testmovie
