@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "MemoryTree.h"
+#include "MovieTreeBuilder.h"
 #include "errors.h"
 #include "loader.h"
 #include "movie_builder.h"
@@ -225,6 +227,13 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+class QuietShell : public WindowShell {
+  public:
+    void SetBusyCursor() override {}
+    void SetDefaultCursor() override {}
+    void ShowMessage(const std::string&, const std::string&) override {}
+};
 
 class FaultTest : public ::testing::Test {
   protected:
@@ -427,8 +436,13 @@ TEST_F(FaultTest, PathThatIsAFolder) {
 TEST_F(FaultTest, PathWithInvalidUtf8Bytes) {
     const Bytes bytes = MovieBytes();
     const std::string path = dir_.Write("\xff\xfe\x80-movie.swf", bytes);
-    ASSERT_EQ(LoadMovieFile(movie_, path), loadOk);
+    // The tree shows the path's bytes as they are.
+    MemoryTree tree;
+    FrameNodeTable frameNodes;
+    QuietShell shell;
+    ASSERT_EQ(OpenMovieWithResult(movie_, frameNodes, tree, shell, path), loadOk);
     EXPECT_EQ(movie_.FileName, path);
+    EXPECT_EQ(tree.TextView(tree.FirstTopLevel()), path);
     EXPECT_EQ(CountItems(movie_), 7u);
     const std::string saved = dir_.File("\xc3\x28-saved.swf");
     ASSERT_EQ(SaveMovieFile(movie_, saved), 0);
