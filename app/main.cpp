@@ -1,10 +1,15 @@
 // Start-up: the application titled "Velpin", the main window Form1, the message loop until the
 // window closes.
+#include <csignal>
+
 #include "ModalPrompter.h"
 #include "Unit1.h"
 #include "VelpinApplication.h"
 
 int main(int argc, char** argv) {
+    // Saving into a FIFO whose reader has gone must fail as a save ("Error Saving file!"), not
+    // end the program with the user's work.
+    std::signal(SIGPIPE, SIG_IGN);
     ModalPrompter prompter;
     VelpinApplication application(argc, argv, prompter);
     TForm1 Form1(prompter);
