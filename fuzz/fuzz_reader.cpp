@@ -216,6 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* const program = data + 1;
     HeldBytes held(data + 1 + programLength, size - 1 - programLength);
 
+    static constexpr int kByteWidths[3] = {1, 2, 4};
     CInputScript script;
     lastFetched = -1;
     for (std::size_t i = 0; i < programLength; ++i) {
@@ -229,7 +230,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 ReadBits(script, n, true);
                 break;
             case 2:
-                ReadBytes(script, 1 + n % 3 + (n % 3 == 2 ? 1 : 0));
+                ReadBytes(script, kByteWidths[n % 3]);
                 break;
             case 3:
                 ReadRect(script);
@@ -246,6 +247,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 while (BytesLeft(script) >= 2) {
                     const std::int32_t before = script.Position;
                     ReadTag(script);
+                    // A body that does not fit leaves Position behind the header only.
                     if (script.Position == before || script.Position != script.NextTagPos) {
                         break;
                     }
