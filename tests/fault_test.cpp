@@ -314,6 +314,29 @@ TEST_F(FaultTest, LoadStepsThatFail) {
     }
 }
 
+TEST_F(FaultTest, RestOfAWideHeaderUnreadable) {
+    // 20-bit fields make an 11-byte rectangle: the header's last 2 bytes lie past the first 21
+    // and are read on their own.
+    HeaderSpec wide;
+    wide.fieldWidth = 20;
+    const Bytes bytes = Movie(wide, Cat({ShowFrame(), End()}));
+    const std::string path = dir_.Write("wide.swf", bytes);
+    const std::string report = InChild([&]() -> std::string {
+        CInputScript movie;
+        if (!InstallFaults({{SYS_read, NextFreeDescriptor(), 2u, EIO}})) {
+            return kNoSeccomp;
+        }
+        const std::int32_t result = LoadMovieFile(movie, path);
+        return Check(result == loadHeaderReadFailed, "result " + std::to_string(result)) +
+               Check(!movie.Loaded && FileBytes == nullptr, "document not empty");
+    });
+    if (report == kNoSeccomp) {
+        GTEST_SKIP() << kNoSeccomp;
+    }
+    EXPECT_EQ(report, "");
+    EXPECT_EQ(LoadMovieFile(movie_, path), loadOk);
+}
+
 TEST_F(FaultTest, FileThatShrinksBeforeTheWholeReadFails) {
     const Bytes bytes = MovieBytes();
     const std::string path = dir_.Write("movie.swf", bytes);
