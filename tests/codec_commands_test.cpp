@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -52,14 +50,7 @@ class CodecCommandsTest : public ::testing::Test {
     }
 
     // Everything in the working folder, so that a leftover temporary file shows up too.
-    std::vector<std::string> Listing() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> Listing() const { return testmovie::Listing(dir.Path()); }
 
     static Bytes Original() {
         HeaderSpec spec;

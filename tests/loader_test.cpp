@@ -2,15 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "errors.h"
 #include "movie_builder.h"
 
@@ -387,31 +388,18 @@ TEST_F(LoaderTest, RaisedOpenErrors) {
     }
 }
 
-// Runs `body` in a child process as an unprivileged user, so that permission bits apply even
-// when the tests run as root. Returns the child's exit status, or -1 when it cannot be arranged.
-int RunUnprivileged(const std::function<int()>& body) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-            _exit(100);
-        }
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST_F(LoaderTest, ReadOnlyFilesLoad) {
     const std::string path = dir_.Write("ro.swf", Movie(Cat({ShowFrame(), End()})));
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     ASSERT_EQ(chmod(dir_.Path().c_str(), 0755), 0);
-    const int status = RunUnprivileged([&] {
-        CInputScript movie;
-        const int result = LoadMovieFile(movie, path);
-        return result == loadOk && movie.Loaded && CountItems(movie) == 2 ? 0 : 1;
-    });
-    if (status == 100) {
+    const int status = RunInChild(
+        [&] {
+            CInputScript movie;
+            const int result = LoadMovieFile(movie, path);
+            return result == loadOk && movie.Loaded && CountItems(movie) == 2 ? 0 : 1;
+        },
+        true);
+    if (status == kChildCannotDropPrivileges) {
         GTEST_SKIP() << "cannot drop privileges here";
     }
     EXPECT_EQ(status, 0);
@@ -421,16 +409,18 @@ TEST_F(LoaderTest, UnreadableFileIsAccessDenied) {
     const std::string path = dir_.Write("secret.swf", Movie(End()));
     ASSERT_EQ(chmod(path.c_str(), 0000), 0);
     ASSERT_EQ(chmod(dir_.Path().c_str(), 0755), 0);
-    const int status = RunUnprivileged([&] {
-        CInputScript movie;
-        try {
-            LoadMovieFile(movie, path);
-        } catch (const EInOutError& e) {
-            return e.ErrorCode == ioAccessDenied ? 0 : 2;
-        }
-        return 1;
-    });
-    if (status == 100) {
+    const int status = RunInChild(
+        [&] {
+            CInputScript movie;
+            try {
+                LoadMovieFile(movie, path);
+            } catch (const EInOutError& e) {
+                return e.ErrorCode == ioAccessDenied ? 0 : 2;
+            }
+            return 1;
+        },
+        true);
+    if (status == kChildCannotDropPrivileges) {
         GTEST_SKIP() << "cannot drop privileges here";
     }
     EXPECT_EQ(status, 0);

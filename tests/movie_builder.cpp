@@ -1,5 +1,6 @@
 #include "movie_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -108,6 +109,15 @@ Bytes Movie(const HeaderSpec& spec, const Bytes& tags,
     const std::size_t headerLength = Header(spec, 0).size();
     const auto total = static_cast<std::uint32_t>(headerLength + tags.size());
     return Cat({Header(spec, declaredLength.value_or(total)), tags});
+}
+
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 Bytes ReadFile(const std::string& path) {

@@ -53,6 +53,9 @@ inline Bytes Movie(const Bytes& tags) {
     return Movie(HeaderSpec{}, tags);
 }
 
+// Every name in `folder`, hidden ones included, sorted: a leftover temporary file shows up here.
+std::vector<std::string> Listing(const std::string& folder);
+
 // Reads a whole file, for comparing saved output.
 Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const Bytes& bytes);

@@ -1,25 +1,22 @@
 #include "writer.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "child_process.h"
 #include "errors.h"
 #include "loader.h"
 #include "movie_builder.h"
@@ -27,19 +24,6 @@
 namespace {
 
 using namespace testmovie;
-
-constexpr uid_t kNobody = 65534;
-constexpr int kChildCannotDropPrivileges = 77;
-
-// Every name in `folder`, hidden ones included, sorted: a leftover temporary file shows up here.
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -55,33 +39,6 @@ mode_t ModeOf(const std::string& path) {
     struct stat st {};
     EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
     return st.st_mode;
-}
-
-// Runs `body` in a forked child and returns its exit code. With `unprivileged`, a root parent's
-// child first becomes "nobody", since root passes every permission check; the child then exits
-// with kChildCannotDropPrivileges if that is impossible.
-int RunInChild(const std::function<int()>& body, bool unprivileged = false) {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        return -1;
-    }
-    if (pid == 0) {
-        if (unprivileged && ::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
-            ::_exit(kChildCannotDropPrivileges);
-        }
-        int code = 100;
-        try {
-            code = body();
-        } catch (...) {
-            code = 101;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 struct ItemKey {
