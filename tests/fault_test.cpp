@@ -15,13 +15,11 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <ucontext.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -33,6 +31,7 @@
 
 #include "MemoryTree.h"
 #include "MovieTreeBuilder.h"
+#include "child_process.h"
 #include "errors.h"
 #include "loader.h"
 #include "movie_builder.h"
@@ -42,29 +41,32 @@ namespace {
 
 using namespace testmovie;
 
-// Runs `body` in a forked child and returns what it reports: an empty text for success,
-// otherwise what went wrong. The child never returns into the test framework.
-std::string InChild(const std::function<std::string()>& body) {
+constexpr const char* kCannotDropPrivileges = "cannot drop privileges";
+
+// Runs `body` in a forked child (as "nobody" when `unprivileged`) and returns what it reports:
+// an empty text for success, otherwise what went wrong.
+std::string InChild(const std::function<std::string()>& body, bool unprivileged = false) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
         return "pipe failed";
     }
-    const pid_t pid = fork();
-    if (pid < 0) {
-        return "fork failed";
-    }
-    if (pid == 0) {
-        close(pipeFds[0]);
-        std::string report;
-        try {
-            report = body();
-        } catch (const std::exception& e) {
-            report = std::string("unexpected exception: ") + e.what();
-        }
-        const ssize_t ignored = write(pipeFds[1], report.data(), report.size());
-        static_cast<void>(ignored);
-        _exit(0);
-    }
+    const int status = RunInChild(
+        [&] {
+            close(pipeFds[0]);
+            std::string report;
+            try {
+                report = body();
+            } catch (const std::exception& e) {
+                report = std::string("unexpected exception: ") + e.what();
+            }
+            if (report.empty()) {
+                return 0;
+            }
+            // A report is a few lines, far less than a pipe holds, so the write cannot block.
+            const ssize_t written = write(pipeFds[1], report.data(), report.size());
+            return written == static_cast<ssize_t>(report.size()) ? 0 : 1;
+        },
+        unprivileged);
     close(pipeFds[1]);
     std::string report;
     char buffer[512];
@@ -73,13 +75,11 @@ std::string InChild(const std::function<std::string()>& body) {
         report.append(buffer, static_cast<std::size_t>(got));
     }
     close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status)) {
-        return report + " child killed by signal " + std::to_string(WTERMSIG(status));
+    if (status == kChildCannotDropPrivileges) {
+        return kCannotDropPrivileges;
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return report + " child failed";
+    if (status != 0) {
+        return report + " child ended with " + std::to_string(status);
     }
     return report;
 }
@@ -217,15 +217,6 @@ std::size_t CountItems(const CInputScript& movie) {
         ++n;
     }
     return n;
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class QuietShell : public WindowShell {
@@ -409,7 +400,7 @@ TEST_F(FaultTest, TooManyOpenFiles) {
     });
     EXPECT_EQ(report, "");
     EXPECT_EQ(ReadFile(target), (Bytes{'o', 'l', 'd'}));
-    EXPECT_EQ(FolderEntries(dir_.Path()), (std::vector<std::string>{"movie.swf", "target.swf"}));
+    EXPECT_EQ(Listing(dir_.Path()), (std::vector<std::string>{"movie.swf", "target.swf"}));
 }
 
 TEST_F(FaultTest, SpecialFilesFailCleanlyWithoutBlocking) {
@@ -501,8 +492,12 @@ TEST_F(FaultTest, SaveStepsThatFail) {
             if (LoadMovieFile(movie, path) != loadOk) {
                 return "load failed";
             }
-            const std::optional<unsigned> anyCount;
-            if (!InstallFaults({{row.number, std::nullopt, anyCount, row.errnoValue}})) {
+            // Writes and flushes fail on the output file only (the next descriptor opened), so
+            // the report still reaches the parent; creating and renaming go by name.
+            const bool onOutput = row.number == SYS_write || row.number == SYS_fsync;
+            const std::optional<int> fd =
+                onOutput ? std::optional<int>(NextFreeDescriptor()) : std::nullopt;
+            if (!InstallFaults({{row.number, fd, std::nullopt, row.errnoValue}})) {
                 return kNoSeccomp;
             }
             if (row.raisedCode != 0) {
@@ -519,7 +514,7 @@ TEST_F(FaultTest, SaveStepsThatFail) {
         }
         EXPECT_EQ(report, "") << row.what;
         EXPECT_EQ(ReadFile(target), oldBytes) << row.what;
-        EXPECT_EQ(FolderEntries(dir_.Path()), (std::vector<std::string>{"movie.swf", "target.swf"}))
+        EXPECT_EQ(Listing(dir_.Path()), (std::vector<std::string>{"movie.swf", "target.swf"}))
             << row.what;
     }
 }
@@ -554,7 +549,7 @@ TEST_F(FaultTest, DiskThatFillsDuringASave) {
     });
     EXPECT_EQ(report, "");
     EXPECT_EQ(ReadFile(target), bytes);
-    EXPECT_EQ(FolderEntries(dir_.Path()), (std::vector<std::string>{"movie.swf", "target.swf"}));
+    EXPECT_EQ(Listing(dir_.Path()), (std::vector<std::string>{"movie.swf", "target.swf"}));
 }
 
 // Permission bits bind only an unprivileged user, so these run as nobody in a child.
@@ -573,28 +568,28 @@ TEST_F(FaultTest, ReadOnlyTargetsAreLeftAlone) {
     ASSERT_EQ(chmod(readOnlyTarget.c_str(), 0444), 0);
     ASSERT_EQ(chmod(dir_.Path().c_str(), 0777), 0);
     ASSERT_EQ(chmod(lockedFolder.c_str(), 0555), 0);
-    const std::string report = InChild([&]() -> std::string {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-            return "cannot drop privileges";
-        }
-        CInputScript movie;
-        if (LoadMovieFile(movie, path) != loadOk) {
-            return "read-only movie did not load";
-        }
-        std::string out;
-        for (const std::string& target : {inLocked, lockedFolder + "/new.swf", readOnlyTarget}) {
-            out += RaisedCode([&] { SaveMovieFile(movie, target); }, ioAccessDenied,
-                              "File access denied");
-        }
-        return out + Check(movie.Loaded, "unloaded");
-    });
-    if (report == "cannot drop privileges") {
+    const std::string report = InChild(
+        [&]() -> std::string {
+            CInputScript movie;
+            if (LoadMovieFile(movie, path) != loadOk) {
+                return "read-only movie did not load";
+            }
+            std::string out;
+            for (const std::string& target :
+                 {inLocked, lockedFolder + "/new.swf", readOnlyTarget}) {
+                out += RaisedCode([&] { SaveMovieFile(movie, target); }, ioAccessDenied,
+                                  "File access denied");
+            }
+            return out + Check(movie.Loaded, "unloaded");
+        },
+        true);
+    if (report == kCannotDropPrivileges) {
         GTEST_SKIP() << report;
     }
     EXPECT_EQ(report, "");
     EXPECT_EQ(ReadFile(inLocked), oldBytes);
     EXPECT_EQ(ReadFile(readOnlyTarget), oldBytes);
-    EXPECT_EQ(FolderEntries(lockedFolder), (std::vector<std::string>{"target.swf"}));
+    EXPECT_EQ(Listing(lockedFolder), (std::vector<std::string>{"target.swf"}));
 }
 
 }  // namespace
