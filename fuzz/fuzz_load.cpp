@@ -407,7 +407,8 @@ void CheckSavedBytes(const std::string& path, const std::uint8_t* input, std::in
     FUZZ_CHECK(declaredLength == saved.size());
 }
 
-// A folder of its own for the saved files, so that the writer's temporary files have a home.
+// A folder of its own for one input's saved files, so that the writer's temporary files have a
+// home; gone again when the input is done, however the fuzzer later exits.
 class SaveFolder {
   public:
     SaveFolder() {
@@ -442,7 +443,8 @@ std::size_t Pick(const std::uint8_t* data, std::size_t size, std::size_t salt, s
 }
 
 void CheckSaveDeleteReload(CInputScript& movie, MemoryTree& tree, const std::uint8_t* data,
-                           std::size_t size, const SaveFolder& folder) {
+                           std::size_t size) {
+    const SaveFolder folder;
     const std::vector<ItemFacts> items = Facts(movie);
     const std::int64_t headerLength = HeaderLength();
     const std::int64_t coverageEnd = CoverageEnd(items, FileBytesLength);
@@ -530,7 +532,6 @@ void CheckSaveDeleteReload(CInputScript& movie, MemoryTree& tree, const std::uin
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static MemoryFile input;
-    static SaveFolder folder;
     // Kept across inputs, so that every open also releases the previous document and tree.
     static CInputScript movie;
     static MemoryTree tree;
@@ -553,6 +554,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckTree(tree, movie);
         return kRejectFromCorpus;
     }
-    CheckSaveDeleteReload(movie, tree, data, size, folder);
+    CheckSaveDeleteReload(movie, tree, data, size);
     return 0;
 }
