@@ -40,6 +40,7 @@ void MemoryTree::Clear() {
     nodeBlocks_.clear();
     nodeCount_ = 0;
     textChunks_.clear();
+    abandonedTextBytes_ = 0;
     firstTop_ = kNoNode;
     lastTop_ = kNoNode;
     liveNodes_ = 0;
@@ -145,9 +146,31 @@ void MemoryTree::SetText(TreeNode node, std::string_view text) {
         // Overwriting in place; memmove, because `text` may be a view of these very bytes.
         std::memmove(const_cast<char*>(n.text), text.data(), text.size());
     } else {
+        abandonedTextBytes_ += n.textLength;
         n.text = StoreText(text);
     }
     n.textLength = static_cast<std::uint32_t>(text.size());
+    CompactTexts();
+}
+
+void MemoryTree::CompactTexts() {
+    constexpr std::size_t kWorthCompacting = std::size_t{16} << 20;
+    std::size_t storedBytes = 0;
+    for (const TextChunk& chunk : textChunks_) {
+        storedBytes += chunk.used;
+    }
+    if (abandonedTextBytes_ < kWorthCompacting || abandonedTextBytes_ < storedBytes / 2) {
+        return;
+    }
+    std::vector<TextChunk> old;
+    old.swap(textChunks_);
+    for (std::size_t i = 0; i < nodeCount_; ++i) {
+        Node& n = Slot(static_cast<TreeNode>(i));
+        if (n.live) {
+            n.text = StoreText(std::string_view(n.text, n.textLength));
+        }
+    }
+    abandonedTextBytes_ = 0;
 }
 
 TreeNode MemoryTree::FirstTopLevel() const {

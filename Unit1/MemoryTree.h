@@ -95,14 +95,17 @@ class MemoryTree : public TreeOps {
     Node& At(TreeNode node);
     TreeNode Append(TreeNode parent, std::string_view text, TagItem* data);
     const char* StoreText(std::string_view text);
+    void CompactTexts();
     bool IsWithin(TreeNode node, TreeNode ancestor) const;
     void ChangeSelection(TreeNode node);
 
     std::vector<std::unique_ptr<Node[]>> nodeBlocks_;
     std::size_t nodeCount_ = 0;
-    // Node texts back to back; a replaced text leaves its old bytes behind until Clear, which
-    // costs little because the presentation replaces each text at most twice.
+    // Node texts back to back. A replaced text leaves its old bytes behind; once those outweigh
+    // the texts in use, the texts in use are copied into fresh chunks. A frame node whose index
+    // wraps is extended again and again, so without that the store would grow quadratically.
     std::vector<TextChunk> textChunks_;
+    std::size_t abandonedTextBytes_ = 0;
     TreeNode firstTop_ = kNoNode;
     TreeNode lastTop_ = kNoNode;
     TreeNode selected_ = kNoNode;

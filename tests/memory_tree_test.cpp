@@ -50,6 +50,30 @@ TEST_F(MemoryTreeTest, ReplacedTextsLeaveTheOthersAlone) {
     EXPECT_EQ(Dump(), "ame 0 (2 bytes so far)\n  x\n   End\n");
 }
 
+TEST_F(MemoryTreeTest, TextsExtendedOverAndOverStayIntact) {
+    // Frame nodes whose index wraps are extended in turns, each time copying the whole text, so
+    // the store must reclaim the old copies without losing any text in use.
+    std::vector<TreeNode> frames;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 64; ++i) {
+        frames.push_back(tree.AddTopLevel("Frame " + std::to_string(i), nullptr));
+        expected.push_back("Frame " + std::to_string(i));
+    }
+    const TreeNode deleted = tree.AddChildLast(frames[0], "gone", nullptr);
+    tree.DeleteWithDescendants(deleted);
+    const std::string piece(1000, 's');
+    for (int round = 0; round < 40; ++round) {
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            const std::string text = tree.Text(frames[i]);
+            tree.SetText(frames[i], text.substr(0, 6) + piece + text.substr(6));
+            expected[i].insert(6, piece);
+        }
+    }
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        ASSERT_EQ(tree.Text(frames[i]), expected[i]) << i;
+    }
+}
+
 TEST_F(MemoryTreeTest, SelectionReportsOnlyChanges) {
     tree.AddTopLevel("a", nullptr);
     tree.AddTopLevel("b", nullptr);
