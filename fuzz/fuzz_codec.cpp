@@ -7,18 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "swfcodec.h"
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                           \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "%s:%d: invariant violated: %s\n", __FILE__, __LINE__, \
-                         #condition);                                                   \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
 
 // Larger results are only counted: a few compressed bytes may stand for up to 256 MiB.
 constexpr std::size_t kKeptBytes = 4u << 20;

@@ -17,21 +17,13 @@
 #include "MemoryTree.h"
 #include "MovieTreeBuilder.h"
 #include "document.h"
+#include "fuzz_check.h"
 #include "loader.h"
 #include "reader.h"
 #include "vocabulary.h"
 #include "writer.h"
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                           \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "%s:%d: invariant violated: %s\n", __FILE__, __LINE__, \
-                         #condition);                                                   \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
 
 // Run-on sprites multiply the tags after them, so a few bytes can make millions of items, each
 // such input costing as much as a thousand small ones. The list and the tree over it are checked

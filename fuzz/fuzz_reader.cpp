@@ -9,19 +9,11 @@
 #include <string>
 
 #include "document.h"
+#include "fuzz_check.h"
 #include "reader.h"
 #include "vocabulary.h"
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                           \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "%s:%d: invariant violated: %s\n", __FILE__, __LINE__, \
-                         #condition);                                                   \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
 
 // Holds the fuzz input in FileBytes, in a block of exactly its size so that any read past it is
 // caught by AddressSanitizer.
