@@ -16,16 +16,6 @@ namespace {
 
 using namespace testmovie;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string AsText(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 bool Exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
@@ -33,7 +23,7 @@ bool Exists(const std::string& path) {
 class CliTest : public ::testing::Test {
   protected:
     // Runs velpin-cli with `args`; standard output goes to `outPath` when one is given.
-    CliRun Run(const std::vector<std::string>& args, std::string outPath = "") {
+    ProgramRun Run(const std::vector<std::string>& args, std::string outPath = "") {
         const bool capturesOut = outPath.empty();
         if (capturesOut) {
             outPath = io.File("stdout");
@@ -41,7 +31,7 @@ class CliTest : public ::testing::Test {
         const std::string errPath = io.File("stderr");
         std::vector<std::string> all{VELPIN_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
-        CliRun run;
+        ProgramRun run;
         run.status = RunProgram(all, outPath, errPath);
         if (run.status < 0) {
             ADD_FAILURE() << "cannot run " << VELPIN_CLI_PATH;
@@ -70,7 +60,7 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, TreePrintsTheWindowsTree) {
-    const CliRun run = Run({"tree", movie});
+    const ProgramRun run = Run({"tree", movie});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, movie +
@@ -101,7 +91,7 @@ TEST_F(CliTest, TreeJsonGivesEveryNodeWithImagesAndTagIndex) {
     HeaderSpec spec;
     spec.frameCount = 0;
     const std::string small = dir.Write("small.swf", Movie(spec, End()));
-    const CliRun run = Run({"tree", "--json", small});
+    const ProgramRun run = Run({"tree", "--json", small});
     EXPECT_EQ(run.status, 0);
     const std::string leaf = R"(, "image": 4, "selectedImage": 4, "tag": null, "children": []},)";
     EXPECT_EQ(
@@ -154,11 +144,11 @@ void RenderJsonTree(const strictjson::Value& node, int depth, const strictjson::
 }
 
 TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
-    const CliRun tagsJson = Run({"tags", "--json", movie});
-    const CliRun tagsText = Run({"tags", movie});
-    const CliRun treeJson = Run({"tree", "--json", movie});
-    const CliRun treeText = Run({"tree", movie});
-    for (const CliRun* run : {&tagsJson, &tagsText, &treeJson, &treeText}) {
+    const ProgramRun tagsJson = Run({"tags", "--json", movie});
+    const ProgramRun tagsText = Run({"tags", movie});
+    const ProgramRun treeJson = Run({"tree", "--json", movie});
+    const ProgramRun treeText = Run({"tree", movie});
+    for (const ProgramRun* run : {&tagsJson, &tagsText, &treeJson, &treeText}) {
         EXPECT_EQ(run->status, 0);
         EXPECT_EQ(run->err, "");
     }
@@ -210,9 +200,9 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
 
 TEST_F(CliTest, PathsThatAreNotUtf8BecomeReplacementCharactersInJsonOnly) {
     const std::string odd = dir.Write("odd\xFF\"\\.swf", Movie(Spec(), Tags()));
-    const CliRun text = Run({"tree", odd});
+    const ProgramRun text = Run({"tree", odd});
     EXPECT_EQ(text.out.substr(0, text.out.find('\n')), odd);
-    const CliRun json = Run({"tree", "--json", odd});
+    const ProgramRun json = Run({"tree", "--json", odd});
     ASSERT_EQ(json.status, 0);
     EXPECT_EQ(strictjson::Parse(json.out)["text"].text, dir.Path() + "/odd\xEF\xBF\xBD\"\\.swf");
 }
@@ -246,7 +236,7 @@ TEST_F(CliTest, FailedLoadsAndRaisedErrorsAreReported) {
         {{"tags", dir.Path()}, "", "File access denied.\n"},
     };
     for (const Row& row : rows) {
-        const CliRun run = Run(row.args);
+        const ProgramRun run = Run(row.args);
         EXPECT_EQ(run.status, 1) << row.args.back();
         EXPECT_EQ(run.out, row.out) << row.args.back();
         EXPECT_EQ(run.err, row.err) << row.args.back();
@@ -282,7 +272,7 @@ TEST_F(CliTest, SaveRemovesTheNamedItemsAsDeleteTagDoes) {
         }
         args.push_back(movie);
         args.push_back(out);
-        const CliRun run = Run(args);
+        const ProgramRun run = Run(args);
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "");
@@ -294,7 +284,7 @@ TEST_F(CliTest, SaveRemovesTheNamedItemsAsDeleteTagDoes) {
 TEST_F(CliTest, SaveWritesNothingUnlessTheLoadSucceeded) {
     const std::string out = dir.File("out.swf");
     const std::string bad = dir.Write("bad.swf", Movie(Spec(), Tags(), 1000));
-    CliRun run = Run({"save", bad, out});
+    ProgramRun run = Run({"save", bad, out});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Error Opening file!"), std::string::npos);
     EXPECT_EQ(run.out, "");
@@ -314,7 +304,7 @@ TEST_F(CliTest, FailedWritesAreFailures) {
     if (!Exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full";
     }
-    CliRun run = Run({"save", movie, "/dev/full"});
+    ProgramRun run = Run({"save", movie, "/dev/full"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Error Saving file!\n");
     run = Run({"tree", movie}, "/dev/full");
@@ -331,7 +321,7 @@ TEST_F(CliTest, TreeJsonNamesEveryItemOnceWhenFrameNumbersWrap) {
         Append(tags, ShowFrame());
     }
     Append(tags, Cat({DoAction({0x06}), End()}));
-    const CliRun run = Run({"tree", "--json", dir.Write("wrapped.swf", Movie(spec, tags))});
+    const ProgramRun run = Run({"tree", "--json", dir.Write("wrapped.swf", Movie(spec, tags))});
     ASSERT_EQ(run.status, 0);
     const strictjson::Value root = strictjson::Parse(run.out);
     std::vector<long long> indices;
@@ -379,7 +369,7 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndWritesNoFile) {
         for (const std::string& arg : args) {
             shown << arg << ' ';
         }
-        const CliRun run = Run(args);
+        const ProgramRun run = Run(args);
         EXPECT_EQ(run.status, 2) << shown.str();
         EXPECT_EQ(run.out, "") << shown.str();
         EXPECT_NE(run.err.find("usage: velpin-cli tree [--json] FILE\n"
@@ -395,7 +385,7 @@ TEST_F(CliTest, OperandsAfterDoubleDashMayStartWithADash) {
     dir.Write("-movie.swf", Movie(Spec(), Tags()));
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
-    const CliRun run = Run({"tags", "--", "-movie.swf"});
+    const ProgramRun run = Run({"tags", "--", "-movie.swf"});
     std::filesystem::current_path(previous);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "0 21 9 SetBackgroundColor 2 3 0 0 1");

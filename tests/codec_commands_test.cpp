@@ -14,12 +14,6 @@ namespace {
 
 using namespace testmovie;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 const char kUsage[] =
     "usage: velpin-cli tree [--json] FILE\n"
     "       velpin-cli tags [--json] FILE\n"
@@ -27,18 +21,14 @@ const char kUsage[] =
     "       velpin-cli inflate [-v] IN OUT\n"
     "       velpin-cli compress [--lzma] IN OUT\n";
 
-std::string AsText(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 class CodecCommandsTest : public ::testing::Test {
   protected:
-    CliRun Run(const std::vector<std::string>& args) {
+    ProgramRun Run(const std::vector<std::string>& args) {
         const std::string outPath = io.File("stdout");
         const std::string errPath = io.File("stderr");
         std::vector<std::string> all{VELPIN_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
-        CliRun run;
+        ProgramRun run;
         run.status = RunProgram(all, outPath, errPath);
         if (run.status < 0) {
             ADD_FAILURE() << "cannot run " << VELPIN_CLI_PATH;
@@ -82,7 +72,7 @@ TEST_F(CodecCommandsTest, CompressThenInflateGivesTheMovieBack) {
         std::vector<std::string> args{"compress"};
         args.insert(args.end(), row.option.begin(), row.option.end());
         args.insert(args.end(), {movie, packed});
-        const CliRun compress = Run(args);
+        const ProgramRun compress = Run(args);
         EXPECT_EQ(compress.status, 0);
         EXPECT_EQ(compress.out, "");
         EXPECT_EQ(compress.err, "");
@@ -90,13 +80,13 @@ TEST_F(CodecCommandsTest, CompressThenInflateGivesTheMovieBack) {
         ASSERT_GE(c.size(), 8u);
         EXPECT_EQ(AsText(Bytes(c.begin(), c.begin() + 3)), row.signature);
 
-        const CliRun quiet = Run({"inflate", packed, unpacked});
+        const ProgramRun quiet = Run({"inflate", packed, unpacked});
         EXPECT_EQ(quiet.status, 0);
         EXPECT_EQ(quiet.out, "");
         EXPECT_EQ(quiet.err, "");
         EXPECT_TRUE(ReadFile(unpacked) == original);
 
-        const CliRun verbose = Run({"inflate", "-v", packed, unpacked});
+        const ProgramRun verbose = Run({"inflate", "-v", packed, unpacked});
         EXPECT_EQ(verbose.status, 0);
         EXPECT_EQ(verbose.out, std::string(row.signature) + " version 6, " +
                                    std::to_string(c.size()) + " bytes -> FWS version 6, " +
@@ -122,7 +112,7 @@ TEST_F(CodecCommandsTest, InflatedCwsLoadsLikeTheOriginal) {
 
     const std::string inflated = dir.File("inflated.swf");
     ASSERT_EQ(Run({"inflate", cws, inflated}).status, 0);
-    const CliRun tags = Run({"tags", inflated});
+    const ProgramRun tags = Run({"tags", inflated});
     EXPECT_EQ(tags.status, 0);
     EXPECT_EQ(tags.err, "");
     EXPECT_NE(tags.out, "");
@@ -181,7 +171,7 @@ TEST_F(CodecCommandsTest, FailuresWriteNothing) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.args[1]);
-        const CliRun run = Run(row.args);
+        const ProgramRun run = Run(row.args);
         EXPECT_EQ(run.status, row.status);
         EXPECT_EQ(run.out, "");
         if (row.err.back() == '\n') {

@@ -53,6 +53,10 @@ inline Bytes Movie(const Bytes& tags) {
     return Movie(HeaderSpec{}, tags);
 }
 
+inline std::string AsText(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
 // Every name in `folder`, hidden ones included, sorted: a leftover temporary file shows up here.
 std::vector<std::string> Listing(const std::string& folder);
 

@@ -7,6 +7,13 @@
 
 namespace testmovie {
 
+// What a finished program left behind: its exit status and what it wrote.
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
 // Runs `argv` (argv[0] is the program's path) with standard output and standard error sent to
 // the given files ("/dev/null" to drop them) and waits for it. Returns its exit status,
 // 128 + the signal number when a signal ended it, or -1 when it could not be started.
