@@ -23,22 +23,13 @@ bool Exists(const std::string& path) {
 class CliTest : public ::testing::Test {
   protected:
     // Runs velpin-cli with `args`; standard output goes to `outPath` when one is given.
-    ProgramRun Run(const std::vector<std::string>& args, std::string outPath = "") {
-        const bool capturesOut = outPath.empty();
-        if (capturesOut) {
-            outPath = io.File("stdout");
-        }
-        const std::string errPath = io.File("stderr");
+    ProgramRun Run(const std::vector<std::string>& args, const std::string& outPath = "") {
         std::vector<std::string> all{VELPIN_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
-        ProgramRun run;
-        run.status = RunProgram(all, outPath, errPath);
+        const ProgramRun run = RunCapturing(all, io.Path(), outPath);
         if (run.status < 0) {
             ADD_FAILURE() << "cannot run " << VELPIN_CLI_PATH;
-            return run;
         }
-        run.out = capturesOut ? AsText(ReadFile(outPath)) : "";
-        run.err = AsText(ReadFile(errPath));
         return run;
     }
 

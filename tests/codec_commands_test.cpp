@@ -24,18 +24,12 @@ const char kUsage[] =
 class CodecCommandsTest : public ::testing::Test {
   protected:
     ProgramRun Run(const std::vector<std::string>& args) {
-        const std::string outPath = io.File("stdout");
-        const std::string errPath = io.File("stderr");
         std::vector<std::string> all{VELPIN_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
-        ProgramRun run;
-        run.status = RunProgram(all, outPath, errPath);
+        const ProgramRun run = RunCapturing(all, io.Path());
         if (run.status < 0) {
             ADD_FAILURE() << "cannot run " << VELPIN_CLI_PATH;
-            return run;
         }
-        run.out = AsText(ReadFile(outPath));
-        run.err = AsText(ReadFile(errPath));
         return run;
     }
 

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "movie_builder.h"
+
 namespace testmovie {
 
 int RunProgram(const std::vector<std::string>& args, const std::string& outPath,
@@ -32,6 +34,19 @@ int RunProgram(const std::vector<std::string>& args, const std::string& outPath,
     while (waitpid(pid, &status, 0) < 0) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+ProgramRun RunCapturing(const std::vector<std::string>& argv, const std::string& scratchFolder,
+                        const std::string& outPath) {
+    const std::string capturedOut = scratchFolder + "/stdout";
+    const std::string errPath = scratchFolder + "/stderr";
+    ProgramRun run;
+    run.status = RunProgram(argv, outPath.empty() ? capturedOut : outPath, errPath);
+    if (run.status >= 0) {
+        run.out = outPath.empty() ? AsText(ReadFile(capturedOut)) : "";
+        run.err = AsText(ReadFile(errPath));
+    }
+    return run;
 }
 
 }  // namespace testmovie

@@ -20,4 +20,9 @@ struct ProgramRun {
 int RunProgram(const std::vector<std::string>& argv, const std::string& outPath,
                const std::string& errPath);
 
+// Runs `argv` with standard error, and standard output unless `outPath` names a file for it,
+// captured through files in `scratchFolder`; `out` stays empty when `outPath` is given.
+ProgramRun RunCapturing(const std::vector<std::string>& argv, const std::string& scratchFolder,
+                        const std::string& outPath = "");
+
 }  // namespace testmovie
