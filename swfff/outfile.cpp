@@ -151,6 +151,7 @@ void OutputFile::Create(const std::string& path) {
         }
         fd_ = fd;
         target_ = target;
+        buffer_.reserve(kBufferBytes);
         return;
     }
 
@@ -178,6 +179,7 @@ void OutputFile::Create(const std::string& path) {
         fd_ = fd;
         target_ = target;
         tempPath_ = tempPath;
+        buffer_.reserve(kBufferBytes);
         if (exists && !TakeOverAttributes(fd, st)) {
             const int err = errno;
             Abort();
@@ -188,20 +190,52 @@ void OutputFile::Create(const std::string& path) {
     RaiseIoError(EEXIST, target, IoOp::Create);
 }
 
+bool OutputFile::WriteThrough(const void* data, std::size_t count) {
+    if (WriteAll(fd_, data, count)) {
+        return true;
+    }
+    // Kept for Commit, which names the failure by it.
+    const int err = errno;
+    Abort();
+    errno = err;
+    return false;
+}
+
 bool OutputFile::Write(const void* data, std::size_t count) {
     if (fd_ < 0) {
         return false;
     }
-    if (WriteAll(fd_, data, count)) {
+    if (count > kBufferBytes - buffer_.size()) {
+        if (!Flush()) {
+            return false;
+        }
+        if (count >= kBufferBytes) {
+            return WriteThrough(data, count);
+        }
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    buffer_.insert(buffer_.end(), bytes, bytes + count);
+    return true;
+}
+
+bool OutputFile::Flush() {
+    if (fd_ < 0) {
+        return false;
+    }
+    if (buffer_.empty()) {
         return true;
     }
-    Abort();
-    return false;
+    const bool written = WriteThrough(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return written;
 }
 
 void OutputFile::Commit() {
     if (fd_ < 0) {
         RaiseIoError(EBADF, target_, IoOp::Close);
+    }
+    if (!Flush()) {
+        RaiseIoError(errno, target_, IoOp::Write);
     }
     const int fd = fd_;
     fd_ = -1;
@@ -236,6 +270,7 @@ void OutputFile::Commit() {
 }
 
 void OutputFile::Abort() noexcept {
+    buffer_.clear();
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

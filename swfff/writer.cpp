@@ -16,20 +16,20 @@ std::size_t ItemBytes(const TagItem& item) {
            static_cast<std::size_t>(static_cast<std::uint32_t>(item.BodyLength));
 }
 
-}  // namespace
+// Collects a save's bytes in memory, for a movie that is compressed before it is written.
+struct MemoryOutput {
+    std::vector<std::uint8_t>& bytes;
 
-std::uint32_t TopLevelTagBytes(const CInputScript& script) {
-    std::uint32_t total = 0;
-    for (const TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
-        if (item->Depth == 0) {
-            total += static_cast<std::uint32_t>(ItemBytes(*item));
-        }
+    bool Write(const void* data, std::size_t count) {
+        const auto* first = static_cast<const std::uint8_t*>(data);
+        bytes.insert(bytes.end(), first, first + count);
+        return true;
     }
-    return total;
-}
+};
 
-std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script) {
-    OutputFile& out = script.OutFile;
+// The one writer of a movie's bytes, whether they go to a file or to memory.
+template <typename Output>
+std::int32_t WriteHeaderTo(MovieHeader& header, const CInputScript& script, Output& out) {
     for (const std::uint8_t signatureByte : header.Signature) {
         if (!out.Write(&signatureByte, 1)) {
             return -1;
@@ -69,6 +69,36 @@ std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script) {
     return 0;
 }
 
+template <typename Output>
+std::int32_t WriteMovieTo(CInputScript& script, Output& out) {
+    if (WriteHeaderTo(script.Header, script, out) != 0) {
+        return -1;
+    }
+    for (const TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
+        // Nested items lie inside their sprite's bytes, which go out whole with the sprite.
+        if (item->Depth == 0 && !out.Write(item->Data, ItemBytes(*item))) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::uint32_t TopLevelTagBytes(const CInputScript& script) {
+    std::uint32_t total = 0;
+    for (const TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
+        if (item->Depth == 0) {
+            total += static_cast<std::uint32_t>(ItemBytes(*item));
+        }
+    }
+    return total;
+}
+
+std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script) {
+    return WriteHeaderTo(header, script, script.OutFile);
+}
+
 std::int32_t SaveMovieFile(CInputScript& script, const std::string& path) {
     // Every byte comes from FileBytes; without a loaded movie there is nothing to write, and the
     // target is left alone.
@@ -76,15 +106,23 @@ std::int32_t SaveMovieFile(CInputScript& script, const std::string& path) {
         return -1;
     }
     script.OutFile.Create(path);
-    if (WriteMovieHeader(script.Header, script) != 0) {
+    // The last buffered bytes are handed over before the commit, so that a disk that fills up
+    // there is a failed write (-1) like any other, not a failed close.
+    if (WriteMovieTo(script, script.OutFile) != 0 || !script.OutFile.Flush()) {
         return -1;
-    }
-    for (const TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
-        // Nested items lie inside their sprite's bytes, which go out whole with the sprite.
-        if (item->Depth == 0 && !script.OutFile.Write(item->Data, ItemBytes(*item))) {
-            return -1;
-        }
     }
     script.OutFile.Commit();
     return 0;
+}
+
+std::vector<std::uint8_t> SavedMovieBytes(CInputScript& script) {
+    std::vector<std::uint8_t> bytes;
+    if (!script.Loaded || FileBytes == nullptr) {
+        return bytes;
+    }
+    // The header is at most 29 bytes (a frame rectangle of 31-bit fields).
+    bytes.reserve(std::size_t{TopLevelTagBytes(script)} + 29);
+    MemoryOutput out{bytes};
+    WriteMovieTo(script, out);
+    return bytes;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "document.h"
 
@@ -11,6 +12,10 @@
 // is then discarded, and a file that was there keeps its old bytes) or when no movie is loaded.
 // Raises EInOutError when the output cannot be created or closed.
 std::int32_t SaveMovieFile(CInputScript& script, const std::string& path);
+
+// The bytes SaveMovieFile would write, in memory, for a movie that is compressed before it goes to
+// a file; empty when no movie is loaded. Stores the new file length in the header as a save does.
+std::vector<std::uint8_t> SavedMovieBytes(CInputScript& script);
 
 // Writes the header to the open OutFile, each field with a write of its own, and stores the new
 // file length in header.FileLength. Returns 0, or -1 after discarding the output.

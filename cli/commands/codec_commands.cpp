@@ -55,6 +55,9 @@ int Convert(const std::string& failure, const std::string& inPath, const std::st
                     throw WriteFailed();
                 }
             });
+            if (!out.Flush()) {
+                throw WriteFailed();
+            }
         } catch (const ECodecError& error) {
             // OutputFile's destructor discards what was written so far.
             std::fputs((failure + " (" + error.what() + ")\n").c_str(), stderr);
