@@ -10,7 +10,7 @@
 namespace testmovie {
 
 int RunProgram(const std::vector<std::string>& args, const std::string& outPath,
-               const std::string& errPath) {
+               const std::string& errPath, struct rusage* usage) {
     std::vector<std::string> copies = args;
     std::vector<char*> argv;
     for (std::string& arg : copies) {
@@ -31,7 +31,11 @@ int RunProgram(const std::vector<std::string>& args, const std::string& outPath,
         return -1;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    struct rusage used {};
+    while (wait4(pid, &status, 0, &used) < 0) {
+    }
+    if (usage != nullptr) {
+        *usage = used;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
