@@ -1,189 +1,78 @@
 #include "TreeModel.h"
 
-#include <algorithm>
-#include <cstring>
-#include <limits>
-#include <stdexcept>
-
-namespace {
-
-// A node text longer than this is cut; only a file path could come near it.
-constexpr std::size_t kLongestText = std::numeric_limits<std::uint16_t>::max();
-// Enough to hold every tag name and first-action name a movie can show.
-constexpr std::size_t kRecentTextsKept = 4096;
-
-}  // namespace
-
 TreeModel::TreeModel(QObject* parent) : QAbstractItemModel(parent), selection_(this) {
-    connect(&selection_, &QItemSelectionModel::selectionChanged, this, &TreeModel::ReportSelection);
+    store_.SetObserver(this);
+    connect(&selection_, &QItemSelectionModel::selectionChanged, this,
+            &TreeModel::FollowViewSelection);
 }
 
-TreeModel::~TreeModel() = default;
+TreeModel::~TreeModel() {
+    store_.SetObserver(nullptr);
+}
 
 void TreeModel::SetImageList(std::vector<QPixmap> images) {
     images_ = std::move(images);
     icons_.clear();
 }
 
-bool TreeModel::IsLive(TreeNode node) const {
-    return node < nodeCount_ && At(node).live;
+QModelIndex TreeModel::IndexOf(TreeNode node) const {
+    if (!store_.IsLive(node)) {
+        return {};
+    }
+    return createIndex(static_cast<int>(store_.Row(node)), 0, quintptr{node});
 }
 
-TreeModel::Node& TreeModel::At(TreeNode node) {
-    return nodeChunks_[node >> kNodeChunkBits][node & (kNodesPerChunk - 1)];
-}
-
-const TreeModel::Node& TreeModel::At(TreeNode node) const {
-    return nodeChunks_[node >> kNodeChunkBits][node & (kNodesPerChunk - 1)];
-}
-
-std::uint32_t TreeModel::StoreText(std::string_view text) {
-    text = text.substr(0, kLongestText);
-    if (const auto seen = recentTexts_.find(text); seen != recentTexts_.end()) {
-        return seen->second;
-    }
-    if (kTextChunkBytes - textUsedInLastChunk_ < text.size()) {
-        if (textChunks_.size() >= (std::size_t{1} << 32) / kTextChunkBytes) {
-            throw std::length_error("tree texts exceed 4 GiB");
-        }
-        textChunks_.push_back(std::make_unique<char[]>(kTextChunkBytes));
-        textUsedInLastChunk_ = 0;
-    }
-    char* const stored = textChunks_.back().get() + textUsedInLastChunk_;
-    const std::size_t offset = (textChunks_.size() - 1) * kTextChunkBytes + textUsedInLastChunk_;
-    std::memcpy(stored, text.data(), text.size());
-    textUsedInLastChunk_ += text.size();
-    if (recentTexts_.size() >= kRecentTextsKept) {
-        recentTexts_.clear();
-    }
-    recentTexts_.emplace(std::string_view(stored, text.size()), static_cast<std::uint32_t>(offset));
-    return static_cast<std::uint32_t>(offset);
-}
-
-std::vector<TreeNode>& TreeModel::ChildrenOf(TreeNode parent) {
-    if (parent == kNoNode) {
-        return topLevel_;
-    }
-    Node& node = At(parent);
-    if (node.children == kNoList) {
-        node.children = static_cast<std::uint32_t>(childLists_.size());
-        childLists_.emplace_back();
-    }
-    return childLists_[node.children];
-}
-
-const std::vector<TreeNode>* TreeModel::ChildrenIfAny(TreeNode parent) const {
-    if (parent == kNoNode) {
-        return &topLevel_;
-    }
-    const Node& node = At(parent);
-    return node.children == kNoList ? nullptr : &childLists_[node.children];
-}
-
-TreeNode TreeModel::Append(TreeNode parent, std::string_view text, TagItem* data) {
-    if (parent != kNoNode && !IsLive(parent)) {
+TreeNode TreeModel::NodeOf(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) {
         return kNoNode;
     }
-    // kNoNode itself must never become a handle.
-    if (nodeCount_ == kNoNode - 1) {
-        throw std::length_error("too many tree nodes");
+    const auto node = static_cast<TreeNode>(index.internalId());
+    return store_.IsLive(node) ? node : kNoNode;
+}
+
+QModelIndex TreeModel::LongestTextIndex() const {
+    return resetOpen_ ? QModelIndex() : IndexOf(store_.LongestTextNode());
+}
+
+void TreeModel::WillAdd(TreeNode parent, std::size_t row) {
+    if (resetOpen_) {
+        return;
     }
-    if (updateDepth_ > 0 && !resetOpen_) {
-        selectedBeforeReset_ = SelectedNodeNow();
+    if (store_.UpdateDepth() > 0) {
         beginResetModel();
         resetOpen_ = true;
+        return;
     }
+    beginInsertRows(IndexOf(parent), static_cast<int>(row), static_cast<int>(row));
+    inserting_ = true;
+}
 
-    const TreeNode node = nodeCount_;
-    if ((node & (kNodesPerChunk - 1)) == 0) {
-        nodeChunks_.push_back(std::make_unique<Node[]>(kNodesPerChunk));
-    }
-    std::vector<TreeNode>& siblings = ChildrenOf(parent);
-    const auto row = static_cast<std::uint32_t>(siblings.size());
-    Node& added = At(node);
-    added.data = data;
-    added.parent = parent;
-    added.row = row;
-    added.children = kNoList;
-    added.textOffset = StoreText(text);
-    added.textLength = static_cast<std::uint16_t>(std::min(text.size(), kLongestText));
-    added.image = 0;
-    added.selectedImage = 0;
-    added.live = false;
-
-    // Grown before views hear of the row, so that a failed allocation leaves them consistent.
-    if (siblings.size() == siblings.capacity()) {
-        siblings.reserve(std::max<std::size_t>(1, siblings.capacity() * 2));
-    }
-    if (!resetOpen_) {
-        beginInsertRows(IndexOf(parent), static_cast<int>(row), static_cast<int>(row));
-    }
-    siblings.push_back(node);
-    ++nodeCount_;
-    added.live = true;
-    if (!resetOpen_) {
+void TreeModel::DidAdd() {
+    if (inserting_) {
+        inserting_ = false;
         endInsertRows();
     }
-    return node;
 }
 
-void TreeModel::BeginUpdate() {
-    ++updateDepth_;
-}
-
-void TreeModel::EndUpdate() {
-    if (updateDepth_ == 0) {
-        return;
-    }
-    if (--updateDepth_ == 0) {
-        Flush();
-    }
-}
-
-void TreeModel::Flush() {
-    if (!resetOpen_) {
-        return;
-    }
-    resetOpen_ = false;
-    endResetModel();
-    // A reset drops the selection without a word; put it back, which reports it again.
-    const TreeNode keep = std::exchange(selectedBeforeReset_, kNoNode);
-    if (IsLive(keep)) {
-        selection_.setCurrentIndex(IndexOf(keep), QItemSelectionModel::ClearAndSelect);
-    }
-}
-
-void TreeModel::DropStore() {
-    nodeChunks_ = decltype(nodeChunks_)();
-    nodeCount_ = 0;
-    textChunks_ = decltype(textChunks_)();
-    textUsedInLastChunk_ = kTextChunkBytes;
-    recentTexts_ = decltype(recentTexts_)();
-    childLists_ = decltype(childLists_)();
-    topLevel_ = decltype(topLevel_)();
-}
-
-void TreeModel::Clear() {
+void TreeModel::WillRemove(TreeNode node) {
     Flush();
-    if (SelectedNodeNow() != kNoNode) {
-        selection_.clear();
-    }
+    const int row = static_cast<int>(store_.Row(node));
+    beginRemoveRows(IndexOf(store_.Parent(node)), row, row);
+}
+
+void TreeModel::DidRemove() {
+    endRemoveRows();
+}
+
+void TreeModel::WillClear() {
     // Announced at once even while suspended: the window may show a message box before redrawing
     // resumes, and its views must not meet nodes that are gone.
+    Flush();
     beginResetModel();
-    DropStore();
+}
+
+void TreeModel::DidClear() {
     endResetModel();
-}
-
-TreeNode TreeModel::AddTopLevel(std::string_view text, TagItem* data) {
-    return Append(kNoNode, text, data);
-}
-
-TreeNode TreeModel::AddChildLast(TreeNode parent, std::string_view text, TagItem* data) {
-    if (parent == kNoNode) {
-        return kNoNode;
-    }
-    return Append(parent, text, data);
 }
 
 void TreeModel::EmitNodeChanged(TreeNode node, const QList<int>& roles) {
@@ -193,176 +82,63 @@ void TreeModel::EmitNodeChanged(TreeNode node, const QList<int>& roles) {
     }
 }
 
-void TreeModel::SetImages(TreeNode node, int imageIndex, int selectedImageIndex) {
-    if (!IsLive(node)) {
-        return;
-    }
-    // Indices outside the six-picture list show no picture; clamping keeps them outside.
-    auto narrow = [](int image) { return static_cast<std::int8_t>(std::clamp(image, -1, 127)); };
-    Node& n = At(node);
-    n.image = narrow(imageIndex);
-    n.selectedImage = narrow(selectedImageIndex);
-    EmitNodeChanged(node, {Qt::DecorationRole});
-}
-
-std::string TreeModel::Text(TreeNode node) const {
-    if (!IsLive(node)) {
-        return {};
-    }
-    const Node& n = At(node);
-    const char* chunk = textChunks_[n.textOffset / kTextChunkBytes].get();
-    return std::string(chunk + n.textOffset % kTextChunkBytes, n.textLength);
-}
-
-void TreeModel::SetText(TreeNode node, std::string_view text) {
-    if (!IsLive(node)) {
-        return;
-    }
-    // The old text stays behind in its chunk until Clear: the presentation replaces a text at most
-    // twice.
-    const std::uint32_t offset = StoreText(text);
-    Node& n = At(node);
-    n.textOffset = offset;
-    n.textLength = static_cast<std::uint16_t>(std::min(text.size(), kLongestText));
+void TreeModel::TextChanged(TreeNode node) {
     EmitNodeChanged(node, {Qt::DisplayRole});
 }
 
-TreeNode TreeModel::FirstTopLevel() const {
-    return topLevel_.empty() ? kNoNode : topLevel_.front();
+void TreeModel::ImagesChanged(TreeNode node) {
+    EmitNodeChanged(node, {Qt::DecorationRole});
 }
 
-void TreeModel::Select(TreeNode node) {
+void TreeModel::SelectionReported(TreeNode node) {
     Flush();
-    if (IsLive(node)) {
-        selection_.setCurrentIndex(IndexOf(node), QItemSelectionModel::ClearAndSelect);
-    }
+    MirrorSelection();
+    emit SelectionChanged(node);
 }
 
-void TreeModel::ExpandOneLevel(TreeNode node) {
+void TreeModel::ExpansionRequested(TreeNode node) {
     Flush();
-    if (IsLive(node)) {
-        emit ExpandRequested(IndexOf(node));
-    }
+    emit ExpandRequested(IndexOf(node));
 }
 
-TagItem* TreeModel::Data(TreeNode node) const {
-    return IsLive(node) ? At(node).data : nullptr;
-}
-
-void TreeModel::ClearData(TreeNode node) {
-    if (IsLive(node)) {
-        At(node).data = nullptr;
-    }
-}
-
-bool TreeModel::IsSelected(TreeNode node) const {
-    if (!IsLive(node)) {
-        return false;
-    }
-    if (resetOpen_) {
-        return node == selectedBeforeReset_;
-    }
-    return selection_.isSelected(IndexOf(node));
-}
-
-void TreeModel::DeleteWithDescendants(TreeNode node) {
+void TreeModel::UpdateEnded() {
     Flush();
-    if (!IsLive(node)) {
+}
+
+void TreeModel::Flush() {
+    if (!resetOpen_) {
         return;
     }
-    bool losesSelection = false;
-    for (TreeNode at = SelectedNodeNow(); at != kNoNode; at = At(at).parent) {
-        if (at == node) {
-            losesSelection = true;
-            break;
-        }
-    }
-    if (losesSelection) {
-        const Node& doomed = At(node);
-        const std::vector<TreeNode>& siblings = *ChildrenIfAny(doomed.parent);
-        TreeNode successor = doomed.parent;
-        if (doomed.row + 1 < siblings.size()) {
-            successor = siblings[doomed.row + 1];
-        } else if (doomed.row > 0) {
-            successor = siblings[doomed.row - 1];
-        }
-        if (successor != kNoNode) {
-            selection_.setCurrentIndex(IndexOf(successor), QItemSelectionModel::ClearAndSelect);
-        } else {
-            selection_.clear();
-        }
-        // The report ran the window's tracking, which must not have taken the node away; if
-        // anything did, there is nothing left to delete.
-        if (!IsLive(node)) {
-            return;
-        }
-    }
-
-    // Gathered before views hear of the removal, so that a failed allocation leaves them
-    // consistent.
-    std::vector<TreeNode> subtree{node};
-    for (std::size_t i = 0; i < subtree.size(); ++i) {
-        if (const std::vector<TreeNode>* children = ChildrenIfAny(subtree[i])) {
-            subtree.insert(subtree.end(), children->begin(), children->end());
-        }
-    }
-
-    const Node& doomed = At(node);
-    const std::uint32_t row = doomed.row;
-    std::vector<TreeNode>& siblings = ChildrenOf(doomed.parent);
-    beginRemoveRows(ParentIndexOf(node), static_cast<int>(row), static_cast<int>(row));
-    siblings.erase(siblings.begin() + row);
-    for (std::size_t i = row; i < siblings.size(); ++i) {
-        At(siblings[i]).row = static_cast<std::uint32_t>(i);
-    }
-    for (const TreeNode gone : subtree) {
-        Node& n = At(gone);
-        n.live = false;
-        n.data = nullptr;
-        if (n.children != kNoList) {
-            std::vector<TreeNode>().swap(childLists_[n.children]);
-        }
-    }
-    endRemoveRows();
+    resetOpen_ = false;
+    endResetModel();
+    // A reset drops the view's selection without a word; the store still has it.
+    MirrorSelection();
 }
 
-int TreeModel::Image(TreeNode node) const {
-    return IsLive(node) ? At(node).image : -1;
-}
-
-int TreeModel::SelectedImage(TreeNode node) const {
-    return IsLive(node) ? At(node).selectedImage : -1;
-}
-
-QModelIndex TreeModel::IndexOf(TreeNode node) const {
-    if (!IsLive(node)) {
-        return {};
-    }
-    return createIndex(static_cast<int>(At(node).row), 0, quintptr{node});
-}
-
-TreeNode TreeModel::NodeOf(const QModelIndex& index) const {
-    if (!index.isValid() || index.model() != this) {
-        return kNoNode;
-    }
-    const auto node = static_cast<TreeNode>(index.internalId());
-    return IsLive(node) ? node : kNoNode;
-}
-
-QModelIndex TreeModel::ParentIndexOf(TreeNode node) const {
-    return IsLive(node) ? IndexOf(At(node).parent) : QModelIndex();
-}
-
-TreeNode TreeModel::SelectedNodeNow() const {
+void TreeModel::MirrorSelection() {
     if (resetOpen_) {
-        return selectedBeforeReset_;
+        return;
     }
-    const QModelIndexList selected = selection_.selectedIndexes();
-    return selected.isEmpty() ? kNoNode : NodeOf(selected.first());
+    const TreeNode selected = store_.Selected();
+    const QModelIndexList shown = selection_.selectedIndexes();
+    if ((shown.isEmpty() ? kNoNode : NodeOf(shown.first())) == selected) {
+        return;
+    }
+    mirroring_ = true;
+    if (selected == kNoNode) {
+        selection_.clear();
+    } else {
+        selection_.setCurrentIndex(IndexOf(selected), QItemSelectionModel::ClearAndSelect);
+    }
+    mirroring_ = false;
 }
 
-void TreeModel::ReportSelection() {
-    emit SelectionChanged(SelectedNodeNow());
+void TreeModel::FollowViewSelection() {
+    if (mirroring_) {
+        return;
+    }
+    const QModelIndexList shown = selection_.selectedIndexes();
+    store_.Select(shown.isEmpty() ? kNoNode : NodeOf(shown.first()));
 }
 
 QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const {
@@ -373,16 +149,13 @@ QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) con
     if (parent.isValid() && parentNode == kNoNode) {
         return {};
     }
-    const std::vector<TreeNode>* children = ChildrenIfAny(parentNode);
-    if (children == nullptr || static_cast<std::size_t>(row) >= children->size()) {
-        return {};
-    }
-    return createIndex(row, 0, quintptr{(*children)[static_cast<std::size_t>(row)]});
+    const TreeNode child = store_.Child(parentNode, static_cast<std::size_t>(row));
+    return child == kNoNode ? QModelIndex() : createIndex(row, 0, quintptr{child});
 }
 
 QModelIndex TreeModel::parent(const QModelIndex& child) const {
     const TreeNode node = NodeOf(child);
-    return node == kNoNode ? QModelIndex() : IndexOf(At(node).parent);
+    return node == kNoNode ? QModelIndex() : IndexOf(store_.Parent(node));
 }
 
 int TreeModel::rowCount(const QModelIndex& parent) const {
@@ -393,8 +166,7 @@ int TreeModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() && parentNode == kNoNode) {
         return 0;
     }
-    const std::vector<TreeNode>* children = ChildrenIfAny(parentNode);
-    return children == nullptr ? 0 : static_cast<int>(children->size());
+    return static_cast<int>(store_.ChildCount(parentNode));
 }
 
 int TreeModel::columnCount(const QModelIndex& parent) const {
@@ -410,14 +182,11 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
     if (node == kNoNode) {
         return {};
     }
-    const Node& n = At(node);
     switch (role) {
-        case Qt::DisplayRole: {
-            const char* chunk = textChunks_[n.textOffset / kTextChunkBytes].get();
-            return QString::fromUtf8(chunk + n.textOffset % kTextChunkBytes, n.textLength);
-        }
+        case Qt::DisplayRole:
+            return QString::fromStdString(store_.Text(node));
         case Qt::DecorationRole:
-            return IconFor(n.image, n.selectedImage);
+            return IconFor(store_.Image(node), store_.SelectedImage(node));
         default:
             return {};
     }

@@ -1,62 +1,40 @@
-// The tree view's model: the tree operations over a compact node store, shown through Qt's item
-// model. A movie of two million tags becomes two million nodes, so a node is a few indices and its
-// text a slice of shared character chunks; item widgets or standard items would cost five times
-// the time and memory.
+// The tree view's model: a thin Qt view of the node store that the presentation builds. It owns
+// the store, passes every change on to the views as Qt's item model signals, and keeps the
+// view's selection and the store's selection the same in both directions.
 #pragma once
 
 #include <QAbstractItemModel>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QPixmap>
-#include <cstdint>
 #include <map>
-#include <memory>
-#include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "TreeOps.h"
+#include "NodeStore.h"
 
-class TreeModel : public QAbstractItemModel, public TreeOps {
+class TreeModel : public QAbstractItemModel, private NodeStoreObserver {
     Q_OBJECT
 
   public:
     explicit TreeModel(QObject* parent = nullptr);
     ~TreeModel() override;
 
+    // The store the presentation drives; this model shows it.
+    NodeStore& Store() { return store_; }
+    const NodeStore& Store() const { return store_; }
+
     // The pictures that image indices refer to, given before the first node is shown; an index
     // outside the list shows no picture.
     void SetImageList(std::vector<QPixmap> images);
-    // The selection that Select, IsSelected and the selection reports are about; a view showing
-    // this model must use it.
+    // The selection that the store's selection is mirrored in; a view showing this model must
+    // use it.
     QItemSelectionModel* Selection() { return &selection_; }
     QModelIndex IndexOf(TreeNode node) const;
     TreeNode NodeOf(const QModelIndex& index) const;
-    int Image(TreeNode node) const;
-    int SelectedImage(TreeNode node) const;
-
-    // While redrawing is suspended the nodes added are announced to views as one reset when the
-    // outermost EndUpdate comes, or earlier when an operation needs views to see them (selecting,
-    // expanding, deleting). A view collapses its nodes on such a reset, which costs nothing on
-    // the way the presentation uses it: it clears the tree before every build.
-    void BeginUpdate() override;
-    void EndUpdate() override;
-    void Clear() override;
-    TreeNode AddTopLevel(std::string_view text, TagItem* data) override;
-    TreeNode AddChildLast(TreeNode parent, std::string_view text, TagItem* data) override;
-    void SetImages(TreeNode node, int imageIndex, int selectedImageIndex) override;
-    std::string Text(TreeNode node) const override;
-    void SetText(TreeNode node, std::string_view text) override;
-    TreeNode FirstTopLevel() const override;
-    void Select(TreeNode node) override;
-    void ExpandOneLevel(TreeNode node) override;
-    TagItem* Data(TreeNode node) const override;
-    void ClearData(TreeNode node) override;
-    bool IsSelected(TreeNode node) const override;
-    // When the selection lies in the deleted subtree it first moves to the node's next sibling,
-    // else its previous sibling, else its parent, else nowhere.
-    void DeleteWithDescendants(TreeNode node) override;
+    // The row showing the longest text, for a view that sizes itself to it without measuring
+    // every row; invalid in an empty tree.
+    QModelIndex LongestTextIndex() const;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -74,53 +52,35 @@ class TreeModel : public QAbstractItemModel, public TreeOps {
     void ExpandRequested(const QModelIndex& index);
 
   private:
-    static constexpr std::uint32_t kNoList = 0xFFFFFFFFu;
+    // While redrawing is suspended the nodes added reach views as one reset when the outermost
+    // EndUpdate comes, or earlier when an operation needs views to see them (selecting,
+    // expanding, deleting). A view collapses its nodes on such a reset, which costs nothing on
+    // the way the presentation uses it: it clears the tree before every build.
+    void WillAdd(TreeNode parent, std::size_t row) override;
+    void DidAdd() override;
+    void WillRemove(TreeNode node) override;
+    void DidRemove() override;
+    void WillClear() override;
+    void DidClear() override;
+    void TextChanged(TreeNode node) override;
+    void ImagesChanged(TreeNode node) override;
+    void SelectionReported(TreeNode node) override;
+    void ExpansionRequested(TreeNode node) override;
+    void UpdateEnded() override;
 
-    struct Node {
-        TagItem* data;
-        TreeNode parent;         // kNoNode at the top level
-        std::uint32_t row;       // position among its siblings
-        std::uint32_t children;  // slot in childLists_, or kNoList while it has had none
-        std::uint32_t textOffset;
-        std::uint16_t textLength;
-        std::int8_t image;
-        std::int8_t selectedImage;
-        bool live;
-    };
-
-    bool IsLive(TreeNode node) const;
-    Node& At(TreeNode node);
-    const Node& At(TreeNode node) const;
-    TreeNode Append(TreeNode parent, std::string_view text, TagItem* data);
-    std::uint32_t StoreText(std::string_view text);
-    std::vector<TreeNode>& ChildrenOf(TreeNode parent);
-    const std::vector<TreeNode>* ChildrenIfAny(TreeNode parent) const;
-    QModelIndex ParentIndexOf(TreeNode node) const;
-    void EmitNodeChanged(TreeNode node, const QList<int>& roles);
-    // Announces the nodes added while suspended, keeping the selection.
+    // Announces the nodes added while suspended, and puts the selection back.
     void Flush();
-    void DropStore();
-    void ReportSelection();
-    TreeNode SelectedNodeNow() const;
+    // Shows the store's selection in the selection model, without reporting it back.
+    void MirrorSelection();
+    // The user changed the selection in a view: the store follows and reports it.
+    void FollowViewSelection();
+    void EmitNodeChanged(TreeNode node, const QList<int>& roles);
     QIcon IconFor(int image, int selectedImage) const;
 
-    // Nodes live in fixed chunks, so growing never moves them and never holds two copies.
-    static constexpr std::uint32_t kNodeChunkBits = 16;
-    static constexpr std::uint32_t kNodesPerChunk = 1u << kNodeChunkBits;
-    static constexpr std::size_t kTextChunkBytes = std::size_t{1} << 20;
-    std::vector<std::unique_ptr<Node[]>> nodeChunks_;
-    std::uint32_t nodeCount_ = 0;
-    std::vector<std::unique_ptr<char[]>> textChunks_;
-    std::size_t textUsedInLastChunk_ = kTextChunkBytes;
-    // Most texts repeat (a blank and a tag's name), so equal texts share their bytes. The table of
-    // texts stored is emptied whenever it grows large, which bounds it whatever the tree holds.
-    std::unordered_map<std::string_view, std::uint32_t> recentTexts_;
-    std::vector<std::vector<TreeNode>> childLists_;
-    std::vector<TreeNode> topLevel_;
-
-    int updateDepth_ = 0;
+    NodeStore store_;
     bool resetOpen_ = false;
-    TreeNode selectedBeforeReset_ = kNoNode;
+    bool inserting_ = false;
+    bool mirroring_ = false;
     QItemSelectionModel selection_;
     std::vector<QPixmap> images_;
     mutable std::map<std::pair<int, int>, QIcon> icons_;

@@ -147,7 +147,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::tvChange(TreeNode node) {
-    RunHandler([&] { TrackSelection(*treeModel_, node, SelectedNode); });
+    RunHandler([&] { TrackSelection(treeModel_->Store(), node, SelectedNode); });
 }
 
 void TForm1::Open1Click() {
@@ -160,7 +160,7 @@ void TForm1::Open1Click() {
 }
 
 void TForm1::OpenMovie(const std::string& path) {
-    OpenMovieInto(Movie, FrameNodes, *treeModel_, *this, path);
+    OpenMovieInto(Movie, FrameNodes, treeModel_->Store(), *this, path);
 }
 
 void TForm1::Saveas1Click() {
@@ -182,7 +182,7 @@ void TForm1::Saveas1Click() {
 }
 
 void TForm1::Button1Click() {
-    RunHandler([this] { DeleteSelectedTag(Movie, *treeModel_, SelectedNode); });
+    RunHandler([this] { DeleteSelectedTag(Movie, treeModel_->Store(), SelectedNode); });
 }
 
 void TForm1::HelpContents1Click() {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "MovieTreeBuilder.h"
-#include "TreeOps.h"
+#include "NodeStore.h"
 #include "document.h"
 
 class QCloseEvent;

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "MemoryTree.h"
 #include "MovieTreeBuilder.h"
+#include "NodeStore.h"
 #include "loader.h"
 #include "movie_builder.h"
 #include "run_program.h"
@@ -99,13 +99,6 @@ int RunCli(const std::vector<std::string>& args) {
     return testmovie::RunProgram(all, "/dev/null", "/dev/null");
 }
 
-class NoShell : public WindowShell {
-  public:
-    void SetBusyCursor() override {}
-    void SetDefaultCursor() override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,9 +120,9 @@ int main(int argc, char** argv) {
           }));
 
     FrameNodeTable frameNodes;
-    MemoryTree tree;
-    NoShell shell;
-    Print("OpenMovieInto over MemoryTree (load + build)",
+    NodeStore tree;
+    HeadlessShell shell;
+    Print("OpenMovieInto over NodeStore (load + build)",
           Time(repetitions, [&]() { OpenMovieInto(movie, frameNodes, tree, shell, path); }));
     std::printf("tree: %zu nodes\n", tree.LiveNodeCount());
     FreeTagList(movie);

@@ -14,8 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "MemoryTree.h"
 #include "MovieTreeBuilder.h"
+#include "NodeStore.h"
 #include "document.h"
 #include "fuzz_check.h"
 #include "loader.h"
@@ -221,7 +221,7 @@ unsigned FrameNumber(std::string_view text) {
 
 // A tag node's text, images and place: a top-level tag under the frame of its index, a nested
 // one under a top-level tag node.
-void CheckTagNode(const MemoryTree& tree, TreeNode node, const TagItem& item) {
+void CheckTagNode(const NodeStore& tree, TreeNode node, const TagItem& item) {
     std::string text = " " + TagTypeName(item.TagCode);
     if (item.TagCode == tagDoAction) {
         text += " " + FirstActionName(item);
@@ -229,13 +229,13 @@ void CheckTagNode(const MemoryTree& tree, TreeNode node, const TagItem& item) {
     if (item.TagCode == tagShowFrame) {
         text += " " + std::to_string(item.FrameIndex);
     }
-    FUZZ_CHECK(tree.TextView(node) == text);
+    FUZZ_CHECK(tree.Text(node) == text);
     FUZZ_CHECK(tree.Image(node) == item.IconIndex && tree.SelectedImage(node) == item.IconIndex);
     const TreeNode parent = tree.Parent(node);
     FUZZ_CHECK(parent != kNoNode);
     if (item.Depth == 0) {
         FUZZ_CHECK(tree.Data(parent) == nullptr);
-        FUZZ_CHECK(FrameNumber(tree.TextView(parent)) == item.FrameIndex);
+        FUZZ_CHECK(FrameNumber(tree.Text(parent)) == item.FrameIndex);
     } else {
         const TagItem* owner = tree.Data(parent);
         FUZZ_CHECK(owner != nullptr && owner->Depth == 0);
@@ -244,7 +244,7 @@ void CheckTagNode(const MemoryTree& tree, TreeNode node, const TagItem& item) {
 
 // The tag node of every item; checks that the tree holds one tag node per item and no text
 // with an infinite or undefined number in it.
-std::unordered_map<const TagItem*, TreeNode> CheckTree(const MemoryTree& tree,
+std::unordered_map<const TagItem*, TreeNode> CheckTree(const NodeStore& tree,
                                                        const CInputScript& movie) {
     std::unordered_map<const TagItem*, TreeNode> nodeOf;
     std::size_t items = 0;
@@ -254,7 +254,7 @@ std::unordered_map<const TagItem*, TreeNode> CheckTree(const MemoryTree& tree,
     }
     std::size_t tagNodes = 0;
     tree.VisitPreOrder([&](TreeNode node, int) {
-        const std::string_view text = tree.TextView(node);
+        const std::string text = tree.Text(node);
         for (const char* bad : {"inf", "nan", "INF", "NAN"}) {
             FUZZ_CHECK(text.find(bad) == std::string_view::npos);
         }
@@ -434,7 +434,7 @@ std::size_t Pick(const std::uint8_t* data, std::size_t size, std::size_t salt, s
     return h % count;
 }
 
-void CheckSaveDeleteReload(CInputScript& movie, MemoryTree& tree, const std::uint8_t* data,
+void CheckSaveDeleteReload(CInputScript& movie, NodeStore& tree, const std::uint8_t* data,
                            std::size_t size) {
     const SaveFolder folder;
     const std::vector<ItemFacts> items = Facts(movie);
@@ -526,7 +526,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static MemoryFile input;
     // Kept across inputs, so that every open also releases the previous document and tree.
     static CInputScript movie;
-    static MemoryTree tree;
+    static NodeStore tree;
     static FrameNodeTable frameNodes;
     QuietShell shell;
 

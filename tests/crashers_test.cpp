@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-#include "MemoryTree.h"
 #include "MovieTreeBuilder.h"
+#include "NodeStore.h"
 #include "loader.h"
 #include "movie_builder.h"
 #include "writer.h"
@@ -27,13 +27,6 @@ const Crasher kCrashers[] = {
     {"narrow_header_saves_below_21_bytes.swf", loadOk,
      "a 14-byte header and bytes after End: the saved movie is 18 bytes, which the loader "
      "refuses with -2 (the fuzz check had assumed every save loads again)"},
-};
-
-class SilentShell : public WindowShell {
-  public:
-    void SetBusyCursor() override {}
-    void SetDefaultCursor() override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
 };
 
 std::filesystem::path CrashersFolder() {
@@ -59,9 +52,9 @@ TEST(Crashers, OpenWithTheirResult) {
     for (const Crasher& crasher : kCrashers) {
         SCOPED_TRACE(crasher.file);
         CInputScript movie;
-        MemoryTree tree;
+        NodeStore tree;
         FrameNodeTable frameNodes;
-        SilentShell shell;
+        HeadlessShell shell;
         const std::string path = (CrashersFolder() / crasher.file).string();
         ASSERT_EQ(OpenMovieWithResult(movie, frameNodes, tree, shell, path), crasher.result);
         if (crasher.result != loadOk) {

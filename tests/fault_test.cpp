@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
-#include "MemoryTree.h"
 #include "MovieTreeBuilder.h"
+#include "NodeStore.h"
 #include "child_process.h"
 #include "errors.h"
 #include "loader.h"
@@ -218,13 +218,6 @@ std::size_t CountItems(const CInputScript& movie) {
     }
     return n;
 }
-
-class QuietShell : public WindowShell {
-  public:
-    void SetBusyCursor() override {}
-    void SetDefaultCursor() override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
-};
 
 class FaultTest : public ::testing::Test {
   protected:
@@ -451,12 +444,12 @@ TEST_F(FaultTest, PathWithInvalidUtf8Bytes) {
     const Bytes bytes = MovieBytes();
     const std::string path = dir_.Write("\xff\xfe\x80-movie.swf", bytes);
     // The tree shows the path's bytes as they are.
-    MemoryTree tree;
+    NodeStore tree;
     FrameNodeTable frameNodes;
-    QuietShell shell;
+    HeadlessShell shell;
     ASSERT_EQ(OpenMovieWithResult(movie_, frameNodes, tree, shell, path), loadOk);
     EXPECT_EQ(movie_.FileName, path);
-    EXPECT_EQ(tree.TextView(tree.FirstTopLevel()), path);
+    EXPECT_EQ(tree.Text(tree.FirstTopLevel()), path);
     EXPECT_EQ(CountItems(movie_), 7u);
     const std::string saved = dir_.File("\xc3\x28-saved.swf");
     ASSERT_EQ(SaveMovieFile(movie_, saved), 0);

@@ -8,10 +8,11 @@
 #include <functional>
 #include <string>
 
-#include "MemoryTree.h"
 #include "MovieTreeBuilder.h"
+#include "NodeStore.h"
 #include "loader.h"
 #include "movie_builder.h"
+#include "worst_movies.h"
 #include "writer.h"
 
 namespace {
@@ -19,13 +20,6 @@ namespace {
 using namespace testmovie;
 
 constexpr std::size_t kLargestMovie = 4194304;
-
-class NoShell : public WindowShell {
-  public:
-    void SetBusyCursor() override {}
-    void SetDefaultCursor() override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
-};
 
 double Seconds(const std::function<void()>& step) {
     const auto start = std::chrono::steady_clock::now();
@@ -43,35 +37,6 @@ std::size_t CountItems(const CInputScript& movie) {
         ++n;
     }
     return n;
-}
-
-// A header whose frame rectangle takes `rectBytes` bytes, so that a movie can be padded to an
-// exact size with 2-byte tags.
-HeaderSpec HeaderOfLength(int headerBytes, std::uint16_t frameCount) {
-    HeaderSpec spec;
-    // R = (5 + 4n + 7) / 8 bytes; the header is 12 + R.
-    for (int n = 0; n <= 31; ++n) {
-        if (12 + (5 + 4 * n + 7) / 8 == headerBytes) {
-            spec.fieldWidth = n;
-            break;
-        }
-    }
-    spec.xMin = 0;
-    spec.xMax = 1;
-    spec.yMin = 0;
-    spec.yMax = 1;
-    spec.frameCount = frameCount;
-    return spec;
-}
-
-// `count` copies of `tag` in one block, faster than appending them one by one.
-Bytes Repeated(const Bytes& tag, std::size_t count) {
-    Bytes out;
-    out.reserve(tag.size() * count);
-    for (std::size_t i = 0; i < count; ++i) {
-        out.insert(out.end(), tag.begin(), tag.end());
-    }
-    return out;
 }
 
 class LimitsTest : public ::testing::Test {
@@ -111,9 +76,9 @@ class LimitsTest : public ::testing::Test {
 
     TempDir dir_;
     CInputScript movie_;
-    MemoryTree tree_;
+    NodeStore tree_;
     FrameNodeTable frameNodes_;
-    NoShell shell_;
+    HeadlessShell shell_;
 };
 
 TEST_F(LimitsTest, TwoMillionMinimalTagsFillTheLargestFile) {
@@ -144,21 +109,6 @@ TEST_F(LimitsTest, MostFramesTheHeaderCanDeclare) {
     // Root, Header with its eight fields, and a node for each of frames 0 to 65535.
     EXPECT_EQ(tree_.LiveNodeCount(), 1 + 1 + 8 + 65536 + 65536);
     SaveAndReload("frames.swf", bytes);
-}
-
-// `levels` sprites, each holding the next one whole and ending with its End: a long header (the
-// lengths are large), the two fields, everything deeper, then its End. 12 bytes a level.
-Bytes NestedSprites(std::size_t levels) {
-    Bytes tags;
-    tags.reserve(levels * 14 + 2);
-    for (std::size_t k = 0; k < levels; ++k) {
-        const auto body = static_cast<std::uint32_t>(4 + (levels - k - 1) * 12 + 2);
-        Append(tags, Cat({TagHeader(39, body, true), U16(1), U16(1)}));
-    }
-    for (std::size_t k = 0; k <= levels; ++k) {
-        Append(tags, End());
-    }
-    return tags;
 }
 
 TEST_F(LimitsTest, DeepestNestingTheDepthFieldHolds) {

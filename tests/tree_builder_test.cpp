@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "MemoryTree.h"
+#include "NodeStore.h"
 #include "errors.h"
 #include "movie_builder.h"
 
@@ -114,7 +114,7 @@ class TreeBuilderTest : public ::testing::Test {
     std::vector<TreeNode> reports;
     std::vector<int> updateDepthAtReport;
     RecordingShell shell;
-    MemoryTree tree{[this](TreeNode reported) {
+    NodeStore tree{[this](TreeNode reported) {
         reports.push_back(reported);
         updateDepthAtReport.push_back(tree.UpdateDepth());
         TrackSelection(tree, reported, selectedNode);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "MemoryTree.h"
+#include "NodeStore.h"
 #include "TreeModel.h"
 #include "model_dump.h"
 
@@ -48,7 +48,7 @@ struct Tracker {
     int reports = 0;
 };
 
-void Track(const TreeOps& tree, TreeNode reported, Tracker& tracker) {
+void Track(const NodeStore& tree, TreeNode reported, Tracker& tracker) {
     ++tracker.reports;
     if (reported == kNoNode) {
         tracker.selected = kNoNode;
@@ -61,17 +61,17 @@ class TreeModelTest : public testing::Test {
   protected:
     TreeModelTest() {
         QObject::connect(&model, &TreeModel::SelectionChanged,
-                         [this](TreeNode node) { Track(model, node, tracked); });
+                         [this](TreeNode node) { Track(model.Store(), node, tracked); });
     }
 
     // Root "a" with children "b", "c", "d"; "c" has children "e" and "f".
     void BuildSample() {
-        a = model.AddTopLevel("a", nullptr);
-        b = model.AddChildLast(a, "b", nullptr);
-        c = model.AddChildLast(a, "c", nullptr);
-        d = model.AddChildLast(a, "d", nullptr);
-        e = model.AddChildLast(c, "e", nullptr);
-        f = model.AddChildLast(c, "f", nullptr);
+        a = model.Store().AddTopLevel("a", nullptr);
+        b = model.Store().AddChildLast(a, "b", nullptr);
+        c = model.Store().AddChildLast(a, "c", nullptr);
+        d = model.Store().AddChildLast(a, "d", nullptr);
+        e = model.Store().AddChildLast(c, "e", nullptr);
+        f = model.Store().AddChildLast(c, "f", nullptr);
     }
 
     TreeModel model;
@@ -85,21 +85,21 @@ TEST_F(TreeModelTest, QtModelTesterFindsNothingWrongInAnyOperation) {
                                     QAbstractItemModelTester::FailureReportingMode::Warning);
 
     BuildSample();
-    model.SetText(e, "e2");
-    model.SetImages(f, 1, 2);
-    model.Select(e);
-    model.BeginUpdate();
-    model.BeginUpdate();
+    model.Store().SetText(e, "e2");
+    model.Store().SetImages(f, 1, 2);
+    model.Store().Select(e);
+    model.Store().BeginUpdate();
+    model.Store().BeginUpdate();
     for (int i = 0; i < 50; ++i) {
-        model.AddChildLast(d, "x" + std::to_string(i), nullptr);
+        model.Store().AddChildLast(d, "x" + std::to_string(i), nullptr);
     }
-    model.EndUpdate();
-    model.EndUpdate();
-    model.DeleteWithDescendants(c);
-    model.DeleteWithDescendants(b);
-    model.ExpandOneLevel(a);
-    model.Clear();
-    model.AddTopLevel("again", nullptr);
+    model.Store().EndUpdate();
+    model.Store().EndUpdate();
+    model.Store().DeleteWithDescendants(c);
+    model.Store().DeleteWithDescendants(b);
+    model.Store().ExpandOneLevel(a);
+    model.Store().Clear();
+    model.Store().AddTopLevel("again", nullptr);
 
     EXPECT_TRUE(warnings.List().empty()) << warnings.List().front();
 }
@@ -108,45 +108,45 @@ TEST_F(TreeModelTest, AddsWhileSuspendedReachViewsAsOneResetAtTheOutermostEnd) {
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
 
-    model.BeginUpdate();
-    model.BeginUpdate();
+    model.Store().BeginUpdate();
+    model.Store().BeginUpdate();
     BuildSample();
-    model.EndUpdate();
+    model.Store().EndUpdate();
     EXPECT_EQ(reset.count(), 0);
-    model.EndUpdate();
+    model.Store().EndUpdate();
     EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(inserted.count(), 0);
     EXPECT_EQ(DumpModel(model),
               "a [0/0]\n  b [0/0]\n  c [0/0]\n    e [0/0]\n    f [0/0]\n  d [0/0]\n");
 
-    model.AddChildLast(b, "g", nullptr);
+    model.Store().AddChildLast(b, "g", nullptr);
     EXPECT_EQ(inserted.count(), 1);
-    model.EndUpdate();  // unmatched: ignored
+    model.Store().EndUpdate();  // unmatched: ignored
     EXPECT_EQ(reset.count(), 1);
 }
 
 TEST_F(TreeModelTest, SelectingReportsSynchronouslyAndASuspendedBuildKeepsTheSelection) {
     BuildSample();
-    model.Select(c);
+    model.Store().Select(c);
     EXPECT_EQ(tracked.selected, c);
-    EXPECT_TRUE(model.IsSelected(c));
+    EXPECT_TRUE(model.Store().IsSelected(c));
 
-    model.BeginUpdate();
-    model.AddChildLast(f, "g", nullptr);
-    EXPECT_TRUE(model.IsSelected(c));
-    model.EndUpdate();
-    EXPECT_TRUE(model.IsSelected(c));
+    model.Store().BeginUpdate();
+    model.Store().AddChildLast(f, "g", nullptr);
+    EXPECT_TRUE(model.Store().IsSelected(c));
+    model.Store().EndUpdate();
+    EXPECT_TRUE(model.Store().IsSelected(c));
     EXPECT_EQ(tracked.selected, c);
 
     // Selecting inside a suspension shows the nodes added so far first.
-    model.BeginUpdate();
-    const TreeNode h = model.AddChildLast(a, "h", nullptr);
-    model.Select(h);
+    model.Store().BeginUpdate();
+    const TreeNode h = model.Store().AddChildLast(a, "h", nullptr);
+    model.Store().Select(h);
     EXPECT_EQ(tracked.selected, h);
-    model.EndUpdate();
+    model.Store().EndUpdate();
     EXPECT_EQ(tracked.selected, h);
 
-    model.Clear();
+    model.Store().Clear();
     EXPECT_EQ(tracked.selected, kNoNode);
     EXPECT_EQ(model.rowCount(), 0);
 }
@@ -166,24 +166,24 @@ TEST_F(TreeModelTest, DeletingTheSelectionMovesItNextThenPreviousThenToTheParent
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        model.Clear();
+        model.Store().Clear();
         BuildSample();
         const std::map<char, TreeNode> named{{'a', a}, {'b', b}, {'c', c},
                                              {'d', d}, {'e', e}, {'f', f}};
-        model.Select(named.at(row.selected));
-        model.DeleteWithDescendants(named.at(row.deleted));
+        model.Store().Select(named.at(row.selected));
+        model.Store().DeleteWithDescendants(named.at(row.deleted));
         EXPECT_EQ(tracked.selected, named.at(row.expected));
-        EXPECT_TRUE(model.IsSelected(named.at(row.expected)));
+        EXPECT_TRUE(model.Store().IsSelected(named.at(row.expected)));
     }
 
-    model.Clear();
+    model.Store().Clear();
     BuildSample();
-    model.DeleteWithDescendants(f);
-    model.Select(e);
-    model.DeleteWithDescendants(e);
+    model.Store().DeleteWithDescendants(f);
+    model.Store().Select(e);
+    model.Store().DeleteWithDescendants(e);
     EXPECT_EQ(tracked.selected, c) << "the parent, once no sibling is left";
-    model.Select(a);
-    model.DeleteWithDescendants(a);
+    model.Store().Select(a);
+    model.Store().DeleteWithDescendants(a);
     EXPECT_EQ(tracked.selected, kNoNode);
     EXPECT_EQ(model.rowCount(), 0);
 }
@@ -192,19 +192,19 @@ TEST_F(TreeModelTest, DeletedNodesAreInertHandles) {
     BuildSample();
     int dummy = 0;
     auto* item = reinterpret_cast<TagItem*>(&dummy);
-    const TreeNode tagged = model.AddChildLast(e, "tag", item);
-    model.DeleteWithDescendants(c);
+    const TreeNode tagged = model.Store().AddChildLast(e, "tag", item);
+    model.Store().DeleteWithDescendants(c);
     const int reports = tracked.reports;
 
     for (TreeNode gone : {c, e, tagged}) {
-        EXPECT_EQ(model.Text(gone), "");
-        EXPECT_EQ(model.Data(gone), nullptr);
-        EXPECT_FALSE(model.IsSelected(gone));
+        EXPECT_EQ(model.Store().Text(gone), "");
+        EXPECT_EQ(model.Store().Data(gone), nullptr);
+        EXPECT_FALSE(model.Store().IsSelected(gone));
         EXPECT_FALSE(model.IndexOf(gone).isValid());
-        EXPECT_EQ(model.AddChildLast(gone, "x", nullptr), kNoNode);
-        model.SetText(gone, "x");
-        model.Select(gone);
-        model.DeleteWithDescendants(gone);
+        EXPECT_EQ(model.Store().AddChildLast(gone, "x", nullptr), kNoNode);
+        model.Store().SetText(gone, "x");
+        model.Store().Select(gone);
+        model.Store().DeleteWithDescendants(gone);
     }
     EXPECT_EQ(tracked.reports, reports);
     EXPECT_EQ(DumpModel(model), "a [0/0]\n  b [0/0]\n  d [0/0]\n");
@@ -219,8 +219,8 @@ TEST_F(TreeModelTest, ShowsTheSelectedPictureOnlyWhenSelected) {
     }
     model.SetImageList(images);
     BuildSample();
-    model.SetImages(b, 1, 2);
-    model.SetImages(c, 7, 7);
+    model.Store().SetImages(b, 1, 2);
+    model.Store().SetImages(c, 7, 7);
 
     auto colorOf = [&](TreeNode node, QIcon::Mode mode) {
         const auto icon = model.data(model.IndexOf(node), Qt::DecorationRole).value<QIcon>();
@@ -243,8 +243,8 @@ TEST(TreeModelAgainstMemoryTree, SameScriptSameTreeAndSameSelection) {
                                     QAbstractItemModelTester::FailureReportingMode::Warning);
     Tracker modelTracked;
     QObject::connect(&model, &TreeModel::SelectionChanged,
-                     [&](TreeNode node) { Track(model, node, modelTracked); });
-    MemoryTree memory;
+                     [&](TreeNode node) { Track(model.Store(), node, modelTracked); });
+    NodeStore memory;
     Tracker memoryTracked;
     memory.SetSelectionListener([&](TreeNode node) { Track(memory, node, memoryTracked); });
 
@@ -257,50 +257,51 @@ TEST(TreeModelAgainstMemoryTree, SameScriptSameTreeAndSameSelection) {
         const int op = pick(100);
         if (live.empty() || op < 5) {
             const std::string text = "top" + std::to_string(step);
-            const TreeNode added = model.AddTopLevel(text, nullptr);
+            const TreeNode added = model.Store().AddTopLevel(text, nullptr);
             ASSERT_EQ(added, memory.AddTopLevel(text, nullptr));
             live.push_back(added);
         } else if (op < 55) {
             const TreeNode parent =
                 live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
             const std::string text = "n" + std::to_string(step);
-            const TreeNode added = model.AddChildLast(parent, text, nullptr);
+            const TreeNode added = model.Store().AddChildLast(parent, text, nullptr);
             ASSERT_EQ(added, memory.AddChildLast(parent, text, nullptr));
             live.push_back(added);
         } else {
             const TreeNode node =
                 live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
             if (op < 62) {
-                model.SetText(node, model.Text(node) + "+");
+                model.Store().SetText(node, model.Store().Text(node) + "+");
                 memory.SetText(node, memory.Text(node) + "+");
             } else if (op < 67) {
-                model.SetImages(node, op % 6, (op + 1) % 6);
+                model.Store().SetImages(node, op % 6, (op + 1) % 6);
                 memory.SetImages(node, op % 6, (op + 1) % 6);
             } else if (op < 80) {
-                model.Select(node);
+                model.Store().Select(node);
                 memory.Select(node);
             } else if (op < 92) {
-                model.DeleteWithDescendants(node);
+                model.Store().DeleteWithDescendants(node);
                 memory.DeleteWithDescendants(node);
-                live.erase(std::remove_if(live.begin(), live.end(),
-                                          [&](TreeNode n) { return model.Text(n).empty(); }),
-                           live.end());
+                live.erase(
+                    std::remove_if(live.begin(), live.end(),
+                                   [&](TreeNode n) { return model.Store().Text(n).empty(); }),
+                    live.end());
             } else if (op < 96) {
-                model.BeginUpdate();
+                model.Store().BeginUpdate();
                 memory.BeginUpdate();
                 ++depth;
             } else if (op < 99 && depth > 0) {
-                model.EndUpdate();
+                model.Store().EndUpdate();
                 memory.EndUpdate();
                 --depth;
             } else if (op == 99) {
-                model.Clear();
+                model.Store().Clear();
                 memory.Clear();
                 live.clear();
             }
         }
         if (depth == 0) {
-            ASSERT_EQ(DumpModel(model), DumpMemoryTree(memory));
+            ASSERT_EQ(DumpModel(model), DumpNodeStore(memory));
             ASSERT_EQ(modelTracked.selected, memoryTracked.selected);
         }
     }

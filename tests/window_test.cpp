@@ -17,7 +17,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "MemoryTree.h"
+#include "NodeStore.h"
 #include "TreeModel.h"
 #include "Unit1.h"
 #include "errors.h"
@@ -127,7 +127,7 @@ TEST_F(WindowTest, WithNothingLoadedSaveAsAndDeleteTagDoNothing) {
 }
 
 TEST_F(WindowTest, OpenShowsTheMovieWithTheRootSelectedAndExpandedOneLevel) {
-    MemoryTree expected;
+    NodeStore expected;
     {
         CInputScript movie;
         FrameNodeTable frames;
@@ -151,9 +151,9 @@ TEST_F(WindowTest, OpenShowsTheMovieWithTheRootSelectedAndExpandedOneLevel) {
     EXPECT_TRUE(form.Movie.Loaded);
     EXPECT_TRUE(prompter.boxes.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(DumpModel(form.Tree()), DumpMemoryTree(expected));
-    const TreeNode root = form.Tree().FirstTopLevel();
-    EXPECT_EQ(form.Tree().Text(root), moviePath);
+    EXPECT_EQ(DumpModel(form.Tree()), DumpNodeStore(expected));
+    const TreeNode root = form.Tree().Store().FirstTopLevel();
+    EXPECT_EQ(form.Tree().Store().Text(root), moviePath);
     EXPECT_EQ(form.SelectedNode, root) << "the root's selection is reported inside the open";
     EXPECT_TRUE(tv()->isExpanded(form.Tree().IndexOf(root)));
     for (const char* collapsed : {"Header", "FrameSize", "Frame     0", "Frame     1"}) {
@@ -364,7 +364,7 @@ TEST_F(WindowTest, AMissingFileGoesToTheErrorBoxAndTheWindowGoesOn) {
 
     Open(moviePath);
     EXPECT_TRUE(form.Movie.Loaded);
-    EXPECT_EQ(form.SelectedNode, form.Tree().FirstTopLevel());
+    EXPECT_EQ(form.SelectedNode, form.Tree().Store().FirstTopLevel());
 }
 
 TEST_F(WindowTest, CancellingADialogChangesNothing) {

@@ -1,8 +1,10 @@
 #include "MovieTreeBuilder.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
+#include <unordered_map>
 
-#include "OneDecimal.h"
 #include "loader.h"
 #include "vocabulary.h"
 
@@ -14,7 +16,6 @@ constexpr int kHeaderImage = 3;
 constexpr int kHeaderFieldImage = 4;
 
 constexpr int kTwipsPerPixel = 20;
-constexpr double kKilobytesPerByte = 0.0009765625;  // 1 / 1024
 
 std::string FrameText(unsigned frame) {
     char text[24];
@@ -23,7 +24,7 @@ std::string FrameText(unsigned frame) {
 }
 
 // The Header group: the six fields in their order, the two frame size details under FrameSize.
-void AddHeaderNodes(TreeOps& tv, TreeNode header, const MovieHeader& h) {
+void AddHeaderNodes(NodeStore& tv, TreeNode header, const MovieHeader& h) {
     auto field = [&](TreeNode parent, const std::string& text) {
         const TreeNode node = tv.AddChildLast(parent, text, nullptr);
         tv.SetImages(node, kHeaderFieldImage, kHeaderFieldImage);
@@ -47,29 +48,10 @@ void AddHeaderNodes(TreeOps& tv, TreeNode header, const MovieHeader& h) {
     field(header, "FrameCount " + std::to_string(unsigned{h.FrameCount}));
 }
 
-// The statistics a frame node receives when the top-level ShowFrame ending frame `frame` is
-// placed, `bytesSoFar` already counting that ShowFrame.
-std::string FrameStatistics(unsigned frame, std::int64_t bytesSoFar, unsigned framesPerSecond) {
-    std::string text = " (" + std::to_string(bytesSoFar) + " bytes so far)";
-    // Below 1 fps the play time would divide by zero; only the byte count is meaningful then.
-    if (framesPerSecond == 0) {
-        return text;
-    }
-    const double seconds = static_cast<double>(frame + 1) / framesPerSecond;
-    const double kilobytesPerSecond = static_cast<double>(bytesSoFar) / seconds * kKilobytesPerByte;
-    text += " (Time:" + OneDecimalText(seconds) + " s.)";
-    text += " (" + OneDecimalText(kilobytesPerSecond) + " kb/s so far)";
-    return text;
-}
-
-void AppendText(TreeOps& tv, TreeNode node, const std::string& tail) {
-    tv.SetText(node, tv.Text(node) + tail);
-}
-
 // The frame node of `frameIndex`. A header may declare fewer frames than the file holds; the
 // missing frame nodes are added in order behind the last one, so each tag still sits under its
 // own frame.
-TreeNode FrameNodeFor(TreeOps& tv, FrameNodeTable& frameNodes, TreeNode root,
+TreeNode FrameNodeFor(NodeStore& tv, FrameNodeTable& frameNodes, TreeNode root,
                       std::uint16_t frameIndex) {
     const std::size_t slot = std::size_t{frameIndex} + 1;
     while (frameNodes.size() <= slot) {
@@ -79,9 +61,58 @@ TreeNode FrameNodeFor(TreeOps& tv, FrameNodeTable& frameNodes, TreeNode root,
     return frameNodes[slot];
 }
 
-void BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& tv) {
+// The texts of tag nodes, each stored once: a movie has millions of tags but few distinct texts
+// (a blank and the tag's name, for DoAction and ShowFrame with the first action or the frame
+// index behind it).
+class TagTexts {
+  public:
+    explicit TagTexts(NodeStore& tv) : tv_(tv) {}
+
+    TextId For(const TagItem& item) {
+        if (item.TagCode == tagDoAction) {
+            // Action names fit in a short string's own bytes, so this look-up allocates nothing.
+            const auto [found, added] = actionTexts_.try_emplace(FirstActionName(item), 0);
+            if (added) {
+                found->second = tv_.StoreText(Name(item.TagCode) + " " + found->first);
+            }
+            return found->second;
+        }
+        if (item.TagCode == tagShowFrame) {
+            if (showFrameTexts_.empty()) {
+                showFrameTexts_.assign(std::size_t{std::numeric_limits<std::uint16_t>::max()} + 1,
+                                       kNoText);
+            }
+            TextId& id = showFrameTexts_[item.FrameIndex];
+            if (id == kNoText) {
+                id = tv_.StoreText(Name(item.TagCode) + " " + std::to_string(item.FrameIndex));
+            }
+            return id;
+        }
+        if (item.TagCode >= plainTexts_.size()) {
+            plainTexts_.resize(std::size_t{item.TagCode} + 1, kNoText);
+        }
+        TextId& id = plainTexts_[item.TagCode];
+        if (id == kNoText) {
+            id = tv_.StoreText(Name(item.TagCode));
+        }
+        return id;
+    }
+
+  private:
+    static constexpr TextId kNoText = 0xFFFFFFFFu;
+
+    static std::string Name(std::uint16_t code) { return " " + TagTypeName(code); }
+
+    NodeStore& tv_;
+    std::vector<TextId> plainTexts_;
+    std::vector<TextId> showFrameTexts_;
+    // By the first action's name; only DoAction tags have one.
+    std::unordered_map<std::string, TextId> actionTexts_;
+};
+
+void BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv) {
     const MovieHeader& header = movie.Header;
-    const unsigned framesPerSecond = unsigned{header.FrameRate} >> 8;
+    const auto framesPerSecond = static_cast<std::uint8_t>(header.FrameRate >> 8);
     std::int64_t bytesSoFar = 0;
 
     const TreeNode root = tv.AddTopLevel(movie.FileName, nullptr);
@@ -97,40 +128,23 @@ void BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& t
         frameNodes[k + 1] = tv.AddChildLast(root, FrameText(k), nullptr);
     }
 
-    // A movie has millions of tags but few tag codes: each code's text is made once.
-    std::vector<std::string> tagTexts;
-    auto tagText = [&](std::uint16_t code) -> const std::string& {
-        if (code >= tagTexts.size()) {
-            tagTexts.resize(std::size_t{code} + 1);
-        }
-        if (tagTexts[code].empty()) {
-            tagTexts[code] = " " + TagTypeName(code);
-        }
-        return tagTexts[code];
-    };
-
+    // Each tag node gets its whole text when it is added: a DoAction's first action and a
+    // ShowFrame's frame index are known by then.
+    TagTexts tagTexts(tv);
     for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
-        const std::string& text = tagText(item->TagCode);
+        const TextId text = tagTexts.For(*item);
         TreeNode node;
         if (item->Depth != 0) {
             node = tv.AddChildLast(lastTopLevelTag, text, item);
-            if (item->TagCode == tagDoAction) {
-                AppendText(tv, node, " " + FirstActionName(*item));
-            }
-            if (item->TagCode == tagShowFrame) {
-                AppendText(tv, node, " " + std::to_string(item->FrameIndex));
-            }
         } else {
             bytesSoFar += std::int64_t{item->BodyLength} + item->HeaderLength;
             const TreeNode frame = FrameNodeFor(tv, frameNodes, root, item->FrameIndex);
             node = tv.AddChildLast(frame, text, item);
-            if (item->TagCode == tagDoAction) {
-                AppendText(tv, node, " " + FirstActionName(*item));
-            }
             if (item->TagCode == tagShowFrame) {
-                AppendText(tv, frame,
-                           FrameStatistics(item->FrameIndex, bytesSoFar, framesPerSecond));
-                AppendText(tv, node, " " + std::to_string(item->FrameIndex));
+                // The top-level tags lie side by side in a file of at most 4 MiB.
+                const auto bytes = static_cast<std::uint32_t>(
+                    std::min<std::int64_t>(bytesSoFar, std::numeric_limits<std::uint32_t>::max()));
+                tv.AppendFrameStatistics(frame, {item->FrameIndex, bytes, framesPerSecond});
             }
             lastTopLevelTag = node;
         }
@@ -144,7 +158,7 @@ void BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& t
 
 }  // namespace
 
-std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& tv,
+std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
                                  WindowShell& shell, const std::string& path) {
     shell.SetBusyCursor();
     tv.BeginUpdate();
@@ -171,12 +185,12 @@ std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes
     return result;
 }
 
-void OpenMovieInto(CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& tv, WindowShell& shell,
-                   const std::string& path) {
+void OpenMovieInto(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
+                   WindowShell& shell, const std::string& path) {
     OpenMovieWithResult(movie, frameNodes, tv, shell, path);
 }
 
-void DeleteSelectedTag(CInputScript& movie, TreeOps& tv, TreeNode selectedNode) {
+void DeleteSelectedTag(CInputScript& movie, NodeStore& tv, TreeNode selectedNode) {
     if (!movie.Loaded || selectedNode == kNoNode) {
         return;
     }
@@ -191,7 +205,7 @@ void DeleteSelectedTag(CInputScript& movie, TreeOps& tv, TreeNode selectedNode) 
     tv.DeleteWithDescendants(selectedNode);
 }
 
-void TrackSelection(const TreeOps& tv, TreeNode reported, TreeNode& selectedNode) {
+void TrackSelection(const NodeStore& tv, TreeNode reported, TreeNode& selectedNode) {
     if (reported == kNoNode) {
         selectedNode = kNoNode;
     } else if (tv.IsSelected(reported)) {

@@ -1,13 +1,32 @@
-// The movie presentation, written once over TreeOps: what the window's tree and the headless
-// companion show for a movie, and the Delete Tag and selection tracking that act on it.
+// The movie presentation, written once over the node store: what the window's tree and the
+// headless companion show for a movie, and the Delete Tag and selection tracking that act on it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "TreeOps.h"
+#include "NodeStore.h"
 #include "document.h"
+
+// What the presentation needs of the window around the tree.
+class WindowShell {
+  public:
+    virtual ~WindowShell() = default;
+    virtual void SetBusyCursor() = 0;
+    virtual void SetDefaultCursor() = 0;
+    // A modal box owned by the main window with one OK button and no icon.
+    virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+};
+
+// The surroundings of a tree that nobody looks at: no cursor, and the one message the
+// presentation can show is left to the caller, which knows the load result as well.
+class HeadlessShell : public WindowShell {
+  public:
+    void SetBusyCursor() override {}
+    void SetDefaultCursor() override {}
+    void ShowMessage(const std::string&, const std::string&) override {}
+};
 
 // Slot 0 holds the Header node, slot k + 1 the node of frame k; grown to hold every frame, and
 // emptied with the tree, so it never holds a node that is gone.
@@ -15,18 +34,18 @@ using FrameNodeTable = std::vector<TreeNode>;
 
 // Loads `path` into `movie` and builds its whole tree in `tv`. A raised load error passes
 // through, with the cursor and the redrawing restored on the way out.
-void OpenMovieInto(CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& tv, WindowShell& shell,
-                   const std::string& path);
+void OpenMovieInto(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
+                   WindowShell& shell, const std::string& path);
 
 // OpenMovieInto, also returning the load result, for callers that name the failure (the window
 // never does).
-std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes, TreeOps& tv,
+std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
                                  WindowShell& shell, const std::string& path);
 
 // Delete Tag on `selectedNode`: unlinks and releases its tag item and deletes the node with its
 // descendants. Does nothing unless a movie is loaded and the node is a tag node.
-void DeleteSelectedTag(CInputScript& movie, TreeOps& tv, TreeNode selectedNode);
+void DeleteSelectedTag(CInputScript& movie, NodeStore& tv, TreeNode selectedNode);
 
 // Selection tracking: the node the tree reports becomes the selected node when the tree says it
 // is selected; a report without a node clears it.
-void TrackSelection(const TreeOps& tv, TreeNode reported, TreeNode& selectedNode);
+void TrackSelection(const NodeStore& tv, TreeNode reported, TreeNode& selectedNode);

@@ -1,30 +1,21 @@
-// velpin-cli tree: the tree the window shows, built by the same presentation code over the
-// in-memory tree.
+// velpin-cli tree: the tree the window shows, built by the same presentation code into the same
+// node store.
 #include <unordered_map>
 
-#include "MemoryTree.h"
 #include "MovieTreeBuilder.h"
+#include "NodeStore.h"
 #include "cli_support.h"
 #include "commands.h"
 #include "json_writer.h"
 
 namespace {
 
-// The window's surroundings, headless: no cursor, and the one message the presentation can show
-// is reported by the caller, which knows the load result as well.
-class QuietShell : public WindowShell {
-  public:
-    void SetBusyCursor() override {}
-    void SetDefaultCursor() override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
-};
-
-void PrintText(const MemoryTree& tree) {
+void PrintText(const NodeStore& tree) {
     StdoutWriter out;
     tree.VisitPreOrder([&](TreeNode node, int depth) {
         std::string& line = out.Buffer();
         line.append(static_cast<std::size_t>(depth) * 2, ' ');
-        line.append(tree.TextView(node));
+        tree.AppendTextTo(line, node);
         line.push_back('\n');
         out.MaybeFlush();
     });
@@ -59,17 +50,20 @@ class TagIndexer {
 };
 
 // One node per line, indented by its depth; a node's children follow on the lines after it.
-void PrintJson(const MemoryTree& tree, const CInputScript& movie) {
+void PrintJson(const NodeStore& tree, const CInputScript& movie) {
     TagIndexer tagIndexer(movie);
     StdoutWriter out;
     std::string& text = out.Buffer();
+    std::string nodeText;
     const TreeNode root = tree.FirstTopLevel();
     TreeNode at = root;
     std::size_t depth = 0;
     while (at != kNoNode) {
         text.append(depth * 2, ' ');
         text += "{\"text\": ";
-        AppendJsonString(text, tree.TextView(at));
+        nodeText.clear();
+        tree.AppendTextTo(nodeText, at);
+        AppendJsonString(text, nodeText);
         text += ", \"image\": ";
         AppendDecimal(text, tree.Image(at));
         text += ", \"selectedImage\": ";
@@ -115,8 +109,8 @@ int RunTreeCommand(const std::vector<std::string>& args) {
         ScopedMovie document;
         CInputScript& movie = document.movie;
         FrameNodeTable frameNodes;
-        MemoryTree tree;
-        QuietShell shell;
+        NodeStore tree;
+        HeadlessShell shell;
         const std::int32_t result =
             OpenMovieWithResult(movie, frameNodes, tree, shell, parsed.operands[0]);
         if (result != loadOk) {

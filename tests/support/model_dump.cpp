@@ -1,6 +1,6 @@
 #include "model_dump.h"
 
-#include "MemoryTree.h"
+#include "NodeStore.h"
 #include "TreeModel.h"
 
 namespace {
@@ -15,8 +15,9 @@ void DumpRows(const TreeModel& model, const QModelIndex& parent, int depth, std:
     for (int row = 0; row < model.rowCount(parent); ++row) {
         const QModelIndex index = model.index(row, 0, parent);
         const TreeNode node = model.NodeOf(index);
-        out += Line(depth, model.data(index).toString().toStdString(), model.Image(node),
-                    model.SelectedImage(node), model.IsSelected(node));
+        const NodeStore& store = model.Store();
+        out += Line(depth, model.data(index).toString().toStdString(), store.Image(node),
+                    store.SelectedImage(node), store.IsSelected(node));
         DumpRows(model, index, depth + 1, out);
     }
 }
@@ -29,11 +30,11 @@ std::string DumpModel(const TreeModel& model) {
     return out;
 }
 
-std::string DumpMemoryTree(const MemoryTree& tree) {
+std::string DumpNodeStore(const NodeStore& tree) {
     std::string out;
     tree.VisitPreOrder([&](TreeNode node, int depth) {
-        out += Line(depth, std::string(tree.TextView(node)), tree.Image(node),
-                    tree.SelectedImage(node), tree.IsSelected(node));
+        out += Line(depth, tree.Text(node), tree.Image(node), tree.SelectedImage(node),
+                    tree.IsSelected(node));
     });
     return out;
 }

@@ -1,4 +1,4 @@
-#include "MemoryTree.h"
+#include "NodeStore.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-class MemoryTreeTest : public ::testing::Test {
+class NodeStoreTest : public ::testing::Test {
   protected:
     std::string Dump() const {
         std::string out;
@@ -21,10 +21,10 @@ class MemoryTreeTest : public ::testing::Test {
     }
 
     std::vector<TreeNode> reports;
-    MemoryTree tree{[this](TreeNode node) { reports.push_back(node); }};
+    NodeStore tree{[this](TreeNode node) { reports.push_back(node); }};
 };
 
-TEST_F(MemoryTreeTest, KeepsInsertionOrderAtEveryLevel) {
+TEST_F(NodeStoreTest, KeepsInsertionOrderAtEveryLevel) {
     const TreeNode a = tree.AddTopLevel("a", nullptr);
     const TreeNode b = tree.AddTopLevel("b", nullptr);
     const TreeNode a1 = tree.AddChildLast(a, "a1", nullptr);
@@ -36,7 +36,7 @@ TEST_F(MemoryTreeTest, KeepsInsertionOrderAtEveryLevel) {
     EXPECT_EQ(tree.LiveNodeCount(), 6u);
 }
 
-TEST_F(MemoryTreeTest, ReplacedTextsLeaveTheOthersAlone) {
+TEST_F(NodeStoreTest, ReplacedTextsLeaveTheOthersAlone) {
     const TreeNode frame = tree.AddTopLevel("Frame 0", nullptr);
     const TreeNode tag = tree.AddChildLast(frame, " ShowFrame", nullptr);
     // Extending the newest text, which grows in place.
@@ -45,12 +45,12 @@ TEST_F(MemoryTreeTest, ReplacedTextsLeaveTheOthersAlone) {
     tree.SetText(frame, tree.Text(frame) + " (2 bytes so far)");
     const TreeNode next = tree.AddChildLast(frame, " End", nullptr);
     tree.SetText(tag, "x");
-    tree.SetText(frame, tree.TextView(frame).substr(2));
-    tree.SetText(next, tree.TextView(next));
+    tree.SetText(frame, tree.Text(frame).substr(2));
+    tree.SetText(next, tree.Text(next));
     EXPECT_EQ(Dump(), "ame 0 (2 bytes so far)\n  x\n   End\n");
 }
 
-TEST_F(MemoryTreeTest, TextsExtendedOverAndOverStayIntact) {
+TEST_F(NodeStoreTest, TextsExtendedOverAndOverStayIntact) {
     // Frame nodes whose index wraps are extended in turns, each time copying the whole text, so
     // the store must reclaim the old copies without losing any text in use.
     std::vector<TreeNode> frames;
@@ -74,7 +74,7 @@ TEST_F(MemoryTreeTest, TextsExtendedOverAndOverStayIntact) {
     }
 }
 
-TEST_F(MemoryTreeTest, SelectionReportsOnlyChanges) {
+TEST_F(NodeStoreTest, SelectionReportsOnlyChanges) {
     tree.AddTopLevel("a", nullptr);
     tree.AddTopLevel("b", nullptr);
     tree.Clear();  // nothing was selected: no report
@@ -89,7 +89,7 @@ TEST_F(MemoryTreeTest, SelectionReportsOnlyChanges) {
     EXPECT_EQ(tree.Selected(), kNoNode);
 }
 
-TEST_F(MemoryTreeTest, DeletingMovesTheSelectionOnlyWhenItLayInTheSubtree) {
+TEST_F(NodeStoreTest, DeletingMovesTheSelectionOnlyWhenItLayInTheSubtree) {
     // Which node is deleted, which was selected, and where the selection goes.
     struct Row {
         const char* deleted;
@@ -139,20 +139,35 @@ TEST_F(MemoryTreeTest, DeletingMovesTheSelectionOnlyWhenItLayInTheSubtree) {
     }
 }
 
-TEST_F(MemoryTreeTest, DeletedNodesCannotBeUsed) {
+TEST_F(NodeStoreTest, GoneNodesAreInertHandles) {
     const TreeNode root = tree.AddTopLevel("root", nullptr);
     const TreeNode child = tree.AddChildLast(root, "child", nullptr);
+    const TreeNode kept = tree.AddTopLevel("kept", nullptr);
+    tree.Select(child);
     tree.DeleteWithDescendants(root);
-    EXPECT_EQ(tree.FirstTopLevel(), kNoNode);
-    EXPECT_EQ(tree.LiveNodeCount(), 0u);
-    EXPECT_THROW(tree.Text(child), std::out_of_range);
-    EXPECT_THROW(tree.AddChildLast(root, "x", nullptr), std::out_of_range);
-    EXPECT_THROW(tree.DeleteWithDescendants(root), std::out_of_range);
-    EXPECT_THROW(tree.Select(kNoNode), std::out_of_range);
-    EXPECT_THROW(tree.EndUpdate(), std::logic_error);
+    EXPECT_EQ(tree.FirstTopLevel(), kept);
+    EXPECT_EQ(tree.LiveNodeCount(), 1u);
+    reports.clear();
+    for (const TreeNode gone : {root, child}) {
+        EXPECT_EQ(tree.Text(gone), "");
+        EXPECT_EQ(tree.Image(gone), -1);
+        EXPECT_EQ(tree.Parent(gone), kNoNode);
+        EXPECT_EQ(tree.AddChildLast(gone, "x", nullptr), kNoNode);
+        tree.SetText(gone, "x");
+        tree.AppendText(gone, "x");
+        tree.SetImages(gone, 1, 1);
+        tree.Select(gone);
+        tree.DeleteWithDescendants(gone);
+        EXPECT_FALSE(tree.IsSelected(gone));
+    }
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(Dump(), "kept\n");
+    EXPECT_THROW(tree.SetImages(kept, 32768, 0), std::out_of_range);
+    tree.EndUpdate();  // unmatched: ignored
+    EXPECT_EQ(tree.UpdateDepth(), 0);
 }
 
-TEST_F(MemoryTreeTest, HugeSpritesDeleteWholeInDepthAndBreadth) {
+TEST_F(NodeStoreTest, HugeSpritesDeleteWholeInDepthAndBreadth) {
     // A sprite node with 100,000 children, and a chain 100,000 deep: neither may recurse.
     const TreeNode root = tree.AddTopLevel("root", nullptr);
     const TreeNode wide = tree.AddChildLast(root, "wide", nullptr);
