@@ -12,6 +12,7 @@
 
 #include "ErrorBox.h"
 #include "Prompter.h"
+#include "TreeColumnFitter.h"
 #include "TreeModel.h"
 #include "VelpinApplication.h"
 #include "ui_Unit1.h"
@@ -82,6 +83,7 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent)
     ui->tv->setModel(treeModel_);
     ui->tv->setSelectionModel(treeModel_->Selection());
     connect(treeModel_, &TreeModel::ExpandRequested, ui->tv, &QTreeView::expand);
+    new TreeColumnFitter(*ui->tv, *treeModel_);
     connect(treeModel_, &TreeModel::SelectionChanged, this, &TForm1::tvChange);
 
     connect(ui->Open1, &QAction::triggered, this, &TForm1::Open1Click);
