@@ -266,6 +266,7 @@ TEST_F(LoaderTest, StructureLeavingTheFileIsRejected) {
     const Row rows[] = {
         {"tag header cut after one byte", Cat({ShowFrame(), Bytes{0x40}})},
         {"long tag header cut", Cat({ShowFrame(), Bytes{0x3F, 0x00, 0x01}})},
+        {"long tag header one byte short", Cat({ShowFrame(), Bytes{0x3F, 0x00, 0x01, 0, 0}})},
         {"body past the end", Cat({ShowFrame(), TagHeader(2, 10), Bytes(9, 0)})},
         {"End with a body past the end", Cat({TagHeader(0, 3), Bytes{1, 2}})},
         {"long length near 4 GiB", Cat({TagHeader(2, 0xFFFFFFFFu, true), Bytes(8, 0)})},

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+
 namespace {
 
 TEST(OneDecimalText, RoundsHalvesAwayFromZeroOnTheValueAsWritten) {
@@ -29,11 +32,34 @@ TEST(OneDecimalText, RoundsHalvesAwayFromZeroOnTheValueAsWritten) {
         {1536.0234375, "1536.0"},
         {1e-9, "0.0"},
         {1e20, "100000000000000000000.0"},
+        // Either side of a half by less than the margin of the short way, and halves near 10^7.
+        {0.2500001, "0.3"},
+        {0.2499999, "0.2"},
+        {12345.65, "12345.7"},
+        {9999999.95, "10000000.0"},
+        {10000000.05, "10000000.1"},
         {-0.25, "-0.3"},
         {-0.04, "0.0"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(OneDecimalText(row.value), row.expected) << row.value;
+        EXPECT_EQ(OneDecimalLength(row.value), std::string(row.expected).size()) << row.value;
+    }
+}
+
+// Play times are whole frames over whole frames per second: fractions that either sit exactly
+// on a half (3/12) or miss it by far more than a double's error. Rounding the fraction itself
+// half up is then an independent account of what the 15-digit rule gives.
+TEST(OneDecimalText, PlayTimesAgreeWithTheirExactFractions) {
+    for (std::uint64_t frames = 1; frames <= 2000; ++frames) {
+        for (std::uint64_t fps = 1; fps <= 255; ++fps) {
+            const std::uint64_t tenths = (20 * frames + fps) / (2 * fps);
+            const std::string expected =
+                std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+            const double seconds = static_cast<double>(frames) / static_cast<double>(fps);
+            ASSERT_EQ(OneDecimalText(seconds), expected) << frames << " / " << fps;
+            ASSERT_EQ(OneDecimalLength(seconds), expected.size()) << frames << " / " << fps;
+        }
     }
 }
 

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "NodeStore.h"
+#include "OneDecimal.h"
 #include "errors.h"
 #include "movie_builder.h"
+#include "vocabulary.h"
 
 namespace {
 
@@ -344,6 +347,46 @@ TEST_F(TreeBuilderTest, WrappedFrameIndexReturnsToItsFrameWithinTheTable) {
               "  [1,1]  ShowFrame 1\n"
               "  [1,1]  PlaceObject2\n"
               "  [1,1]  End\n");
+}
+
+TEST_F(TreeBuilderTest, ManyDistinctTextsCrossTheStoresChunksWhole) {
+    // 70,000 DoActions going to spread frame numbers, 2 MB of distinct texts, more than one chunk
+    // of the store holds; a ShowFrame after each, so that frame indices wrap and the first frames
+    // receive their statistics twice, far apart.
+    HeaderSpec spec;
+    spec.frameCount = 0;
+    Bytes tags;
+    for (std::uint32_t i = 0; i < 70000; ++i) {
+        const auto frame = static_cast<std::uint16_t>(i * 40503u);
+        Append(tags, Cat({DoAction(Cat({{0x81, 0x02, 0x00}, U16(frame), {0x00}})), ShowFrame()}));
+    }
+    Append(tags, End());
+    const std::size_t headerBytes = Header(spec, 0).size();
+    Open(Movie(spec, tags));
+    std::size_t doActions = 0;
+    for (std::size_t slot = 1; slot < frameNodes.size(); ++slot) {
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "Frame %5zu", slot - 1);
+        std::string frameText = expected;
+        for (TreeNode node = tree.FirstChild(frameNodes[slot]); node != kNoNode;
+             node = tree.NextSibling(node)) {
+            const TagItem& item = *tree.Data(node);
+            if (item.TagCode == tagDoAction) {
+                ASSERT_EQ(tree.Text(node), " DoAction " + FirstActionName(item));
+                ++doActions;
+            } else if (item.TagCode == tagShowFrame) {
+                const std::size_t bytesSoFar = static_cast<std::size_t>(item.Data - FileBytes) +
+                                               item.HeaderLength - headerBytes;
+                const double seconds = (item.FrameIndex + 1) / 12.0;
+                frameText += " (" + std::to_string(bytesSoFar) +
+                             " bytes so far) (Time:" + OneDecimalText(seconds) + " s.) (" +
+                             OneDecimalText(bytesSoFar / seconds / 1024) + " kb/s so far)";
+            }
+        }
+        ASSERT_EQ(tree.Text(frameNodes[slot]), frameText);
+        ASSERT_EQ(tree.TextLength(frameNodes[slot]), frameText.size());
+    }
+    EXPECT_EQ(doActions, 70000u);
 }
 
 TEST_F(TreeBuilderTest, FrameRateBelowOneFpsShowsOnlyTheByteCount) {

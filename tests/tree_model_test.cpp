@@ -270,9 +270,12 @@ TEST(TreeModelAgainstMemoryTree, SameScriptSameTreeAndSameSelection) {
         } else {
             const TreeNode node =
                 live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
-            if (op < 62) {
+            if (op < 59) {
                 model.Store().SetText(node, model.Store().Text(node) + "+");
                 memory.SetText(node, memory.Text(node) + "+");
+            } else if (op < 62) {
+                model.Store().AppendText(node, "&");
+                memory.AppendText(node, "&");
             } else if (op < 67) {
                 model.Store().SetImages(node, op % 6, (op + 1) % 6);
                 memory.SetImages(node, op % 6, (op + 1) % 6);

@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -370,6 +372,66 @@ TEST_F(WriterTest, FifoIsWrittenInPlace) {
     got.resize(static_cast<std::size_t>(n));
     EXPECT_EQ(got, movie);
     EXPECT_TRUE(S_ISFIFO(ModeOf(fifo)));
+}
+
+// A movie several buffers long goes into a FIFO that is read slowly while a timer keeps
+// interrupting the writer's blocked writes, so that writes transfer only part of what they were
+// given; what comes out must be the movie, with no byte dropped or repeated.
+TEST_F(WriterTest, InterruptedPartialWritesThroughTheBufferLoseNoByte) {
+    Bytes tags;
+    for (int i = 0; i < 6000; ++i) {
+        Append(tags, Tag(2, Bytes(250, static_cast<std::uint8_t>(i))));
+    }
+    const Bytes movie = Movie(Spec(15), Cat({tags, End()}));
+    ASSERT_GT(movie.size(), 4 * OutputFile::kBufferBytes);
+    LoadBytes(movie);
+    const std::string fifo = dir_.File("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ::fcntl(reader, F_SETFL, 0);
+
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        ::close(reader);
+        struct sigaction interrupt {};
+        interrupt.sa_handler = [](int) {};  // and no SA_RESTART: blocked writes return early
+        ::sigaction(SIGALRM, &interrupt, nullptr);
+        const itimerval every200us{{0, 200}, {0, 200}};
+        ::setitimer(ITIMER_REAL, &every200us, nullptr);
+        ::_exit(SaveMovieFile(movie_, fifo) == 0 ? 0 : 1);
+    }
+    Bytes got;
+    std::uint8_t chunk[3000];
+    int status = 0;
+    for (;;) {
+        const ssize_t n = ::read(reader, chunk, sizeof chunk);
+        if (n > 0) {
+            got.insert(got.end(), chunk, chunk + n);
+            ::usleep(20);
+        } else if (n < 0 || ::waitpid(writer, &status, WNOHANG) == writer) {
+            break;
+        } else {
+            // No writer at the moment: not yet connected, or not yet gone.
+            ::usleep(1000);
+        }
+    }
+    ::close(reader);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(got == movie) << got.size() << " bytes came out of " << movie.size();
+}
+
+// The window keeps its document, and the document's output file, after a failed save.
+TEST_F(WriterTest, AFailedCommitLeavesNoTemporaryFileBehind) {
+    LoadBytes(Movie(Spec(15), kTags));
+    const std::string target = dir_.File("target.swf");
+    movie_.OutFile.Create(target);
+    ASSERT_TRUE(movie_.OutFile.Write(FileBytes, 21));
+    // The target turns into a folder before the commit, so the rename into place fails.
+    ASSERT_EQ(::mkdir(target.c_str(), 0700), 0);
+    EXPECT_THROW(movie_.OutFile.Commit(), EInOutError);
+    EXPECT_EQ(Listing(dir_.Path()), (std::vector<std::string>{"loaded.swf", "target.swf"}));
+    EXPECT_EQ(SaveMovieFile(movie_, dir_.File("again.swf")), 0);
 }
 
 TEST_F(WriterTest, FifoWithoutReaderIsRefusedInsteadOfBlocking) {
