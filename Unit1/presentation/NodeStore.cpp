@@ -83,19 +83,22 @@ TextId NodeStore::StoreText(std::string_view text) {
     if (texts_.size() >= kMaxTexts) {
         throw std::length_error("too many tree texts");
     }
-    texts_.emplace_back();
+    // Room first, so that nothing is left half done when memory runs out.
+    if (texts_.size() == texts_.capacity()) {
+        texts_.reserve(texts_.size() * 2 + 64);
+    }
     if (text.empty()) {
-        texts_.back() = StoredText{"", 0};
+        texts_.push_back(StoredText{"", 0});
         return static_cast<TextId>(texts_.size() - 1);
     }
     char* stored = textFree_;
     if (text.size() > textFreeBytes_) {
-        textChunks_.emplace_back();
         // A text larger than a quarter chunk gets a block of its own, so that the newest chunk's
         // free room is not thrown away for it. Left uninitialised: only bytes written are read.
         const bool ownBlock = text.size() > kTextChunkBytes / 4;
-        textChunks_.back().reset(new char[ownBlock ? text.size() : kTextChunkBytes]);
-        stored = textChunks_.back().get();
+        std::unique_ptr<char[]> chunk(new char[ownBlock ? text.size() : kTextChunkBytes]);
+        stored = chunk.get();
+        textChunks_.push_back(std::move(chunk));
         if (!ownBlock) {
             textFree_ = stored;
             textFreeBytes_ = kTextChunkBytes;
@@ -106,7 +109,7 @@ TextId NodeStore::StoreText(std::string_view text) {
         textFreeBytes_ -= text.size();
     }
     std::memcpy(stored, text.data(), text.size());
-    texts_.back() = StoredText{stored, static_cast<std::uint32_t>(text.size())};
+    texts_.push_back(StoredText{stored, static_cast<std::uint32_t>(text.size())});
     return static_cast<TextId>(texts_.size() - 1);
 }
 
@@ -136,8 +139,8 @@ TreeNode NodeStore::Append(TreeNode parent, TextId text, TagItem* data) {
         siblings->reserve(std::max<std::size_t>(4, siblings->capacity() * 2));
     }
     if (nodeCount_ == nodeBlocks_.size() * kNodesPerBlock) {
-        nodeBlocks_.reserve(nodeBlocks_.size() + 1);
-        nodeBlocks_.emplace_back(new Node[kNodesPerBlock]);
+        std::unique_ptr<Node[]> block(new Node[kNodesPerBlock]);
+        nodeBlocks_.push_back(std::move(block));
     }
 
     const auto node = static_cast<TreeNode>(nodeCount_);
