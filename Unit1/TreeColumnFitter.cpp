@@ -8,12 +8,12 @@
 #include "TreeModel.h"
 
 TreeColumnFitter::TreeColumnFitter(QTreeView& view, TreeModel& model)
-    : QObject(&view), view_(view), model_(model) {
+    : QObject(&view), view_(view), model_(model), viewport_(view.viewport()) {
     view_.setTextElideMode(Qt::ElideNone);
     // The column is sized here; a stretched last section would be held to the viewport's width.
     view_.header()->setStretchLastSection(false);
     view_.header()->setSectionResizeMode(QHeaderView::Fixed);
-    view_.viewport()->installEventFilter(this);
+    viewport_->installEventFilter(this);
     connect(&model_, &QAbstractItemModel::modelReset, this, &TreeColumnFitter::Fit);
     connect(&model_, &QAbstractItemModel::rowsInserted, this, &TreeColumnFitter::Fit);
     connect(&model_, &QAbstractItemModel::rowsRemoved, this, &TreeColumnFitter::Fit);
@@ -22,7 +22,9 @@ TreeColumnFitter::TreeColumnFitter(QTreeView& view, TreeModel& model)
 }
 
 bool TreeColumnFitter::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == view_.viewport() && event->type() == QEvent::Resize) {
+    // The view is not asked for its viewport here: while the view is being destroyed, its
+    // viewport still sends events and the view is no longer whole.
+    if (event->type() == QEvent::Resize && watched == viewport_) {
         Fit();
     }
     return QObject::eventFilter(watched, event);

@@ -22,4 +22,5 @@ class TreeColumnFitter : public QObject {
 
     QTreeView& view_;
     TreeModel& model_;
+    QObject* viewport_;
 };
