@@ -35,15 +35,6 @@ Rates RatesOf(const FrameStatistics& s) {
     return {seconds, static_cast<double>(s.bytesSoFar) / seconds * kKilobytesPerByte};
 }
 
-std::size_t DecimalDigits(std::uint32_t value) {
-    std::size_t digits = 1;
-    while (value >= 10) {
-        value /= 10;
-        ++digits;
-    }
-    return digits;
-}
-
 }  // namespace
 
 void AppendFrameStatisticsText(std::string& out, const FrameStatistics& s) {

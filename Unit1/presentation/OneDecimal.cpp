@@ -82,6 +82,8 @@ bool CertainTenths(double value, std::uint64_t& tenths) {
     return true;
 }
 
+}  // namespace
+
 std::size_t DecimalDigits(std::uint64_t value) {
     std::size_t digits = 1;
     while (value >= 10) {
@@ -90,8 +92,6 @@ std::size_t DecimalDigits(std::uint64_t value) {
     }
     return digits;
 }
-
-}  // namespace
 
 std::string OneDecimalText(double value) {
     std::string text;

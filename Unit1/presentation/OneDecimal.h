@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // `value` in fixed-point notation with exactly one digit after the point, right-aligned in a
@@ -14,3 +15,6 @@ std::string OneDecimalText(double value);
 // millions of these numbers.
 void AppendOneDecimal(std::string& out, double value);
 std::size_t OneDecimalLength(double value);
+
+// The number of digits of `value` in plain decimal.
+std::size_t DecimalDigits(std::uint64_t value);
