@@ -416,6 +416,33 @@ TEST_F(WindowTest, APersonClickingTheTreeAndTheDeleteButton) {
     EXPECT_NE(Find(" SetBackgroundColor"), kNoNode);
 }
 
+TEST_F(WindowTest, CollapsingAboveTheSelectionSelectsTheCollapsedNode) {
+    const Tags t;
+    struct Row {
+        const char* selected;
+        const char* collapsed;  // "" for the root
+        Bytes saved;            // after Delete Tag on the collapsed node
+    };
+    const Row rows[] = {
+        {" DoAction Stop", "Frame     0", WholeMovie()},
+        {" DoAction Play", " DefineSprite",
+         MovieOf({t.background, t.stop, t.firstShowFrame, t.secondShowFrame, t.end})},
+        {" DoAction Play", "", WholeMovie()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.collapsed);
+        Open(moviePath);
+        const TreeNode collapsed =
+            *row.collapsed != '\0' ? Find(row.collapsed) : form.Tree().Store().FirstTopLevel();
+        tv()->expandAll();
+        Click(Find(row.selected));
+        tv()->collapse(form.Tree().IndexOf(collapsed));
+        EXPECT_EQ(form.SelectedNode, collapsed);
+        form.Button1Click();
+        EXPECT_EQ(SaveAs(), row.saved);
+    }
+}
+
 TEST_F(WindowTest, TheStoredLayout) {
     EXPECT_EQ(form.objectName(), "Form1");
     EXPECT_EQ(form.windowTitle(), "Velpin");
