@@ -443,6 +443,20 @@ TEST_F(WindowTest, CollapsingAboveTheSelectionSelectsTheCollapsedNode) {
     }
 }
 
+TEST_F(WindowTest, StarExpandsEveryNodeWithChildrenBelowTheCurrentOne) {
+    Open(moviePath);
+    QTest::keyClick(tv(), Qt::Key_Asterisk);
+    std::function<void(const QModelIndex&)> check = [&](const QModelIndex& parent) {
+        for (int row = 0; row < form.Tree().rowCount(parent); ++row) {
+            const QModelIndex index = form.Tree().index(row, 0, parent);
+            EXPECT_EQ(tv()->isExpanded(index), form.Tree().hasChildren(index))
+                << index.data().toString().toStdString();
+            check(index);
+        }
+    };
+    check({});
+}
+
 TEST_F(WindowTest, TheStoredLayout) {
     EXPECT_EQ(form.objectName(), "Form1");
     EXPECT_EQ(form.windowTitle(), "Velpin");
