@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <vector>
 
@@ -95,6 +97,9 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent)
     connect(ui->HelpContents1, &QAction::triggered, this, &TForm1::HelpContents1Click);
     connect(ui->SpeedButton1, &QToolButton::clicked, this, &TForm1::HelpContents1Click);
     connect(ui->About1, &QAction::triggered, this, &TForm1::About1Click);
+    // The window's key, not a menu item's: F10 reaches the menu bar as Alt does.
+    connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this,
+            &TForm1::FocusMenuBar);
 
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     ui->Splitter1->setSizes({kTreePanelWidth, kRightPanelWidth});
@@ -119,6 +124,17 @@ void TForm1::showEvent(QShowEvent* event) {
         }
     }
     QMainWindow::showEvent(event);
+}
+
+void TForm1::FocusMenuBar() {
+    // The menu bar enters its keyboard mode only on a tap of Alt, which it watches the window
+    // for; F10 hands it one, as the platform delivers it.
+    QKeyEvent altOverride(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(this, &altOverride);
+    QKeyEvent altPressed(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(this, &altPressed);
+    QKeyEvent altReleased(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    QCoreApplication::sendEvent(this, &altReleased);
 }
 
 template <typename Body>

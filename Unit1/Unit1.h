@@ -67,6 +67,8 @@ class TForm1 : public QMainWindow, public WindowShell {
     void RunHandler(Body&& body);
     QFileDialog& OpenDialog();
     QFileDialog& SaveDialog();
+    // What Alt alone does: the menu bar takes the keyboard, its first menu highlighted.
+    void FocusMenuBar();
 
     std::unique_ptr<Ui::TForm1> ui;
     Prompter& prompter_;

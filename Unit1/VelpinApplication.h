@@ -1,5 +1,6 @@
-// The application object: its title, and the last line of defence that keeps an error escaping
-// anywhere in the event loop from ending the program.
+// The application object: its title, the style that lets the keyboard reach the menu bar, and the
+// last line of defence that keeps an error escaping anywhere in the event loop from ending the
+// program.
 #pragma once
 
 #include <QApplication>

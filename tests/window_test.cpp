@@ -457,6 +457,20 @@ TEST_F(WindowTest, StarExpandsEveryNodeWithChildrenBelowTheCurrentOne) {
     check({});
 }
 
+TEST_F(WindowTest, F10PutsTheKeyboardOnTheMenuBarWhoseAccessKeysThenWork) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_F10);
+    EXPECT_TRUE(form.menuBar()->hasFocus());
+    EXPECT_EQ(form.menuBar()->activeAction(), Part<QMenu>("File1")->menuAction());
+    QTest::keyClick(form.menuBar(), Qt::Key_Down);
+    ASSERT_TRUE(Part<QMenu>("File1")->isVisible());
+    prompter.answers.push_back(std::nullopt);
+    QTest::keyClick(Part<QMenu>("File1"), Qt::Key_O);
+    ASSERT_EQ(prompter.dialogs.size(), 1u);
+    EXPECT_EQ(prompter.dialogs[0].name, "dOpen1");
+}
+
 TEST_F(WindowTest, TheStoredLayout) {
     EXPECT_EQ(form.objectName(), "Form1");
     EXPECT_EQ(form.windowTitle(), "Velpin");
