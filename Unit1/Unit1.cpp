@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "ErrorBox.h"
+#include "FileDialog.h"
 #include "Prompter.h"
 #include "TreeColumnFitter.h"
 #include "TreeModel.h"
@@ -211,9 +211,9 @@ void TForm1::About1Click() {
     RunHandler([this] { ShowMessage(kCreditLine, "Velpin [Dev. Build 1] (Not even alpha!)"); });
 }
 
-QFileDialog& TForm1::OpenDialog() {
+FileDialog& TForm1::OpenDialog() {
     if (dOpen1 == nullptr) {
-        dOpen1 = new QFileDialog(this);
+        dOpen1 = new FileDialog(prompter_, this);
         dOpen1->setObjectName(QStringLiteral("dOpen1"));
         dOpen1->setAcceptMode(QFileDialog::AcceptOpen);
         dOpen1->setFileMode(QFileDialog::ExistingFile);
@@ -224,9 +224,9 @@ QFileDialog& TForm1::OpenDialog() {
     return *dOpen1;
 }
 
-QFileDialog& TForm1::SaveDialog() {
+FileDialog& TForm1::SaveDialog() {
     if (dSave1 == nullptr) {
-        dSave1 = new QFileDialog(this);
+        dSave1 = new FileDialog(prompter_, this);
         dSave1->setObjectName(QStringLiteral("dSave1"));
         dSave1->setAcceptMode(QFileDialog::AcceptSave);
         dSave1->setFileMode(QFileDialog::AnyFile);

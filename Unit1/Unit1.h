@@ -13,7 +13,7 @@
 
 class QCloseEvent;
 class QShowEvent;
-class QFileDialog;
+class FileDialog;
 class Prompter;
 class TreeModel;
 
@@ -65,8 +65,8 @@ class TForm1 : public QMainWindow, public WindowShell {
     // default cursor back, and the window goes on.
     template <typename Body>
     void RunHandler(Body&& body);
-    QFileDialog& OpenDialog();
-    QFileDialog& SaveDialog();
+    FileDialog& OpenDialog();
+    FileDialog& SaveDialog();
     // What Alt alone does: the menu bar takes the keyboard, its first menu highlighted.
     void FocusMenuBar();
 
@@ -75,8 +75,8 @@ class TForm1 : public QMainWindow, public WindowShell {
     TreeModel* treeModel_;
     // Made on first use, since a file dialog starts watching folders as soon as it exists; kept
     // afterwards, so each remembers the folder it was last in.
-    QFileDialog* dOpen1 = nullptr;
-    QFileDialog* dSave1 = nullptr;
+    FileDialog* dOpen1 = nullptr;
+    FileDialog* dSave1 = nullptr;
     bool busy_ = false;
     bool placed_ = false;
 };

@@ -311,7 +311,8 @@ TEST_F(WindowTest, SaveFailuresAreToldAndTheMovieStaysLoaded) {
     EXPECT_EQ(prompter.boxes[0].icon, QMessageBox::NoIcon);
     EXPECT_FALSE(prompter.boxes[0].busyCursorShown);
 
-    prompter.answers.push_back(QString::fromStdString(dir.File("no/such/folder/out.swf")));
+    // A name longer than the file system allows, in a folder that exists.
+    prompter.answers.push_back(QString::fromStdString(dir.File(std::string(300, 'n'))));
     form.Saveas1Click();
     ASSERT_EQ(prompter.boxes.size(), 2u);
     EXPECT_EQ(prompter.boxes[1].text, "Invalid filename.");
@@ -414,6 +415,21 @@ TEST_F(WindowTest, APersonClickingTheTreeAndTheDeleteButton) {
     EXPECT_EQ(form.SelectedNode, kNoNode);
     QTest::mouseClick(deleteButton, Qt::LeftButton, {}, deleteButton->rect().center());
     EXPECT_NE(Find(" SetBackgroundColor"), kNoNode);
+}
+
+TEST_F(WindowTest, ASaveDialogRefusesAMissingFolderAndStaysOpen) {
+    Open(moviePath);
+    const std::string missing = dir.File("no/such/folder/out.swf");
+    const std::string saved = dir.File("saved.swf");
+    prompter.answers = {QString::fromStdString(missing), QString::fromStdString(saved)};
+    form.Saveas1Click();
+
+    EXPECT_EQ(prompter.dialogs.size(), 2u) << "the open dialog, and the save dialog once";
+    ASSERT_EQ(prompter.boxes.size(), 1u);
+    EXPECT_EQ(prompter.boxes[0].caption, "Save As");
+    EXPECT_TRUE(prompter.boxes[0].text.startsWith(QString::fromStdString(missing)));
+    EXPECT_EQ(prompter.boxes[0].owner, Part<QFileDialog>("dSave1"));
+    EXPECT_EQ(ReadFile(saved), WholeMovie());
 }
 
 TEST_F(WindowTest, CollapsingAboveTheSelectionSelectsTheCollapsedNode) {

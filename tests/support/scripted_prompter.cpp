@@ -4,22 +4,25 @@
 #include <QAbstractButton>
 #include <QApplication>
 
+#include "FileDialog.h"
+
 std::optional<QString> ScriptedPrompter::RunFileDialog(QFileDialog& dialog) {
     dialogs.push_back(
         {dialog.objectName(), dialog.windowTitle(), dialog.acceptMode(), dialog.fileMode(),
          dialog.nameFilters(), dialog.selectedNameFilter(), dialog.defaultSuffix(),
          !dialog.testOption(QFileDialog::DontConfirmOverwrite), dialog.parentWidget()});
-    if (answers.empty()) {
-        ADD_FAILURE() << "a file dialog nobody expected: " << dialog.objectName().toStdString();
-        return std::nullopt;
+    auto* checking = qobject_cast<FileDialog*>(&dialog);
+    for (;;) {
+        if (answers.empty()) {
+            ADD_FAILURE() << "a file dialog nobody expected: " << dialog.objectName().toStdString();
+            return std::nullopt;
+        }
+        const std::optional<QString> answer = answers.front();
+        answers.pop_front();
+        if (!answer || checking == nullptr || checking->Accepts(*answer)) {
+            return answer;
+        }
     }
-    const bool confirmed = answers.front().has_value();
-    const QString path = answers.front().value_or(QString());
-    answers.pop_front();
-    if (!confirmed) {
-        return std::nullopt;
-    }
-    return path;
 }
 
 void ScriptedPrompter::RunMessageBox(QMessageBox& box) {

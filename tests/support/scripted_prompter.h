@@ -35,8 +35,9 @@ struct FileDialogSeen {
 
 class ScriptedPrompter : public Prompter {
   public:
-    // The answers to the coming file dialogs, in order: a path, or std::nullopt for Cancel. A
-    // dialog without an answer fails the test and counts as cancelled.
+    // The answers to the coming file dialogs, in order: a path, or std::nullopt for Cancel. A path
+    // the dialog refuses leaves it open for the next answer. A dialog without an answer fails the
+    // test and counts as cancelled.
     std::deque<std::optional<QString>> answers;
     std::vector<FileDialogSeen> dialogs;
     std::vector<BoxSeen> boxes;
