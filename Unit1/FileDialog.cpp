@@ -1,10 +1,20 @@
 #include "FileDialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "Prompter.h"
+
+namespace {
+
+// The object name Qt's dialog gives its file name field.
+constexpr char kFileNameField[] = "fileNameEdit";
+
+}  // namespace
 
 FileDialog::FileDialog(Prompter& prompter, QWidget* parent)
     : QFileDialog(parent), prompter_(prompter) {}
@@ -28,4 +38,22 @@ void FileDialog::accept() {
         return;
     }
     QFileDialog::accept();
+}
+
+void FileDialog::done(int result) {
+    // The completion list is a window of its own, which stays on screen when Enter closes the
+    // dialog while the list is up; there it would swallow the next click.
+    for (QLineEdit* field : findChildren<QLineEdit*>()) {
+        if (QCompleter* completer = field->completer()) {
+            completer->popup()->hide();
+        }
+    }
+    QFileDialog::done(result);
+}
+
+void FileDialog::showEvent(QShowEvent* event) {
+    QFileDialog::showEvent(event);
+    if (auto* name = findChild<QLineEdit*>(QString::fromLatin1(kFileNameField))) {
+        name->selectAll();
+    }
 }

@@ -1,6 +1,7 @@
 // The open and save dialogs: Qt's file dialog, made to keep the promises of the native dialogs
 // the window is modelled on. A save dialog refuses a name whose folder does not exist and stays
-// open.
+// open; nothing of a dialog (its completion list) stays on screen once it has closed; and when it
+// opens again, the name chosen last time is selected, so that typing replaces it.
 #pragma once
 
 #include <QFileDialog>
@@ -19,6 +20,10 @@ class FileDialog : public QFileDialog {
     bool Accepts(const QString& path);
 
     void accept() override;
+    void done(int result) override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
 
   private:
     Prompter& prompter_;
