@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -170,7 +171,7 @@ void TForm1::tvChange(TreeNode node) {
 
 void TForm1::Open1Click() {
     RunHandler([this] {
-        const std::optional<QString> path = prompter_.RunFileDialog(OpenDialog());
+        const std::optional<QString> path = RunFileDialog(OpenDialog());
         if (path) {
             OpenMovie(FileSystemPath(*path));
         }
@@ -186,7 +187,7 @@ void TForm1::Saveas1Click() {
         if (!Movie.Loaded) {
             return;
         }
-        const std::optional<QString> path = prompter_.RunFileDialog(SaveDialog());
+        const std::optional<QString> path = RunFileDialog(SaveDialog());
         if (!path) {
             return;
         }
@@ -209,6 +210,21 @@ void TForm1::HelpContents1Click() {
 
 void TForm1::About1Click() {
     RunHandler([this] { ShowMessage(kCreditLine, "Velpin [Dev. Build 1] (Not even alpha!)"); });
+}
+
+std::optional<QString> TForm1::RunFileDialog(FileDialog& dialog) {
+    const QString folder =
+        Movie.Loaded
+            ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(Movie.FileName))).absolutePath()
+            : lastFolder_;
+    if (!folder.isEmpty()) {
+        dialog.setDirectory(folder);
+    }
+    std::optional<QString> path = prompter_.RunFileDialog(dialog);
+    if (path) {
+        lastFolder_ = QFileInfo(*path).absolutePath();
+    }
+    return path;
 }
 
 FileDialog& TForm1::OpenDialog() {

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "MovieTreeBuilder.h"
@@ -67,6 +68,8 @@ class TForm1 : public QMainWindow, public WindowShell {
     void RunHandler(Body&& body);
     FileDialog& OpenDialog();
     FileDialog& SaveDialog();
+    // Runs a file dialog, started in the loaded movie's folder, else in the last folder used.
+    std::optional<QString> RunFileDialog(FileDialog& dialog);
     // What Alt alone does: the menu bar takes the keyboard, its first menu highlighted.
     void FocusMenuBar();
 
@@ -74,9 +77,11 @@ class TForm1 : public QMainWindow, public WindowShell {
     Prompter& prompter_;
     TreeModel* treeModel_;
     // Made on first use, since a file dialog starts watching folders as soon as it exists; kept
-    // afterwards, so each remembers the folder it was last in.
+    // afterwards, so each remembers the name chosen last.
     FileDialog* dOpen1 = nullptr;
     FileDialog* dSave1 = nullptr;
+    // The folder of the path chosen last in either dialog; empty before the first.
+    QString lastFolder_;
     bool busy_ = false;
     bool placed_ = false;
 };

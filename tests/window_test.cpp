@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -430,6 +431,25 @@ TEST_F(WindowTest, ASaveDialogRefusesAMissingFolderAndStaysOpen) {
     EXPECT_TRUE(prompter.boxes[0].text.startsWith(QString::fromStdString(missing)));
     EXPECT_EQ(prompter.boxes[0].owner, Part<QFileDialog>("dSave1"));
     EXPECT_EQ(ReadFile(saved), WholeMovie());
+}
+
+TEST_F(WindowTest, DialogsStartInTheMoviesFolderElseInTheLastOneUsed) {
+    const QString folder = QString::fromStdString(dir.Path());
+    ASSERT_TRUE(QDir(folder).mkdir("sub"));
+    const QString sub = folder + "/sub";
+    Open(moviePath);
+    prompter.answers = {sub + "/copy.swf", std::nullopt};
+    form.Saveas1Click();
+    form.Open1Click();
+    Open(dir.Write("sub/short.swf", Bytes(20, 'F')));
+    prompter.answers = {std::nullopt};
+    form.Open1Click();
+
+    QStringList folders;
+    for (std::size_t i = 1; i < prompter.dialogs.size(); ++i) {
+        folders << prompter.dialogs[i].folder;
+    }
+    EXPECT_EQ(folders, QStringList({folder, folder, folder, sub}));
 }
 
 TEST_F(WindowTest, CollapsingAboveTheSelectionSelectsTheCollapsedNode) {

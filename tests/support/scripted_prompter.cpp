@@ -7,10 +7,11 @@
 #include "FileDialog.h"
 
 std::optional<QString> ScriptedPrompter::RunFileDialog(QFileDialog& dialog) {
-    dialogs.push_back(
-        {dialog.objectName(), dialog.windowTitle(), dialog.acceptMode(), dialog.fileMode(),
-         dialog.nameFilters(), dialog.selectedNameFilter(), dialog.defaultSuffix(),
-         !dialog.testOption(QFileDialog::DontConfirmOverwrite), dialog.parentWidget()});
+    dialogs.push_back({dialog.objectName(), dialog.windowTitle(), dialog.acceptMode(),
+                       dialog.fileMode(), dialog.nameFilters(), dialog.selectedNameFilter(),
+                       dialog.defaultSuffix(),
+                       !dialog.testOption(QFileDialog::DontConfirmOverwrite), dialog.parentWidget(),
+                       dialog.directory().absolutePath()});
     auto* checking = qobject_cast<FileDialog*>(&dialog);
     for (;;) {
         if (answers.empty()) {

@@ -31,6 +31,7 @@ struct FileDialogSeen {
     QString defaultSuffix;
     bool confirmsOverwrite;
     QWidget* owner;
+    QString folder;  // where it started
 };
 
 class ScriptedPrompter : public Prompter {
