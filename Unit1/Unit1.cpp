@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
+#include <QWindow>
 #include <vector>
 
 #include "ErrorBox.h"
@@ -114,17 +115,32 @@ TForm1::~TForm1() {
 }
 
 void TForm1::showEvent(QShowEvent* event) {
-    // Placed when it first opens: only then does the window system know the frame around it.
+    // Placed when it first opens. The window manager's frame is known only once the window is on
+    // screen, so it is placed again then, by its outer frame.
     if (!placed_) {
         placed_ = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect outer = frameGeometry();
-            const QRect centred = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
-                                                      outer.size(), screen->availableGeometry());
-            move(centred.topLeft());
-        }
+        CentreOnScreen();
+        windowHandle()->installEventFilter(this);
     }
     QMainWindow::showEvent(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose) {
+        watched->removeEventFilter(this);
+        if (frameGeometry() != geometry()) {
+            CentreOnScreen();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::CentreOnScreen() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect centred = QStyle::alignedRect(
+            Qt::LeftToRight, Qt::AlignCenter, frameGeometry().size(), screen->availableGeometry());
+        move(centred.topLeft());
+    }
 }
 
 void TForm1::FocusMenuBar() {

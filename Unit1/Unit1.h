@@ -60,6 +60,7 @@ class TForm1 : public QMainWindow, public WindowShell {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // Runs a handler's body; an error escaping it goes to the application's error box, with the
@@ -70,6 +71,7 @@ class TForm1 : public QMainWindow, public WindowShell {
     FileDialog& SaveDialog();
     // Runs a file dialog, started in the loaded movie's folder, else in the last folder used.
     std::optional<QString> RunFileDialog(FileDialog& dialog);
+    void CentreOnScreen();
     // What Alt alone does: the menu bar takes the keyboard, its first menu highlighted.
     void FocusMenuBar();
 
