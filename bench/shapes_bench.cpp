@@ -11,23 +11,21 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTreeView>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "Prompter.h"
 #include "TreeModel.h"
 #include "Unit1.h"
 #include "VelpinApplication.h"
 #include "loader.h"
 #include "movie_builder.h"
 #include "run_program.h"
+#include "window_driver.h"
 #include "worst_movies.h"
 #include "writer.h"
 
@@ -61,33 +59,6 @@ int MeasureSave(const std::string& movie, const std::string& saved) {
     return result == 0 ? 0 : 1;
 }
 
-class AnsweringPrompter : public Prompter {
-  public:
-    std::optional<QString> path;
-    std::optional<QString> RunFileDialog(QFileDialog&) override { return path; }
-    void RunMessageBox(QMessageBox&) override { std::fprintf(stderr, "unexpected message box\n"); }
-};
-
-class PaintWatcher : public QObject {
-  public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            painted = true;
-        }
-        return false;
-    }
-};
-
-void UntilPainted(PaintWatcher& watcher) {
-    QElapsedTimer timer;
-    timer.start();
-    watcher.painted = false;
-    while (!watcher.painted && timer.elapsed() < 120000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
-
 // Opens the movie in the window until painted; with `deleteSprite`, then selects the first tag
 // of frame 0 (the sprite of shape c) and times Delete Tag until painted again.
 int MeasureWindow(int argc, char** argv, const std::string& movie, bool deleteSprite) {
@@ -96,25 +67,24 @@ int MeasureWindow(int argc, char** argv, const std::string& movie, bool deleteSp
     VelpinApplication application(argc, argv, prompter);
     TForm1 form(prompter);
     auto* tv = form.findChild<QTreeView*>(QStringLiteral("tv"));
-    PaintWatcher watcher;
-    tv->viewport()->installEventFilter(&watcher);
+    PaintWatcher watcher(*tv->viewport());
     form.show();
-    UntilPainted(watcher);
+    watcher.UntilPainted();
 
     prompter.path = QString::fromStdString(movie);
     auto start = Clock::now();
     form.Open1Click();
-    UntilPainted(watcher);
+    watcher.UntilPainted();
     std::printf("%.6f", SecondsSince(start));
     if (deleteSprite) {
         const QAbstractItemModel& tree = *tv->model();
         const QModelIndex frame0 = tree.index(1, 0, tree.index(0, 0));
         tv->selectionModel()->setCurrentIndex(tree.index(0, 0, frame0),
                                               QItemSelectionModel::ClearAndSelect);
-        UntilPainted(watcher);
+        watcher.UntilPainted();
         start = Clock::now();
         form.Button1Click();
-        UntilPainted(watcher);
+        watcher.UntilPainted();
         std::printf(" %.6f", SecondsSince(start));
     }
     std::printf("\n");

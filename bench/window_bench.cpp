@@ -10,14 +10,13 @@
 #include <QKeyEvent>
 #include <QTreeView>
 #include <cstdio>
-#include <optional>
 #include <string>
 
-#include "Prompter.h"
 #include "TreeModel.h"
 #include "Unit1.h"
 #include "VelpinApplication.h"
 #include "movie_builder.h"
+#include "window_driver.h"
 
 namespace {
 
@@ -72,39 +71,10 @@ std::size_t MostMinimalTags() {
     return (kLargestMovie - Header(HeaderSpec{}, 0).size() - End().size()) / 2;
 }
 
-class AnsweringPrompter : public Prompter {
-  public:
-    std::optional<QString> path;
-    std::optional<QString> RunFileDialog(QFileDialog&) override { return path; }
-    void RunMessageBox(QMessageBox&) override { std::printf("unexpected message box\n"); }
-};
-
-class PaintWatcher : public QObject {
-  public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            painted = true;
-        }
-        return false;
-    }
-};
-
 double PeakRssMegabytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-// Runs the event loop until the tree's viewport has painted; returns the milliseconds it took.
-double UntilPainted(PaintWatcher& watcher) {
-    QElapsedTimer timer;
-    timer.start();
-    watcher.painted = false;
-    while (!watcher.painted && timer.elapsed() < 60000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 // Opens `path`, then expands everything below the root with "*" on the selected root, either the
@@ -115,7 +85,7 @@ double ExpandEverythingMs(TForm1& form, AnsweringPrompter& prompter, PaintWatche
     auto* tv = form.findChild<QTreeView*>(QStringLiteral("tv"));
     prompter.path = QString::fromStdString(path);
     form.Open1Click();
-    UntilPainted(watcher);
+    watcher.UntilPainted();
     QElapsedTimer timer;
     timer.start();
     if (qtsOwn) {
@@ -125,7 +95,7 @@ double ExpandEverythingMs(TForm1& form, AnsweringPrompter& prompter, PaintWatche
         QKeyEvent star(QEvent::KeyPress, Qt::Key_Asterisk, Qt::NoModifier, QStringLiteral("*"));
         QCoreApplication::sendEvent(tv, &star);
     }
-    UntilPainted(watcher);
+    watcher.UntilPainted();
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
@@ -142,10 +112,9 @@ int main(int argc, char** argv) {
     VelpinApplication application(argc, argv, prompter);
     TForm1 form(prompter);
     auto* tv = form.findChild<QTreeView*>(QStringLiteral("tv"));
-    PaintWatcher watcher;
-    tv->viewport()->installEventFilter(&watcher);
+    PaintWatcher watcher(*tv->viewport());
     form.show();
-    UntilPainted(watcher);
+    watcher.UntilPainted();
     std::printf("window shown, empty: peak RSS %.1f MB\n", PeakRssMegabytes());
 
     prompter.path = QString::fromStdString(path);
@@ -153,7 +122,7 @@ int main(int argc, char** argv) {
     timer.start();
     form.Open1Click();
     const double builtMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-    const double paintedMs = builtMs + UntilPainted(watcher);
+    const double paintedMs = builtMs + watcher.UntilPainted();
     std::size_t items = 0;
     for (const TagItem* item = form.Movie.FirstTag; item != nullptr; item = item->Next) {
         ++items;
@@ -167,7 +136,7 @@ int main(int argc, char** argv) {
     for (const bool spriteExpanded : {false, true}) {
         if (spriteExpanded) {
             form.Open1Click();
-            UntilPainted(watcher);
+            watcher.UntilPainted();
         }
         TreeModel& tree = form.Tree();
         const QModelIndex frame0 = tree.index(1, 0, tree.index(0, 0));
@@ -177,7 +146,7 @@ int main(int argc, char** argv) {
             tv->expand(sprite);
         }
         tv->selectionModel()->setCurrentIndex(sprite, QItemSelectionModel::ClearAndSelect);
-        UntilPainted(watcher);
+        watcher.UntilPainted();
         const int rowsBefore = tree.rowCount(frame0);
         const int nestedBefore = tree.rowCount(sprite);
         const bool shownExpanded = tv->isExpanded(sprite);
@@ -185,7 +154,7 @@ int main(int argc, char** argv) {
         timer.restart();
         form.Button1Click();
         const double deleteMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-        const double deletePaintedMs = deleteMs + UntilPainted(watcher);
+        const double deletePaintedMs = deleteMs + watcher.UntilPainted();
         std::printf(
             "delete of the sprite node with %d nested nodes (%s): %.1f ms, painted at "
             "%.1f ms; frame 0 went from %d to %d nodes\n",

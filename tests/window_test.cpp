@@ -5,10 +5,12 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
@@ -54,13 +56,6 @@ Bytes WholeMovie() {
     const Tags t;
     return MovieOf({t.background, t.stop, t.firstShowFrame, t.sprite, t.secondShowFrame, t.end});
 }
-
-class NullShell : public WindowShell {
-  public:
-    void SetBusyCursor() override {}
-    void SetDefaultCursor() override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
-};
 
 class WindowTest : public testing::Test {
   protected:
@@ -132,7 +127,7 @@ TEST_F(WindowTest, OpenShowsTheMovieWithTheRootSelectedAndExpandedOneLevel) {
     {
         CInputScript movie;
         FrameNodeTable frames;
-        NullShell shell;
+        HeadlessShell shell;
         OpenMovieInto(movie, frames, expected, shell, moviePath);
         FreeTagList(movie);
     }
@@ -160,6 +155,17 @@ TEST_F(WindowTest, OpenShowsTheMovieWithTheRootSelectedAndExpandedOneLevel) {
     for (const char* collapsed : {"Header", "FrameSize", "Frame     0", "Frame     1"}) {
         EXPECT_FALSE(tv()->isExpanded(form.Tree().IndexOf(Find(collapsed)))) << collapsed;
     }
+}
+
+TEST_F(WindowTest, NodeTextsAreNeverElidedAndTheViewScrollsToTheLongest) {
+    Open(moviePath);
+    const QModelIndex frame0 = form.Tree().IndexOf(Find("Frame     0"));
+    const int frame0Width = 2 * tv()->indentation() + tv()->sizeHintForIndex(frame0).width();
+    EXPECT_EQ(tv()->textElideMode(), Qt::ElideNone);
+    EXPECT_GE(tv()->header()->sectionSize(0), frame0Width);
+    form.resize(frame0Width / 2, form.height());
+    QApplication::processEvents();
+    EXPECT_GT(tv()->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST_F(WindowTest, DeleteTagOnANodeWithoutATagChangesNothing) {
