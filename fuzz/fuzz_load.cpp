@@ -1,6 +1,7 @@
 // Opens arbitrary bytes as a movie the way the window does (the real file path, then the whole
-// tree over the in-memory tree) and checks what a successful load promises: the document's list,
-// the tree over it, and that saving, deleting and loading again keep exactly what they should.
+// tree over the in-memory tree), checks that a load of the same bytes from memory agrees, and
+// checks what a successful load promises: the document's list, the tree over it, and that
+// saving, deleting and loading again keep exactly what they should.
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,6 +90,16 @@ void CheckFailedLoadState(const CInputScript& movie) {
     FUZZ_CHECK(!movie.Loaded);
     FUZZ_CHECK(FileBytes == nullptr);
     FUZZ_CHECK(!movie.InFile.IsOpen());
+}
+
+void CheckSameHeader(const MovieHeader& got, const MovieHeader& wanted) {
+    FUZZ_CHECK(std::memcmp(got.Signature, wanted.Signature, sizeof got.Signature) == 0);
+    FUZZ_CHECK(got.Version == wanted.Version && got.FileLength == wanted.FileLength);
+    FUZZ_CHECK(got.FrameRect.XMin == wanted.FrameRect.XMin &&
+               got.FrameRect.XMax == wanted.FrameRect.XMax &&
+               got.FrameRect.YMin == wanted.FrameRect.YMin &&
+               got.FrameRect.YMax == wanted.FrameRect.YMax);
+    FUZZ_CHECK(got.FrameRate == wanted.FrameRate && got.FrameCount == wanted.FrameCount);
 }
 
 void CheckLinks(const CInputScript& movie) {
@@ -531,7 +542,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QuietShell shell;
 
     const std::string& path = input.Fill(data, size);
+    // The same bytes loaded from memory, released before the file's load takes over FileBytes.
+    static CInputScript inMemory;
+    const std::int32_t memoryResult = LoadMovieFromBytes(inMemory, path, data, size);
+    const std::vector<ItemFacts> memoryFacts =
+        memoryResult == loadOk ? Facts(inMemory) : std::vector<ItemFacts>{};
+    FreeTagList(inMemory);
+
     const std::int32_t result = OpenMovieWithResult(movie, frameNodes, tree, shell, path);
+    // A load from memory gives what the load of a file holding those bytes gives, item for item.
+    FUZZ_CHECK(result == memoryResult);
     FUZZ_CHECK(!shell.busy);
     FUZZ_CHECK(tree.UpdateDepth() == 0);
     if (result != loadOk) {
@@ -542,6 +562,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(shell.message.empty());
     CheckLoadedMovie(movie, size);
+    CheckSameItems(Facts(movie), memoryFacts);
+    CheckSameHeader(movie.Header, inMemory.Header);
     if (Facts(movie).size() > kLargestFullyCheckedList) {
         CheckTree(tree, movie);
         return kRejectFromCorpus;

@@ -1,5 +1,7 @@
 #include "loader.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -63,11 +65,12 @@ bool SkipSpriteFields(CInputScript& script) {
     return true;
 }
 
-// Ends a load that failed after the file was opened: nothing of it is kept.
-std::int32_t Abandon(CInputScript& script, std::int32_t result) {
+// Ends a load that failed after the input was opened: nothing of it is kept.
+template <class Input>
+std::int32_t Abandon(CInputScript& script, Input& in, std::int32_t result) {
     FreeTagList(script);
     FreeMovieBytes();
-    script.InFile.Close();
+    in.Close();
     return result;
 }
 
@@ -76,7 +79,8 @@ bool HasSwfSignature(const std::uint8_t* bytes) {
 }
 
 // Replaces the header block with one of `length` bytes holding the rest of a long header.
-std::int32_t ExtendHeaderBlock(CInputScript& script, std::int64_t length) {
+template <class Input>
+std::int32_t ExtendHeaderBlock(Input& in, std::int64_t length) {
     auto* block = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(length)];
     if (block == nullptr) {
         return loadNoHeaderMemory;
@@ -85,11 +89,119 @@ std::int32_t ExtendHeaderBlock(CInputScript& script, std::int64_t length) {
         block[i] = FileBytes[i];
     }
     const std::int64_t missing = length - FileBytesLength;
-    const std::int64_t got = script.InFile.Read(block + FileBytesLength, missing);
+    const std::int64_t got = in.Read(block + FileBytesLength, missing);
     FreeMovieBytes();
     FileBytes = block;
     FileBytesLength = length;
     return got == missing ? loadOk : loadHeaderReadFailed;
+}
+
+// A movie already in memory, read through the same calls as a file, so that a load from bytes
+// makes every check, and gives every code, that a load of a file holding them would.
+class MemoryInput {
+  public:
+    MemoryInput(const std::uint8_t* bytes, std::int64_t length) : bytes_(bytes), length_(length) {}
+
+    std::int64_t Size() const { return length_; }
+    bool SeekToStart() {
+        position_ = 0;
+        return true;
+    }
+    std::int64_t Read(void* buffer, std::int64_t count) {
+        const std::int64_t got = std::min(count, length_ - position_);
+        std::memcpy(buffer, bytes_ + position_, static_cast<std::size_t>(got));
+        position_ += got;
+        return got;
+    }
+    void Close() {}
+    void CloseQuietly() noexcept {}
+
+  private:
+    const std::uint8_t* bytes_;
+    std::int64_t length_;
+    std::int64_t position_ = 0;
+};
+
+// The previous document's items and buffer go, whatever the new load's outcome.
+void ResetDocument(CInputScript& script, const std::string& name) {
+    FreeTagList(script);
+    FreeMovieBytes();
+    script.Position = 0;
+    script.BitCount = 0;
+    script.BitBuffer = 0;
+    script.Loaded = false;
+    script.FileName = name;
+}
+
+// Everything a load does once its input is open: the size limits, the header, the declared
+// length, the whole input into FileBytes and the tag walk.
+template <class Input>
+std::int32_t LoadOpenedMovie(CInputScript& script, Input& in) {
+    struct CloseOnRaise {
+        Input& input;
+        ~CloseOnRaise() { input.CloseQuietly(); }
+    } closeOnRaise{in};
+
+    const std::int64_t size = in.Size();
+    if (size > kLargestMovieBytes) {
+        in.Close();
+        return loadTooLarge;
+    }
+    if (size < kSmallestMovieBytes) {
+        in.Close();
+        return loadTooSmall;
+    }
+
+    FileBytes = new (std::nothrow) std::uint8_t[kHeaderBlockBytes];
+    if (FileBytes == nullptr) {
+        in.Close();
+        return loadNoHeaderMemory;
+    }
+    FileBytesLength = kHeaderBlockBytes;
+    if (in.Read(FileBytes, kHeaderBlockBytes) != kHeaderBlockBytes) {
+        return Abandon(script, in, loadHeaderReadFailed);
+    }
+    // A frame rectangle with fields wider than 16 bits makes the header longer than the first
+    // 21 bytes; such a header is read whole when the file holds it.
+    const std::int64_t headerLength = 12 + FrameRectByteLength(FileBytes[8]);
+    if (headerLength > FileBytesLength && HasSwfSignature(FileBytes)) {
+        if (headerLength > size) {
+            return Abandon(script, in, loadStructureLeavesFile);
+        }
+        const std::int32_t extended = ExtendHeaderBlock(in, headerLength);
+        if (extended != loadOk) {
+            return Abandon(script, in, extended);
+        }
+    }
+    if (ReadMovieHeader(script.Header, script) != 0) {
+        return Abandon(script, in, loadNotUncompressedSwf);
+    }
+    FreeMovieBytes();
+
+    if (script.Header.FileLength != size) {
+        in.Close();
+        return loadLengthMismatch;
+    }
+
+    FileBytes = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)];
+    if (FileBytes == nullptr) {
+        in.Close();
+        return loadNoFileMemory;
+    }
+    FileBytesLength = size;
+    if (!in.SeekToStart() || in.Read(FileBytes, size) != size) {
+        // The block stays held, as callers of this code have always found it.
+        in.Close();
+        return loadFileReadFailed;
+    }
+
+    const std::int32_t walked = ParseTagList(script, false, 0);
+    if (walked != loadOk) {
+        return Abandon(script, in, walked);
+    }
+    in.Close();
+    script.Loaded = true;
+    return loadOk;
 }
 
 }  // namespace
@@ -194,79 +306,14 @@ std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t
 }
 
 std::int32_t LoadMovieFile(CInputScript& script, const std::string& path) {
-    // The previous document's items and buffer go, whatever this load's outcome.
-    FreeTagList(script);
-    FreeMovieBytes();
-    script.Position = 0;
-    script.BitCount = 0;
-    script.BitBuffer = 0;
-    script.Loaded = false;
-    script.FileName = path;
-
+    ResetDocument(script, path);
     script.InFile.Open(path);
-    struct CloseOnRaise {
-        InputFile& file;
-        ~CloseOnRaise() { file.CloseQuietly(); }
-    } closeOnRaise{script.InFile};
+    return LoadOpenedMovie(script, script.InFile);
+}
 
-    const std::int64_t size = script.InFile.Size();
-    if (size > kLargestMovieBytes) {
-        script.InFile.Close();
-        return loadTooLarge;
-    }
-    if (size < kSmallestMovieBytes) {
-        script.InFile.Close();
-        return loadTooSmall;
-    }
-
-    FileBytes = new (std::nothrow) std::uint8_t[kHeaderBlockBytes];
-    if (FileBytes == nullptr) {
-        script.InFile.Close();
-        return loadNoHeaderMemory;
-    }
-    FileBytesLength = kHeaderBlockBytes;
-    if (script.InFile.Read(FileBytes, kHeaderBlockBytes) != kHeaderBlockBytes) {
-        return Abandon(script, loadHeaderReadFailed);
-    }
-    // A frame rectangle with fields wider than 16 bits makes the header longer than the first
-    // 21 bytes; such a header is read whole when the file holds it.
-    const std::int64_t headerLength = 12 + FrameRectByteLength(FileBytes[8]);
-    if (headerLength > FileBytesLength && HasSwfSignature(FileBytes)) {
-        if (headerLength > size) {
-            return Abandon(script, loadStructureLeavesFile);
-        }
-        const std::int32_t extended = ExtendHeaderBlock(script, headerLength);
-        if (extended != loadOk) {
-            return Abandon(script, extended);
-        }
-    }
-    if (ReadMovieHeader(script.Header, script) != 0) {
-        return Abandon(script, loadNotUncompressedSwf);
-    }
-    FreeMovieBytes();
-
-    if (script.Header.FileLength != size) {
-        script.InFile.Close();
-        return loadLengthMismatch;
-    }
-
-    FileBytes = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)];
-    if (FileBytes == nullptr) {
-        script.InFile.Close();
-        return loadNoFileMemory;
-    }
-    FileBytesLength = size;
-    if (!script.InFile.SeekToStart() || script.InFile.Read(FileBytes, size) != size) {
-        // The block stays held, as callers of this code have always found it.
-        script.InFile.Close();
-        return loadFileReadFailed;
-    }
-
-    const std::int32_t walked = ParseTagList(script, false, 0);
-    if (walked != loadOk) {
-        return Abandon(script, walked);
-    }
-    script.InFile.Close();
-    script.Loaded = true;
-    return loadOk;
+std::int32_t LoadMovieFromBytes(CInputScript& script, const std::string& name,
+                                const std::uint8_t* bytes, std::int64_t length) {
+    ResetDocument(script, name);
+    MemoryInput in(bytes, length);
+    return LoadOpenedMovie(script, in);
 }

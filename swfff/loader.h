@@ -16,6 +16,13 @@ constexpr int kMaxDepth = 65535;
 // EOutOfMemory when a tag item cannot be allocated.
 std::int32_t LoadMovieFile(CInputScript& script, const std::string& path);
 
+// Loads a movie held in memory, `length` bytes from `bytes`, exactly as LoadMovieFile loads a
+// file holding those bytes: the same checks, result codes and document, with `name` as FileName.
+// The bytes are copied into FileBytes, so the caller keeps its own. Raises EOutOfMemory when a
+// tag item cannot be allocated.
+std::int32_t LoadMovieFromBytes(CInputScript& script, const std::string& name,
+                                const std::uint8_t* bytes, std::int64_t length);
+
 // Returns 0, or -1, -2, -3 for a wrong first, second or third signature byte.
 std::int32_t ReadMovieHeader(MovieHeader& header, CInputScript& script);
 
