@@ -160,6 +160,13 @@ void BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, NodeStore&
 
 std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
                                  WindowShell& shell, const std::string& path) {
+    return OpenMovieWithLoad(movie, frameNodes, tv, shell,
+                             [&path](CInputScript& script) { return LoadMovieFile(script, path); });
+}
+
+std::int32_t OpenMovieWithLoad(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
+                               WindowShell& shell,
+                               const std::function<std::int32_t(CInputScript&)>& load) {
     shell.SetBusyCursor();
     tv.BeginUpdate();
     std::int32_t result = loadOk;
@@ -167,7 +174,7 @@ std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes
         tv.Clear();
         // The table would otherwise hold nodes of the tree just cleared.
         frameNodes.clear();
-        result = LoadMovieFile(movie, path);
+        result = load(movie);
         if (result == loadOk) {
             BuildTree(movie, frameNodes, tv);
         }

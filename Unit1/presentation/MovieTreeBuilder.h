@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,12 @@ void OpenMovieInto(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& t
 // never does).
 std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
                                  WindowShell& shell, const std::string& path);
+
+// OpenMovieWithResult with the load left to `load`, which fills the document and returns its
+// load result: for velpin-cli, whose movies may come from a compressed file inflated in memory.
+std::int32_t OpenMovieWithLoad(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
+                               WindowShell& shell,
+                               const std::function<std::int32_t(CInputScript&)>& load);
 
 // Delete Tag on `selectedNode`: unlinks and releases its tag item and deletes the node with its
 // descendants. Does nothing unless a movie is loaded and the node is a tag node.
