@@ -15,6 +15,7 @@
 namespace {
 
 using namespace testmovie;
+using namespace strictjson;
 
 bool Exists(const std::string& path) {
     return std::filesystem::exists(path);
@@ -112,24 +113,24 @@ TEST_F(CliTest, TreeJsonGivesEveryNodeWithImagesAndTagIndex) {
             "\n"
             "  ]}\n"
             "]}\n");
-    EXPECT_NO_THROW(strictjson::Parse(run.out));
+    EXPECT_NO_THROW(Parse(run.out));
 }
 
 // Renders a parsed tree --json document the way tree prints it, checking each node's shape.
-void RenderJsonTree(const strictjson::Value& node, int depth, const strictjson::Value& tags,
-                    std::string& out) {
-    ASSERT_EQ(node.Keys(),
+void RenderJsonTree(const Json& node, int depth, const Json& tags, std::string& out) {
+    ASSERT_EQ(Keys(node),
               (std::vector<std::string>{"text", "image", "selectedImage", "tag", "children"}));
     out.append(static_cast<std::size_t>(depth) * 2, ' ');
-    out += node["text"].text + "\n";
-    const strictjson::Value& tag = node["tag"];
-    if (!tag.IsNull()) {
-        const strictjson::Value& item = tags.items.at(static_cast<std::size_t>(tag.Integer()));
-        EXPECT_EQ(node["text"].text.rfind(" " + item["name"].text, 0), 0u) << node["text"].text;
-        EXPECT_EQ(node["image"].Integer(), item["icon"].Integer());
+    const std::string text = node.at("text").get<std::string>();
+    out += text + "\n";
+    const Json& tag = node.at("tag");
+    if (!tag.is_null()) {
+        const Json& item = tags.at(static_cast<std::size_t>(Integer(tag)));
+        EXPECT_EQ(text.rfind(" " + item.at("name").get<std::string>(), 0), 0u) << text;
+        EXPECT_EQ(Integer(node.at("image")), Integer(item.at("icon")));
     }
-    EXPECT_EQ(node["image"].Integer(), node["selectedImage"].Integer());
-    for (const strictjson::Value& child : node["children"].items) {
+    EXPECT_EQ(Integer(node.at("image")), Integer(node.at("selectedImage")));
+    for (const Json& child : node.at("children")) {
         RenderJsonTree(child, depth + 1, tags, out);
     }
 }
@@ -153,39 +154,40 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
               "6 42 1 ShowFrame 2 0 0 1 1\n"
               "7 44 0 End 2 0 0 2 1\n");
 
-    const strictjson::Value tags = strictjson::Parse(tagsJson.out);
-    EXPECT_EQ(tags.Keys(), (std::vector<std::string>{"result", "header", "tags"}));
-    EXPECT_EQ(tags["result"].Integer(), 0);
-    const strictjson::Value& header = tags["header"];
-    EXPECT_EQ(header["signature"].text, "FWS");
-    EXPECT_EQ(header["version"].Integer(), 6);
-    EXPECT_EQ(header["fileLength"].Integer(), 46);
-    EXPECT_EQ(header["frameRect"]["xMin"].Integer(), 0);
-    EXPECT_EQ(header["frameRect"]["xMax"].Integer(), 11000);
-    EXPECT_EQ(header["frameRect"]["yMin"].Integer(), 0);
-    EXPECT_EQ(header["frameRect"]["yMax"].Integer(), 8000);
-    EXPECT_EQ(header["frameRate"].Integer(), 0x0C00);
-    EXPECT_EQ(header["frameCount"].Integer(), 2);
+    const Json tags = Parse(tagsJson.out);
+    EXPECT_EQ(Keys(tags), (std::vector<std::string>{"result", "header", "tags"}));
+    EXPECT_EQ(Integer(tags.at("result")), 0);
+    const Json& header = tags.at("header");
+    EXPECT_EQ(header.at("signature").get<std::string>(), "FWS");
+    EXPECT_EQ(Integer(header.at("version")), 6);
+    EXPECT_EQ(Integer(header.at("fileLength")), 46);
+    EXPECT_EQ(Integer(header.at("frameRect").at("xMin")), 0);
+    EXPECT_EQ(Integer(header.at("frameRect").at("xMax")), 11000);
+    EXPECT_EQ(Integer(header.at("frameRect").at("yMin")), 0);
+    EXPECT_EQ(Integer(header.at("frameRect").at("yMax")), 8000);
+    EXPECT_EQ(Integer(header.at("frameRate")), 0x0C00);
+    EXPECT_EQ(Integer(header.at("frameCount")), 2);
     // Every JSON item, written in the plain columns, gives the plain line.
     std::string fromJson;
-    for (const strictjson::Value& item : tags["tags"].items) {
-        EXPECT_EQ(item.Keys(), (std::vector<std::string>{"index", "offset", "code", "name",
-                                                         "headerLength", "bodyLength", "depth",
-                                                         "frameIndex", "icon", "action"}));
+    for (const Json& item : tags.at("tags")) {
+        EXPECT_EQ(Keys(item), (std::vector<std::string>{"index", "offset", "code", "name",
+                                                        "headerLength", "bodyLength", "depth",
+                                                        "frameIndex", "icon", "action"}));
         for (const char* key : {"index", "offset", "code"}) {
-            fromJson += std::to_string(item[key].Integer()) + " ";
+            fromJson += std::to_string(Integer(item.at(key))) + " ";
         }
-        fromJson += item["name"].text;
+        fromJson += item.at("name").get<std::string>();
         for (const char* key : {"headerLength", "bodyLength", "depth", "frameIndex", "icon"}) {
-            fromJson += " " + std::to_string(item[key].Integer());
+            fromJson += " " + std::to_string(Integer(item.at(key)));
         }
-        EXPECT_EQ(item["action"].IsNull(), item["code"].Integer() != 12);
-        fromJson += item["action"].IsNull() ? "\n" : " " + item["action"].text + "\n";
+        const Json& action = item.at("action");
+        EXPECT_EQ(action.is_null(), Integer(item.at("code")) != 12);
+        fromJson += action.is_null() ? "\n" : " " + action.get<std::string>() + "\n";
     }
     EXPECT_EQ(fromJson, tagsText.out);
 
     std::string rendered;
-    RenderJsonTree(strictjson::Parse(treeJson.out), 0, tags["tags"], rendered);
+    RenderJsonTree(Parse(treeJson.out), 0, tags.at("tags"), rendered);
     EXPECT_EQ(rendered, treeText.out);
 }
 
@@ -195,7 +197,8 @@ TEST_F(CliTest, PathsThatAreNotUtf8BecomeReplacementCharactersInJsonOnly) {
     EXPECT_EQ(text.out.substr(0, text.out.find('\n')), odd);
     const ProgramRun json = Run({"tree", "--json", odd});
     ASSERT_EQ(json.status, 0);
-    EXPECT_EQ(strictjson::Parse(json.out)["text"].text, dir.Path() + "/odd\xEF\xBF\xBD\"\\.swf");
+    EXPECT_EQ(Parse(json.out).at("text").get<std::string>(),
+              dir.Path() + "/odd\xEF\xBF\xBD\"\\.swf");
 }
 
 TEST_F(CliTest, FailedLoadsAndRaisedErrorsAreReported) {
@@ -232,7 +235,7 @@ TEST_F(CliTest, FailedLoadsAndRaisedErrorsAreReported) {
         EXPECT_EQ(run.out, row.out) << row.args.back();
         EXPECT_EQ(run.err, row.err) << row.args.back();
         if (!run.out.empty()) {
-            EXPECT_NO_THROW(strictjson::Parse(run.out));
+            EXPECT_NO_THROW(Parse(run.out));
         }
     }
 }
@@ -314,12 +317,12 @@ TEST_F(CliTest, TreeJsonNamesEveryItemOnceWhenFrameNumbersWrap) {
     Append(tags, Cat({DoAction({0x06}), End()}));
     const ProgramRun run = Run({"tree", "--json", dir.Write("wrapped.swf", Movie(spec, tags))});
     ASSERT_EQ(run.status, 0);
-    const strictjson::Value root = strictjson::Parse(run.out);
+    const Json root = Parse(run.out);
     std::vector<long long> indices;
-    for (const strictjson::Value& frame : root["children"].items) {
-        for (const strictjson::Value& tag : frame["children"].items) {
-            if (!tag["tag"].IsNull()) {
-                indices.push_back(tag["tag"].Integer());
+    for (const Json& frame : root.at("children")) {
+        for (const Json& tag : frame.at("children")) {
+            if (!tag.at("tag").is_null()) {
+                indices.push_back(Integer(tag.at("tag")));
             }
         }
     }
