@@ -17,9 +17,9 @@ struct Subcommand {
 
 // Add a subcommand here; the usage text follows from this table.
 constexpr Subcommand kSubcommands[] = {
-    {"tree", "[--json] FILE", RunTreeCommand},
-    {"tags", "[--json] FILE", RunTagsCommand},
-    {"save", "[--delete N]... IN OUT", RunSaveCommand},
+    {"tree", "[--json] [--inflate] FILE", RunTreeCommand},
+    {"tags", "[--json] [--inflate] FILE", RunTagsCommand},
+    {"save", "[--delete N]... [--inflate] [--fws] IN OUT", RunSaveCommand},
     {"inflate", "[-v] IN OUT", RunInflateCommand},
     {"compress", "[--lzma] IN OUT", RunCompressCommand},
 };

@@ -15,9 +15,9 @@ namespace {
 using namespace testmovie;
 
 const char kUsage[] =
-    "usage: velpin-cli tree [--json] FILE\n"
-    "       velpin-cli tags [--json] FILE\n"
-    "       velpin-cli save [--delete N]... IN OUT\n"
+    "usage: velpin-cli tree [--json] [--inflate] FILE\n"
+    "       velpin-cli tags [--json] [--inflate] FILE\n"
+    "       velpin-cli save [--delete N]... [--inflate] [--fws] IN OUT\n"
     "       velpin-cli inflate [-v] IN OUT\n"
     "       velpin-cli compress [--lzma] IN OUT\n";
 

@@ -7,14 +7,11 @@
 #include "ErrorBoxText.h"
 #include "errors.h"
 #include "json_writer.h"
+#include "outfile.h"
 
 namespace {
 
 constexpr std::size_t kFlushBytes = 1 << 20;
-
-void WriteError(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stderr);
-}
 
 int ReportRaisedError(const std::string& message, OutputMode mode) {
     const std::string shown = ErrorBoxText(message);
@@ -27,6 +24,10 @@ int ReportRaisedError(const std::string& message, OutputMode mode) {
 }
 
 }  // namespace
+
+void WriteError(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stderr);
+}
 
 ParsedArguments ParseArguments(const std::vector<std::string>& args,
                                const std::vector<OptionSpec>& known, std::size_t operandCount) {
@@ -96,25 +97,44 @@ void StdoutWriter::Flush() {
     buffer_.clear();
 }
 
-int ReportLoadFailure(std::int32_t result, OutputMode mode) {
-    const std::string reason = LoadResultReason(result);
-    WriteError("Error Opening file! (load result " + std::to_string(result) + ": " + reason + ")");
-    if (mode == OutputMode::Json) {
-        StdoutWriter out;
-        out.Put("{\"result\": " + std::to_string(result) + ", \"error\": " + JsonString(reason) +
-                "}\n");
-    }
-    return exitFailure;
-}
-
 int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command) {
     try {
         return command();
     } catch (const UsageError&) {
         throw;
+    } catch (const ECodecError& error) {
+        // Outside `inflate` and `compress`, which report their own, the codec only ever fails
+        // here while inflating a subcommand's input.
+        WriteError(std::string("Error Inflating file! (") + error.what() + ")");
+        if (mode == OutputMode::Json) {
+            StdoutWriter out;
+            out.Put("{\"result\": null, \"error\": " + JsonString(error.what()) + "}\n");
+        }
+        return exitFailure;
     } catch (const std::bad_alloc&) {
         return ReportRaisedError(EOutOfMemory().what(), mode);
     } catch (const std::exception& error) {
         return ReportRaisedError(error.what(), mode);
     }
+}
+
+bool WriteOutputFile(const std::string& path, const std::function<void(const ByteSink&)>& produce) {
+    struct WriteFailed {};
+    OutputFile out;
+    out.Create(path);
+    try {
+        produce([&out](const std::uint8_t* bytes, std::size_t count) {
+            if (!out.Write(bytes, count)) {
+                throw WriteFailed();
+            }
+        });
+    } catch (const WriteFailed&) {
+        return false;
+    }
+    // Flushed first, so that a failed last write is reported as a failed write, not a commit.
+    if (!out.Flush()) {
+        return false;
+    }
+    out.Commit();
+    return true;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "document.h"
+#include "swfcodec.h"
 
 enum ExitStatus : int {
     exitOk = 0,
@@ -23,6 +24,9 @@ class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
+
+// One line to standard error, the newline added.
+void WriteError(const std::string& line);
 
 struct OptionSpec {
     std::string name;  // with its dashes, e.g. "--json"
@@ -80,9 +84,14 @@ struct ScopedMovie {
     CInputScript movie;
 };
 
-// Reports a load that returned the nonzero `result` and gives the exit status.
-int ReportLoadFailure(std::int32_t result, OutputMode mode);
-
 // Runs `command`; an error the core raises ends it and is reported exactly as the window's error
-// box would show it. UsageError passes through.
+// box would show it, and a compressed input that cannot be inflated as `inflate` reports it.
+// UsageError passes through.
 int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command);
+
+// Writes the file `path` through the safe output file: `produce` hands the bytes to the sink it
+// is given, and the file appears, complete, only when every byte was written. Returns false when
+// a write failed; the output is then discarded and a file that was there keeps its bytes. Raises
+// what OutputFile's Create and Commit raise; what `produce` raises passes through, the output
+// discarded.
+bool WriteOutputFile(const std::string& path, const std::function<void(const ByteSink&)>& produce);

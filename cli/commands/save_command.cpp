@@ -1,11 +1,13 @@
-// velpin-cli save: Delete Tag on the items named by their list indices, then Save As.
+// velpin-cli save: Delete Tag on the items named by their list indices, then Save As, in the
+// container the movie came in.
 #include <cstdint>
 #include <cstdio>
 #include <set>
+#include <stdexcept>
 
 #include "cli_support.h"
 #include "commands.h"
-#include "loader.h"
+#include "movie_input.h"
 #include "writer.h"
 
 namespace {
@@ -27,14 +29,34 @@ std::uint64_t ParseIndex(const std::string& text) {
     return value;
 }
 
+// Writes the edited movie in the container it came in, unless `fws` asks for it uncompressed.
+bool SaveIn(CInputScript& movie, Container container, bool fws, const std::string& out) {
+    if (fws || (container != Container::Cws && container != Container::Zws)) {
+        return SaveMovieFile(movie, out) == 0;
+    }
+    const std::vector<std::uint8_t> bytes = SavedMovieBytes(movie);
+    const MovieCompression method =
+        container == Container::Zws ? MovieCompression::Lzma : MovieCompression::Zlib;
+    try {
+        return WriteOutputFile(out, [&](const ByteSink& sink) {
+            CompressMovie(bytes.data(), bytes.size(), method, sink);
+        });
+    } catch (const ECodecError& error) {
+        // Only a coder that cannot start gets here: what a save makes is always a valid movie.
+        // Named here, since any other codec error a subcommand meets is an inflation's.
+        throw std::runtime_error(std::string("Error Compressing file! (") + error.what() + ")");
+    }
+}
+
 }  // namespace
 
 int RunSaveCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed = ParseArguments(args, {{"--delete", true}}, 2);
-    std::set<std::uint64_t> doomed;
+    const ParsedArguments parsed =
+        ParseArguments(args, {{"--delete", true}, {"--inflate", false}, {"--fws", false}}, 2);
+    std::set<std::uint64_t> doomedIndices;
     if (parsed.Has("--delete")) {
         for (const std::string& value : parsed.options.at("--delete")) {
-            doomed.insert(ParseIndex(value));
+            doomedIndices.insert(ParseIndex(value));
         }
     }
     const std::string& in = parsed.operands[0];
@@ -42,25 +64,29 @@ int RunSaveCommand(const std::vector<std::string>& args) {
     return RunReportingRaisedErrors(OutputMode::Plain, [&]() {
         ScopedMovie document;
         CInputScript& movie = document.movie;
-        const std::int32_t result = LoadMovieFile(movie, in);
+        // Only a movie inflated here has a container to keep; without --inflate the load is
+        // LoadMovieFile alone, as it always was.
+        const bool inflate = parsed.Has("--inflate");
+        InputHead head;
+        const std::int32_t result = LoadMovieInput(movie, in, inflate, inflate ? &head : nullptr);
         if (result != loadOk) {
-            return ReportLoadFailure(result, OutputMode::Plain);
+            return ReportLoadFailure(result, OutputMode::Plain, in);
         }
         // Every index refers to the list as loaded, so the items are found before any goes.
         std::vector<TagItem*> items;
         for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
             items.push_back(item);
         }
-        if (!doomed.empty() && *doomed.rbegin() >= items.size()) {
-            throw UsageError("index " + std::to_string(*doomed.rbegin()) +
+        if (!doomedIndices.empty() && *doomedIndices.rbegin() >= items.size()) {
+            throw UsageError("index " + std::to_string(*doomedIndices.rbegin()) +
                              " is out of range: the movie has " + std::to_string(items.size()) +
                              " tag items");
         }
-        for (const std::uint64_t index : doomed) {
+        for (const std::uint64_t index : doomedIndices) {
             RemoveTagItem(movie, items[index]);
         }
-        if (SaveMovieFile(movie, out) != 0) {
-            std::fputs("Error Saving file!\n", stderr);
+        if (!SaveIn(movie, head.container, parsed.Has("--fws"), out)) {
+            WriteError("Error Saving file!");
             return static_cast<int>(exitFailure);
         }
         return static_cast<int>(exitOk);

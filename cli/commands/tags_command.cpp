@@ -4,7 +4,7 @@
 #include "cli_support.h"
 #include "commands.h"
 #include "json_writer.h"
-#include "loader.h"
+#include "movie_input.h"
 #include "vocabulary.h"
 
 namespace {
@@ -104,13 +104,15 @@ void PrintJson(const CInputScript& movie) {
 }  // namespace
 
 int RunTagsCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed = ParseArguments(args, {{"--json", false}}, 1);
+    const ParsedArguments parsed =
+        ParseArguments(args, {{"--json", false}, {"--inflate", false}}, 1);
     const OutputMode mode = parsed.Has("--json") ? OutputMode::Json : OutputMode::Plain;
+    const std::string& path = parsed.operands[0];
     return RunReportingRaisedErrors(mode, [&]() {
         ScopedMovie document;
-        const std::int32_t result = LoadMovieFile(document.movie, parsed.operands[0]);
+        const std::int32_t result = LoadMovieInput(document.movie, path, parsed.Has("--inflate"));
         if (result != loadOk) {
-            return ReportLoadFailure(result, mode);
+            return ReportLoadFailure(result, mode, path);
         }
         if (mode == OutputMode::Json) {
             PrintJson(document.movie);

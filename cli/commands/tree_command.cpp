@@ -7,6 +7,7 @@
 #include "cli_support.h"
 #include "commands.h"
 #include "json_writer.h"
+#include "movie_input.h"
 
 namespace {
 
@@ -103,8 +104,10 @@ void PrintJson(const NodeStore& tree, const CInputScript& movie) {
 }  // namespace
 
 int RunTreeCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed = ParseArguments(args, {{"--json", false}}, 1);
+    const ParsedArguments parsed =
+        ParseArguments(args, {{"--json", false}, {"--inflate", false}}, 1);
     const OutputMode mode = parsed.Has("--json") ? OutputMode::Json : OutputMode::Plain;
+    const std::string& path = parsed.operands[0];
     return RunReportingRaisedErrors(mode, [&]() {
         ScopedMovie document;
         CInputScript& movie = document.movie;
@@ -112,9 +115,11 @@ int RunTreeCommand(const std::vector<std::string>& args) {
         NodeStore tree;
         HeadlessShell shell;
         const std::int32_t result =
-            OpenMovieWithResult(movie, frameNodes, tree, shell, parsed.operands[0]);
+            OpenMovieWithLoad(movie, frameNodes, tree, shell, [&](CInputScript& script) {
+                return LoadMovieInput(script, path, parsed.Has("--inflate"));
+            });
         if (result != loadOk) {
-            return ReportLoadFailure(result, mode);
+            return ReportLoadFailure(result, mode, path);
         }
         if (mode == OutputMode::Json) {
             PrintJson(tree, movie);

@@ -1,0 +1,154 @@
+#include "movie_input.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "errors.h"
+#include "fileio.h"
+#include "json_writer.h"
+#include "loader.h"
+#include "swfcodec.h"
+
+namespace {
+
+// Signature, version and the 32-bit length: what every container starts with.
+constexpr std::int64_t kHeadBytes = 8;
+
+// Reads the head of a file opened at its start. Only as much as the file's size promises is read,
+// so a FIFO or a device, whose size is 0, is never waited on; a read that fails leaves the head
+// unknown, and the load that follows reports the file in its own terms.
+InputHead ReadHead(InputFile& in) {
+    InputHead head;
+    const std::int64_t size = in.Size();
+    head.size = size;
+    std::uint8_t bytes[kHeadBytes];
+    const std::int64_t got = in.Read(bytes, std::min(size, kHeadBytes));
+    if (got < 3) {
+        return head;
+    }
+    const std::string signature(reinterpret_cast<const char*>(bytes), 3);
+    if (signature == "FWS") {
+        head.container = Container::Fws;
+    } else if (signature == "CWS") {
+        head.container = Container::Cws;
+    } else if (signature == "ZWS") {
+        head.container = Container::Zws;
+    } else {
+        return head;
+    }
+    if (got >= 4) {
+        head.version = bytes[3];
+    }
+    if (got >= kHeadBytes) {
+        head.declaredLength = std::uint32_t{bytes[4]} | std::uint32_t{bytes[5]} << 8 |
+                              std::uint32_t{bytes[6]} << 16 | std::uint32_t{bytes[7]} << 24;
+    }
+    return head;
+}
+
+std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std::int64_t size) {
+    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxCodecInputBytes) {
+        throw ECodecError("the file is larger than the limit of " +
+                          std::to_string(kMaxCodecInputBytes) + " bytes");
+    }
+    if (!in.SeekToStart()) {
+        RaiseIoError(errno, path, IoOp::Seek);
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    const std::int64_t got = in.Read(bytes.data(), size);
+    if (got < 0) {
+        RaiseIoError(errno, path, IoOp::Read);
+    }
+    if (got != size) {
+        throw EInOutError(ioReadBeyondEnd);
+    }
+    in.Close();
+    return bytes;
+}
+
+bool IsCompressed(Container container) {
+    return container == Container::Cws || container == Container::Zws;
+}
+
+std::int32_t LoadInflated(CInputScript& script, const std::string& name,
+                          const std::vector<std::uint8_t>& packed, std::uint32_t declaredLength) {
+    if (declaredLength > kLargestMovieBytes) {
+        // The load refuses a movie over its limit by the size alone, before reading a byte of
+        // it, so the inflated bytes need not be held: inflating them to nowhere still meets
+        // every fault that would stop `inflate`, and a movie that inflates gets the load's code.
+        InflateMovie(packed.data(), packed.size(), [](const std::uint8_t*, std::size_t) {});
+        return loadTooLarge;
+    }
+    std::vector<std::uint8_t> movie;
+    movie.reserve(declaredLength);
+    InflateMovie(packed.data(), packed.size(),
+                 [&movie](const std::uint8_t* bytes, std::size_t count) {
+                     movie.insert(movie.end(), bytes, bytes + count);
+                 });
+    return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()));
+}
+
+std::string ContainerName(Container container) {
+    return container == Container::Cws ? "CWS" : "ZWS";
+}
+
+// Nonempty only for a compressed movie, which --inflate would have loaded. The file is looked at
+// again only after a refusal, so loads without --inflate stay exactly the window's.
+std::string InflateHint(const std::string& path) {
+    try {
+        InputFile in;
+        in.Open(path);
+        const InputHead head = ReadHead(in);
+        if (IsCompressed(head.container)) {
+            return "; it is compressed (" + ContainerName(head.container) +
+                   "): add --inflate to load it in memory";
+        }
+    } catch (const std::exception&) {
+        // The refusal has already said what matters; without the file there is no hint.
+    }
+    return "";
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
+    InputFile in;
+    in.Open(path);
+    return ReadWhole(in, path, in.Size());
+}
+
+std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool inflate,
+                            InputHead* head) {
+    if (!inflate && head == nullptr) {
+        return LoadMovieFile(script, path);
+    }
+    InputFile in;
+    in.Open(path);
+    const InputHead seen = ReadHead(in);
+    if (head != nullptr) {
+        *head = seen;
+    }
+    if (!inflate || !IsCompressed(seen.container)) {
+        in.Close();
+        return LoadMovieFile(script, path);
+    }
+    const std::vector<std::uint8_t> packed = ReadWhole(in, path, *seen.size);
+    // A file too short to declare a length is refused by the codec before this value matters.
+    return LoadInflated(script, path, packed, seen.declaredLength.value_or(0));
+}
+
+int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path) {
+    const std::string reason = LoadResultReason(result);
+    std::string line =
+        "Error Opening file! (load result " + std::to_string(result) + ": " + reason + ")";
+    if (result == loadNotUncompressedSwf) {
+        line += InflateHint(path);
+    }
+    WriteError(line);
+    if (mode == OutputMode::Json) {
+        StdoutWriter out;
+        out.Put("{\"result\": " + std::to_string(result) + ", \"error\": " + JsonString(reason) +
+                "}\n");
+    }
+    return exitFailure;
+}

@@ -1,0 +1,43 @@
+// How every velpin-cli subcommand gets its movie: the input file read under the codec's cap, a
+// compressed movie inflated in memory with --inflate, and the load that follows; and how a
+// failed load is reported.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli_support.h"
+#include "document.h"
+
+// The container a file's first three bytes name.
+enum class Container { None, Fws, Cws, Zws };
+
+// What a file says before anything is loaded: its size (unknown until the file is open), and the
+// container, version (byte 3) and declared length (bytes 4 to 7) when it starts with one of the
+// three signatures and is long enough to hold them.
+struct InputHead {
+    std::optional<std::int64_t> size;
+    Container container = Container::None;
+    std::optional<std::uint8_t> version;
+    std::optional<std::uint32_t> declaredLength;
+};
+
+// Reads a whole file. The cap is checked against the file's real size before anything is
+// allocated, so no header field decides how much memory is taken. Raises EInOutError, and
+// ECodecError for a file over the codec's input limit.
+std::vector<std::uint8_t> ReadInputFile(const std::string& path);
+
+// Loads the movie at `path` into `script` and returns the load result. Without `inflate` this is
+// LoadMovieFile itself, so a compressed movie gives -5 as in the window. With it, a CWS or ZWS
+// file is inflated in memory, with the checks and limits of `velpin-cli inflate`, and loaded
+// from those bytes under the name `path`; any other file is loaded as without it. `head`, when
+// given, receives what the file's first bytes say. Raises what LoadMovieFile raises, and
+// ECodecError when a compressed movie cannot be inflated.
+std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool inflate,
+                            InputHead* head = nullptr);
+
+// Reports a load of `path` that returned the nonzero `result` and gives the exit status. A
+// compressed movie refused with -5 gets a hint that names --inflate after the usual text.
+int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path);
