@@ -19,7 +19,8 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {"tree", "[--json] [--inflate] FILE", RunTreeCommand},
     {"tags", "[--json] [--inflate] FILE", RunTagsCommand},
-    {"save", "[--delete N]... [--inflate] [--fws] IN OUT", RunSaveCommand},
+    {"save", "[--delete N]... [--delete-code C[,C...]]... [--inflate] [--fws] IN OUT",
+     RunSaveCommand},
     {"inflate", "[-v] IN OUT", RunInflateCommand},
     {"compress", "[--lzma] IN OUT", RunCompressCommand},
 };

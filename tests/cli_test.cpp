@@ -366,11 +366,11 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndWritesNoFile) {
         const ProgramRun run = Run(args);
         EXPECT_EQ(run.status, 2) << shown.str();
         EXPECT_EQ(run.out, "") << shown.str();
-        EXPECT_NE(
-            run.err.find("usage: velpin-cli tree [--json] [--inflate] FILE\n"
-                         "       velpin-cli tags [--json] [--inflate] FILE\n"
-                         "       velpin-cli save [--delete N]... [--inflate] [--fws] IN OUT\n"),
-            std::string::npos)
+        EXPECT_NE(run.err.find("usage: velpin-cli tree [--json] [--inflate] FILE\n"
+                               "       velpin-cli tags [--json] [--inflate] FILE\n"
+                               "       velpin-cli save [--delete N]... [--delete-code C[,C...]]... "
+                               "[--inflate] [--fws] IN OUT\n"),
+                  std::string::npos)
             << shown.str() << run.err;
         EXPECT_FALSE(Exists(out)) << shown.str();
     }

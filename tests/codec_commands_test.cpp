@@ -17,7 +17,8 @@ using namespace testmovie;
 const char kUsage[] =
     "usage: velpin-cli tree [--json] [--inflate] FILE\n"
     "       velpin-cli tags [--json] [--inflate] FILE\n"
-    "       velpin-cli save [--delete N]... [--inflate] [--fws] IN OUT\n"
+    "       velpin-cli save [--delete N]... [--delete-code C[,C...]]... [--inflate] [--fws] IN "
+    "OUT\n"
     "       velpin-cli inflate [-v] IN OUT\n"
     "       velpin-cli compress [--lzma] IN OUT\n";
 

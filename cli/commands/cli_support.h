@@ -42,6 +42,9 @@ struct ParsedArguments {
     bool Has(const std::string& option) const { return options.count(option) != 0; }
 };
 
+// Tag codes are the upper 10 bits of a tag header's first word.
+inline constexpr std::size_t kTagCodeCount = 1024;
+
 // Raises UsageError for an unknown option, a missing option value, or an operand count other
 // than `operandCount`.
 ParsedArguments ParseArguments(const std::vector<std::string>& args,

@@ -1,5 +1,6 @@
-// velpin-cli save: Delete Tag on the items named by their list indices, then Save As, in the
-// container the movie came in.
+// velpin-cli save: Delete Tag on the items named by their list indices or their tag codes, then
+// Save As, in the container the movie came in.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <set>
@@ -29,6 +30,74 @@ std::uint64_t ParseIndex(const std::string& text) {
     return value;
 }
 
+// One --delete-code value: decimal tag codes separated by commas.
+void ParseTagCodes(const std::string& text, std::vector<bool>& doomedCodes) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string code = text.substr(start, comma - start);
+        // Four digits hold every code; the length check keeps the conversion from overflowing.
+        if (code.empty() || code.size() > 4 ||
+            code.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoul(code) >= kTagCodeCount) {
+            throw UsageError("not a tag code: " + code);
+        }
+        doomedCodes[std::stoul(code)] = true;
+        if (comma == std::string::npos) {
+            return;
+        }
+        start = comma + 1;
+    }
+}
+
+// What removing `doomed` takes out of the saved file. A top-level item takes its bytes with it.
+// A nested item's bytes lie inside a top-level item's (its sprite's, or for the contents of a
+// sprite without an End tag, those of a later tag), and the save still writes them unless that
+// item goes too.
+struct RemovalSummary {
+    std::int64_t topLevelTags = 0;
+    std::int64_t topLevelBytes = 0;
+    std::int64_t nestedStillWritten = 0;
+};
+
+RemovalSummary SummarizeRemoval(const std::vector<TagItem*>& items,
+                                const std::vector<bool>& doomed) {
+    struct TopLevel {
+        const std::uint8_t* start;
+        const std::uint8_t* end;
+        bool removed;
+    };
+    // In list order, which is file order without overlap at the top level.
+    std::vector<TopLevel> topLevel;
+    RemovalSummary summary;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const TagItem& item = *items[i];
+        if (item.Depth != 0) {
+            continue;
+        }
+        const std::int64_t length = std::int64_t{item.HeaderLength} + item.BodyLength;
+        topLevel.push_back({item.Data, item.Data + length, doomed[i]});
+        if (doomed[i]) {
+            ++summary.topLevelTags;
+            summary.topLevelBytes += length;
+        }
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!doomed[i] || items[i]->Depth == 0) {
+            continue;
+        }
+        const std::uint8_t* const at = items[i]->Data;
+        const auto after = std::upper_bound(
+            topLevel.begin(), topLevel.end(), at,
+            [](const std::uint8_t* byte, const TopLevel& tag) { return byte < tag.start; });
+        if (after != topLevel.begin()) {
+            const TopLevel& holder = *(after - 1);
+            summary.nestedStillWritten += at < holder.end && !holder.removed ? 1 : 0;
+        }
+    }
+    return summary;
+}
+
 // Writes the edited movie in the container it came in, unless `fws` asks for it uncompressed.
 bool SaveIn(CInputScript& movie, Container container, bool fws, const std::string& out) {
     if (fws || (container != Container::Cws && container != Container::Zws)) {
@@ -51,12 +120,19 @@ bool SaveIn(CInputScript& movie, Container container, bool fws, const std::strin
 }  // namespace
 
 int RunSaveCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed =
-        ParseArguments(args, {{"--delete", true}, {"--inflate", false}, {"--fws", false}}, 2);
+    const ParsedArguments parsed = ParseArguments(
+        args, {{"--delete", true}, {"--delete-code", true}, {"--inflate", false}, {"--fws", false}},
+        2);
     std::set<std::uint64_t> doomedIndices;
     if (parsed.Has("--delete")) {
         for (const std::string& value : parsed.options.at("--delete")) {
             doomedIndices.insert(ParseIndex(value));
+        }
+    }
+    std::vector<bool> doomedCodes(kTagCodeCount, false);
+    if (parsed.Has("--delete-code")) {
+        for (const std::string& value : parsed.options.at("--delete-code")) {
+            ParseTagCodes(value, doomedCodes);
         }
     }
     const std::string& in = parsed.operands[0];
@@ -82,12 +158,25 @@ int RunSaveCommand(const std::vector<std::string>& args) {
                              " is out of range: the movie has " + std::to_string(items.size()) +
                              " tag items");
         }
-        for (const std::uint64_t index : doomedIndices) {
-            RemoveTagItem(movie, items[index]);
+        std::vector<bool> doomed(items.size(), false);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            doomed[i] = doomedIndices.count(i) != 0 || doomedCodes[items[i]->TagCode];
+        }
+        const RemovalSummary summary = SummarizeRemoval(items, doomed);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (doomed[i]) {
+                RemoveTagItem(movie, items[i]);
+            }
         }
         if (!SaveIn(movie, head.container, parsed.Has("--fws"), out)) {
             WriteError("Error Saving file!");
             return static_cast<int>(exitFailure);
+        }
+        if (parsed.Has("--delete-code")) {
+            WriteError("top-level tags removed: " + std::to_string(summary.topLevelTags) + " (" +
+                       std::to_string(summary.topLevelBytes) +
+                       " bytes); nested tags removed but still written inside their sprites: " +
+                       std::to_string(summary.nestedStillWritten));
         }
         return static_cast<int>(exitOk);
     });
