@@ -21,6 +21,7 @@ constexpr Subcommand kSubcommands[] = {
     {"tags", "[--json] [--inflate] FILE", RunTagsCommand},
     {"save", "[--delete N]... [--delete-code C[,C...]]... [--inflate] [--fws] IN OUT",
      RunSaveCommand},
+    {"extract", "--index N [--body] [--inflate] IN [OUT]", RunExtractCommand},
     {"inflate", "[-v] IN OUT", RunInflateCommand},
     {"compress", "[--lzma] IN OUT", RunCompressCommand},
 };

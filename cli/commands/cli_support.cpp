@@ -31,6 +31,12 @@ void WriteError(const std::string& line) {
 
 ParsedArguments ParseArguments(const std::vector<std::string>& args,
                                const std::vector<OptionSpec>& known, std::size_t operandCount) {
+    return ParseArguments(args, known, operandCount, operandCount);
+}
+
+ParsedArguments ParseArguments(const std::vector<std::string>& args,
+                               const std::vector<OptionSpec>& known, std::size_t minOperands,
+                               std::size_t maxOperands) {
     ParsedArguments parsed;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -60,13 +66,28 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args,
             values.push_back(args[++i]);
         }
     }
-    if (parsed.operands.size() < operandCount) {
+    if (parsed.operands.size() < minOperands) {
         throw UsageError("missing operand");
     }
-    if (parsed.operands.size() > operandCount) {
-        throw UsageError("extra operand " + parsed.operands[operandCount]);
+    if (parsed.operands.size() > maxOperands) {
+        throw UsageError("extra operand " + parsed.operands[maxOperands]);
     }
     return parsed;
+}
+
+std::uint64_t ParseIndex(const std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+        throw UsageError("not an index: " + text);
+    }
+    constexpr std::uint64_t kBeyondAnyList = std::uint64_t{1} << 40;
+    std::uint64_t value = 0;
+    for (const char digit : text) {
+        value = value * 10 + static_cast<std::uint64_t>(digit - '0');
+        if (value >= kBeyondAnyList) {
+            return kBeyondAnyList;
+        }
+    }
+    return value;
 }
 
 ScopedMovie::~ScopedMovie() {

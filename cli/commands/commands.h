@@ -8,3 +8,4 @@
 int RunTreeCommand(const std::vector<std::string>& args);
 int RunTagsCommand(const std::vector<std::string>& args);
 int RunSaveCommand(const std::vector<std::string>& args);
+int RunExtractCommand(const std::vector<std::string>& args);

@@ -13,23 +13,6 @@
 
 namespace {
 
-// A list index as `tags` prints it: decimal digits only, no sign. Values too large for any list
-// are kept as the largest index so that they fail the range check later.
-std::uint64_t ParseIndex(const std::string& text) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
-        throw UsageError("not an index: " + text);
-    }
-    constexpr std::uint64_t kBeyondAnyList = std::uint64_t{1} << 40;
-    std::uint64_t value = 0;
-    for (const char digit : text) {
-        value = value * 10 + static_cast<std::uint64_t>(digit - '0');
-        if (value >= kBeyondAnyList) {
-            return kBeyondAnyList;
-        }
-    }
-    return value;
-}
-
 // One --delete-code value: decimal tag codes separated by commas.
 void ParseTagCodes(const std::string& text, std::vector<bool>& doomedCodes) {
     std::size_t start = 0;
