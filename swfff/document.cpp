@@ -1,7 +1,7 @@
 #include "document.h"
 
-std::uint8_t* FileBytes = nullptr;
-std::int64_t FileBytesLength = 0;
+thread_local std::uint8_t* FileBytes = nullptr;
+thread_local std::int64_t FileBytesLength = 0;
 
 const char* LoadResultReason(std::int32_t result) {
     switch (result) {

@@ -74,10 +74,13 @@ enum LoadResult : std::int32_t {
 // A short reason in words for a load result code, for messages that name the code.
 const char* LoadResultReason(std::int32_t result);
 
-// The loaded file, from its first signature byte on; null when nothing is held.
-extern std::uint8_t* FileBytes;
+// The loaded file, from its first signature byte on; null when nothing is held. One per thread:
+// a document and the buffer its items point into belong to the thread that loaded it, so that
+// velpin-cli can load several movies at once while the window, which has one thread, sees the
+// one buffer the format's tools have always had.
+extern thread_local std::uint8_t* FileBytes;
 // How many bytes FileBytes holds, so that every read can be checked against it.
-extern std::int64_t FileBytesLength;
+extern thread_local std::int64_t FileBytesLength;
 
 void InitTagItem(TagItem& item);
 void FreeMovieBytes();
