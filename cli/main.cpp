@@ -1,4 +1,5 @@
-// velpin-cli: the window's view of a movie, and its Delete Tag and Save As, without a display.
+// velpin-cli: the window's view of a movie, and its Delete Tag and Save As, without a display;
+// and the same for whole collections of movies, compressed ones included.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ constexpr Subcommand kSubcommands[] = {
     {"tags", "[--json] [--inflate] FILE", RunTagsCommand},
     {"save", "[--delete N]... [--delete-code C[,C...]]... [--inflate] [--fws] IN OUT",
      RunSaveCommand},
+    {"scan", "[--jobs N] [--inflate] PATH...", RunScanCommand},
     {"extract", "--index N [--body] [--inflate] IN [OUT]", RunExtractCommand},
     {"inflate", "[-v] IN OUT", RunInflateCommand},
     {"compress", "[--lzma] IN OUT", RunCompressCommand},

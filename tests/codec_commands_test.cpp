@@ -19,6 +19,7 @@ const char kUsage[] =
     "       velpin-cli tags [--json] [--inflate] FILE\n"
     "       velpin-cli save [--delete N]... [--delete-code C[,C...]]... [--inflate] [--fws] IN "
     "OUT\n"
+    "       velpin-cli scan [--jobs N] [--inflate] PATH...\n"
     "       velpin-cli extract --index N [--body] [--inflate] IN [OUT]\n"
     "       velpin-cli inflate [-v] IN OUT\n"
     "       velpin-cli compress [--lzma] IN OUT\n";

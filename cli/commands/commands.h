@@ -8,4 +8,5 @@
 int RunTreeCommand(const std::vector<std::string>& args);
 int RunTagsCommand(const std::vector<std::string>& args);
 int RunSaveCommand(const std::vector<std::string>& args);
+int RunScanCommand(const std::vector<std::string>& args);
 int RunExtractCommand(const std::vector<std::string>& args);
