@@ -1,0 +1,326 @@
+// velpin-cli's commands for collections end to end: compressed input in place, scan, save by tag
+// code and extract, run as a user would run them on movies built here.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "movie_builder.h"
+#include "run_program.h"
+#include "strict_json.h"
+#include "swfcodec.h"
+
+namespace {
+
+using namespace testmovie;
+using namespace strictjson;
+
+Bytes Packed(const Bytes& movie, MovieCompression method) {
+    Bytes packed;
+    CompressMovie(movie.data(), movie.size(), method, [&](const std::uint8_t* p, std::size_t n) {
+        packed.insert(packed.end(), p, p + n);
+    });
+    return packed;
+}
+
+// The FWS movie a file holds: itself, or what it inflates to.
+Bytes Unpacked(const Bytes& file) {
+    if (AsText(Bytes(file.begin(), file.begin() + 3)) == "FWS") {
+        return file;
+    }
+    Bytes movie;
+    InflateMovie(file.data(), file.size(), [&](const std::uint8_t* p, std::size_t n) {
+        movie.insert(movie.end(), p, p + n);
+    });
+    return movie;
+}
+
+class CollectionTest : public ::testing::Test {
+  protected:
+    ProgramRun Run(const std::vector<std::string>& args) {
+        std::vector<std::string> all{VELPIN_CLI_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunCapturing(all, io.Path());
+    }
+
+    static HeaderSpec Spec() {
+        HeaderSpec spec;
+        spec.frameCount = 2;
+        return spec;
+    }
+    static Bytes Debug() { return Tag(64, {0, 0}); }
+    static Bytes Metadata() { return Tag(77, {'<', 'x', '/', '>', 0}); }
+    static Bytes Abc() { return Tag(82, {1, 0, 0, 0, 0}); }
+    static Bytes Background() { return Tag(9, {0, 0, 0}); }
+    static Bytes SpriteTag() { return Sprite(Cat({Debug(), ShowFrame(), End()})); }
+    static Bytes Last() { return Tag(1023); }  // the highest code a tag header can hold
+    // Items: 0 background, 1 debug, 2 metadata, 3 ShowFrame, 4 sprite (5 debug, 6 ShowFrame,
+    // 7 End), 8 DoABC, 9 ShowFrame, 10 code 1023, 11 End.
+    static Bytes Tags() {
+        return Cat({Background(), Debug(), Metadata(), ShowFrame(), SpriteTag(), Abc(), ShowFrame(),
+                    Last(), End()});
+    }
+
+    TempDir io;
+    TempDir dir;
+    const Bytes movie = Movie(Spec(), Tags());
+    const std::string fws = dir.Write("movie.swf", movie);
+    const std::string cws = dir.Write("movie.cws", Packed(movie, MovieCompression::Zlib));
+    const std::string zws = dir.Write("movie.zws", Packed(movie, MovieCompression::Lzma));
+    const std::string damaged =
+        dir.Write("damaged.cws", Cat({Packed(movie, MovieCompression::Zlib), {0, 0}}));
+};
+
+TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
+    const std::string out = dir.File("out.swf");
+    const std::string runOn =
+        dir.Write("run-on.swf", Movie(Cat({Sprite(ShowFrame()), Metadata(), ShowFrame(), End()})));
+    const std::string tagsText = Run({"tags", fws}).out;
+    const std::string treeText = Run({"tree", fws}).out;
+    const std::string refused =
+        "Error Opening file! (load result -5: the file is not an uncompressed SWF movie); it is "
+        "compressed (";
+    const std::string hint = "): add --inflate to load it in memory\n";
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;  // exactly, or its start when it does not end in a newline
+        std::optional<Bytes> written = std::nullopt;  // OUT once inflated; none: no OUT
+        std::string container = "FWS";                // OUT's signature; empty: OUT is not a movie
+    };
+    const Row rows[] = {
+        {{"tags", "--inflate", cws}, 0, tagsText, ""},
+        {{"tags", "--inflate", fws}, 0, tagsText, ""},
+        {{"tree", "--inflate", zws}, 0, zws + treeText.substr(fws.size()), ""},
+        {{"tags", cws}, 1, "", refused + "CWS" + hint},
+        {{"tags", "--json", zws},
+         1,
+         "{\"result\": -5, \"error\": \"the file is not an uncompressed SWF movie\"}\n",
+         refused + "ZWS" + hint},
+        {{"tags", "--inflate", damaged},
+         1,
+         "",
+         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
+        {{"tree", "--json", "--inflate", damaged},
+         1,
+         "{\"result\": null, \"error\": \"2 bytes follow the end of the compressed data\"}\n",
+         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
+        {{"save", "--inflate", cws, out}, 0, "", "", movie, "CWS"},
+        {{"save", "--inflate", zws, out}, 0, "", "", movie, "ZWS"},
+        {{"save", "--inflate", "--fws", zws, out}, 0, "", "", movie},
+        {{"save", "--inflate", "--delete-code", "64,77", cws, out},
+         0,
+         "",
+         "top-level tags removed: 2 (11 bytes); nested tags removed but still written inside "
+         "their sprites: 1\n",
+         Movie(Spec(),
+               Cat({Background(), ShowFrame(), SpriteTag(), Abc(), ShowFrame(), Last(), End()})),
+         "CWS"},
+        // The sprite goes with the debug tag inside it, which is then not written either.
+        {{"save", "--delete-code", "64", "--delete", "4", "--delete-code", "999", fws, out},
+         0,
+         "",
+         "top-level tags removed: 2 (18 bytes); nested tags removed but still written inside "
+         "their sprites: 0\n",
+         Movie(Spec(),
+               Cat({Background(), Metadata(), ShowFrame(), Abc(), ShowFrame(), Last(), End()}))},
+        // In a sprite without an End tag, the walk runs on through the tags after it, so item 3
+        // is the top-level ShowFrame read again inside the sprite: it stays in the file.
+        {{"save", "--delete", "3", "--delete-code", "999", runOn, out},
+         0,
+         "",
+         "top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
+         "their sprites: 1\n",
+         ReadFile(runOn)},
+        {{"save", "--delete-code", "1024", fws, out}, 2, "", "velpin-cli: not a tag code: 1024"},
+        {{"save", "--delete-code", "64,", fws, out}, 2, "", "velpin-cli: not a tag code: "},
+        {{"save", cws, out}, 1, "", refused + "CWS" + hint},
+        {{"extract", "--index", "2", fws}, 0, AsText(Metadata()), ""},
+        {{"extract", "--index", "5", "--inflate", zws, "-"}, 0, AsText(Debug()), ""},
+        {{"extract", "--body", "--index", "2", fws}, 0, std::string("<x/>\0", 5), ""},
+        {{"extract", "--index", "2", "--body", "--inflate", cws, out},
+         0,
+         "",
+         "",
+         Bytes{'<', 'x', '/', '>', 0},
+         ""},
+        {{"extract", "--index", "12", fws, out},
+         2,
+         "",
+         "velpin-cli: index 12 is out of range: the movie has 12 tag items\nusage: "},
+        {{"extract", fws}, 2, "", "velpin-cli: missing option --index\nusage: "},
+        {{"extract", "--index", "1", fws, out, out}, 2, "", "velpin-cli: extra operand"},
+        {{"extract", "--index", "1", cws, out}, 1, "", refused + "CWS" + hint},
+        {{"extract", "--index", "1", fws, "/dev/full"}, 1, "", "Error Saving file!\n"},
+        {{"scan"}, 2, "", "velpin-cli: missing operand\nusage: "},
+        {{"scan", "--jobs", "0", fws}, 2, "", "velpin-cli: --jobs takes a number from 1 to"},
+    };
+    for (const Row& row : rows) {
+        std::ostringstream shown;
+        for (const std::string& arg : row.args) {
+            shown << arg << ' ';
+        }
+        SCOPED_TRACE(shown.str());
+        const ProgramRun run = Run(row.args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.out, row.out);
+        if (row.err.empty() || row.err.back() == '\n') {
+            EXPECT_EQ(run.err, row.err);
+        } else {
+            EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
+        }
+        if (!row.written) {
+            EXPECT_FALSE(std::filesystem::exists(out));
+            continue;
+        }
+        const Bytes written = ReadFile(out);
+        if (row.container.empty()) {
+            EXPECT_TRUE(written == *row.written);
+        } else {
+            ASSERT_GE(written.size(), 3u);
+            EXPECT_EQ(AsText(Bytes(written.begin(), written.begin() + 3)), row.container);
+            EXPECT_TRUE(Unpacked(written) == *row.written);
+        }
+        std::filesystem::remove(out);
+    }
+}
+
+// Each line parsed, with its members in order, as "path container version declaredLength result
+// reason error".
+std::string Summaries(const std::string& output) {
+    std::string summaries;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        const Json scanned = Parse(line);
+        EXPECT_EQ(Keys(scanned), (std::vector<std::string>{"path", "size", "container", "version",
+                                                           "declaredLength", "result", "reason",
+                                                           "error", "movie"}));
+        EXPECT_EQ(scanned.at("movie").is_null(), scanned.at("result") != 0) << line;
+        summaries += scanned.at("path").get<std::string>();
+        for (const char* key :
+             {"container", "version", "declaredLength", "result", "reason", "error"}) {
+            summaries += " " + scanned.at(key).dump();
+        }
+        summaries += "\n";
+    }
+    return summaries;
+}
+
+TEST_F(CollectionTest, ScanGivesTheSameLinesInPathOrderForAnyJobCount) {
+    TempDir folder;
+    std::filesystem::create_directory(folder.File("sub"));
+    const Bytes packed = ReadFile(cws);
+    folder.Write("a.swf", movie);
+    folder.Write("b.SWF", packed);
+    folder.Write("sub/c.swf", ReadFile(zws));
+    folder.Write("d.swf", Movie(Spec(), Tags(), 1000));
+    folder.Write("e.swf", ReadFile(damaged));
+    const std::string text = "a text file, not a movie at all";
+    folder.Write("f.swf", Bytes(text.begin(), text.end()));
+    folder.Write("notes.txt", movie);
+    // Taken because it is named, though it does not end in .swf; two bytes follow its End tag.
+    const auto namedLength = static_cast<std::uint32_t>(movie.size() + 2);
+    const std::string named =
+        dir.Write("named.bin", Cat({Movie(Spec(), Tags(), namedLength), {1, 2}}));
+
+    const ProgramRun one = Run({"scan", "--inflate", "--jobs", "1", folder.Path(), named});
+    const ProgramRun two = Run({"scan", "--jobs", "2", "--inflate", named, folder.Path()});
+    const ProgramRun plain = Run({"scan", folder.Path()});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(two.status, 1);
+    EXPECT_EQ(two.out, one.out);
+    const std::size_t bytes =
+        2 * movie.size() + 2 * packed.size() + 2 + ReadFile(zws).size() + text.size() + namedLength;
+    EXPECT_EQ(one.err.rfind(
+                  "scan: 7 files, 4 loaded, 3 failed, " + std::to_string(bytes) + " bytes, ", 0),
+              0u)
+        << one.err;
+    EXPECT_EQ(std::count(one.err.begin(), one.err.end(), '\n'), 1) << one.err;
+    EXPECT_EQ(plain.err.rfind("scan: 6 files, 1 loaded, 5 failed, ", 0), 0u) << plain.err;
+
+    const std::string length = std::to_string(movie.size());
+    std::vector<std::pair<std::string, std::string>> expected = {
+        {folder.File("a.swf"), "\"FWS\" 6 " + length + " 0 null null"},
+        {folder.File("b.SWF"), "\"CWS\" 6 " + length + " 0 null null"},
+        {folder.File("d.swf"),
+         "\"FWS\" 6 1000 -6 \"the declared file length differs from the file size\" null"},
+        {folder.File("e.swf"),
+         "\"CWS\" 6 " + length + " null null \"2 bytes follow the end of the compressed data\""},
+        {folder.File("f.swf"),
+         "null null null -5 \"the file is not an uncompressed SWF movie\" null"},
+        {folder.File("sub/c.swf"), "\"ZWS\" 6 " + length + " 0 null null"},
+        {named, "\"FWS\" 6 " + std::to_string(namedLength) + " 0 null null"},
+    };
+    std::sort(expected.begin(), expected.end());
+    std::string wanted;
+    for (const auto& [path, summary] : expected) {
+        wanted += path + " " + summary + "\n";
+    }
+    EXPECT_EQ(Summaries(one.out), wanted);
+    EXPECT_NE(Summaries(plain.out).find(folder.File("b.SWF") + " \"CWS\" 6 " + length +
+                                        " -5 \"the file is not an uncompressed SWF movie\" null\n"),
+              std::string::npos);
+
+    std::istringstream lines(one.out);
+    for (std::string line; std::getline(lines, line);) {
+        const Json scanned = Parse(line);
+        const std::string path = scanned.at("path").get<std::string>();
+        if (path == named) {
+            EXPECT_EQ(Integer(scanned.at("size")), namedLength);
+            EXPECT_EQ(Integer(scanned.at("movie").at("trailingBytes")), 2);
+        }
+        if (path != folder.File("a.swf")) {
+            continue;
+        }
+        EXPECT_EQ(scanned.at("movie"), Json::parse(R"({
+            "frameRect": {"xMin": 0, "xMax": 11000, "yMin": 0, "yMax": 8000},
+            "frameRate": 3072, "frameCount": 2, "tags": 12, "topLevelTags": 9, "nestedTags": 3,
+            "maxDepth": 1, "showFrames": 2, "trailingBytes": 0,
+            "codes": {"0": {"count": 2, "topLevelBytes": 2}, "1": {"count": 3, "topLevelBytes": 4},
+                      "9": {"count": 1, "topLevelBytes": 5}, "39": {"count": 1, "topLevelBytes": 14},
+                      "64": {"count": 2, "topLevelBytes": 4}, "77": {"count": 1, "topLevelBytes": 7},
+                      "82": {"count": 1, "topLevelBytes": 7}, "1023": {"count": 1, "topLevelBytes": 2}},
+            "flags": {"as3": true, "debug": true, "metadata": true, "productInfo": false}})"));
+    }
+}
+
+// A movie of exactly `length` bytes: a header, one long tag filling it, and End.
+Bytes MovieOfLength(std::uint32_t length) {
+    Bytes movie = Header(HeaderSpec{}, length);
+    Append(movie, TagHeader(2, length - 21 - 6 - 2, true));
+    movie.resize(length - 2);
+    Append(movie, End());
+    return movie;
+}
+
+// "Up to" is inclusive: a compressed movie of exactly 4 MiB loads and one byte more is refused by
+// the load; one declaring exactly 256 MiB inflates (to be refused by the load for its size), one
+// byte more is refused before inflating.
+TEST_F(CollectionTest, ScanInflatesUpToEachLimitExactly) {
+    constexpr std::uint32_t kLoadLimit = 4u << 20;
+    constexpr std::uint32_t kCodecLimit = 256u << 20;
+    const std::string fourMiB =
+        dir.Write("4m.swf", Packed(MovieOfLength(kLoadLimit), MovieCompression::Lzma));
+    const std::string overFourMiB =
+        dir.Write("4m1.swf", Packed(MovieOfLength(kLoadLimit + 1), MovieCompression::Zlib));
+    Bytes packed = Packed(MovieOfLength(kCodecLimit), MovieCompression::Zlib);
+    const std::string exact = dir.Write("256m.swf", packed);
+    packed[4] = 1;  // declares 268,435,457 bytes
+    const std::string over = dir.Write("256m1.swf", packed);
+    const ProgramRun run = Run({"scan", "--inflate", exact, over, fourMiB, overFourMiB});
+    EXPECT_EQ(run.status, 1);
+    const std::string tooLarge = " -1 \"the file is larger than 4 MiB\" null\n";
+    EXPECT_EQ(Summaries(run.out),
+              exact + " \"CWS\" 6 268435456" + tooLarge + over +
+                  " \"CWS\" 6 268435457 null null \"the declared length of 268435457 bytes is "
+                  "larger than the limit of 268435456 bytes\"\n" +
+                  fourMiB + " \"ZWS\" 6 4194304 0 null null\n" + overFourMiB +
+                  " \"CWS\" 6 4194305" + tooLarge);
+}
+
+}  // namespace
