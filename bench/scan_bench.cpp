@@ -1,0 +1,213 @@
+// Times `velpin-cli scan` as a user runs it, and prints the figures:
+//   - a folder of 2,000 small movies, two thirds of them compressed as real collections are,
+//     scanned with --jobs 1 and --jobs 2 (runs alternate, so both see the same machine load);
+//   - `velpin-cli inflate` over the same compressed files, one process per file;
+//   - `scan` against `tags` on one 4 MiB movie of two million tags, plain and compressed.
+//
+// Usage: bench_scan [repetitions] [folder]   (with a folder, the collection is written there and
+// kept, so that scans can be tried on it by hand)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "movie_builder.h"
+#include "run_program.h"
+#include "swfcodec.h"
+
+namespace {
+
+using namespace testmovie;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kMovies = 2000;
+constexpr std::size_t kLargestMovie = 4194304;
+constexpr double kMegabyte = 1e6;
+
+Bytes Packed(const Bytes& movie, MovieCompression method) {
+    Bytes packed;
+    CompressMovie(movie.data(), movie.size(), method, [&](const std::uint8_t* p, std::size_t n) {
+        packed.insert(packed.end(), p, p + n);
+    });
+    return packed;
+}
+
+// 10 to 60 KB: a bitmap-like block that hardly compresses and shape-like records that do, in
+// frames of a few tags, which is roughly how small real movies are made.
+Bytes SmallMovie(int index, std::uint32_t& seed) {
+    const std::size_t target = 10000 + static_cast<std::size_t>(index * 7919 % 50000);
+    Bytes tags;
+    std::uint16_t record = 0;
+    while (tags.size() < target) {
+        Bytes noise(1500);
+        for (auto& b : noise) {
+            seed = seed * 1664525u + 1013904223u;
+            b = static_cast<std::uint8_t>(seed >> 24);
+        }
+        Append(tags, Tag(21, noise, true));
+        Bytes shapes;
+        while (shapes.size() < 3000) {
+            Append(shapes, Cat({U16(record), U16(static_cast<std::uint16_t>(record * 3 % 500)),
+                                U32(0x00FF0000u | record % 17)}));
+            ++record;
+        }
+        Append(tags,
+               Cat({Tag(2, shapes, true), Tag(26, {0x06, 0x01, 0x00, 0x01, 0x00}), ShowFrame()}));
+    }
+    Append(tags, End());
+    return Movie(tags);
+}
+
+// The most items a movie the loader takes can hold: 2,097,140 tags without bodies, one with a
+// one-byte body, and End, filling exactly 4 MiB.
+Bytes WorstCaseMovie() {
+    Bytes tags;
+    tags.reserve(kLargestMovie);
+    const std::size_t empty = (kLargestMovie - 21 - 3 - 2) / 2;
+    for (std::size_t i = 0; i < empty; ++i) {
+        Append(tags, i % 32 == 31 ? ShowFrame() : Tag(static_cast<std::uint16_t>(2 + i % 37)));
+    }
+    Append(tags, Tag(9, {0}));
+    Append(tags, End());
+    return Movie(tags);
+}
+
+struct Figures {
+    double median;
+    double best;
+    double worst;
+};
+
+Figures Summary(std::vector<double> seconds) {
+    std::sort(seconds.begin(), seconds.end());
+    return {seconds[seconds.size() / 2], seconds.front(), seconds.back()};
+}
+
+double Seconds(const std::function<void()>& run) {
+    const auto start = Clock::now();
+    run();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void RunCli(const std::vector<std::string>& args, int expectedStatus) {
+    std::vector<std::string> argv{VELPIN_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const int status = RunProgram(argv, "/dev/null", "/dev/null");
+    if (status != expectedStatus) {
+        std::printf("velpin-cli %s exited with %d\n", args.front().c_str(), status);
+        std::exit(1);
+    }
+}
+
+// Times each command `repetitions` times, taking turns, so that a change in the machine's load
+// falls on all of them alike.
+std::vector<Figures> TimeSideBySide(const std::vector<std::vector<std::string>>& commands,
+                                    int expectedStatus, int repetitions) {
+    std::vector<std::vector<double>> seconds(commands.size());
+    for (int run = 0; run < repetitions; ++run) {
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            seconds[i].push_back(Seconds([&]() { RunCli(commands[i], expectedStatus); }));
+        }
+    }
+    std::vector<Figures> figures;
+    for (const std::vector<double>& times : seconds) {
+        figures.push_back(Summary(times));
+    }
+    return figures;
+}
+
+void PrintRun(const char* what, const Figures& f) {
+    std::printf("  %-32s median %.3f s (best %.3f, worst %.3f)\n", what, f.median, f.best, f.worst);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    TempDir dir;
+    const std::string folder = argc > 2 ? argv[2] : dir.File("collection");
+    std::vector<std::string> compressedFiles;
+    std::size_t diskBytes = 0;
+    std::size_t movieBytes = 0;
+    std::size_t compressedBytes = 0;
+    std::size_t compressedMovieBytes = 0;
+    int cws = 0;
+    int zws = 0;
+    {
+        std::uint32_t seed = 12345;
+        RunProgram({"/bin/mkdir", folder}, "/dev/null", "/dev/null");
+        for (int i = 0; i < kMovies; ++i) {
+            const Bytes movie = SmallMovie(i, seed);
+            Bytes file = movie;
+            if (i % 3 != 0) {
+                const bool lzma = i % 100 == 1;
+                file = Packed(movie, lzma ? MovieCompression::Lzma : MovieCompression::Zlib);
+                (lzma ? zws : cws) += 1;
+                compressedBytes += file.size();
+                compressedMovieBytes += movie.size();
+            }
+            char name[32];
+            std::snprintf(name, sizeof name, "/m%04d.swf", i);
+            WriteFile(folder + name, file);
+            if (i % 3 != 0) {
+                compressedFiles.push_back(folder + name);
+            }
+            diskBytes += file.size();
+            movieBytes += movie.size();
+        }
+    }
+    std::printf(
+        "collection: %d movies (%d CWS, %d ZWS, %d FWS), %.1f MB on disk, %.1f MB "
+        "inflated; %d runs each\n",
+        kMovies, cws, zws, kMovies - cws - zws, diskBytes / kMegabyte, movieBytes / kMegabyte,
+        repetitions);
+
+    const std::vector<Figures> scans =
+        TimeSideBySide({{"scan", "--inflate", "--jobs", "1", folder},
+                        {"scan", "--inflate", "--jobs", "2", folder}},
+                       0, repetitions);
+    for (int jobs = 1; jobs <= 2; ++jobs) {
+        const double s = scans[jobs - 1].median;
+        std::printf(
+            "scan --inflate --jobs %d: median %.3f s (best %.3f, worst %.3f): %.0f files/s, "
+            "%.1f MB/s read, %.1f MB/s inflated\n",
+            jobs, s, scans[jobs - 1].best, scans[jobs - 1].worst, kMovies / s,
+            diskBytes / kMegabyte / s, movieBytes / kMegabyte / s);
+    }
+    std::printf("  --jobs 2 is %.2fx as fast as --jobs 1 (target: at least 1.7x)\n",
+                scans[0].median / scans[1].median);
+
+    const std::string out = dir.File("inflated.swf");
+    const double inflateSeconds = Seconds([&]() {
+        for (const std::string& file : compressedFiles) {
+            RunCli({"inflate", file, out}, 0);
+        }
+    });
+    std::printf(
+        "inflate, one process per file (%zu compressed files): %.3f s: %.0f files/s, "
+        "%.1f MB/s read, %.1f MB/s inflated\n",
+        compressedFiles.size(), inflateSeconds, compressedFiles.size() / inflateSeconds,
+        compressedBytes / kMegabyte / inflateSeconds,
+        compressedMovieBytes / kMegabyte / inflateSeconds);
+
+    const Bytes worst = WorstCaseMovie();
+    const std::string plain = dir.Write("worst.swf", worst);
+    const std::string packed = dir.Write("worst-cws.swf", Packed(worst, MovieCompression::Zlib));
+    std::printf("one 4 MiB movie of %zu tags (tags to /dev/null against scan):\n",
+                (worst.size() - 21 - 3 - 2) / 2 + 2);
+    const std::vector<Figures> single = TimeSideBySide({{"tags", plain},
+                                                        {"scan", plain},
+                                                        {"tags", "--inflate", packed},
+                                                        {"scan", "--inflate", packed}},
+                                                       0, repetitions);
+    PrintRun("tags FILE", single[0]);
+    PrintRun("scan FILE", single[1]);
+    PrintRun("tags --inflate CWS-FILE", single[2]);
+    PrintRun("scan --inflate CWS-FILE", single[3]);
+    std::printf("  scan / tags: %.2f plain, %.2f compressed (target: at most 1.20)\n",
+                single[1].median / single[0].median, single[3].median / single[2].median);
+    return 0;
+}
