@@ -41,7 +41,7 @@ std::int32_t WriteHeaderTo(MovieHeader& header, const CInputScript& script, Outp
 
     const auto rectBytes =
         static_cast<std::uint32_t>(FrameRectByteLength(FileBytes[kFrameRectOffset]));
-    header.FileLength = TopLevelTagBytes(script) + kFixedHeaderBytes + rectBytes;
+    header.FileLength = SavedMovieLength(script);
     const std::uint8_t length[4] = {
         static_cast<std::uint8_t>(header.FileLength),
         static_cast<std::uint8_t>(header.FileLength >> 8),
@@ -93,6 +93,12 @@ std::uint32_t TopLevelTagBytes(const CInputScript& script) {
         }
     }
     return total;
+}
+
+std::uint32_t SavedMovieLength(const CInputScript& script) {
+    return kFixedHeaderBytes +
+           static_cast<std::uint32_t>(FrameRectByteLength(FileBytes[kFrameRectOffset])) +
+           TopLevelTagBytes(script);
 }
 
 std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script) {

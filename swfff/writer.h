@@ -23,3 +23,7 @@ std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script);
 
 // The bytes of every depth-0 item, headers included: exactly what follows the file header.
 std::uint32_t TopLevelTagBytes(const CInputScript& script);
+
+// The length of the file a save writes: the header, as long as its frame rectangle makes it, and
+// the top-level tags. Needs a loaded movie.
+std::uint32_t SavedMovieLength(const CInputScript& script);

@@ -22,7 +22,6 @@
 #include "errors.h"
 #include "json_writer.h"
 #include "movie_input.h"
-#include "reader.h"
 #include "vocabulary.h"
 #include "writer.h"
 
@@ -39,11 +38,6 @@ enum FlaggedTagCodes : std::uint16_t {
     tagMetadata = 77,
     tagDoAbcDefine = 82,
 };
-
-// The file header before the frame rectangle and after it: signature, version and length, then
-// frame rate and frame count.
-constexpr std::int64_t kFixedHeaderBytes = 12;
-constexpr std::size_t kFrameRectOffset = 8;
 
 constexpr unsigned kMaxJobs = 1024;
 // How many lines the workers may run ahead of the one being written, per job: enough to keep
@@ -152,11 +146,6 @@ void AppendMovie(std::string& text, const CInputScript& movie) {
             showFrames += item->TagCode == tagShowFrame ? 1 : 0;
         }
     }
-    // What a save writes: the header, as long as its frame rectangle makes it, then the
-    // top-level tags.
-    const std::int64_t savedBytes = kFixedHeaderBytes +
-                                    FrameRectByteLength(FileBytes[kFrameRectOffset]) +
-                                    TopLevelTagBytes(movie);
 
     const MovieHeader& h = movie.Header;
     AppendNumber(text, ", \"movie\": {\"frameRect\": {\"xMin\": ", h.FrameRect.XMin);
@@ -170,7 +159,7 @@ void AppendMovie(std::string& text, const CInputScript& movie) {
     AppendNumber(text, ", \"nestedTags\": ", tags - topLevelTags);
     AppendNumber(text, ", \"maxDepth\": ", maxDepth);
     AppendNumber(text, ", \"showFrames\": ", showFrames);
-    AppendNumber(text, ", \"trailingBytes\": ", FileBytesLength - savedBytes);
+    AppendNumber(text, ", \"trailingBytes\": ", FileBytesLength - SavedMovieLength(movie));
     text += ", \"codes\": {";
     const char* separator = "\"";
     for (std::size_t code = 0; code < codes.size(); ++code) {
