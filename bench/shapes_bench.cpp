@@ -61,17 +61,12 @@ int MeasureSave(const std::string& movie, const std::string& saved) {
 
 // Opens the movie in the window until painted; with `deleteSprite`, then selects the first tag
 // of frame 0 (the sprite of shape c) and times Delete Tag until painted again.
-int MeasureWindow(int argc, char** argv, const std::string& movie, bool deleteSprite) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    AnsweringPrompter prompter;
-    VelpinApplication application(argc, argv, prompter);
-    TForm1 form(prompter);
-    auto* tv = form.findChild<QTreeView*>(QStringLiteral("tv"));
-    PaintWatcher watcher(*tv->viewport());
-    form.show();
-    watcher.UntilPainted();
-
-    prompter.path = QString::fromStdString(movie);
+int MeasureWindow(int& argc, char** argv, const std::string& movie, bool deleteSprite) {
+    DrivenWindow window(argc, argv);
+    TForm1& form = window.form;
+    QTreeView* tv = &window.tv;
+    PaintWatcher& watcher = window.watcher;
+    window.prompter.path = QString::fromStdString(movie);
     auto start = Clock::now();
     form.Open1Click();
     watcher.UntilPainted();

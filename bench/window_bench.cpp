@@ -102,19 +102,14 @@ double ExpandEverythingMs(TForm1& form, AnsweringPrompter& prompter, PaintWatche
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
     TempDir dir;
     const std::string path = dir.Write("big.swf", BigMovie());
 
-    AnsweringPrompter prompter;
-    VelpinApplication application(argc, argv, prompter);
-    TForm1 form(prompter);
-    auto* tv = form.findChild<QTreeView*>(QStringLiteral("tv"));
-    PaintWatcher watcher(*tv->viewport());
-    form.show();
-    watcher.UntilPainted();
+    DrivenWindow window(argc, argv);
+    AnsweringPrompter& prompter = window.prompter;
+    TForm1& form = window.form;
+    QTreeView* tv = &window.tv;
+    PaintWatcher& watcher = window.watcher;
     std::printf("window shown, empty: peak RSS %.1f MB\n", PeakRssMegabytes());
 
     prompter.path = QString::fromStdString(path);

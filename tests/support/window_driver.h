@@ -7,7 +7,10 @@
 #include <optional>
 
 #include "Prompter.h"
+#include "Unit1.h"
+#include "VelpinApplication.h"
 
+class QTreeView;
 class QWidget;
 
 namespace testmovie {
@@ -32,6 +35,18 @@ class PaintWatcher : public QObject {
 
   private:
     bool painted_ = false;
+};
+
+// The real main window on the offscreen platform (unless another is asked for), shown and
+// painted once, its dialogs answered by `prompter`.
+struct DrivenWindow {
+    DrivenWindow(int& argc, char** argv);
+
+    AnsweringPrompter prompter;
+    VelpinApplication application;
+    TForm1 form;
+    QTreeView& tv;
+    PaintWatcher watcher;
 };
 
 }  // namespace testmovie
