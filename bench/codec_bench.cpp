@@ -31,12 +31,7 @@ Bytes FourMiBMovie() {
     constexpr std::size_t kLongTagHeader = 6;
     const std::size_t room = kMovieBytes - kHeaderBytes - End().size();
     while (tags.size() + 2 * (kLongTagHeader + 16384) < room) {
-        Bytes noise(16384);
-        for (auto& b : noise) {
-            seed = seed * 1664525u + 1013904223u;
-            b = static_cast<std::uint8_t>(seed >> 24);
-        }
-        Append(tags, Tag(21, noise, true));
+        Append(tags, Tag(21, Noise(16384, seed), true));
         Bytes shapes;
         while (shapes.size() < 16384) {
             Append(shapes, Cat({U16(record),

@@ -42,12 +42,7 @@ Bytes SmallMovie(int index, std::uint32_t& seed) {
     Bytes tags;
     std::uint16_t record = 0;
     while (tags.size() < target) {
-        Bytes noise(1500);
-        for (auto& b : noise) {
-            seed = seed * 1664525u + 1013904223u;
-            b = static_cast<std::uint8_t>(seed >> 24);
-        }
-        Append(tags, Tag(21, noise, true));
+        Append(tags, Tag(21, Noise(1500, seed), true));
         Bytes shapes;
         while (shapes.size() < 3000) {
             Append(shapes, Cat({U16(record), U16(static_cast<std::uint16_t>(record * 3 % 500)),

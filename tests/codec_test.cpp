@@ -16,14 +16,9 @@ namespace {
 using testmovie::Bytes;
 using testmovie::Cat;
 
-// Pseudo-random bytes that do not compress, from a fixed seed so every run sees the same movie.
+// Noise from a fixed seed, so every run sees the same movie.
 Bytes Noise(std::size_t count, std::uint32_t seed) {
-    Bytes out(count);
-    for (auto& b : out) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(seed >> 24);
-    }
-    return out;
+    return testmovie::Noise(count, seed);
 }
 
 // A few kilobytes of mixed compressible and incompressible tags: small enough to cut and flip

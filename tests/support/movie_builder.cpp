@@ -30,6 +30,15 @@ Bytes U32(std::uint32_t v) {
             static_cast<std::uint8_t>((v >> 16) & 0xFF), static_cast<std::uint8_t>(v >> 24)};
 }
 
+Bytes Noise(std::size_t count, std::uint32_t& seed) {
+    Bytes out(count);
+    for (auto& b : out) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(seed >> 24);
+    }
+    return out;
+}
+
 Bytes TagHeader(std::uint16_t code, std::uint32_t bodyLength, bool forceLong) {
     if (!forceLong && bodyLength < 63) {
         return U16(static_cast<std::uint16_t>((code << 6) | bodyLength));

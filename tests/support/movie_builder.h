@@ -16,6 +16,10 @@ void Append(Bytes& to, const Bytes& more);
 Bytes U16(std::uint16_t v);
 Bytes U32(std::uint32_t v);
 
+// Pseudo-random bytes that do not compress, continuing the sequence `seed` stands at, so that a
+// fixed seed gives the same bytes in every run.
+Bytes Noise(std::size_t count, std::uint32_t& seed);
+
 // A tag: short header when the body is shorter than 63 bytes, unless `forceLong`.
 Bytes Tag(std::uint16_t code, const Bytes& body = {}, bool forceLong = false);
 // A tag header alone declaring `bodyLength`, in long form when asked or needed.
