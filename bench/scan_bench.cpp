@@ -17,6 +17,7 @@
 #include "movie_builder.h"
 #include "run_program.h"
 #include "swfcodec.h"
+#include "worst_movies.h"
 
 namespace {
 
@@ -24,7 +25,6 @@ using namespace testmovie;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kMovies = 2000;
-constexpr std::size_t kLargestMovie = 4194304;
 constexpr double kMegabyte = 1e6;
 
 Bytes Packed(const Bytes& movie, MovieCompression method) {
@@ -52,20 +52,6 @@ Bytes SmallMovie(int index, std::uint32_t& seed) {
         Append(tags,
                Cat({Tag(2, shapes, true), Tag(26, {0x06, 0x01, 0x00, 0x01, 0x00}), ShowFrame()}));
     }
-    Append(tags, End());
-    return Movie(tags);
-}
-
-// The most items a movie the loader takes can hold: 2,097,140 tags without bodies, one with a
-// one-byte body, and End, filling exactly 4 MiB.
-Bytes WorstCaseMovie() {
-    Bytes tags;
-    tags.reserve(kLargestMovie);
-    const std::size_t empty = (kLargestMovie - 21 - 3 - 2) / 2;
-    for (std::size_t i = 0; i < empty; ++i) {
-        Append(tags, i % 32 == 31 ? ShowFrame() : Tag(static_cast<std::uint16_t>(2 + i % 37)));
-    }
-    Append(tags, Tag(9, {0}));
     Append(tags, End());
     return Movie(tags);
 }
@@ -188,11 +174,11 @@ int main(int argc, char** argv) {
         compressedBytes / kMegabyte / inflateSeconds,
         compressedMovieBytes / kMegabyte / inflateSeconds);
 
-    const Bytes worst = WorstCaseMovie();
-    const std::string plain = dir.Write("worst.swf", worst);
-    const std::string packed = dir.Write("worst-cws.swf", Packed(worst, MovieCompression::Zlib));
-    std::printf("one 4 MiB movie of %zu tags (tags to /dev/null against scan):\n",
-                (worst.size() - 21 - 3 - 2) / 2 + 2);
+    const WorstMovie worst = WorstMovies("a").front();
+    const std::string plain = dir.Write("worst.swf", worst.bytes);
+    const std::string packed =
+        dir.Write("worst-cws.swf", Packed(worst.bytes, MovieCompression::Zlib));
+    std::printf("one 4 MiB movie of %s (tags to /dev/null against scan):\n", worst.shape.c_str());
     const std::vector<Figures> single = TimeSideBySide({{"tags", plain},
                                                         {"scan", plain},
                                                         {"tags", "--inflate", packed},

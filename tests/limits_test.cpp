@@ -12,7 +12,6 @@
 #include "NodeStore.h"
 #include "loader.h"
 #include "movie_builder.h"
-#include "worst_movies.h"
 #include "writer.h"
 
 namespace {

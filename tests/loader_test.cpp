@@ -296,25 +296,6 @@ TEST_F(LoaderTest, NestingDeeperThanTheDepthFieldIsRejected) {
     EXPECT_EQ(FileBytes, nullptr);
 }
 
-// `levels` well-formed sprites, each the only tag (before its End) of the one around it.
-Bytes NestedSprites(int levels) {
-    std::vector<std::uint32_t> bodyLength(static_cast<std::size_t>(levels));
-    std::uint32_t inner = 4 + 2;  // the innermost sprite holds its two fields and an End
-    for (int k = levels - 1; k >= 0; --k) {
-        bodyLength[static_cast<std::size_t>(k)] = inner;
-        inner = 4 + 6 + inner + 2;
-    }
-    Bytes tags;
-    for (int k = 0; k < levels; ++k) {
-        Append(tags,
-               Cat({TagHeader(39, bodyLength[static_cast<std::size_t>(k)], true), U16(1), U16(1)}));
-    }
-    for (int k = 0; k <= levels; ++k) {
-        Append(tags, End());
-    }
-    return tags;
-}
-
 TEST_F(LoaderTest, DeepestNestingLoads) {
     ASSERT_EQ(Load(Movie(NestedSprites(65535))), loadOk);
     std::uint16_t deepest = 0;

@@ -64,6 +64,48 @@ Bytes Sprite(const Bytes& contents, std::uint16_t id, std::uint16_t frameCount) 
     return Tag(39, Cat({U16(id), U16(frameCount), contents}));
 }
 
+HeaderSpec HeaderOfLength(int headerBytes, std::uint16_t frameCount) {
+    HeaderSpec spec;
+    // R = (5 + 4n + 7) / 8 bytes; the header is 12 + R.
+    for (int n = 0; n <= 31; ++n) {
+        if (12 + (5 + 4 * n + 7) / 8 == headerBytes) {
+            spec.fieldWidth = n;
+            break;
+        }
+    }
+    spec.xMin = 0;
+    spec.xMax = 1;
+    spec.yMin = 0;
+    spec.yMax = 1;
+    spec.frameCount = frameCount;
+    return spec;
+}
+
+Bytes Repeated(const Bytes& tag, std::size_t count) {
+    Bytes out;
+    out.reserve(tag.size() * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        out.insert(out.end(), tag.begin(), tag.end());
+    }
+    return out;
+}
+
+Bytes NestedSprites(std::size_t levels, std::size_t fillerTags) {
+    const std::size_t levelBytes = 12 + 2 * fillerTags;
+    const Bytes filler = Repeated(Tag(9), fillerTags);
+    Bytes tags;
+    tags.reserve(levels * levelBytes + 2);
+    for (std::size_t k = 0; k < levels; ++k) {
+        const auto body =
+            static_cast<std::uint32_t>(4 + (levels - k - 1) * levelBytes + fillerTags * 2 + 2);
+        Append(tags, Cat({TagHeader(39, body, true), U16(1), U16(1), filler}));
+    }
+    for (std::size_t k = 0; k <= levels; ++k) {
+        Append(tags, End());
+    }
+    return tags;
+}
+
 namespace {
 
 class BitWriter {

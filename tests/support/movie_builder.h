@@ -57,6 +57,15 @@ inline Bytes Movie(const Bytes& tags) {
     return Movie(HeaderSpec{}, tags);
 }
 
+// A header of exactly `headerBytes` (13 to 29), so that a movie can be filled to an exact size
+// with 2-byte tags.
+HeaderSpec HeaderOfLength(int headerBytes, std::uint16_t frameCount);
+// `count` copies of `tag` in one block.
+Bytes Repeated(const Bytes& tag, std::size_t count);
+// `levels` sprites, each holding the next one whole and ending with its End, each carrying
+// `fillerTags` 2-byte tags before the next level: 12 + 2 * fillerTags bytes a level.
+Bytes NestedSprites(std::size_t levels, std::size_t fillerTags = 0);
+
 inline std::string AsText(const Bytes& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
