@@ -49,6 +49,10 @@ int main(int argc, char** argv) {
         return UsageFailure("missing subcommand");
     }
     const std::string name = argv[1];
+    if (name == "--help" || name == "-h") {
+        std::fputs(UsageText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? exitOk : exitFailure;
+    }
     const std::vector<std::string> args(argv + 2, argv + argc);
     for (const Subcommand& subcommand : kSubcommands) {
         if (name != subcommand.name) {
