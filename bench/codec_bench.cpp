@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codec_commands.h"
+#include "figures.h"
 #include "movie_builder.h"
 #include "swfcodec.h"
 
@@ -49,12 +50,6 @@ Bytes FourMiBMovie() {
     return Movie(tags);
 }
 
-struct Figures {
-    double median;
-    double best;
-    double worst;
-};
-
 Figures Time(const std::function<bool()>& once) {
     std::vector<double> seconds;
     for (int run = 0; run < kRuns; ++run) {
@@ -66,8 +61,7 @@ Figures Time(const std::function<bool()>& once) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         seconds.push_back(took.count());
     }
-    std::sort(seconds.begin(), seconds.end());
-    return {seconds[seconds.size() / 2], seconds.front(), seconds.back()};
+    return Summarize(seconds);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "figures.h"
 #include "loader.h"
 #include "movie_builder.h"
 
@@ -36,10 +37,10 @@ int main() {
     for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
         ++items;
     }
-    std::sort(seconds.begin(), seconds.end());
+    const Figures figures = Summarize(seconds);
     std::printf("load of %zu bytes, %zu items: median %.3f s, best %.3f s, worst %.3f s\n",
-                static_cast<std::size_t>(FileBytesLength), items, seconds[seconds.size() / 2],
-                seconds.front(), seconds.back());
+                static_cast<std::size_t>(FileBytesLength), items, figures.median, figures.best,
+                figures.worst);
     FreeTagList(movie);
     FreeMovieBytes();
     return 0;

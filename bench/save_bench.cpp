@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "figures.h"
 #include "loader.h"
 #include "movie_builder.h"
 #include "writer.h"
@@ -70,11 +71,6 @@ bool SaveInPlace(const CInputScript& movie, const std::string& path, bool sync) 
     return ::close(fd) == 0 && ok;
 }
 
-double MedianMs(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,11 +121,11 @@ int main(int argc, char** argv) {
 
     std::printf("movie: %zu bytes, %zu tags; folder %s; %d repetitions each\n", bytes.size(),
                 tagCount, folder.c_str(), repetitions);
-    const double base = MedianMs(variants[1].ms);
+    const double base = Summarize(variants[1].ms).median;
     for (const Variant& v : variants) {
-        const auto [lo, hi] = std::minmax_element(v.ms.begin(), v.ms.end());
+        const Figures f = Summarize(v.ms);
         std::printf("%-30s median %8.2f ms  (min %8.2f, max %8.2f)  %5.2fx in place\n", v.name,
-                    MedianMs(v.ms), *lo, *hi, MedianMs(v.ms) / base);
+                    f.median, f.best, f.worst, f.median / base);
     }
     FreeTagList(movie);
     FreeMovieBytes();

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "figures.h"
 #include "movie_builder.h"
 #include "run_program.h"
 #include "swfcodec.h"
@@ -56,17 +57,6 @@ Bytes SmallMovie(int index, std::uint32_t& seed) {
     return Movie(tags);
 }
 
-struct Figures {
-    double median;
-    double best;
-    double worst;
-};
-
-Figures Summary(std::vector<double> seconds) {
-    std::sort(seconds.begin(), seconds.end());
-    return {seconds[seconds.size() / 2], seconds.front(), seconds.back()};
-}
-
 double Seconds(const std::function<void()>& run) {
     const auto start = Clock::now();
     run();
@@ -95,7 +85,7 @@ std::vector<Figures> TimeSideBySide(const std::vector<std::vector<std::string>>&
     }
     std::vector<Figures> figures;
     for (const std::vector<double>& times : seconds) {
-        figures.push_back(Summary(times));
+        figures.push_back(Summarize(times));
     }
     return figures;
 }

@@ -23,6 +23,7 @@
 #include "TreeModel.h"
 #include "Unit1.h"
 #include "VelpinApplication.h"
+#include "figures.h"
 #include "loader.h"
 #include "movie_builder.h"
 #include "run_program.h"
@@ -89,24 +90,20 @@ int MeasureWindow(int& argc, char** argv, const std::string& movie, bool deleteS
 
 // --- The parent: runs each measure, collects its figures.
 
-struct Figures {
+struct Measure {
     std::vector<double> seconds;
     std::vector<double> extraSeconds;
     double peakMegabytes = 0;
     bool failed = false;
 };
 
-double Median(std::vector<double> values) {
-    if (values.empty()) {
-        return -1;
-    }
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+double Median(const std::vector<double>& values) {
+    return values.empty() ? -1 : Summarize(values).median;
 }
 
 // Runs `argv`; when `timed` the wall time of the whole run counts, else what it printed.
 void RunMeasure(const std::vector<std::string>& argv, const std::string& scratch, bool timed,
-                Figures& figures) {
+                Measure& figures) {
     const std::string out = scratch + "/measure.out";
     struct rusage usage {};
     const auto start = Clock::now();
@@ -131,7 +128,7 @@ void RunMeasure(const std::vector<std::string>& argv, const std::string& scratch
     }
 }
 
-std::string Cell(const Figures& figures) {
+std::string Cell(const Measure& figures) {
     char text[48];
     if (figures.failed) {
         return "failed";
@@ -186,7 +183,7 @@ int main(int argc, char** argv) {
         ::malloc_trim(0);
         const std::string saved = dir.File(name + "-saved.swf");
         const bool deletes = name == "c";
-        Figures load, tree, window, save;
+        Measure load, tree, window, save;
         for (int i = 0; i < repetitions; ++i) {
             RunMeasure({program, "--load", path}, dir.Path(), false, load);
             RunMeasure({VELPIN_CLI_PATH, "tree", path}, dir.Path(), true, tree);

@@ -17,6 +17,7 @@
 
 #include "MovieTreeBuilder.h"
 #include "NodeStore.h"
+#include "figures.h"
 #include "loader.h"
 #include "movie_builder.h"
 #include "run_program.h"
@@ -73,11 +74,6 @@ Bytes BuildMovie(std::size_t& tagCount) {
     return Cat({Header(spec, static_cast<std::uint32_t>(kLargestMovie)), filler, tags});
 }
 
-struct Figures {
-    double best;
-    double median;
-};
-
 Figures Time(int repetitions, const std::function<void()>& run) {
     std::vector<double> ms;
     for (int i = 0; i < repetitions; ++i) {
@@ -85,8 +81,7 @@ Figures Time(int repetitions, const std::function<void()>& run) {
         run();
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
-    std::sort(ms.begin(), ms.end());
-    return {ms.front(), ms[ms.size() / 2]};
+    return Summarize(ms);
 }
 
 void Print(const char* what, const Figures& f) {
