@@ -1,6 +1,7 @@
 // The fixed words a movie is shown with: tag names, icon categories and first-action names.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,11 +14,22 @@ enum TagCategory : int {
     categoryUnknown = 3,
 };
 
+// Tag codes are the upper 10 bits of a tag header's first word.
+inline constexpr std::size_t kTagCodeCount = 1024;
+
+// The codes the program acts on. Those above 48 have no name of their own here ("Unknown"); the
+// companion's scan looks for them.
 enum TagCodes : std::uint16_t {
     tagEnd = 0,
     tagShowFrame = 1,
     tagDoAction = 12,
     tagDefineSprite = 39,
+    tagProductInfo = 41,
+    tagEnableDebugger = 58,
+    tagEnableDebugger2 = 64,
+    tagDoAbc = 72,
+    tagMetadata = 77,
+    tagDoAbcDefine = 82,
 };
 
 std::string TagTypeName(std::uint16_t code);

@@ -51,9 +51,6 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args,
                                const std::vector<OptionSpec>& known, std::size_t minOperands,
                                std::size_t maxOperands);
 
-// Tag codes are the upper 10 bits of a tag header's first word.
-inline constexpr std::size_t kTagCodeCount = 1024;
-
 // A list index as `tags` prints it: decimal digits only, no sign; raises UsageError otherwise.
 // Values too large for any list come back as a value beyond every list, for the range check.
 std::uint64_t ParseIndex(const std::string& text);

@@ -88,10 +88,6 @@ std::int32_t LoadInflated(CInputScript& script, const std::string& name,
     return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()));
 }
 
-std::string ContainerName(Container container) {
-    return container == Container::Cws ? "CWS" : "ZWS";
-}
-
 // Nonempty only for a compressed movie, which --inflate would have loaded. The file is looked at
 // again only after a refusal, so loads without --inflate stay exactly the window's.
 std::string InflateHint(const std::string& path) {
@@ -100,7 +96,7 @@ std::string InflateHint(const std::string& path) {
         in.Open(path);
         const InputHead head = ReadHead(in);
         if (IsCompressed(head.container)) {
-            return "; it is compressed (" + ContainerName(head.container) +
+            return "; it is compressed (" + std::string(*ContainerSignature(head.container)) +
                    "): add --inflate to load it in memory";
         }
     } catch (const std::exception&) {
@@ -110,6 +106,19 @@ std::string InflateHint(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<std::string_view> ContainerSignature(Container container) {
+    switch (container) {
+        case Container::Fws:
+            return "FWS";
+        case Container::Cws:
+            return "CWS";
+        case Container::Zws:
+            return "ZWS";
+        default:
+            return std::nullopt;
+    }
+}
 
 std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
     InputFile in;

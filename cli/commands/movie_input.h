@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli_support.h"
@@ -13,6 +14,9 @@
 
 // The container a file's first three bytes name.
 enum class Container { None, Fws, Cws, Zws };
+
+// "FWS", "CWS" or "ZWS"; nothing for Container::None.
+std::optional<std::string_view> ContainerSignature(Container container);
 
 // What a file says before anything is loaded: its size (unknown until the file is open), and the
 // container, version (byte 3) and declared length (bytes 4 to 7) when it starts with one of the

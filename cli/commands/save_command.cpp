@@ -9,6 +9,7 @@
 #include "cli_support.h"
 #include "commands.h"
 #include "movie_input.h"
+#include "vocabulary.h"
 #include "writer.h"
 
 namespace {

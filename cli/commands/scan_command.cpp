@@ -29,16 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The codes behind the flags.
-enum FlaggedTagCodes : std::uint16_t {
-    tagProductInfo = 41,
-    tagEnableDebugger = 58,
-    tagEnableDebugger2 = 64,
-    tagDoAbc = 72,
-    tagMetadata = 77,
-    tagDoAbcDefine = 82,
-};
-
 constexpr unsigned kMaxJobs = 1024;
 // How many lines the workers may run ahead of the one being written, per job: enough to keep
 // them busy behind a slow movie, few enough that the waiting lines stay small however many files
@@ -181,19 +171,6 @@ void AppendMovie(std::string& text, const CInputScript& movie) {
     text += "}}";
 }
 
-std::optional<std::string_view> ContainerText(Container container) {
-    switch (container) {
-        case Container::Fws:
-            return "FWS";
-        case Container::Cws:
-            return "CWS";
-        case Container::Zws:
-            return "ZWS";
-        default:
-            return std::nullopt;
-    }
-}
-
 template <typename T>
 std::optional<std::int64_t> Widened(const std::optional<T>& value) {
     return value ? std::optional<std::int64_t>(*value) : std::nullopt;
@@ -221,7 +198,7 @@ ScanResult ScanMovie(const std::string& path, bool inflate) {
     std::string& text = scanned.line;
     AppendText(text, "{\"path\": ", path);
     AppendNumber(text, ", \"size\": ", head.size);
-    AppendText(text, ", \"container\": ", ContainerText(head.container));
+    AppendText(text, ", \"container\": ", ContainerSignature(head.container));
     AppendNumber(text, ", \"version\": ", Widened(head.version));
     AppendNumber(text, ", \"declaredLength\": ", Widened(head.declaredLength));
     AppendNumber(text, ", \"result\": ", Widened(result));
