@@ -1,14 +1,14 @@
-#include "ErrorBox.h"
+#include "Unit1/ErrorBox.h"
 
 #include <QMessageBox>
 #include <exception>
 #include <new>
 #include <string>
 
-#include "ErrorBoxText.h"
-#include "Prompter.h"
-#include "VelpinApplication.h"
-#include "errors.h"
+#include "Unit1/Prompter.h"
+#include "Unit1/VelpinApplication.h"
+#include "Unit1/presentation/ErrorBoxText.h"
+#include "swfff/errors.h"
 
 namespace {
 

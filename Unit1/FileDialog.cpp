@@ -1,4 +1,4 @@
-#include "FileDialog.h"
+#include "Unit1/FileDialog.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
-#include "Prompter.h"
+#include "Unit1/Prompter.h"
 
 namespace {
 

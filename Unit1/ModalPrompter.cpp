@@ -1,4 +1,4 @@
-#include "ModalPrompter.h"
+#include "Unit1/ModalPrompter.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>

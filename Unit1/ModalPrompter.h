@@ -1,7 +1,7 @@
 // The prompter of the running program: dialogs and boxes shown to a person, modally.
 #pragma once
 
-#include "Prompter.h"
+#include "Unit1/Prompter.h"
 
 class ModalPrompter : public Prompter {
   public:

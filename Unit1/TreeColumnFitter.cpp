@@ -1,11 +1,11 @@
-#include "TreeColumnFitter.h"
+#include "Unit1/TreeColumnFitter.h"
 
 #include <QEvent>
 #include <QHeaderView>
 #include <QTreeView>
 #include <algorithm>
 
-#include "TreeModel.h"
+#include "Unit1/TreeModel.h"
 
 TreeColumnFitter::TreeColumnFitter(QTreeView& view, TreeModel& model)
     : QObject(&view), view_(view), model_(model), viewport_(view.viewport()) {

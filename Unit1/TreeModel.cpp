@@ -1,4 +1,4 @@
-#include "TreeModel.h"
+#include "Unit1/TreeModel.h"
 
 TreeModel::TreeModel(QObject* parent) : QAbstractItemModel(parent), selection_(this) {
     store_.SetObserver(this);

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "NodeStore.h"
+#include "Unit1/presentation/NodeStore.h"
 
 class TreeModel : public QAbstractItemModel, private NodeStoreObserver {
     Q_OBJECT

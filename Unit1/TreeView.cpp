@@ -1,4 +1,4 @@
-#include "TreeView.h"
+#include "Unit1/TreeView.h"
 
 #include <QKeyEvent>
 #include <algorithm>

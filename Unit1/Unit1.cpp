@@ -1,4 +1,4 @@
-#include "Unit1.h"
+#include "Unit1/Unit1.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,14 +13,14 @@
 #include <QWindow>
 #include <vector>
 
-#include "ErrorBox.h"
-#include "FileDialog.h"
-#include "Prompter.h"
-#include "TreeColumnFitter.h"
-#include "TreeModel.h"
-#include "VelpinApplication.h"
+#include "Unit1/ErrorBox.h"
+#include "Unit1/FileDialog.h"
+#include "Unit1/Prompter.h"
+#include "Unit1/TreeColumnFitter.h"
+#include "Unit1/TreeModel.h"
+#include "Unit1/VelpinApplication.h"
+#include "swfff/writer.h"
 #include "ui_Unit1.h"
-#include "writer.h"
 
 namespace {
 

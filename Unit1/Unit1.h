@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "MovieTreeBuilder.h"
-#include "NodeStore.h"
-#include "document.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "swfff/document.h"
 
 class QCloseEvent;
 class QShowEvent;

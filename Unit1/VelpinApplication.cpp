@@ -1,10 +1,10 @@
-#include "VelpinApplication.h"
+#include "Unit1/VelpinApplication.h"
 
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
 #include <QWidget>
 
-#include "ErrorBox.h"
+#include "Unit1/ErrorBox.h"
 
 namespace {
 

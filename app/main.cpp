@@ -2,9 +2,9 @@
 // window closes.
 #include <csignal>
 
-#include "ModalPrompter.h"
-#include "Unit1.h"
-#include "VelpinApplication.h"
+#include "Unit1/ModalPrompter.h"
+#include "Unit1/Unit1.h"
+#include "Unit1/VelpinApplication.h"
 
 int main(int argc, char** argv) {
     // Saving into a FIFO whose reader has gone must fail as a save ("Error Saving file!"), not

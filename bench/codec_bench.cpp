@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "codec_commands.h"
-#include "figures.h"
-#include "movie_builder.h"
-#include "swfcodec.h"
+#include "bench/figures.h"
+#include "cli/codec/swfcodec.h"
+#include "cli/commands/codec_commands.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "figures.h"
-#include "loader.h"
-#include "movie_builder.h"
+#include "bench/figures.h"
+#include "swfff/loader.h"
+#include "swfff/scoped_movie.h"
+#include "tests/support/movie_builder.h"
 
 int main() {
     using namespace testmovie;
@@ -21,7 +22,8 @@ int main() {
     TempDir dir;
     const std::string path = dir.Write("big.swf", Movie(tags));
 
-    CInputScript movie;
+    ScopedMovie held;
+    CInputScript& movie = held.movie;
     std::vector<double> seconds;
     for (int run = 0; run < 7; ++run) {
         const auto start = std::chrono::steady_clock::now();
@@ -41,7 +43,5 @@ int main() {
     std::printf("load of %zu bytes, %zu items: median %.3f s, best %.3f s, worst %.3f s\n",
                 static_cast<std::size_t>(FileBytesLength), items, figures.median, figures.best,
                 figures.worst);
-    FreeTagList(movie);
-    FreeMovieBytes();
     return 0;
 }

@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "figures.h"
-#include "loader.h"
-#include "movie_builder.h"
-#include "writer.h"
+#include "bench/figures.h"
+#include "swfff/loader.h"
+#include "swfff/scoped_movie.h"
+#include "swfff/writer.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 
@@ -82,7 +83,8 @@ int main(int argc, char** argv) {
     const std::string source = folder + "/bench-source.swf";
     const std::string target = folder + "/bench-target.swf";
     WriteFile(source, bytes);
-    CInputScript movie;
+    ScopedMovie held;
+    CInputScript& movie = held.movie;
     if (LoadMovieFile(movie, source) != 0) {
         std::fprintf(stderr, "the benchmark movie did not load\n");
         return 1;
@@ -127,8 +129,7 @@ int main(int argc, char** argv) {
         std::printf("%-30s median %8.2f ms  (min %8.2f, max %8.2f)  %5.2fx in place\n", v.name,
                     f.median, f.best, f.worst, f.median / base);
     }
-    FreeTagList(movie);
-    FreeMovieBytes();
+    held.Release();
     ::unlink(source.c_str());
     ::unlink(target.c_str());
     return 0;

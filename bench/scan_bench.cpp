@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "figures.h"
-#include "movie_builder.h"
-#include "run_program.h"
-#include "swfcodec.h"
-#include "worst_movies.h"
+#include "bench/figures.h"
+#include "bench/worst_movies.h"
+#include "cli/codec/swfcodec.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/run_program.h"
 
 namespace {
 

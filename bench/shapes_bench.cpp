@@ -20,16 +20,16 @@
 #include <string>
 #include <vector>
 
-#include "TreeModel.h"
-#include "Unit1.h"
-#include "VelpinApplication.h"
-#include "figures.h"
-#include "loader.h"
-#include "movie_builder.h"
-#include "run_program.h"
-#include "window_driver.h"
-#include "worst_movies.h"
-#include "writer.h"
+#include "Unit1/TreeModel.h"
+#include "Unit1/Unit1.h"
+#include "Unit1/VelpinApplication.h"
+#include "bench/figures.h"
+#include "bench/window_driver.h"
+#include "bench/worst_movies.h"
+#include "swfff/loader.h"
+#include "swfff/writer.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/run_program.h"
 
 namespace {
 

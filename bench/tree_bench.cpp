@@ -15,12 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "MovieTreeBuilder.h"
-#include "NodeStore.h"
-#include "figures.h"
-#include "loader.h"
-#include "movie_builder.h"
-#include "run_program.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "bench/figures.h"
+#include "swfff/loader.h"
+#include "swfff/scoped_movie.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/run_program.h"
 
 namespace {
 
@@ -106,7 +107,8 @@ int main(int argc, char** argv) {
     std::printf("movie: %zu bytes, %zu tags, %d frames, %s\n", bytes.size(), tagCount, kFrames,
                 path.c_str());
 
-    CInputScript movie;
+    ScopedMovie held;
+    CInputScript& movie = held.movie;
     Print("LoadMovieFile", Time(repetitions, [&]() {
               if (LoadMovieFile(movie, path) != loadOk) {
                   std::fprintf(stderr, "load failed\n");
@@ -120,8 +122,7 @@ int main(int argc, char** argv) {
     Print("OpenMovieInto over NodeStore (load + build)",
           Time(repetitions, [&]() { OpenMovieInto(movie, frameNodes, tree, shell, path); }));
     std::printf("tree: %zu nodes\n", tree.LiveNodeCount());
-    FreeTagList(movie);
-    FreeMovieBytes();
+    held.Release();
 
     for (const char* command : {"tree", "tree --json", "tags"}) {
         std::vector<std::string> args;

@@ -12,11 +12,11 @@
 #include <cstdio>
 #include <string>
 
-#include "TreeModel.h"
-#include "Unit1.h"
-#include "VelpinApplication.h"
-#include "movie_builder.h"
-#include "window_driver.h"
+#include "Unit1/TreeModel.h"
+#include "Unit1/Unit1.h"
+#include "Unit1/VelpinApplication.h"
+#include "bench/window_driver.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "window_driver.h"
+#include "bench/window_driver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,9 +6,9 @@
 #include <QString>
 #include <optional>
 
-#include "Prompter.h"
-#include "Unit1.h"
-#include "VelpinApplication.h"
+#include "Unit1/Prompter.h"
+#include "Unit1/Unit1.h"
+#include "Unit1/VelpinApplication.h"
 
 class QTreeView;
 class QWidget;

@@ -1,4 +1,4 @@
-#include "worst_movies.h"
+#include "bench/worst_movies.h"
 
 namespace testmovie {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "movie_builder.h"
+#include "tests/support/movie_builder.h"
 
 namespace testmovie {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "cli_support.h"
-#include "codec_commands.h"
-#include "commands.h"
+#include "cli/commands/cli_support.h"
+#include "cli/commands/codec_commands.h"
+#include "cli/commands/commands.h"
 
 namespace {
 

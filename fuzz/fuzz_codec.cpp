@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "fuzz_check.h"
-#include "swfcodec.h"
+#include "cli/codec/swfcodec.h"
+#include "fuzz/fuzz_check.h"
 
 namespace {
 

@@ -15,14 +15,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "MovieTreeBuilder.h"
-#include "NodeStore.h"
-#include "document.h"
-#include "fuzz_check.h"
-#include "loader.h"
-#include "reader.h"
-#include "vocabulary.h"
-#include "writer.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "fuzz/fuzz_check.h"
+#include "swfff/document.h"
+#include "swfff/loader.h"
+#include "swfff/reader.h"
+#include "swfff/vocabulary.h"
+#include "swfff/writer.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <string>
 
-#include "document.h"
-#include "fuzz_check.h"
-#include "reader.h"
-#include "vocabulary.h"
+#include "fuzz/fuzz_check.h"
+#include "swfff/document.h"
+#include "swfff/reader.h"
+#include "swfff/vocabulary.h"
 
 namespace {
 

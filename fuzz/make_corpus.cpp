@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "movie_builder.h"
-#include "swfcodec.h"
+#include "cli/codec/swfcodec.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

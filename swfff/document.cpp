@@ -1,4 +1,4 @@
-#include "document.h"
+#include "swfff/document.h"
 
 thread_local std::uint8_t* FileBytes = nullptr;
 thread_local std::int64_t FileBytesLength = 0;

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fileio.h"
-#include "outfile.h"
+#include "swfff/fileio.h"
+#include "swfff/outfile.h"
 
 // In twips (twentieths of a pixel).
 struct FrameRectangle {

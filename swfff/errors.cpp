@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "swfff/errors.h"
 
 std::string IoErrorMessage(int code) {
     switch (code) {

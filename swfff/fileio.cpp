@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "swfff/fileio.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "errors.h"
+#include "swfff/errors.h"
 
 namespace {
 

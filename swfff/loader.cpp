@@ -1,13 +1,13 @@
-#include "loader.h"
+#include "swfff/loader.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "errors.h"
-#include "reader.h"
-#include "vocabulary.h"
+#include "swfff/errors.h"
+#include "swfff/reader.h"
+#include "swfff/vocabulary.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "document.h"
+#include "swfff/document.h"
 
 constexpr std::int64_t kSmallestMovieBytes = 21;
 constexpr std::int64_t kLargestMovieBytes = 4194304;

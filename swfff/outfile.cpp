@@ -1,4 +1,4 @@
-#include "outfile.h"
+#include "swfff/outfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "errors.h"
-#include "fileio.h"
+#include "swfff/errors.h"
+#include "swfff/fileio.h"
 
 namespace {
 

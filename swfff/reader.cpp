@@ -1,4 +1,4 @@
-#include "reader.h"
+#include "swfff/reader.h"
 
 #include <cassert>
 

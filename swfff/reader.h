@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "document.h"
+#include "swfff/document.h"
 
 std::uint8_t ReadU8(CInputScript& script);
 std::uint16_t ReadU16(CInputScript& script);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "document.h"
+#include "swfff/document.h"
 
 // Icon categories, which double as image indices of tag nodes.
 enum TagCategory : int {

@@ -1,6 +1,6 @@
-#include "writer.h"
+#include "swfff/writer.h"
 
-#include "reader.h"
+#include "swfff/reader.h"
 
 namespace {
 

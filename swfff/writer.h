@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "document.h"
+#include "swfff/document.h"
 
 // Returns 0 when the whole file was written and put in place, -1 when a write failed (the output
 // is then discarded, and a file that was there keeps its old bytes) or when no movie is loaded.

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "movie_builder.h"
-#include "run_program.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/run_program.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "swfcodec.h"
+#include "cli/codec/swfcodec.h"
 
 #include <gtest/gtest.h>
 #include <lzma.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "movie_builder.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

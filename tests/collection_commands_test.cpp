@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "movie_builder.h"
-#include "run_program.h"
-#include "strict_json.h"
-#include "swfcodec.h"
+#include "cli/codec/swfcodec.h"
+#include "tests/strict_json.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/run_program.h"
 
 namespace {
 

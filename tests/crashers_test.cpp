@@ -7,11 +7,12 @@
 #include <set>
 #include <string>
 
-#include "MovieTreeBuilder.h"
-#include "NodeStore.h"
-#include "loader.h"
-#include "movie_builder.h"
-#include "writer.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "swfff/loader.h"
+#include "swfff/scoped_movie.h"
+#include "swfff/writer.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 
@@ -51,7 +52,8 @@ TEST(Crashers, OpenWithTheirResult) {
     TempDir dir;
     for (const Crasher& crasher : kCrashers) {
         SCOPED_TRACE(crasher.file);
-        CInputScript movie;
+        ScopedMovie held;
+        CInputScript& movie = held.movie;
         NodeStore tree;
         FrameNodeTable frameNodes;
         HeadlessShell shell;
@@ -70,8 +72,6 @@ TEST(Crashers, OpenWithTheirResult) {
                         (again == loadTooSmall && movie.Header.FileLength < kSmallestMovieBytes))
                 << again;
         }
-        FreeTagList(movie);
-        FreeMovieBytes();
     }
 }
 

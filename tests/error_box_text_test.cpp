@@ -1,4 +1,4 @@
-#include "ErrorBoxText.h"
+#include "Unit1/presentation/ErrorBoxText.h"
 
 #include <gtest/gtest.h>
 

@@ -29,13 +29,14 @@
 #include <string>
 #include <vector>
 
-#include "MovieTreeBuilder.h"
-#include "NodeStore.h"
-#include "child_process.h"
-#include "errors.h"
-#include "loader.h"
-#include "movie_builder.h"
-#include "writer.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "swfff/errors.h"
+#include "swfff/loader.h"
+#include "swfff/scoped_movie.h"
+#include "swfff/writer.h"
+#include "tests/support/child_process.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 
@@ -221,11 +222,6 @@ std::size_t CountItems(const CInputScript& movie) {
 
 class FaultTest : public ::testing::Test {
   protected:
-    void TearDown() override {
-        FreeTagList(movie_);
-        FreeMovieBytes();
-    }
-
     // A movie over 21 bytes whose whole-file read asks for a count no other read uses.
     Bytes MovieBytes() const {
         return Movie(Cat({DoAction({0x07, 0x00}), Sprite(Cat({ShowFrame(), End()})), ShowFrame(),
@@ -233,7 +229,8 @@ class FaultTest : public ::testing::Test {
     }
 
     TempDir dir_;
-    CInputScript movie_;
+    ScopedMovie held_;
+    CInputScript& movie_ = held_.movie;
 };
 
 // Loading: each step fails in its own way.

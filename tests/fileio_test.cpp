@@ -1,11 +1,11 @@
-#include "fileio.h"
+#include "swfff/fileio.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
-#include "errors.h"
-#include "movie_builder.h"
+#include "swfff/errors.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

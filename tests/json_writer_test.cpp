@@ -1,8 +1,8 @@
-#include "json_writer.h"
+#include "cli/commands/json_writer.h"
 
 #include <gtest/gtest.h>
 
-#include "strict_json.h"
+#include "tests/strict_json.h"
 
 namespace {
 

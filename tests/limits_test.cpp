@@ -8,11 +8,12 @@
 #include <functional>
 #include <string>
 
-#include "MovieTreeBuilder.h"
-#include "NodeStore.h"
-#include "loader.h"
-#include "movie_builder.h"
-#include "writer.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "swfff/loader.h"
+#include "swfff/scoped_movie.h"
+#include "swfff/writer.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 
@@ -40,11 +41,6 @@ std::size_t CountItems(const CInputScript& movie) {
 
 class LimitsTest : public ::testing::Test {
   protected:
-    void TearDown() override {
-        FreeTagList(movie_);
-        FreeMovieBytes();
-    }
-
     // Loads the movie alone, then opens it the way the window does (load and tree), timing both;
     // both must give the same result.
     std::int32_t Open(const std::string& name, const Bytes& bytes) {
@@ -74,7 +70,8 @@ class LimitsTest : public ::testing::Test {
     }
 
     TempDir dir_;
-    CInputScript movie_;
+    ScopedMovie held_;
+    CInputScript& movie_ = held_.movie;
     NodeStore tree_;
     FrameNodeTable frameNodes_;
     HeadlessShell shell_;

@@ -1,4 +1,5 @@
-#include "loader.h"
+#include "swfff/loader.h"
+#include "swfff/scoped_movie.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "errors.h"
-#include "movie_builder.h"
+#include "swfff/errors.h"
+#include "tests/support/child_process.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 
@@ -45,17 +46,13 @@ void ExpectEmptyFailedState(const CInputScript& movie) {
 
 class LoaderTest : public ::testing::Test {
   protected:
-    void TearDown() override {
-        FreeTagList(movie_);
-        FreeMovieBytes();
-    }
-
     std::int32_t Load(const Bytes& bytes) {
         return LoadMovieFile(movie_, dir_.Write("m.swf", bytes));
     }
 
     TempDir dir_;
-    CInputScript movie_;
+    ScopedMovie held_;
+    CInputScript& movie_ = held_.movie;
 };
 
 TEST_F(LoaderTest, TwentyFiveByteMovie) {

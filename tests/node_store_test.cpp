@@ -1,4 +1,4 @@
-#include "NodeStore.h"
+#include "Unit1/presentation/NodeStore.h"
 
 #include <gtest/gtest.h>
 

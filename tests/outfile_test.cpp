@@ -1,4 +1,4 @@
-#include "outfile.h"
+#include "swfff/outfile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "errors.h"
-#include "movie_builder.h"
+#include "swfff/errors.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

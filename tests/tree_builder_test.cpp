@@ -1,4 +1,4 @@
-#include "MovieTreeBuilder.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "NodeStore.h"
-#include "OneDecimal.h"
-#include "errors.h"
-#include "movie_builder.h"
-#include "vocabulary.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "Unit1/presentation/OneDecimal.h"
+#include "swfff/errors.h"
+#include "swfff/scoped_movie.h"
+#include "swfff/vocabulary.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 
@@ -32,11 +33,6 @@ Bytes Body(std::size_t length) {
 
 class TreeBuilderTest : public ::testing::Test {
   protected:
-    ~TreeBuilderTest() override {
-        FreeTagList(movie);
-        FreeMovieBytes();
-    }
-
     // Opens `bytes` as the window would and gives the whole tree as text.
     std::string Open(const Bytes& bytes) {
         path = dir.Write("movie.swf", bytes);
@@ -111,7 +107,8 @@ class TreeBuilderTest : public ::testing::Test {
 
     TempDir dir;
     std::string path;
-    CInputScript movie;
+    ScopedMovie held;
+    CInputScript& movie = held.movie;
     FrameNodeTable frameNodes;
     TreeNode selectedNode = kNoNode;
     std::vector<TreeNode> reports;

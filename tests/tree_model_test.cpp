@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "NodeStore.h"
-#include "TreeModel.h"
-#include "model_dump.h"
+#include "Unit1/TreeModel.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "tests/support/model_dump.h"
 
 namespace {
 

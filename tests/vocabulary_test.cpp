@@ -1,4 +1,4 @@
-#include "vocabulary.h"
+#include "swfff/vocabulary.h"
 
 #include <gtest/gtest.h>
 

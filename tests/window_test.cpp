@@ -20,13 +20,14 @@
 #include <new>
 #include <stdexcept>
 
-#include "NodeStore.h"
-#include "TreeModel.h"
-#include "Unit1.h"
-#include "errors.h"
-#include "model_dump.h"
-#include "movie_builder.h"
-#include "scripted_prompter.h"
+#include "Unit1/TreeModel.h"
+#include "Unit1/Unit1.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "swfff/errors.h"
+#include "swfff/scoped_movie.h"
+#include "tests/support/model_dump.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/scripted_prompter.h"
 
 namespace {
 
@@ -125,11 +126,10 @@ TEST_F(WindowTest, WithNothingLoadedSaveAsAndDeleteTagDoNothing) {
 TEST_F(WindowTest, OpenShowsTheMovieWithTheRootSelectedAndExpandedOneLevel) {
     NodeStore expected;
     {
-        CInputScript movie;
+        ScopedMovie held;
         FrameNodeTable frames;
         HeadlessShell shell;
-        OpenMovieInto(movie, frames, expected, shell, moviePath);
-        FreeTagList(movie);
+        OpenMovieInto(held.movie, frames, expected, shell, moviePath);
     }
 
     Open(moviePath);

@@ -1,4 +1,5 @@
-#include "writer.h"
+#include "swfff/writer.h"
+#include "swfff/scoped_movie.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -18,10 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "child_process.h"
-#include "errors.h"
-#include "loader.h"
-#include "movie_builder.h"
+#include "swfff/errors.h"
+#include "swfff/loader.h"
+#include "tests/support/child_process.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 
@@ -61,11 +62,6 @@ std::vector<ItemKey> Keys(const CInputScript& movie) {
 
 class WriterTest : public ::testing::Test {
   protected:
-    void TearDown() override {
-        FreeTagList(movie_);
-        FreeMovieBytes();
-    }
-
     void Load(const std::string& path) { ASSERT_EQ(LoadMovieFile(movie_, path), 0) << path; }
     std::string LoadBytes(const Bytes& bytes) {
         const std::string path = dir_.Write("loaded.swf", bytes);
@@ -84,7 +80,8 @@ class WriterTest : public ::testing::Test {
     }
 
     TempDir dir_;
-    CInputScript movie_;
+    ScopedMovie held_;
+    CInputScript& movie_ = held_.movie;
 };
 
 // The movie most tests load: short and long tag headers (one long although its body is short,

@@ -1,4 +1,4 @@
-#include "ErrorBoxText.h"
+#include "Unit1/presentation/ErrorBoxText.h"
 
 std::string ErrorBoxText(const std::string& message) {
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {

@@ -1,8 +1,8 @@
-#include "FrameStatistics.h"
+#include "Unit1/presentation/FrameStatistics.h"
 
 #include <charconv>
 
-#include "OneDecimal.h"
+#include "Unit1/presentation/OneDecimal.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "MovieTreeBuilder.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
 
 #include <algorithm>
 #include <array>
@@ -6,8 +6,8 @@
 #include <functional>
 #include <limits>
 
-#include "loader.h"
-#include "vocabulary.h"
+#include "swfff/loader.h"
+#include "swfff/vocabulary.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "NodeStore.h"
-#include "document.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "swfff/document.h"
 
 // What the presentation needs of the window around the tree.
 class WindowShell {

@@ -34,7 +34,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "FrameStatistics.h"
+#include "Unit1/presentation/FrameStatistics.h"
 
 struct TagItem;
 

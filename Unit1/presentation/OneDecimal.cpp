@@ -1,4 +1,4 @@
-#include "OneDecimal.h"
+#include "Unit1/presentation/OneDecimal.h"
 
 #include <charconv>
 #include <cmath>

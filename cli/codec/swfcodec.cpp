@@ -1,4 +1,4 @@
-#include "swfcodec.h"
+#include "cli/codec/swfcodec.h"
 
 #include <lzma.h>
 #include <zlib.h>

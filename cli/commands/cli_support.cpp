@@ -1,13 +1,13 @@
-#include "cli_support.h"
+#include "cli/commands/cli_support.h"
 
 #include <charconv>
 #include <cstdio>
 #include <new>
 
-#include "ErrorBoxText.h"
-#include "errors.h"
-#include "json_writer.h"
-#include "outfile.h"
+#include "Unit1/presentation/ErrorBoxText.h"
+#include "cli/commands/json_writer.h"
+#include "swfff/errors.h"
+#include "swfff/outfile.h"
 
 namespace {
 
@@ -88,11 +88,6 @@ std::uint64_t ParseIndex(const std::string& text) {
         }
     }
     return value;
-}
-
-ScopedMovie::~ScopedMovie() {
-    FreeTagList(movie);
-    FreeMovieBytes();
 }
 
 void AppendDecimal(std::string& out, std::int64_t value) {

@@ -10,8 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "document.h"
-#include "swfcodec.h"
+#include "cli/codec/swfcodec.h"
+#include "swfff/document.h"
+#include "swfff/scoped_movie.h"
 
 enum ExitStatus : int {
     exitOk = 0,
@@ -80,17 +81,6 @@ class StdoutWriter {
 void AppendDecimal(std::string& out, std::int64_t value);
 
 enum class OutputMode { Plain, Json };
-
-// The one document of a velpin-cli run, with its items and the file's bytes released however the
-// subcommand ends.
-struct ScopedMovie {
-    ScopedMovie() = default;
-    ScopedMovie(const ScopedMovie&) = delete;
-    ScopedMovie& operator=(const ScopedMovie&) = delete;
-    ~ScopedMovie();
-
-    CInputScript movie;
-};
 
 // Runs `command`; an error the core raises ends it and is reported exactly as the window's error
 // box would show it, and a compressed input that cannot be inflated as `inflate` reports it.

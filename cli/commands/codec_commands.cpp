@@ -1,13 +1,13 @@
-#include "codec_commands.h"
+#include "cli/commands/codec_commands.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
-#include "cli_support.h"
-#include "movie_input.h"
-#include "swfcodec.h"
+#include "cli/codec/swfcodec.h"
+#include "cli/commands/cli_support.h"
+#include "cli/commands/movie_input.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cli_support.h"
-#include "commands.h"
-#include "movie_input.h"
+#include "cli/commands/cli_support.h"
+#include "cli/commands/commands.h"
+#include "cli/commands/movie_input.h"
 
 int RunExtractCommand(const std::vector<std::string>& args) {
     const ParsedArguments parsed =

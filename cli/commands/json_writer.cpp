@@ -1,4 +1,4 @@
-#include "json_writer.h"
+#include "cli/commands/json_writer.h"
 
 #include <cstdint>
 

@@ -1,13 +1,13 @@
-#include "movie_input.h"
+#include "cli/commands/movie_input.h"
 
 #include <algorithm>
 #include <cerrno>
 
-#include "errors.h"
-#include "fileio.h"
-#include "json_writer.h"
-#include "loader.h"
-#include "swfcodec.h"
+#include "cli/codec/swfcodec.h"
+#include "cli/commands/json_writer.h"
+#include "swfff/errors.h"
+#include "swfff/fileio.h"
+#include "swfff/loader.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli_support.h"
-#include "document.h"
+#include "cli/commands/cli_support.h"
+#include "swfff/document.h"
 
 // The container a file's first three bytes name.
 enum class Container { None, Fws, Cws, Zws };

@@ -6,11 +6,11 @@
 #include <set>
 #include <stdexcept>
 
-#include "cli_support.h"
-#include "commands.h"
-#include "movie_input.h"
-#include "vocabulary.h"
-#include "writer.h"
+#include "cli/commands/cli_support.h"
+#include "cli/commands/commands.h"
+#include "cli/commands/movie_input.h"
+#include "swfff/vocabulary.h"
+#include "swfff/writer.h"
 
 namespace {
 

@@ -16,14 +16,14 @@
 #include <system_error>
 #include <thread>
 
-#include "ErrorBoxText.h"
-#include "cli_support.h"
-#include "commands.h"
-#include "errors.h"
-#include "json_writer.h"
-#include "movie_input.h"
-#include "vocabulary.h"
-#include "writer.h"
+#include "Unit1/presentation/ErrorBoxText.h"
+#include "cli/commands/cli_support.h"
+#include "cli/commands/commands.h"
+#include "cli/commands/json_writer.h"
+#include "cli/commands/movie_input.h"
+#include "swfff/errors.h"
+#include "swfff/vocabulary.h"
+#include "swfff/writer.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // velpin-cli tags: the document's tag list, one item per line or as JSON.
 #include <vector>
 
-#include "cli_support.h"
-#include "commands.h"
-#include "json_writer.h"
-#include "movie_input.h"
-#include "vocabulary.h"
+#include "cli/commands/cli_support.h"
+#include "cli/commands/commands.h"
+#include "cli/commands/json_writer.h"
+#include "cli/commands/movie_input.h"
+#include "swfff/vocabulary.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // node store.
 #include <unordered_map>
 
-#include "MovieTreeBuilder.h"
-#include "NodeStore.h"
-#include "cli_support.h"
-#include "commands.h"
-#include "json_writer.h"
-#include "movie_input.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/NodeStore.h"
+#include "cli/commands/cli_support.h"
+#include "cli/commands/commands.h"
+#include "cli/commands/json_writer.h"
+#include "cli/commands/movie_input.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "model_dump.h"
+#include "tests/support/model_dump.h"
 
-#include "NodeStore.h"
-#include "TreeModel.h"
+#include "Unit1/TreeModel.h"
+#include "Unit1/presentation/NodeStore.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "movie_builder.h"
+#include "tests/support/movie_builder.h"
 
 #include <algorithm>
 #include <cstdlib>

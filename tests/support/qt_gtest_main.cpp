@@ -1,8 +1,8 @@
 // The main of the Qt test programs: GoogleTest inside the application object the program uses.
 #include <gtest/gtest.h>
 
-#include "VelpinApplication.h"
-#include "scripted_prompter.h"
+#include "Unit1/VelpinApplication.h"
+#include "tests/support/scripted_prompter.h"
 
 int main(int argc, char** argv) {
     // Test discovery runs these programs outside CTest's environment; they never need a display.

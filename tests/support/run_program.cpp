@@ -1,11 +1,11 @@
-#include "run_program.h"
+#include "tests/support/run_program.h"
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "movie_builder.h"
+#include "tests/support/movie_builder.h"
 
 namespace testmovie {
 

@@ -1,10 +1,10 @@
-#include "scripted_prompter.h"
+#include "tests/support/scripted_prompter.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
 
-#include "FileDialog.h"
+#include "Unit1/FileDialog.h"
 
 std::optional<QString> ScriptedPrompter::RunFileDialog(QFileDialog& dialog) {
     dialogs.push_back({dialog.objectName(), dialog.windowTitle(), dialog.acceptMode(),

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "Prompter.h"
+#include "Unit1/Prompter.h"
 
 struct BoxSeen {
     QString caption;

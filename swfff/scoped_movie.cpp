@@ -1,0 +1,6 @@
+#include "swfff/scoped_movie.h"
+
+void ScopedMovie::Release() {
+    FreeTagList(movie);
+    FreeMovieBytes();
+}
