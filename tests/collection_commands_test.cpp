@@ -1,12 +1,16 @@
 // velpin-cli's commands for collections end to end: compressed input in place, scan, save by tag
 // code and extract, run as a user would run them on movies built here.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/codec/swfcodec.h"
@@ -267,6 +271,7 @@ TEST_F(CollectionTest, ScanGivesTheSameLinesInPathOrderForAnyJobCount) {
     EXPECT_EQ(two.status, 1);
     EXPECT_EQ(two.out, one.out);
     EXPECT_EQ(most.out, one.out);
+    EXPECT_EQ(Run({"scan", fws}).err.rfind("scan: 1 file, 1 loaded, 0 failed, ", 0), 0u);
     const std::size_t bytes =
         2 * movie.size() + 2 * packed.size() + 2 + ReadFile(zws).size() + text.size() + namedLength;
     EXPECT_EQ(one.err.rfind(
@@ -320,6 +325,41 @@ TEST_F(CollectionTest, ScanGivesTheSameLinesInPathOrderForAnyJobCount) {
                       "82": {"count": 1, "topLevelBytes": 7}, "1023": {"count": 1, "topLevelBytes": 2}},
             "flags": {"as3": true, "debug": true, "metadata": true, "productInfo": false}})"));
     }
+}
+
+// The first path is a FIFO that stays empty for a while, so one worker waits on it while the
+// other runs through more files than the queue's window holds: the lines still come in path
+// order, each once.
+TEST_F(CollectionTest, ScanKeepsPathOrderBehindASlowFirstMovie) {
+    TempDir folder;
+    std::vector<std::string> wanted{folder.File("a.swf")};
+    for (int i = 100; i < 400; ++i) {
+        wanted.push_back(folder.Write("m" + std::to_string(i) + ".swf", movie));
+    }
+    ASSERT_EQ(mkfifo(wanted[0].c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Opened without blocking, so that a scan that never reads the FIFO cannot hang here.
+        for (int tries = 0; tries < 500; ++tries) {
+            const int fd = open(wanted[0].c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    // The FIFO is no regular file, so only its naming takes it.
+    const ProgramRun run = Run({"scan", "-j", "2", folder.Path(), wanted[0]});
+    writer.join();
+    EXPECT_EQ(run.status, 1);
+    std::vector<std::string> paths;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        paths.push_back(Parse(line).at("path").get<std::string>());
+    }
+    EXPECT_EQ(paths, wanted);
+    EXPECT_EQ(run.err.rfind("scan: 301 files, 300 loaded, 1 failed, ", 0), 0u) << run.err;
 }
 
 // A movie of exactly `length` bytes: a header, one long tag filling it, and End.

@@ -241,6 +241,7 @@ TEST_F(LoaderTest, EndOfFileAtATagBoundaryEndsEveryOpenLevel) {
         const char* expected;
     };
     const Row rows[] = {
+        {"header only, no tag at all", {}, ""},
         {"top level without End", Cat({ShowFrame(), Tag(4, {9})}),
          "21 1 d0 f0 h2 b0\n23 4 d0 f1 h2 b1\n"},
         {"sprite whose contents end with the file",

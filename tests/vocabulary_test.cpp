@@ -38,7 +38,8 @@ TEST(VocabularyTest, SelectedNamesAndGaps) {
         {16, "Unknown", 3},     {25, "Unknown", 3},
         {47, "Unknown", 3},     {49, "Unknown", 3},
         {1023, "Unknown", 3},   {23, "DefineButtonCxform", 2},
-        {43, "FrameLabel", 1},
+        {43, "FrameLabel", 1},  {1, "ShowFrame", 1},
+        {2, "DefineShape", 2},  {65535, "Unknown", 3},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(TagTypeName(row.code), row.name) << row.code;

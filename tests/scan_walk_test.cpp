@@ -1,0 +1,91 @@
+#include "cli/scan/scan_walk.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/support/movie_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// d/a.swf, d/B.SWF, d/notes.txt, d/sub/c.swf, d/self -> d, d/out -> e (holding e/x.swf),
+// and d/link.swf -> d/a.swf.
+class ScanWalkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(root.File("d/sub"));
+        fs::create_directories(root.File("e"));
+        for (const char* name : {"d/a.swf", "d/B.SWF", "d/notes.txt", "d/sub/c.swf", "e/x.swf"}) {
+            root.Write(name, {'F', 'W', 'S'});
+        }
+        fs::create_directory_symlink(root.File("d"), root.File("d/self"));
+        fs::create_directory_symlink(root.File("e"), root.File("d/out"));
+        fs::create_symlink(root.File("d/a.swf"), root.File("d/link.swf"));
+    }
+
+    ScanInputs Collect(const std::vector<std::string>& names) {
+        std::vector<std::string> operands;
+        for (const std::string& name : names) {
+            operands.push_back(root.File(name));
+        }
+        return CollectScanInputs(operands, [this](const std::string& folder, const std::string&) {
+            unreadable.push_back(folder);
+        });
+    }
+
+    testmovie::TempDir root;
+    std::vector<std::string> unreadable;
+};
+
+TEST_F(ScanWalkTest, TakesEachMovieOnceInPathOrderAndFollowsNoLinkToAFolder) {
+    struct Row {
+        std::vector<std::string> operands;
+        std::vector<std::string> paths;
+    };
+    // A link to a movie file is taken, and the movie is then scanned under both names.
+    const std::vector<std::string> walked = {"d/B.SWF", "d/a.swf", "d/link.swf", "d/sub/c.swf"};
+    const Row rows[] = {
+        {{"d"}, walked},
+        {{"d", "d/"}, walked},
+        {{"d/a.swf", "d"}, walked},
+        {{"d/./a.swf", "d"}, {"d/./a.swf", "d/B.SWF", "d/link.swf", "d/sub/c.swf"}},
+        {{"d/notes.txt", "e/x.swf", "d/link.swf", "missing.swf"},
+         {"d/link.swf", "d/notes.txt", "e/x.swf", "missing.swf"}},
+        {{"d/self"}, {"d/self/B.SWF", "d/self/a.swf", "d/self/link.swf", "d/self/sub/c.swf"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.operands[0]);
+        std::vector<std::string> wanted;
+        for (const std::string& name : row.paths) {
+            wanted.push_back(root.File(name));
+        }
+        const ScanInputs inputs = Collect(row.operands);
+        EXPECT_EQ(inputs.paths, wanted);
+        EXPECT_TRUE(inputs.complete);
+    }
+    EXPECT_TRUE(unreadable.empty());
+}
+
+// Running as root reads every folder whatever its mode, so the folder is made unreadable by
+// leaving no file descriptor to open it with.
+TEST_F(ScanWalkTest, AFolderThatCannotBeReadIsReportedAndMakesTheWalkIncomplete) {
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = dup(0);
+    ASSERT_GE(lowestFree, 0);
+    close(lowestFree);
+    rlimit none = saved;
+    none.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    const ScanInputs inputs = Collect({"d", "e/x.swf"});
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_FALSE(inputs.complete);
+    EXPECT_EQ(inputs.paths, std::vector<std::string>{root.File("e/x.swf")});
+    EXPECT_EQ(unreadable, std::vector<std::string>{root.File("d")});
+}
+
+}  // namespace
