@@ -65,7 +65,7 @@ TEST(JsonWriter, PlacesEverySeparatorAndBracket) {
              w.BeginObject();
              w.Key("a");
              w.Integer(-1);
-             w.Key("b\"");
+             w.Key(std::string("b\""));  // a name from the data is escaped
              w.String("x");
              w.Key("c");
              w.Boolean(true);

@@ -1,7 +1,6 @@
 #include "cli/json/json_writer.h"
 
 #include <cassert>
-#include <charconv>
 #include <cstdint>
 
 namespace {
@@ -122,12 +121,6 @@ std::string JsonString(std::string_view text) {
     return out;
 }
 
-void AppendDecimal(std::string& out, std::int64_t value) {
-    char digits[24];
-    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, end.ptr);
-}
-
 JsonWriter::JsonWriter(std::string& out, std::size_t lineIndent)
     : out_(out), lineIndent_(lineIndent) {}
 
@@ -136,14 +129,7 @@ void JsonWriter::NewLine(std::size_t linesArraysOpen) {
     out_.append(linesArraysOpen * lineIndent_, ' ');
 }
 
-void JsonWriter::BeforeValue() {
-    if (afterKey_) {
-        afterKey_ = false;
-        return;
-    }
-    if (levels_.empty()) {
-        return;
-    }
+void JsonWriter::BeforeElement() {
     Level& level = levels_.back();
     assert(level.isArray);
     if (!level.empty) {
@@ -155,18 +141,6 @@ void JsonWriter::BeforeValue() {
         out_.push_back(' ');
     }
     level.empty = false;
-}
-
-void JsonWriter::BeginObject() {
-    BeforeValue();
-    out_.push_back('{');
-    levels_.push_back({false, false, true});
-}
-
-void JsonWriter::EndObject() {
-    assert(!levels_.empty() && !levels_.back().isArray && !afterKey_);
-    levels_.pop_back();
-    out_.push_back('}');
 }
 
 void JsonWriter::BeginArray(Layout layout) {
@@ -190,24 +164,18 @@ void JsonWriter::EndArray() {
     out_.push_back(']');
 }
 
-void JsonWriter::BeginMember() {
-    assert(!levels_.empty() && !levels_.back().isArray && !afterKey_);
-    Level& level = levels_.back();
-    if (!level.empty) {
+void JsonWriter::Key(std::string_view name) {
+    if (BeginMember()) {
         out_ += ", ";
     }
-    level.empty = false;
-    afterKey_ = true;
-}
-
-void JsonWriter::Key(std::string_view name) {
-    BeginMember();
     AppendJsonString(out_, name);
     out_ += ": ";
 }
 
 void JsonWriter::Key(std::int64_t name) {
-    BeginMember();
+    if (BeginMember()) {
+        out_ += ", ";
+    }
     out_.push_back('"');
     AppendDecimal(out_, name);
     out_ += "\": ";
@@ -216,21 +184,6 @@ void JsonWriter::Key(std::int64_t name) {
 void JsonWriter::String(std::string_view value) {
     BeforeValue();
     AppendJsonString(out_, value);
-}
-
-void JsonWriter::Integer(std::int64_t value) {
-    BeforeValue();
-    AppendDecimal(out_, value);
-}
-
-void JsonWriter::Boolean(bool value) {
-    BeforeValue();
-    out_ += value ? "true" : "false";
-}
-
-void JsonWriter::Null() {
-    BeforeValue();
-    out_ += "null";
 }
 
 void JsonWriter::StringOrNull(const std::optional<std::string_view>& value) {

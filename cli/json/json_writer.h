@@ -8,6 +8,8 @@
 // own.
 #pragma once
 
+#include <cassert>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -24,8 +26,14 @@ std::string JsonString(std::string_view text);
 
 // Appends `value` in plain decimal, as JSON and the plain outputs both write a number, without
 // the temporary strings std::to_string makes: the outputs hold millions of numbers.
-void AppendDecimal(std::string& out, std::int64_t value);
+inline void AppendDecimal(std::string& out, std::int64_t value) {
+    char digits[24];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, static_cast<std::size_t>(end.ptr - digits));
+}
 
+// The calls the large outputs make millions of times are defined here, inline: the writer must
+// cost no more than the concatenated literals it replaced.
 class JsonWriter {
   public:
     enum class Layout {
@@ -38,20 +46,56 @@ class JsonWriter {
     // Appends to `out`, which the caller may flush (empty) between any two calls.
     explicit JsonWriter(std::string& out, std::size_t lineIndent = 0);
 
-    void BeginObject();
-    void EndObject();
+    void BeginObject() {
+        BeforeValue();
+        out_.push_back('{');
+        levels_.push_back({false, false, true});
+    }
+    void EndObject() {
+        assert(!levels_.empty() && !levels_.back().isArray && !afterKey_);
+        levels_.pop_back();
+        out_.push_back('}');
+    }
     void BeginArray(Layout layout = Layout::Inline);
     void EndArray();
 
     // The name of the next member of the object open innermost.
     void Key(std::string_view name);
+    // The same for a name spelled in the program, which needs no escaping, copied whole.
+    template <std::size_t N>
+    void Key(const char (&name)[N]) {
+        // ", " + quote + name + quote + ": ", appended at once.
+        char text[N + 5];
+        std::size_t length = 0;
+        if (BeginMember()) {
+            text[length++] = ',';
+            text[length++] = ' ';
+        }
+        text[length++] = '"';
+        for (std::size_t i = 0; i + 1 < N; ++i) {
+            text[length++] = name[i];
+        }
+        text[length++] = '"';
+        text[length++] = ':';
+        text[length++] = ' ';
+        out_.append(text, length);
+    }
     // A member whose name is a number, as the counts by tag code are keyed.
     void Key(std::int64_t name);
 
     void String(std::string_view value);
-    void Integer(std::int64_t value);
-    void Boolean(bool value);
-    void Null();
+    void Integer(std::int64_t value) {
+        BeforeValue();
+        AppendDecimal(out_, value);
+    }
+    void Boolean(bool value) {
+        BeforeValue();
+        out_ += value ? "true" : "false";
+    }
+    void Null() {
+        BeforeValue();
+        out_ += "null";
+    }
     // The value, or null when there is none.
     void StringOrNull(const std::optional<std::string_view>& value);
     void IntegerOrNull(const std::optional<std::int64_t>& value);
@@ -64,10 +108,25 @@ class JsonWriter {
     };
 
     // Writes what goes between the previous value (or the opening bracket) and the next one.
-    void BeforeValue();
+    void BeforeValue() {
+        if (afterKey_) {
+            afterKey_ = false;
+        } else if (!levels_.empty()) {
+            BeforeElement();
+        }
+    }
+    // The same inside an array.
+    void BeforeElement();
     void NewLine(std::size_t linesArraysOpen);
-    // Writes what goes before a member's name.
-    void BeginMember();
+    // Starts a member; true when a separator must go before its name.
+    bool BeginMember() {
+        assert(!levels_.empty() && !levels_.back().isArray && !afterKey_);
+        Level& level = levels_.back();
+        const bool separated = !level.empty;
+        level.empty = false;
+        afterKey_ = true;
+        return separated;
+    }
 
     std::string& out_;
     const std::size_t lineIndent_;
