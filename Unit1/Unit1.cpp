@@ -107,7 +107,6 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent)
 
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     ui->Splitter1->setSizes({kTreePanelWidth, kRightPanelWidth});
-    FocusTree();
     FormCreate();
 }
 

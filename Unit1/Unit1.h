@@ -81,7 +81,7 @@ class TForm1 : public QMainWindow, public WindowShell {
     // with the name chosen last in `lastName` selected. The dialog goes when it closes, and with
     // it its watching of the folders it showed.
     std::optional<QString> RunFileDialog(std::unique_ptr<FileDialog> dialog, QString& lastName);
-    // After start and after Open the keyboard is on the tree.
+    // After Open the keyboard is on the tree, as it is after start: the tool buttons never take it.
     void FocusTree();
     void CentreOnScreen();
     // What Alt alone does: the menu bar takes the keyboard, its first menu highlighted.

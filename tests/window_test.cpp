@@ -470,6 +470,8 @@ TEST_F(WindowTest, TheKeyboardIsOnTheTreeAfterStartAndAfterOpen) {
     for (const char* name : {"SpeedButton4", "SpeedButton2", "SpeedButton3", "SpeedButton1"}) {
         EXPECT_EQ(Part<QToolButton>(name)->focusPolicy(), Qt::NoFocus) << name;
     }
+    // Wherever the keyboard was, as after leaving the menus by keyboard.
+    form.menuBar()->setFocus();
     prompter.answers.push_back(QString::fromStdString(moviePath));
     auto* openButton = Part<QToolButton>("SpeedButton4");
     QTest::mouseClick(openButton, Qt::LeftButton, {}, openButton->rect().center());
