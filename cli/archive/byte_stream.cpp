@@ -54,7 +54,9 @@ PeekedStream::PeekedStream(ByteStream& inner, std::size_t peekBytes)
     : inner_(inner), head_(peekBytes) {
     std::size_t got = 0;
     try {
-        got = ReadFully(inner_, head_.data(), peekBytes);
+        for (std::size_t more = 1; got < peekBytes && more > 0; got += more) {
+            more = inner_.Read(head_.data() + got, peekBytes - got);
+        }
     } catch (const EEntryError&) {
         headError_ = std::current_exception();
     }
