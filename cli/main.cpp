@@ -22,7 +22,10 @@ constexpr Subcommand kSubcommands[] = {
     {"tags", "[--json] [--inflate] FILE", RunTagsCommand},
     {"save", "[--delete N]... [--delete-code C[,C...]]... [--inflate] [--fws] IN OUT",
      RunSaveCommand},
-    {"scan", "[--jobs N] [--inflate] PATH...", RunScanCommand},
+    {"scan",
+     "[--jobs N] [--inflate] [--hash ALG[,ALG...]] [--files-from FILE] [--files0-from FILE] "
+     "[PATH...]",
+     RunScanCommand},
     {"extract", "--index N [--body] [--inflate] IN [OUT]", RunExtractCommand},
     {"inflate", "[-v] IN OUT", RunInflateCommand},
     {"compress", "[--lzma] IN OUT", RunCompressCommand},

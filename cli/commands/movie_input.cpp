@@ -84,9 +84,8 @@ bool IsCompressed(Container container) {
     return container == Container::Cws || container == Container::Zws;
 }
 
-std::int32_t LoadInflated(CInputScript& script, const std::string& name,
-                          const std::uint8_t* packed, std::size_t packedBytes,
-                          std::uint32_t declaredLength) {
+std::int32_t LoadInflated(CInputScript& script, const std::string& name, const std::uint8_t* packed,
+                          std::size_t packedBytes, std::uint32_t declaredLength) {
     if (declaredLength > kLargestMovieBytes) {
         // The load refuses a movie over its limit by the size alone, before reading a byte of
         // it, so the inflated bytes need not be held: inflating them to nowhere still meets
@@ -96,10 +95,9 @@ std::int32_t LoadInflated(CInputScript& script, const std::string& name,
     }
     std::vector<std::uint8_t> movie;
     movie.reserve(declaredLength);
-    InflateMovie(packed, packedBytes,
-                 [&movie](const std::uint8_t* bytes, std::size_t count) {
-                     movie.insert(movie.end(), bytes, bytes + count);
-                 });
+    InflateMovie(packed, packedBytes, [&movie](const std::uint8_t* bytes, std::size_t count) {
+        movie.insert(movie.end(), bytes, bytes + count);
+    });
     return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()));
 }
 

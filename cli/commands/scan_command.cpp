@@ -1,6 +1,7 @@
-// velpin-cli scan: one JSON line per movie of a collection. Several threads load movies at once,
+// velpin-cli scan: one JSON line per movie of a collection, loose or inside containers. One thread
+// reads the paths and the containers' entries in order, several threads load the movies at once,
 // each into a document of its own (FileBytes is per thread), and one writer prints the lines in
-// path order.
+// that order.
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -17,9 +19,11 @@
 #include <thread>
 
 #include "Unit1/presentation/ErrorBoxText.h"
+#include "cli/archive/byte_stream.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
+#include "cli/commands/scan_input.h"
 #include "cli/json/json_writer.h"
 #include "swfff/errors.h"
 #include "swfff/vocabulary.h"
@@ -34,53 +38,16 @@ constexpr unsigned kMaxJobs = 1024;
 // them busy behind a slow movie, few enough that the waiting lines stay small however many files
 // there are.
 constexpr std::size_t kLinesAheadPerJob = 64;
+// How many bytes of entries may wait for the workers, beyond the one entry always let through:
+// entries are read faster than loaded, and 64 lines ahead of 4 MiB each would be too many.
+constexpr std::uint64_t kHeldBytesAhead = 48u << 20;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
-
-bool HasSwfExtension(const std::string& name) {
-    if (name.size() < 4) {
-        return false;
-    }
-    std::string extension = name.substr(name.size() - 4);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return extension == ".swf";
-}
-
-// Adds the .swf files under `root` to `paths`. Links to folders are not followed, so no walk can
-// go round in a loop. Returns false when a folder could not be read (it is reported).
-bool WalkFolder(const fs::path& root, std::vector<std::string>& paths) {
-    bool complete = true;
-    std::vector<fs::path> folders{root};
-    while (!folders.empty()) {
-        const fs::path folder = std::move(folders.back());
-        folders.pop_back();
-        std::error_code error;
-        for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
-             it.increment(error)) {
-            std::error_code kindError;
-            if (it->symlink_status(kindError).type() == fs::file_type::directory) {
-                folders.push_back(it->path());
-            } else if (HasSwfExtension(it->path().filename().string()) &&
-                       it->is_regular_file(kindError)) {
-                paths.push_back(it->path().string());
-            }
-        }
-        if (error) {
-            WriteError("velpin-cli scan: cannot read folder " + folder.string() + ": " +
-                       error.message());
-            complete = false;
-        }
-    }
-    return complete;
-}
 
 struct ScanResult {
     std::string line;
     bool loaded = false;
     std::int64_t bytes = 0;
+    std::size_t pathIndex = 0;  // the path the row belongs to, for the progress line
 };
 
 // Each appends a separator and member name, then the value, or null for a value not there.
@@ -176,28 +143,100 @@ std::optional<std::int64_t> Widened(const std::optional<T>& value) {
     return value ? std::optional<std::int64_t>(*value) : std::nullopt;
 }
 
-// Loads one movie on the calling thread and describes it; a movie that fails is described too.
-ScanResult ScanMovie(const std::string& path, bool inflate) {
+struct ScanOptions {
+    bool inflate = false;
+    std::vector<HashAlgorithm> hashes;
+};
+
+void AppendEntry(std::string& text, const std::optional<std::vector<std::string>>& entry) {
+    text += ", \"entry\": ";
+    if (!entry) {
+        text += "null";
+        return;
+    }
+    text += '[';
+    for (std::size_t i = 0; i < entry->size(); ++i) {
+        text += i == 0 ? "" : ", ";
+        AppendJsonString(text, (*entry)[i]);
+    }
+    text += ']';
+}
+
+void AppendHashes(std::string& text, const std::optional<HashValues>& hashes) {
+    text += ", \"hashes\": ";
+    if (!hashes) {
+        text += "null";
+        return;
+    }
+    text += '{';
+    for (std::size_t i = 0; i < hashes->size(); ++i) {
+        text += i == 0 ? "" : ", ";
+        AppendJsonString(text, HashName((*hashes)[i].first));
+        text += ": ";
+        AppendJsonString(text, (*hashes)[i].second);
+    }
+    text += '}';
+}
+
+// The digests of a loose file's bytes as stored; nothing when the file cannot be read, which its
+// load has already reported.
+std::optional<HashValues> DigestFile(const std::string& path,
+                                     const std::vector<HashAlgorithm>& algorithms) {
+    try {
+        FileStream file(path);
+        std::uint64_t size = 0;
+        return DigestStream(file, algorithms, size);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// Loads one movie (a file, or an entry's held bytes) on the calling thread and describes it; a
+// movie that fails is described too, and so is a container or entry that could not be read.
+ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
     ScopedMovie document;
     InputHead head;
     std::optional<std::int32_t> result;
     std::string error;
-    try {
-        result = LoadMovieInput(document.movie, path, inflate, &head);
-    } catch (const ECodecError& codecError) {
-        error = codecError.what();
-    } catch (const std::bad_alloc&) {
-        error = ErrorBoxText(EOutOfMemory().what());
-    } catch (const std::exception& raised) {
-        error = ErrorBoxText(raised.what());
+    if (task.failure) {
+        error = *task.failure;
+    } else {
+        try {
+            if (task.held) {
+                result = LoadMovieBytesInput(document.movie, *task.path, task.held->bytes.data(),
+                                             task.held->bytes.size(), task.held->size,
+                                             options.inflate, &head);
+            } else {
+                result = LoadMovieInput(document.movie, *task.path, options.inflate, &head);
+            }
+        } catch (const ECodecError& codecError) {
+            error = codecError.what();
+        } catch (const std::bad_alloc&) {
+            error = ErrorBoxText(EOutOfMemory().what());
+        } catch (const std::exception& raised) {
+            error = ErrorBoxText(raised.what());
+        }
     }
 
     ScanResult scanned;
+    scanned.pathIndex = task.pathIndex;
     scanned.loaded = result == loadOk;
     scanned.bytes = head.size.value_or(0);
     std::string& text = scanned.line;
-    AppendText(text, "{\"path\": ", path);
+    AppendText(text, "{\"path\": ", *task.path);
+    AppendEntry(text, task.entry);
     AppendNumber(text, ", \"size\": ", head.size);
+    if (!options.hashes.empty()) {
+        std::optional<HashValues> hashes;
+        if (task.held) {
+            hashes = task.held->hashes ? task.held->hashes
+                                       : DigestBytes(options.hashes, task.held->bytes.data(),
+                                                     task.held->bytes.size());
+        } else if (!task.failure) {
+            hashes = DigestFile(*task.path, options.hashes);
+        }
+        AppendHashes(text, hashes);
+    }
     AppendText(text, ", \"container\": ", ContainerSignature(head.container));
     AppendNumber(text, ", \"version\": ", Widened(head.version));
     AppendNumber(text, ", \"declaredLength\": ", Widened(head.declaredLength));
@@ -218,40 +257,69 @@ ScanResult ScanMovie(const std::string& path, bool inflate) {
     return scanned;
 }
 
-// Hands the workers' results to the one writer in path order. A worker takes the next path only
-// while it is less than `window` ahead of the result to be written next.
-class OrderedResults {
+// Carries the rows' work from the one reader to the workers, and their lines to the one writer in
+// the reader's order. The reader waits while it is a whole window of lines ahead of the writer,
+// or while the entries it has handed on hold too many bytes.
+class RowQueue {
   public:
-    OrderedResults(std::size_t total, std::size_t window)
-        : total_(total), window_(window), slots_(window) {}
+    explicit RowQueue(std::size_t window) : window_(window), slots_(window) {}
 
-    // The index of the next path to scan; nothing once every path is taken.
-    std::optional<std::size_t> Take() {
+    void Push(ScanTask task) {
+        const std::uint64_t bytes = task.held ? task.held->bytes.size() : 0;
         std::unique_lock<std::mutex> lock(mutex_);
-        roomAhead_.wait(lock, [this] { return next_ == total_ || next_ < written_ + window_; });
-        if (next_ == total_) {
-            return std::nullopt;
-        }
-        return next_++;
+        roomAhead_.wait(lock, [&] {
+            return pushed_ < written_ + window_ &&
+                   (heldBytes_ == 0 || heldBytes_ + bytes <= kHeldBytesAhead);
+        });
+        heldBytes_ += bytes;
+        tasks_.emplace_back(pushed_++, std::move(task));
+        taskReady_.notify_one();
     }
 
-    void Put(std::size_t index, ScanResult result) {
+    // No more tasks come.
+    void Close() {
         std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        taskReady_.notify_all();
+        resultReady_.notify_all();
+    }
+
+    // The next task with its row's index; nothing once the reader is done and every task taken.
+    std::optional<std::pair<std::size_t, ScanTask>> Take() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        taskReady_.wait(lock, [this] { return closed_ || !tasks_.empty(); });
+        if (tasks_.empty()) {
+            return std::nullopt;
+        }
+        std::pair<std::size_t, ScanTask> task = std::move(tasks_.front());
+        tasks_.pop_front();
+        return task;
+    }
+
+    void Put(std::size_t index, ScanResult result, std::uint64_t heldBytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        heldBytes_ -= heldBytes;
         Slot& slot = slots_[index % window_];
         slot.result = std::move(result);
         slot.ready = true;
         resultReady_.notify_one();
+        roomAhead_.notify_all();
     }
 
-    // The result of the path at `index`, the next one to be written; `whileWaiting` runs, without
-    // the lock, each time it has been waited for kProgressInterval.
-    ScanResult Next(std::size_t index, const std::function<void()>& whileWaiting) {
+    // The next row in order, nothing after the last; `whileWaiting` runs, without the lock, each
+    // time it has been waited for kProgressInterval.
+    std::optional<ScanResult> Next(const std::function<void()>& whileWaiting) {
         std::unique_lock<std::mutex> lock(mutex_);
-        Slot& slot = slots_[index % window_];
-        while (!resultReady_.wait_for(lock, kProgressInterval, [&slot] { return slot.ready; })) {
+        Slot& slot = slots_[written_ % window_];
+        while (!resultReady_.wait_for(lock, kProgressInterval, [&] {
+            return slot.ready || (closed_ && written_ == pushed_);
+        })) {
             lock.unlock();
             whileWaiting();
             lock.lock();
+        }
+        if (!slot.ready) {
+            return std::nullopt;
         }
         slot.ready = false;
         ++written_;
@@ -266,13 +334,16 @@ class OrderedResults {
     };
 
     std::mutex mutex_;
+    std::condition_variable taskReady_;    // workers wait here
     std::condition_variable resultReady_;  // only the writer waits here
-    std::condition_variable roomAhead_;    // workers that ran a whole window ahead wait here
-    const std::size_t total_;
+    std::condition_variable roomAhead_;    // the reader waits here
     const std::size_t window_;
     std::vector<Slot> slots_;
-    std::size_t next_ = 0;
+    std::deque<std::pair<std::size_t, ScanTask>> tasks_;
+    std::size_t pushed_ = 0;
     std::size_t written_ = 0;
+    std::uint64_t heldBytes_ = 0;
+    bool closed_ = false;
 };
 
 // The progress line, rewritten in place; only on a terminal, where nothing reads it as data.
@@ -321,60 +392,128 @@ unsigned ParseJobs(const ParsedArguments& parsed) {
 }  // namespace
 
 int RunScanCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed =
-        ParseArguments(args, {{"--jobs", true}, {"--inflate", false}}, 1, SIZE_MAX);
+    const ParsedArguments parsed = ParseArguments(args,
+                                                  {{"--jobs", true},
+                                                   {"--inflate", false},
+                                                   {"--hash", true},
+                                                   {"--files-from", true},
+                                                   {"--files0-from", true}},
+                                                  0, SIZE_MAX);
     const unsigned jobs = ParseJobs(parsed);
-    const bool inflate = parsed.Has("--inflate");
-    const auto start = std::chrono::steady_clock::now();
-
-    bool complete = true;
-    std::vector<std::string> paths;
-    for (const std::string& operand : parsed.operands) {
-        std::error_code error;
-        if (fs::is_directory(operand, error)) {
-            complete = WalkFolder(operand, paths) && complete;
-        } else {
-            paths.push_back(operand);
+    ScanOptions options;
+    options.inflate = parsed.Has("--inflate");
+    if (parsed.Has("--hash")) {
+        for (const std::string& list : parsed.options.at("--hash")) {
+            try {
+                for (const HashAlgorithm algorithm : ParseHashList(list)) {
+                    if (std::find(options.hashes.begin(), options.hashes.end(), algorithm) ==
+                        options.hashes.end()) {
+                        options.hashes.push_back(algorithm);
+                    }
+                }
+            } catch (const std::invalid_argument& error) {
+                throw UsageError(std::string("--hash: ") + error.what());
+            }
         }
     }
-    std::sort(paths.begin(), paths.end());
-    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    if (parsed.operands.empty() && !parsed.Has("--files-from") && !parsed.Has("--files0-from")) {
+        throw UsageError("missing operand");
+    }
+    const auto start = std::chrono::steady_clock::now();
 
-    const std::size_t workerCount =
-        std::min<std::size_t>(jobs, std::max<std::size_t>(paths.size(), 1));
-    OrderedResults results(paths.size(), workerCount * kLinesAheadPerJob);
+    std::vector<std::string> named = parsed.operands;
+    for (const auto& [option, separator] :
+         {std::pair<const char*, char>{"--files-from", '\n'}, {"--files0-from", '\0'}}) {
+        if (!parsed.Has(option)) {
+            continue;
+        }
+        for (const std::string& list : parsed.options.at(option)) {
+            try {
+                const std::vector<std::string> listed = ReadPathList(list, separator);
+                named.insert(named.end(), listed.begin(), listed.end());
+            } catch (const std::exception& raised) {
+                WriteError("velpin-cli scan: cannot read the list " + list + ": " +
+                           ErrorBoxText(raised.what()));
+                return exitFailure;
+            }
+        }
+    }
+
+    bool complete = true;
+    std::vector<ScanPath> paths;
+    for (const std::string& path : named) {
+        std::error_code error;
+        if (fs::is_directory(path, error)) {
+            complete = WalkFolder(path, paths) && complete;
+        } else {
+            paths.push_back({path, true});
+        }
+    }
+    std::stable_sort(paths.begin(), paths.end(),
+                     [](const ScanPath& a, const ScanPath& b) { return a.path < b.path; });
+    paths.erase(std::unique(paths.begin(), paths.end(),
+                            [](const ScanPath& a, const ScanPath& b) { return a.path == b.path; }),
+                paths.end());
+
+    const std::size_t workerCount = jobs;
+    RowQueue rows(workerCount * kLinesAheadPerJob);
+    ScanInputCounts counts;
+    const ScanInputOptions inputOptions{options.inflate, options.hashes};
     std::vector<std::thread> workers;
     try {
         while (workers.size() < workerCount) {
             workers.emplace_back([&]() {
-                while (const std::optional<std::size_t> index = results.Take()) {
-                    results.Put(*index, ScanMovie(paths[*index], inflate));
+                while (std::optional<std::pair<std::size_t, ScanTask>> task = rows.Take()) {
+                    const std::uint64_t held =
+                        task->second.held ? task->second.held->bytes.size() : 0;
+                    ScanResult result = ScanMovie(task->second, options);
+                    task->second.held.reset();
+                    rows.Put(task->first, std::move(result), held);
                 }
             });
         }
     } catch (const std::system_error&) {
         // Fewer threads than asked for only make the scan slower.
-        if (workers.empty()) {
-            WriteError("velpin-cli scan: cannot start a thread");
-            return exitFailure;
+    }
+    std::thread reader;
+    if (!workers.empty()) {
+        try {
+            reader = std::thread([&]() {
+                counts = ProduceScanTasks(paths, inputOptions,
+                                          [&rows](ScanTask task) { rows.Push(std::move(task)); });
+                rows.Close();
+            });
+        } catch (const std::system_error&) {
         }
+    }
+    if (!reader.joinable()) {
+        rows.Close();
+        for (std::thread& worker : workers) {
+            worker.join();
+        }
+        WriteError("velpin-cli scan: cannot start a thread");
+        return exitFailure;
     }
 
     StdoutWriter out;
     Progress progress(paths.size());
+    std::int64_t rowCount = 0;
     std::int64_t loaded = 0;
     std::int64_t bytes = 0;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        ScanResult result = results.Next(i, [&]() {
-            // A movie that takes long lets the lines before it out, so a slow scan still streams.
-            out.Flush();
-            progress.Show(i);
-        });
-        loaded += result.loaded ? 1 : 0;
-        bytes += result.bytes;
-        out.Put(result.line);
-        progress.Show(i + 1);
+    std::size_t pathsDone = 0;
+    while (std::optional<ScanResult> result = rows.Next([&]() {
+        // A movie that takes long lets the lines before it out, so a slow scan still streams.
+        out.Flush();
+        progress.Show(pathsDone);
+    })) {
+        ++rowCount;
+        loaded += result->loaded ? 1 : 0;
+        bytes += result->bytes;
+        pathsDone = result->pathIndex;
+        out.Put(result->line);
+        progress.Show(pathsDone);
     }
+    reader.join();
     for (std::thread& worker : workers) {
         worker.join();
     }
@@ -382,10 +521,12 @@ int RunScanCommand(const std::vector<std::string>& args) {
     progress.Clear();
 
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    const auto files = static_cast<std::int64_t>(paths.size());
-    std::fprintf(stderr, "scan: %lld files, %lld loaded, %lld failed, %lld bytes, %.3f seconds\n",
-                 static_cast<long long>(files), static_cast<long long>(loaded),
-                 static_cast<long long>(files - loaded), static_cast<long long>(bytes),
-                 seconds.count());
-    return loaded == files && complete ? exitOk : exitFailure;
+    std::fprintf(stderr,
+                 "scan: %lld files, %lld loaded, %lld failed, %lld bytes, %lld containers, "
+                 "%lld other entries, %.3f seconds\n",
+                 static_cast<long long>(paths.size()), static_cast<long long>(loaded),
+                 static_cast<long long>(rowCount - loaded), static_cast<long long>(bytes),
+                 static_cast<long long>(counts.containers),
+                 static_cast<long long>(counts.otherEntries), seconds.count());
+    return loaded == rowCount && complete ? exitOk : exitFailure;
 }

@@ -1,0 +1,55 @@
+// What scan reads, in the order its rows come: the paths given (on the command line or in lists),
+// the files a folder walk finds, and inside each container its movie entries, read one after
+// another and held as far as a load can use them, so that loading them can go on in parallel.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/archive/held_entry.h"
+#include "cli/hash/digests.h"
+
+// One path to scan. A file a walk found is a container by its name; a file named by the user is
+// recognised by its content.
+struct ScanPath {
+    std::string path;
+    bool named = false;
+};
+
+// One row's work: a loose movie file, a movie entry of a container, or a container that could not
+// be read (`failure`).
+struct ScanTask {
+    std::size_t pathIndex = 0;
+    const std::string* path = nullptr;
+    std::optional<std::vector<std::string>> entry;  // a container's entry: its names
+    std::optional<HeldEntry> held;                  // the entry's bytes, when they could be read
+    std::optional<std::string> failure;             // why the entry or container is unreadable
+};
+
+struct ScanInputOptions {
+    bool inflate = false;
+    std::vector<HashAlgorithm> hashes;
+};
+
+struct ScanInputCounts {
+    std::int64_t containers = 0;
+    std::int64_t otherEntries = 0;
+};
+
+// The paths of a list file (`-` for standard input), separated by newlines or by NUL bytes;
+// empty names are skipped. Raises EInOutError when the list cannot be read.
+std::vector<std::string> ReadPathList(const std::string& listPath, char separator);
+
+// Adds the movie and container files under `root` to `paths`. Links to folders are not followed,
+// so no walk can go round in a loop. Returns false when a folder could not be read (it is
+// reported).
+bool WalkFolder(const std::string& root, std::vector<ScanPath>& paths);
+
+// Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
+// container in the container's order. Runs on one thread; `push` may wait.
+ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
+                                 const ScanInputOptions& options,
+                                 const std::function<void(ScanTask)>& push);
