@@ -6,6 +6,7 @@ namespace {
 
 constexpr std::size_t kReadBytes = 64 * 1024;
 constexpr std::size_t kSignatureBytes = 3;
+constexpr std::size_t kDoublingBytes = 8u << 20;
 
 // Reads the rest of `in` through the digester, if there is one, adding to `size`.
 void StreamRest(ByteStream& in, Digester* digester, std::uint64_t& size) {
@@ -32,7 +33,14 @@ HeldEntry HoldEntry(ByteStream& in, const HoldLimit& limit,
     const std::size_t keep = std::max(limit(held.bytes.data(), held.bytes.size()), kSignatureBytes);
     while (held.bytes.size() < keep) {
         const std::size_t at = held.bytes.size();
-        // Grown as the bytes arrive, so that no length the entry claims decides the memory.
+        // Grown as the bytes arrive, so that no length the entry claims decides the memory. Past
+        // a few blocks the whole limit is reserved at once: so large a block is mapped by the
+        // allocator and only the pages written are used, while doubling would hold the old and
+        // the new block together, up to twice the limit.
+        if (held.bytes.capacity() < at + kReadBytes) {
+            held.bytes.reserve(at < kDoublingBytes ? std::min(keep, std::max(2 * at, kReadBytes))
+                                                   : keep);
+        }
         held.bytes.resize(at + std::min(kReadBytes, keep - at));
         const std::size_t got = in.Read(held.bytes.data() + at, held.bytes.size() - at);
         held.bytes.resize(at + got);
