@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "cli/codec/container.h"
+
 // The largest uncompressed movie a conversion produces or accepts. Real movies are far smaller;
 // the cap keeps a hostile length field or a decompression bomb from filling the disk.
 inline constexpr std::uint32_t kMaxInflatedMovieBytes = 256u << 20;

@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "cli/codec/swfcodec.h"
-#include "cli/json/json_writer.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"
 #include "swfff/loader.h"
@@ -13,20 +12,6 @@ namespace {
 
 // Signature, version and the 32-bit length: what every container starts with.
 constexpr std::int64_t kHeadBytes = 8;
-
-Container ContainerOf(const std::uint8_t* bytes, std::size_t count) {
-    if (count < 3) {
-        return Container::None;
-    }
-    const std::string signature(reinterpret_cast<const char*>(bytes), 3);
-    if (signature == "FWS") {
-        return Container::Fws;
-    }
-    if (signature == "CWS") {
-        return Container::Cws;
-    }
-    return signature == "ZWS" ? Container::Zws : Container::None;
-}
 
 // What the first `count` bytes of a movie of `size` bytes say.
 InputHead HeadOf(const std::uint8_t* bytes, std::size_t count, std::int64_t size) {
@@ -80,10 +65,6 @@ std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std:
     return bytes;
 }
 
-bool IsCompressed(Container container) {
-    return container == Container::Cws || container == Container::Zws;
-}
-
 std::int32_t LoadInflated(CInputScript& script, const std::string& name, const std::uint8_t* packed,
                           std::size_t packedBytes, std::uint32_t declaredLength) {
     if (declaredLength > kLargestMovieBytes) {
@@ -119,19 +100,6 @@ std::string InflateHint(const std::string& path) {
 }
 
 }  // namespace
-
-std::optional<std::string_view> ContainerSignature(Container container) {
-    switch (container) {
-        case Container::Fws:
-            return "FWS";
-        case Container::Cws:
-            return "CWS";
-        case Container::Zws:
-            return "ZWS";
-        default:
-            return std::nullopt;
-    }
-}
 
 std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
     InputFile in;
@@ -190,9 +158,26 @@ int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& p
     }
     WriteError(line);
     if (mode == OutputMode::Json) {
-        StdoutWriter out;
-        out.Put("{\"result\": " + std::to_string(result) + ", \"error\": " + JsonString(reason) +
-                "}\n");
+        WriteJsonErrorObject(result, reason);
     }
     return exitFailure;
+}
+
+int RunOnLoadedMovie(const MovieCommandInput& input,
+                     const std::function<int(CInputScript&, const InputHead&)>& use,
+                     const MovieLoadWrapper& wrap) {
+    return RunReportingRaisedErrors(input.mode, [&]() {
+        ScopedMovie document;
+        InputHead head;
+        // Without --inflate the load is LoadMovieFile alone, exactly the window's.
+        const MovieLoad load = [&](CInputScript& script) {
+            return LoadMovieInput(script, input.path, input.inflate,
+                                  input.inflate ? &head : nullptr);
+        };
+        const std::int32_t result = wrap ? wrap(document.movie, load) : load(document.movie);
+        if (result != loadOk) {
+            return ReportLoadFailure(result, input.mode, input.path);
+        }
+        return use(document.movie, head);
+    });
 }

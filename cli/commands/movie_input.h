@@ -4,19 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/codec/container.h"
 #include "cli/commands/cli_support.h"
 #include "swfff/document.h"
-
-// The container a file's first three bytes name.
-enum class Container { None, Fws, Cws, Zws };
-
-// "FWS", "CWS" or "ZWS"; nothing for Container::None.
-std::optional<std::string_view> ContainerSignature(Container container);
 
 // What a file says before anything is loaded: its size (unknown until the file is open), and the
 // container, version (byte 3) and declared length (bytes 4 to 7) when it starts with one of the
@@ -57,3 +53,22 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
 // Reports a load of `path` that returned the nonzero `result` and gives the exit status. A
 // compressed movie refused with -5 gets a hint that names --inflate after the usual text.
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path);
+
+// What a subcommand that works on one loaded movie asks for.
+struct MovieCommandInput {
+    std::string path;
+    bool inflate = false;
+    OutputMode mode = OutputMode::Plain;
+};
+
+// The load as a subcommand may wrap it: `tree` builds its tree around the load.
+using MovieLoad = std::function<std::int32_t(CInputScript&)>;
+using MovieLoadWrapper = std::function<std::int32_t(CInputScript&, const MovieLoad&)>;
+
+// The one way a subcommand loads its movie and prints from it: loads `input` into a document of
+// its own (through `wrap` when given), reports a failed load, and otherwise runs `use` on the
+// loaded movie, with what the file's first bytes say when --inflate read them. Errors raised on
+// the way are reported as RunReportingRaisedErrors does. Returns the exit status.
+int RunOnLoadedMovie(const MovieCommandInput& input,
+                     const std::function<int(CInputScript&, const InputHead&)>& use,
+                     const MovieLoadWrapper& wrap = nullptr);

@@ -1,21 +1,10 @@
 #include "cli/commands/scan_input.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <filesystem>
-#include <system_error>
-
 #include "Unit1/presentation/ErrorBoxText.h"
 #include "cli/archive/container_walk.h"
-#include "cli/commands/cli_support.h"
 #include "cli/commands/movie_input.h"
-#include "swfff/errors.h"
-#include "swfff/fileio.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // Hands each movie entry on as soon as it has been read, so that the entries of one container are
 // loaded in parallel while the next ones are read.
@@ -70,75 +59,6 @@ bool HoldsContainer(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> ReadPathList(const std::string& listPath, char separator) {
-    std::string text;
-    const auto readAll = [&text, &listPath](int fd) {
-        char block[64 * 1024];
-        for (;;) {
-            const ssize_t got = read(fd, block, sizeof block);
-            if (got == 0) {
-                return;
-            }
-            if (got < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                RaiseIoError(errno, listPath, IoOp::Read);
-            }
-            text.append(block, static_cast<std::size_t>(got));
-        }
-    };
-    if (listPath == "-") {
-        readAll(STDIN_FILENO);
-    } else {
-        InputFile list;
-        list.Open(listPath);
-        const std::int64_t size = list.Size();
-        text.resize(static_cast<std::size_t>(size));
-        if (list.Read(text.data(), size) != size) {
-            RaiseIoError(errno, listPath, IoOp::Read);
-        }
-        list.Close();
-    }
-    std::vector<std::string> paths;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find(separator, start), text.size());
-        if (end > start) {
-            paths.push_back(text.substr(start, end - start));
-        }
-        start = end + 1;
-    }
-    return paths;
-}
-
-bool WalkFolder(const std::string& root, std::vector<ScanPath>& paths) {
-    bool complete = true;
-    std::vector<fs::path> folders{root};
-    while (!folders.empty()) {
-        const fs::path folder = std::move(folders.back());
-        folders.pop_back();
-        std::error_code error;
-        for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
-             it.increment(error)) {
-            std::error_code kindError;
-            const std::string name = it->path().filename().string();
-            if (it->symlink_status(kindError).type() == fs::file_type::directory) {
-                folders.push_back(it->path());
-            } else if ((HasMovieSuffix(name) || HasContainerSuffix(name)) &&
-                       it->is_regular_file(kindError)) {
-                paths.push_back({it->path().string(), false});
-            }
-        }
-        if (error) {
-            WriteError("velpin-cli scan: cannot read folder " + folder.string() + ": " +
-                       error.message());
-            complete = false;
-        }
-    }
-    return complete;
-}
-
 ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
                                  const ScanInputOptions& options,
                                  const std::function<void(ScanTask)>& push) {
@@ -157,10 +77,8 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
         EntryProducer producer(options, push, task);
         try {
             counts.otherEntries += WalkContainerFile(paths[i].path, producer);
-        } catch (const std::bad_alloc&) {
-            producer.Failure({}, ErrorBoxText(EOutOfMemory().what()));
-        } catch (const std::exception& raised) {
-            producer.Failure({}, ErrorBoxText(raised.what()));
+        } catch (const std::exception&) {
+            producer.Failure({}, DescribeCurrentException());
         }
     }
     return counts;

@@ -11,13 +11,7 @@
 
 #include "cli/archive/held_entry.h"
 #include "cli/hash/digests.h"
-
-// One path to scan. A file a walk found is a container by its name; a file named by the user is
-// recognised by its content.
-struct ScanPath {
-    std::string path;
-    bool named = false;
-};
+#include "cli/scan/scan_walk.h"
 
 // One row's work: a loose movie file, a movie entry of a container, or a container that could not
 // be read (`failure`).
@@ -39,17 +33,9 @@ struct ScanInputCounts {
     std::int64_t otherEntries = 0;
 };
 
-// The paths of a list file (`-` for standard input), separated by newlines or by NUL bytes;
-// empty names are skipped. Raises EInOutError when the list cannot be read.
-std::vector<std::string> ReadPathList(const std::string& listPath, char separator);
-
-// Adds the movie and container files under `root` to `paths`. Links to folders are not followed,
-// so no walk can go round in a loop. Returns false when a folder could not be read (it is
-// reported).
-bool WalkFolder(const std::string& root, std::vector<ScanPath>& paths);
-
 // Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
-// container in the container's order. Runs on one thread; `push` may wait.
+// container in the container's order. Runs on one thread; `push` may wait, and what it raises
+// ends the run.
 ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
                                  const ScanInputOptions& options,
                                  const std::function<void(ScanTask)>& push);
