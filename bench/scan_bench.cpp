@@ -7,7 +7,8 @@
 //     (gzip per record), with --jobs 1 and 2, and with --hash sha256 against without.
 //
 // Usage: bench_scan [repetitions] [folder]   (with a folder, the collection is written there and
-// kept, so that scans can be tried on it by hand)
+// the loose movies, the zip and the WARC in folder.containers, and kept, so that scans can be
+// tried on them by hand)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -98,10 +99,10 @@ void PrintRun(const char* what, const Figures& f) {
 }
 
 // The same 2,000 movies, every other one CWS, as loose files, in a zip and in a WARC.
-void ContainerFigures(const TempDir& dir, int repetitions) {
+void ContainerFigures(const std::string& base, int repetitions) {
     using namespace testcontainer;
-    const std::string folder = dir.File("loose");
-    RunProgram({"/bin/mkdir", folder}, "/dev/null", "/dev/null");
+    const std::string folder = base + "/loose";
+    RunProgram({"/bin/mkdir", "-p", folder}, "/dev/null", "/dev/null");
     std::vector<Member> members;
     std::vector<WarcRecord> records;
     std::uint32_t seed = 777;
@@ -117,8 +118,10 @@ void ContainerFigures(const TempDir& dir, int repetitions) {
                                          "Content-Length: " + std::to_string(file.size())},
                                         file)});
     }
-    const std::string zip = dir.Write("movies.zip", Archive(ArchiveFormat::Zip, members));
-    const std::string warc = dir.Write("movies.warc.gz", Warc(records, true));
+    const std::string zip = base + "/movies.zip";
+    WriteFile(zip, Archive(ArchiveFormat::Zip, members));
+    const std::string warc = base + "/movies.warc.gz";
+    WriteFile(warc, Warc(records, true));
     std::printf("%d movies, half CWS, loose / in a zip / in a WARC.gz; %d runs each:\n", kMovies,
                 repetitions);
     const std::vector<std::vector<std::string>> commands{
@@ -153,8 +156,9 @@ void ContainerFigures(const TempDir& dir, int repetitions) {
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     TempDir dir;
-    ContainerFigures(dir, repetitions);
     const std::string folder = argc > 2 ? argv[2] : dir.File("collection");
+    // The same movies loose, in a zip and in a WARC, beside the collection when it is kept.
+    ContainerFigures(argc > 2 ? folder + ".containers" : dir.Path(), repetitions);
     std::vector<std::string> compressedFiles;
     std::size_t diskBytes = 0;
     std::size_t movieBytes = 0;

@@ -114,17 +114,16 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.EndObject();
 }
 
-// The digests of a loose file's bytes as stored; nothing when the file cannot be read, which its
-// load has already reported.
-std::optional<HashValues> DigestFile(const std::string& path,
-                                     const std::vector<HashAlgorithm>& algorithms) {
-    try {
-        FileStream file(path);
-        std::uint64_t size = 0;
-        return DigestStream(file, algorithms, size);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+// A loose file to be digested is read once, as an entry is, and loaded from the bytes held: the
+// load gives what it gives for the file itself.
+HeldEntry HoldFile(const std::string& path, const ScanOptions& options) {
+    FileStream file(path);
+    return HoldEntry(
+        file,
+        [&options](const std::uint8_t* start, std::size_t count) {
+            return MovieHoldLimit(start, count, options.inflate);
+        },
+        options.hashes);
 }
 
 // Loads one movie (a file, or an entry's held bytes) on the calling thread and describes it; a
@@ -134,15 +133,21 @@ ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
     ScanRow row;
     row.path = *task.path;
     row.entry = task.entry;
+    std::optional<HeldEntry> fileHeld;
+    // The bytes the load works from, if any: the entry's, or the file's once read.
+    const std::optional<HeldEntry>& held = *(task.held ? &task.held : &fileHeld);
     if (task.failure) {
         row.error = *task.failure;
     } else {
         try {
+            if (!task.held && !options.hashes.empty()) {
+                fileHeld = HoldFile(*task.path, options);
+            }
             row.result =
-                task.held ? LoadMovieBytesInput(document.movie, *task.path, task.held->bytes.data(),
-                                                task.held->bytes.size(), task.held->size,
-                                                options.inflate, &row.head)
-                          : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
+                held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
+                                           held->bytes.size(), held->size, options.inflate,
+                                           &row.head)
+                     : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
         } catch (const ECodecError& codecError) {
             row.error = codecError.what();
         } catch (...) {
@@ -153,13 +158,10 @@ ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
         row.movie = ComputeMovieStatistics(document.movie);
     }
     if (!options.hashes.empty()) {
-        if (task.held) {
-            row.hashes = task.held->hashes ? task.held->hashes
-                                           : DigestBytes(options.hashes, task.held->bytes.data(),
-                                                         task.held->bytes.size());
-        } else {
-            row.hashes = task.failure ? std::nullopt : DigestFile(*task.path, options.hashes);
-        }
+        row.hashes = !held ? std::nullopt
+                     : held->hashes
+                         ? held->hashes
+                         : DigestBytes(options.hashes, held->bytes.data(), held->bytes.size());
     }
 
     ScanResult scanned;
@@ -227,13 +229,26 @@ int RunScanCommand(const ScanOptions& options) {
         });
     const std::vector<ScanPath>& paths = inputs.paths;
 
-    // The reader's own thread comes on top of the jobs: it mostly waits for the disk or inflates
-    // a container's entries, while the jobs load them.
-    const std::size_t workerCount = jobs;
-    OrderedResults<ScanTask, ScanResult> results(workerCount * kLinesAheadPerJob, kHeldBytesAhead);
+    // With one job the reader loads each movie itself, so that --jobs 1 is one thread of work;
+    // with more, the reader's thread comes on top of the jobs: it mostly waits for the disk or
+    // inflates a container's entries while the jobs load them.
+    const bool readerLoads = jobs == 1;
+    const std::size_t workerCount = readerLoads ? 0 : jobs;
+    OrderedResults<ScanTask, ScanResult> results(std::max<std::size_t>(jobs, 1) * kLinesAheadPerJob,
+                                                 kHeldBytesAhead);
     struct Abandoned {};
     ScanInputCounts counts;
     const ScanInputOptions inputOptions{options.inflate, options.hashes};
+    const auto work = [&results, &options] {
+        std::optional<std::pair<std::size_t, ScanTask>> task = results.Take();
+        if (!task) {
+            return false;
+        }
+        ScanResult result = ScanMovie(task->second, options);
+        task->second.held.reset();
+        results.Put(task->first, std::move(result));
+        return true;
+    };
     std::vector<std::thread> workers;
     std::thread reader;
     const auto joinAll = [&workers, &reader] {
@@ -246,19 +261,18 @@ int RunScanCommand(const ScanOptions& options) {
     };
     try {
         while (workers.size() < workerCount) {
-            workers.emplace_back([&]() {
-                while (std::optional<std::pair<std::size_t, ScanTask>> task = results.Take()) {
-                    ScanResult result = ScanMovie(task->second, options);
-                    task->second.held.reset();
-                    results.Put(task->first, std::move(result));
+            workers.emplace_back([&work] {
+                while (work()) {
                 }
             });
         }
         reader = std::thread([&]() {
             try {
-                counts = ProduceScanTasks(paths, inputOptions, [&results](ScanTask task) {
+                counts = ProduceScanTasks(paths, inputOptions, [&](ScanTask task) {
                     const std::uint64_t weight = task.held ? task.held->bytes.size() : 0;
-                    if (!results.Push(std::move(task), weight)) {
+                    // Pushed and at once taken back when the reader loads: the one thread
+                    // takes everything it pushes, so no Take waits.
+                    if (!results.Push(std::move(task), weight) || (readerLoads && !work())) {
                         throw Abandoned{};
                     }
                 });
@@ -270,7 +284,7 @@ int RunScanCommand(const ScanOptions& options) {
     } catch (const std::system_error&) {
         // Fewer workers than asked for only make the scan slower; without a worker or the
         // reader there is no scan.
-        if (workers.empty() || !reader.joinable()) {
+        if ((workers.empty() && !readerLoads) || !reader.joinable()) {
             results.Abandon();
             results.Close();
             joinAll();
