@@ -1,8 +1,11 @@
 #include "cli/commands/scan_input.h"
 
+#include <algorithm>
+
 #include "Unit1/presentation/ErrorBoxText.h"
 #include "cli/archive/container_walk.h"
 #include "cli/commands/movie_input.h"
+#include "swfff/fileio.h"
 
 namespace {
 
@@ -44,12 +47,17 @@ class EntryProducer : public ContainerVisitor {
 };
 
 // Whether a file named by the user holds a container: by its first bytes, whatever its name.
-// A file that cannot be read is left to the movie load, which reports it as for any movie.
+// Only as much as the file's size promises is read, so a FIFO or a device is never waited on; a
+// file that cannot be read is left to the movie load, which reports it as for any movie.
 bool HoldsContainer(const std::string& path) {
     try {
-        FileStream file(path);
+        InputFile file;
+        file.Open(path);
         std::vector<std::uint8_t> head(kRecogniseBytes);
-        head.resize(ReadFully(file, head.data(), head.size()));
+        const std::int64_t got =
+            file.Read(head.data(),
+                      std::min<std::int64_t>(file.Size(), static_cast<std::int64_t>(head.size())));
+        head.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
         return !StartsMovie(head.data(), head.size()) &&
                RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
     } catch (const std::exception&) {
