@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/commands/movie_input.h"
+#include "cli/hash/digests.h"
 
 // The range `scan --jobs` takes.
 inline constexpr unsigned kMinScanJobs = 1;
@@ -25,7 +26,10 @@ struct SaveOptions {
 struct ScanOptions {
     unsigned jobs = 0;  // 0: one per processor
     bool inflate = false;
+    std::vector<HashAlgorithm> hashes;  // in the order given, each once
     std::vector<std::string> paths;
+    std::vector<std::string> filesFrom;   // lists of paths, one a line
+    std::vector<std::string> files0From;  // lists of paths, separated by NUL bytes
 };
 
 struct ExtractOptions {
