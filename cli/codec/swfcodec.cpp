@@ -370,6 +370,28 @@ std::vector<std::uint8_t> DeflateLzma(const std::uint8_t* body, std::size_t leng
 
 }  // namespace
 
+Container ContainerOf(std::string_view bytes) {
+    for (const Container container : {Container::Fws, Container::Cws, Container::Zws}) {
+        if (bytes.substr(0, 3) == *ContainerSignature(container)) {
+            return container;
+        }
+    }
+    return Container::None;
+}
+
+std::optional<std::string_view> ContainerSignature(Container container) {
+    switch (container) {
+        case Container::Fws:
+            return "FWS";
+        case Container::Cws:
+            return "CWS";
+        case Container::Zws:
+            return "ZWS";
+        default:
+            return std::nullopt;
+    }
+}
+
 ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
                                const ByteSink& sink) {
     if (length < kMovieHeaderBytes) {

@@ -26,14 +26,9 @@ InputHead ReadHead(InputFile& in) {
     if (got < 3) {
         return head;
     }
-    const std::string signature(reinterpret_cast<const char*>(bytes), 3);
-    if (signature == "FWS") {
-        head.container = Container::Fws;
-    } else if (signature == "CWS") {
-        head.container = Container::Cws;
-    } else if (signature == "ZWS") {
-        head.container = Container::Zws;
-    } else {
+    head.container = ContainerOf(
+        std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(got)));
+    if (head.container == Container::None) {
         return head;
     }
     if (got >= 4) {
@@ -106,19 +101,6 @@ std::string InflateHint(const std::string& path) {
 }
 
 }  // namespace
-
-std::optional<std::string_view> ContainerSignature(Container container) {
-    switch (container) {
-        case Container::Fws:
-            return "FWS";
-        case Container::Cws:
-            return "CWS";
-        case Container::Zws:
-            return "ZWS";
-        default:
-            return std::nullopt;
-    }
-}
 
 std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
     InputFile in;

@@ -12,12 +12,6 @@
 #include "cli/commands/cli_support.h"
 #include "swfff/document.h"
 
-// The container a file's first three bytes name.
-enum class Container { None, Fws, Cws, Zws };
-
-// "FWS", "CWS" or "ZWS"; nothing for Container::None.
-std::optional<std::string_view> ContainerSignature(Container container);
-
 // What a file says before anything is loaded: its size (unknown until the file is open), and the
 // container, version (byte 3) and declared length (bytes 4 to 7) when it starts with one of the
 // three signatures and is long enough to hold them.
