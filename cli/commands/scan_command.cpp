@@ -149,7 +149,7 @@ void AppendMovie(std::string& text, const CInputScript& movie) {
     AppendNumber(text, ", \"nestedTags\": ", tags - topLevelTags);
     AppendNumber(text, ", \"maxDepth\": ", maxDepth);
     AppendNumber(text, ", \"showFrames\": ", showFrames);
-    AppendNumber(text, ", \"trailingBytes\": ", FileBytesLength - SavedMovieLength(movie));
+    AppendNumber(text, ", \"trailingBytes\": ", TrailingBytes(movie));
     text += ", \"codes\": {";
     const char* separator = "\"";
     for (std::size_t code = 0; code < codes.size(); ++code) {
