@@ -1,6 +1,6 @@
 // Writes the fuzzers' seed corpus from the test-side movie builder:
 //   make_corpus <corpus folder>
-// fills <corpus folder>/fuzz_load, fuzz_reader and fuzz_codec. The seeds are small,
+// fills <corpus folder>/fuzz_load, fuzz_reader, fuzz_codec and fuzz_info. The seeds are small,
 // well-formed movies of every shape the loader distinguishes, plus a few that each fail in their
 // own way, so the fuzzer starts next to every branch.
 #include <sys/stat.h>
@@ -15,8 +15,11 @@
 
 namespace {
 
+using testmovie::AbcData;
+using testmovie::Action;
 using testmovie::Bytes;
 using testmovie::Cat;
+using testmovie::CString;
 using testmovie::DoAction;
 using testmovie::End;
 using testmovie::HeaderSpec;
@@ -175,6 +178,65 @@ Seeds CodecSeeds() {
     return seeds;
 }
 
+// Movies holding every tag `info` decodes, whole and cut, so the fuzzer starts inside each of
+// its decoders.
+Seeds InfoSeeds() {
+    using Tags = std::vector<std::pair<std::uint16_t, Bytes>>;
+    const Bytes actions =
+        Cat({Action(0x88, Cat({U16(2), CString("http://a.example/"), CString("b.swf")})),
+             Action(0x96, Cat({{0x00},
+                               CString("c.xml"),
+                               {0x07},
+                               U32(1),
+                               {0x06},
+                               Bytes(8, 0x00),
+                               {0x02, 0x04, 0x01, 0x09, 0x01, 0x00}})),
+             Action(0x83, Cat({CString("http://d.example/x.php?q=1"), CString("_self")})),
+             Action(0x07), Action(0x00)});
+    const Bytes abc = AbcData({"http://ns.example/2006", "e.json", "flash.events"}, {1, 3});
+    const Tags settings = {
+        {9, {0x10, 0x20, 0x30}},
+        {69, {0x19, 0, 0, 0}},
+        {77, CString("<rdf/>")},
+        {41, Cat({U32(3), U32(6), {10, 1}, U32(1), U32(0), U32(0x5B7D8A32), U32(0x133)})},
+        {65, Cat({U16(1000), U16(60)})},
+        {24, Cat({{0, 0}, CString("$1$h")})},
+        {64, Cat({{0, 0}, CString("$1$i")})},
+        {58, CString("$1$j")}};
+    const Tags assets = {
+        {76, Cat({U16(1), U16(0), CString("Main")})},
+        {56, Cat({U16(1), U16(2), CString("Clip")})},
+        {57, Cat({CString("lib.swf"), U16(1), U16(3), CString("Font")})},
+        {71, Cat({CString("http://cdn.example/ui.swf"), {1, 0}, U16(1), U16(4), CString("A")})},
+        {87, Cat({U16(5), U32(0), {'C', 'W', 'S', 10}})}};
+    const Tags code = {{12, actions},
+                       {59, Cat({U16(1), actions})},
+                       {72, abc},
+                       {82, Cat({U32(1), CString("frame1"), abc})},
+                       {43, CString("intro")}};
+    // Each tag whole, or cut one byte short of its body (behind a long header, so that the cut
+    // tag stays a tag).
+    const auto tags = [](const Tags& list, bool cut) {
+        Bytes out;
+        for (const auto& [tagCode, body] : list) {
+            testmovie::Append(out, cut ? Tag(tagCode, Bytes(body.begin(), body.end() - 1), true)
+                                       : Tag(tagCode, body));
+        }
+        return out;
+    };
+    Seeds seeds;
+    seeds.push_back({"settings", Movie(Cat({tags(settings, false), ShowFrame(), End()}))});
+    seeds.push_back({"assets", Movie(Cat({tags(assets, false), ShowFrame(), End()}))});
+    seeds.push_back({"code", Movie(Cat({tags(code, false), ShowFrame(), End()}))});
+    seeds.push_back(
+        {"in_sprite",
+         Movie(Cat({Sprite(Cat({tags(code, false), tags(assets, false), ShowFrame(), End()})),
+                    ShowFrame(), End()}))});
+    seeds.push_back({"cut", Movie(Cat({tags(settings, true), tags(assets, true), tags(code, true),
+                                       ShowFrame(), End()}))});
+    return seeds;
+}
+
 bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
     mkdir(folder.c_str(), 0777);
     for (const auto& [name, bytes] : seeds) {
@@ -200,6 +262,7 @@ int main(int argc, char** argv) {
     mkdir(root.c_str(), 0777);
     const bool ok = WriteSeeds(root + "/fuzz_load", LoadSeeds()) &&
                     WriteSeeds(root + "/fuzz_reader", ReaderSeeds()) &&
-                    WriteSeeds(root + "/fuzz_codec", CodecSeeds());
+                    WriteSeeds(root + "/fuzz_codec", CodecSeeds()) &&
+                    WriteSeeds(root + "/fuzz_info", InfoSeeds());
     return ok ? 0 : 1;
 }

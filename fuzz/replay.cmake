@@ -18,3 +18,8 @@ add_executable(replay_fuzz_codec ${VELPIN_FUZZ_DIR}/fuzz_codec.cpp ${VELPIN_FUZZ
 target_link_libraries(replay_fuzz_codec PRIVATE cli_codec velpin_warnings)
 add_test(NAME replay_fuzz_codec
          COMMAND replay_fuzz_codec ${VELPIN_FUZZ_DIR}/corpus/fuzz_codec)
+
+add_executable(replay_fuzz_info ${VELPIN_FUZZ_DIR}/fuzz_info.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
+target_link_libraries(replay_fuzz_info PRIVATE cli_info velpin_warnings)
+add_test(NAME replay_fuzz_info
+         COMMAND replay_fuzz_info ${VELPIN_FUZZ_DIR}/corpus/fuzz_info)
