@@ -1,6 +1,8 @@
-#include "cli/commands/json_writer.h"
+#include "cli/json/json_writer.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "tests/strict_json.h"
 
@@ -39,6 +41,124 @@ TEST(JsonString, EscapesAndReplacesBytesThatAreNotUtf8) {
 TEST(JsonString, RoundTripsThroughAStrictParser) {
     const std::string text = "dir/\"quoted\" \\ tab\t caf\xC3\xA9 \x01";
     EXPECT_EQ(strictjson::Parse(JsonString(text)).get<std::string>(), text);
+}
+
+// Each script drives the writer through one document; its bytes are compared whole, and must
+// parse strictly.
+TEST(JsonWriter, PlacesEverySeparatorAndBracket) {
+    using Layout = JsonWriter::Layout;
+    struct Row {
+        std::size_t lineIndent;
+        std::function<void(JsonWriter&)> script;
+        std::string json;
+    };
+    const Row rows[] = {
+        {0, [](JsonWriter& w) { w.Null(); }, "null"},
+        {0,
+         [](JsonWriter& w) {
+             w.BeginObject();
+             w.EndObject();
+         },
+         "{}"},
+        {0,
+         [](JsonWriter& w) {
+             w.BeginObject();
+             w.Key("a");
+             w.Integer(-1);
+             w.Key("b\"");
+             w.String("x");
+             w.Key("c");
+             w.Boolean(true);
+             w.Key("d");
+             w.Boolean(false);
+             w.Key(1023);
+             w.IntegerOrNull(std::optional<std::int64_t>());
+             w.Key("f");
+             w.StringOrNull(std::optional<std::string_view>("y"));
+             w.EndObject();
+         },
+         R"({"a": -1, "b\"": "x", "c": true, "d": false, "1023": null, "f": "y"})"},
+        {0,
+         [](JsonWriter& w) {
+             w.BeginArray();
+             w.Integer(INT64_MIN);
+             w.BeginObject();
+             w.Key("e");
+             w.BeginArray();
+             w.EndArray();
+             w.EndObject();
+             w.BeginArray();
+             w.IntegerOrNull(std::optional<std::int64_t>(2));
+             w.EndArray();
+             w.EndArray();
+         },
+         R"([-9223372036854775808, {"e": []}, [2]])"},
+        // The tag list: elements at the start of their lines.
+        {0,
+         [](JsonWriter& w) {
+             w.BeginObject();
+             w.Key("tags");
+             w.BeginArray(Layout::OneElementPerLine);
+             for (int i = 0; i < 3; ++i) {
+                 w.BeginObject();
+                 w.Key("index");
+                 w.Integer(i);
+                 w.EndObject();
+             }
+             w.EndArray();
+             w.Key("empty");
+             w.BeginArray(Layout::OneElementPerLine);
+             w.EndArray();
+             w.EndObject();
+         },
+         "{\"tags\": [\n{\"index\": 0},\n{\"index\": 1},\n{\"index\": 2}\n], \"empty\": []}"},
+        // The tree: each level of nesting indented two more, closed at its parent's indent.
+        {2,
+         [](JsonWriter& w) {
+             w.BeginObject();
+             w.Key("c");
+             w.BeginArray(Layout::OneElementPerLine);
+             w.BeginObject();
+             w.Key("c");
+             w.BeginArray(Layout::OneElementPerLine);
+             w.Integer(1);
+             w.Integer(2);
+             w.EndArray();
+             w.EndObject();
+             w.BeginArray(Layout::OneElementPerLine);
+             w.EndArray();
+             w.EndArray();
+             w.EndObject();
+         },
+         "{\"c\": [\n  {\"c\": [\n    1,\n    2\n  ]},\n  []\n]}"},
+    };
+    for (const Row& row : rows) {
+        std::string out = "kept ";
+        JsonWriter writer(out, row.lineIndent);
+        row.script(writer);
+        EXPECT_EQ(out, "kept " + row.json);
+        EXPECT_NO_THROW(strictjson::Parse(row.json)) << row.json;
+    }
+}
+
+// The caller flushes between calls; the writer must never look back into what it wrote.
+TEST(JsonWriter, WritesTheSameWhenFlushedBetweenCalls) {
+    std::string out;
+    std::string flushed;
+    JsonWriter writer(out);
+    const auto flush = [&] {
+        flushed += out;
+        out.clear();
+    };
+    writer.BeginArray(JsonWriter::Layout::OneElementPerLine);
+    flush();
+    writer.Integer(1);
+    flush();
+    writer.Integer(2);
+    flush();
+    writer.EndArray();
+    flush();
+    EXPECT_EQ(flushed, "[\n1,\n2\n]");
 }
 
 TEST(StrictJson, RejectsWhatRfc8259Forbids) {

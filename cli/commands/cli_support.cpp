@@ -1,11 +1,10 @@
 #include "cli/commands/cli_support.h"
 
-#include <charconv>
 #include <cstdio>
 #include <new>
 
 #include "Unit1/presentation/ErrorBoxText.h"
-#include "cli/commands/json_writer.h"
+#include "cli/json/json_writer.h"
 #include "swfff/errors.h"
 #include "swfff/outfile.h"
 
@@ -88,12 +87,6 @@ std::uint64_t ParseIndex(const std::string& text) {
         }
     }
     return value;
-}
-
-void AppendDecimal(std::string& out, std::int64_t value) {
-    char digits[24];
-    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, end.ptr);
 }
 
 void StdoutWriter::Put(std::string_view text) {

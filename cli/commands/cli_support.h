@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/codec/swfcodec.h"
+#include "cli/json/json_writer.h"
 #include "swfff/document.h"
 #include "swfff/scoped_movie.h"
 
@@ -75,10 +76,6 @@ class StdoutWriter {
   private:
     std::string buffer_;
 };
-
-// Appends `value` in plain decimal, without the temporary strings std::to_string makes: the
-// outputs hold millions of numbers.
-void AppendDecimal(std::string& out, std::int64_t value);
 
 enum class OutputMode { Plain, Json };
 

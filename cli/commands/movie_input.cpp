@@ -4,7 +4,7 @@
 #include <cerrno>
 
 #include "cli/codec/swfcodec.h"
-#include "cli/commands/json_writer.h"
+#include "cli/json/json_writer.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"
 #include "swfff/loader.h"

@@ -3,8 +3,8 @@
 
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
-#include "cli/commands/json_writer.h"
 #include "cli/commands/movie_input.h"
+#include "cli/json/json_writer.h"
 #include "swfff/vocabulary.h"
 
 namespace {

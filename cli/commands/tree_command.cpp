@@ -6,8 +6,8 @@
 #include "Unit1/presentation/NodeStore.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
-#include "cli/commands/json_writer.h"
 #include "cli/commands/movie_input.h"
+#include "cli/json/json_writer.h"
 
 namespace {
 

@@ -1,0 +1,77 @@
+// velpin-cli's one way of writing JSON: a streaming writer that appends to a string the caller
+// owns and flushes, and the string escaper under it.
+//
+// The writer places every comma, colon and bracket itself, from a stack of the open objects and
+// arrays, so no caller spells JSON punctuation. Its layout is the one every output of velpin-cli
+// has always had: ", " between members and elements, ": " after a key, everything on one line,
+// except arrays begun with Layout::OneElementPerLine, whose elements each start a line of their
+// own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Appends `text` as a JSON string literal, quotes included. `text` is taken as UTF-8; every byte
+// that does not belong to a well-formed UTF-8 sequence becomes U+FFFD, so the output is always
+// valid UTF-8 even for a path that is not.
+void AppendJsonString(std::string& out, std::string_view text);
+
+std::string JsonString(std::string_view text);
+
+// Appends `value` in plain decimal, as JSON and the plain outputs both write a number, without
+// the temporary strings std::to_string makes: the outputs hold millions of numbers.
+void AppendDecimal(std::string& out, std::int64_t value);
+
+class JsonWriter {
+  public:
+    enum class Layout {
+        Inline,
+        // Each element on a line of its own, indented by `lineIndent` per such array open around
+        // it; the closing bracket on a line of its own, indented as the array's own line.
+        OneElementPerLine,
+    };
+
+    // Appends to `out`, which the caller may flush (empty) between any two calls.
+    explicit JsonWriter(std::string& out, std::size_t lineIndent = 0);
+
+    void BeginObject();
+    void EndObject();
+    void BeginArray(Layout layout = Layout::Inline);
+    void EndArray();
+
+    // The name of the next member of the object open innermost.
+    void Key(std::string_view name);
+    // A member whose name is a number, as the counts by tag code are keyed.
+    void Key(std::int64_t name);
+
+    void String(std::string_view value);
+    void Integer(std::int64_t value);
+    void Boolean(bool value);
+    void Null();
+    // The value, or null when there is none.
+    void StringOrNull(const std::optional<std::string_view>& value);
+    void IntegerOrNull(const std::optional<std::int64_t>& value);
+
+  private:
+    struct Level {
+        bool isArray;
+        bool oneElementPerLine;
+        bool empty;
+    };
+
+    // Writes what goes between the previous value (or the opening bracket) and the next one.
+    void BeforeValue();
+    void NewLine(std::size_t linesArraysOpen);
+    // Writes what goes before a member's name.
+    void BeginMember();
+
+    std::string& out_;
+    const std::size_t lineIndent_;
+    std::vector<Level> levels_;
+    std::size_t linesArraysOpen_ = 0;
+    bool afterKey_ = false;
+};
