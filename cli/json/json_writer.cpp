@@ -122,10 +122,23 @@ std::string JsonString(std::string_view text) {
     return out;
 }
 
-void AppendDecimal(std::string& out, std::int64_t value) {
+namespace {
+
+template <typename Number>
+void AppendNumber(std::string& out, Number value) {
     char digits[24];
     const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
     out.append(digits, end.ptr);
+}
+
+}  // namespace
+
+void AppendDecimal(std::string& out, std::int64_t value) {
+    AppendNumber(out, value);
+}
+
+void AppendUnsignedDecimal(std::string& out, std::uint64_t value) {
+    AppendNumber(out, value);
 }
 
 JsonWriter::JsonWriter(std::string& out, std::size_t lineIndent)
@@ -221,6 +234,11 @@ void JsonWriter::String(std::string_view value) {
 void JsonWriter::Integer(std::int64_t value) {
     BeforeValue();
     AppendDecimal(out_, value);
+}
+
+void JsonWriter::Unsigned(std::uint64_t value) {
+    BeforeValue();
+    AppendUnsignedDecimal(out_, value);
 }
 
 void JsonWriter::Boolean(bool value) {

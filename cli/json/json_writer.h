@@ -25,6 +25,8 @@ std::string JsonString(std::string_view text);
 // Appends `value` in plain decimal, as JSON and the plain outputs both write a number, without
 // the temporary strings std::to_string makes: the outputs hold millions of numbers.
 void AppendDecimal(std::string& out, std::int64_t value);
+// The same for the 64-bit fields of a movie, which may use their top bit.
+void AppendUnsignedDecimal(std::string& out, std::uint64_t value);
 
 class JsonWriter {
   public:
@@ -50,6 +52,7 @@ class JsonWriter {
 
     void String(std::string_view value);
     void Integer(std::int64_t value);
+    void Unsigned(std::uint64_t value);
     void Boolean(bool value);
     void Null();
     // The value, or null when there is none.
