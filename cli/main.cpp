@@ -20,6 +20,7 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {"tree", "[--json] [--inflate] FILE", RunTreeCommand},
     {"tags", "[--json] [--inflate] FILE", RunTagsCommand},
+    {"info", "[--json] [--inflate] FILE", RunInfoCommand},
     {"save", "[--delete N]... [--delete-code C[,C...]]... [--inflate] [--fws] IN OUT",
      RunSaveCommand},
     {"scan", "[--jobs N] [--inflate] PATH...", RunScanCommand},

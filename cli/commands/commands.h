@@ -10,3 +10,4 @@ int RunTagsCommand(const std::vector<std::string>& args);
 int RunSaveCommand(const std::vector<std::string>& args);
 int RunScanCommand(const std::vector<std::string>& args);
 int RunExtractCommand(const std::vector<std::string>& args);
+int RunInfoCommand(const std::vector<std::string>& args);
