@@ -1,0 +1,122 @@
+// `velpin-cli info --json` against `velpin-cli tags --json`, time and peak resident memory, on
+// each 4 MiB worst shape of worst_movies.h and on two 4 MiB movies of code: one DoAction full of
+// Push records (a third of its strings distinct file names, which the info keeps), and one DoABC
+// of a million strings. Each run is a process of its own; output goes to /dev/null.
+//
+// Usage: bench_info [repetitions] [shape letters]   (defaults: 3, abcdefgh; g and h are the two
+// movies of code)
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/figures.h"
+#include "bench/worst_movies.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/run_program.h"
+
+namespace {
+
+using namespace testmovie;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kLargestMovieBytes = 4194304;
+// A Push record's payload stays below its 16-bit length.
+constexpr std::size_t kPushPayloadBytes = 60000;
+
+Bytes PushMovie() {
+    const std::size_t budget = kLargestMovieBytes - 21 - 6 - 1 - 2;
+    Bytes actions;
+    std::size_t n = 0;
+    while (actions.size() + kPushPayloadBytes + 3 < budget) {
+        Bytes values;
+        while (values.size() < kPushPayloadBytes) {
+            Append(values, Cat({{0x00}, CString("clip" + std::to_string(n++) + ".swf")}));
+            Append(values, Cat({{0x07}, U32(static_cast<std::uint32_t>(n))}));
+            Append(values, Cat({{0x00}, CString("gotoAndPlay")}));
+        }
+        Append(actions, Action(0x96, values));
+    }
+    Append(actions, Action(0x00));
+    return Movie(Cat({Tag(12, actions, true), End()}));
+}
+
+Bytes AbcMovie() {
+    std::vector<std::string> strings;
+    for (std::uint32_t i = 0; i < 1000000; ++i) {
+        // Three letters each, as the short names of obfuscated code are.
+        strings.push_back({static_cast<char>('a' + i % 26), static_cast<char>('a' + i / 26 % 26),
+                           static_cast<char>('A' + i / 676 % 58)});
+    }
+    return Movie(Cat({Tag(82, Cat({U32(1), CString("frame1"), AbcData(strings)}), true), End()}));
+}
+
+struct Measure {
+    std::vector<double> seconds;
+    double peakMegabytes = 0;
+    bool failed = false;
+};
+
+void Run(const std::vector<std::string>& argv, Measure& figures) {
+    struct rusage usage {};
+    const auto start = Clock::now();
+    const int status = RunProgram(argv, "/dev/null", "/dev/null", &usage);
+    figures.seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    figures.peakMegabytes = std::max(figures.peakMegabytes, usage.ru_maxrss / 1024.0);
+    figures.failed = figures.failed || status != 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int repetitions = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 3;
+    const std::string shapes = argc >= 3 ? argv[2] : "abcdefgh";
+    std::printf("%d repetitions; median time, largest peak resident memory\n", repetitions);
+    std::printf("%-5s %-52s %-17s %-17s %s\n", "shape", "movie", "tags --json", "info --json",
+                "info/tags time, memory");
+    TempDir dir;
+    for (const char shape : shapes) {
+        std::string description;
+        std::string path;
+        {
+            std::vector<WorstMovie> movies = WorstMovies(std::string(1, shape));
+            if (shape == 'g') {
+                movies.push_back({"g", "one DoAction of Push records", PushMovie()});
+            } else if (shape == 'h') {
+                movies.push_back({"h", "one DoABC of a million strings", AbcMovie()});
+            }
+            for (const WorstMovie& movie : movies) {
+                description = movie.shape + " (" + std::to_string(movie.bytes.size()) + " bytes)";
+                path = dir.Write(movie.name + ".swf", movie.bytes);
+            }
+        }
+        if (path.empty()) {
+            continue;
+        }
+        // The children's peaks start from this program's own memory, so the movie is let go.
+        ::malloc_trim(0);
+        Measure tags, info;
+        for (int i = 0; i < repetitions; ++i) {
+            Run({VELPIN_CLI_PATH, "tags", "--json", path}, tags);
+            Run({VELPIN_CLI_PATH, "info", "--json", path}, info);
+        }
+        const double tagsSeconds = Summarize(tags.seconds).median;
+        const double infoSeconds = Summarize(info.seconds).median;
+        char cells[2][48];
+        std::snprintf(cells[0], sizeof cells[0], "%6.3f s %5.0f MB", tagsSeconds,
+                      tags.peakMegabytes);
+        std::snprintf(cells[1], sizeof cells[1], "%6.3f s %5.0f MB", infoSeconds,
+                      info.peakMegabytes);
+        std::printf("%-5c %-52s %-17s %-17s %.2f, %.2f%s\n", shape, description.c_str(), cells[0],
+                    cells[1], infoSeconds / tagsSeconds, info.peakMegabytes / tags.peakMegabytes,
+                    tags.failed || info.failed ? "  (a run failed)" : "");
+        std::fflush(stdout);
+    }
+    std::printf("target: info at most 2x the time and 2x the peak memory of tags\n");
+    return 0;
+}
