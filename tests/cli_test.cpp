@@ -214,6 +214,7 @@ TEST_F(CliTest, FailedLoadsAndRaisedErrorsAreReported) {
     const Row rows[] = {
         {{"tree", wrongLength}, "", lengthLine},
         {{"tags", wrongLength}, "", lengthLine},
+        {{"info", wrongLength}, "", lengthLine},
         {{"tree", "--json", wrongLength},
          "{\"result\": -6, \"error\": \"the declared file length differs from the file size\"}\n",
          lengthLine},
@@ -222,6 +223,9 @@ TEST_F(CliTest, FailedLoadsAndRaisedErrorsAreReported) {
          lengthLine},
         {{"tree", dir.File("missing.swf")}, "", "File not found.\n"},
         {{"tags", "--json", dir.File("missing.swf")},
+         "{\"result\": null, \"error\": \"File not found.\"}\n",
+         "File not found.\n"},
+        {{"info", "--json", dir.File("missing.swf")},
          "{\"result\": null, \"error\": \"File not found.\"}\n",
          "File not found.\n"},
         {{"tree", "--json", dir.File("no/such/folder.swf")},
@@ -347,6 +351,7 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndWritesNoFile) {
         {"tree", movie, movie},
         {"tree", "--xml", movie},
         {"tags", "--json"},
+        {"info", "--body", movie},
         {"save", movie},
         {"save", movie, out, out},
         {"save", "--delete"},
@@ -368,6 +373,7 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndWritesNoFile) {
         EXPECT_EQ(run.out, "") << shown.str();
         EXPECT_NE(run.err.find("usage: velpin-cli tree [--json] [--inflate] FILE\n"
                                "       velpin-cli tags [--json] [--inflate] FILE\n"
+                               "       velpin-cli info [--json] [--inflate] FILE\n"
                                "       velpin-cli save [--delete N]... [--delete-code C[,C...]]... "
                                "[--inflate] [--fws] IN OUT\n"),
                   std::string::npos)

@@ -80,6 +80,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string runOn =
         dir.Write("run-on.swf", Movie(Cat({Sprite(ShowFrame()), Metadata(), ShowFrame(), End()})));
     const std::string tagsText = Run({"tags", fws}).out;
+    const std::string infoText = Run({"info", fws}).out;
     const std::string treeText = Run({"tree", fws}).out;
     const std::string refused =
         "Error Opening file! (load result -5: the file is not an uncompressed SWF movie); it is "
@@ -98,6 +99,12 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"tags", "--inflate", fws}, 0, tagsText, ""},
         {{"tree", "--inflate", zws}, 0, zws + treeText.substr(fws.size()), ""},
         {{"tags", cws}, 1, "", refused + "CWS" + hint},
+        {{"info", "--inflate", zws}, 0, infoText, ""},
+        {{"info", cws}, 1, "", refused + "CWS" + hint},
+        {{"info", "--json", "--inflate", damaged},
+         1,
+         "{\"result\": null, \"error\": \"2 bytes follow the end of the compressed data\"}\n",
+         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
         {{"tags", "--json", zws},
          1,
          "{\"result\": -5, \"error\": \"the file is not an uncompressed SWF movie\"}\n",
@@ -188,6 +195,35 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         }
         std::filesystem::remove(out);
     }
+}
+
+TEST_F(CollectionTest, InfoPrintsTheFactsInSections) {
+    const ProgramRun run = Run({"info", fws});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out,
+              "Settings\n"
+              "  background color: #000000\n"
+              "  file attributes: none\n"
+              "  metadata: <x/>\n"
+              "  product: none\n"
+              "  script limits: none\n"
+              "  protect: none\n"
+              "  debugger: tag 64, no password\n"
+              "Symbols: none\n"
+              "Exports: none\n"
+              "Imports: none\n"
+              "Frame labels: none\n"
+              "ActionScript 3 (1)\n"
+              "  tag 8, 5 bytes, flags 1, name \n"
+              "Binary data: none\n"
+              "URLs: none\n"
+              "Files: none\n"
+              "Anomalies\n"
+              "  trailing bytes: 0\n"
+              "  truncated tags: 8\n"
+              "  unknown codes: 1023\n"
+              "  long headers on short bodies: 0\n");
 }
 
 // Each line parsed, with its members in order, as "path container version declaredLength result
