@@ -1,11 +1,11 @@
 // `velpin-cli info --json` against `velpin-cli tags --json`, time and peak resident memory, on
-// each 4 MiB worst shape of worst_movies.h and on two 4 MiB movies of code: one DoAction full of
-// Push records (a third of its strings distinct file names, which the info keeps), and one DoABC
-// of a million strings. Each run is a process of its own; output goes to /dev/null.
+// each 4 MiB worst shape of worst_movies.h and on three 4 MiB movies of code: one DoAction full
+// of Push records, the same with a third of its strings distinct file names (which the info
+// keeps, sorts and prints), and one DoABC of a million strings. Each run is a process of its own;
+// output goes to /dev/null.
 //
-// Usage: bench_info [repetitions] [shape letters]   (defaults: 3, abcdefgh; g and h are the two
+// Usage: bench_info [repetitions] [shape letters]   (defaults: 3, abcdefghi; g, h and i are the
 // movies of code)
-#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -29,16 +29,24 @@ constexpr std::size_t kLargestMovieBytes = 4194304;
 // A Push record's payload stays below its 16-bit length.
 constexpr std::size_t kPushPayloadBytes = 60000;
 
-Bytes PushMovie() {
+// `distinctFiles`: every third value a file name of its own, which the info keeps and sorts (the
+// worst a movie can ask of it); otherwise the strings repeat as the names of real code do, with a
+// few references among them.
+Bytes PushMovie(bool distinctFiles) {
     const std::size_t budget = kLargestMovieBytes - 21 - 6 - 1 - 2;
     Bytes actions;
-    std::size_t n = 0;
+    std::uint32_t n = 0;
     while (actions.size() + kPushPayloadBytes + 3 < budget) {
         Bytes values;
         while (values.size() < kPushPayloadBytes) {
-            Append(values, Cat({{0x00}, CString("clip" + std::to_string(n++) + ".swf")}));
-            Append(values, Cat({{0x07}, U32(static_cast<std::uint32_t>(n))}));
+            const std::string first = distinctFiles ? "clip" + std::to_string(n) + ".swf"
+                                      : n % 64 == 0
+                                          ? "http://host" + std::to_string(n % 7) + ".example/"
+                                          : "_root.menu" + std::to_string(n % 50);
+            Append(values, Cat({{0x00}, CString(first)}));
+            Append(values, Cat({{0x07}, U32(n), {0x08, static_cast<std::uint8_t>(n)}}));
             Append(values, Cat({{0x00}, CString("gotoAndPlay")}));
+            ++n;
         }
         Append(actions, Action(0x96, values));
     }
@@ -71,50 +79,64 @@ void Run(const std::vector<std::string>& argv, Measure& figures) {
     figures.failed = figures.failed || status != 0;
 }
 
+// Runs tags and info on one movie and prints its row. This runs in a process started afresh for
+// it: a child started through posix_spawn shares its parent's memory until it execs, and its peak
+// then counts the parent's own, so the parent must not be the one that made a 4 MiB movie.
+int MeasureOne(int repetitions, char shape, const std::string& description,
+               const std::string& path) {
+    Measure tags, info;
+    for (int i = 0; i < repetitions; ++i) {
+        Run({VELPIN_CLI_PATH, "tags", "--json", path}, tags);
+        Run({VELPIN_CLI_PATH, "info", "--json", path}, info);
+    }
+    const double tagsSeconds = Summarize(tags.seconds).median;
+    const double infoSeconds = Summarize(info.seconds).median;
+    char cells[2][48];
+    std::snprintf(cells[0], sizeof cells[0], "%6.3f s %5.1f MB", tagsSeconds, tags.peakMegabytes);
+    std::snprintf(cells[1], sizeof cells[1], "%6.3f s %5.1f MB", infoSeconds, info.peakMegabytes);
+    std::printf("%-5c %-52s %-17s %-17s %.2f, %.2f%s\n", shape, description.c_str(), cells[0],
+                cells[1], infoSeconds / tagsSeconds, info.peakMegabytes / tags.peakMegabytes,
+                tags.failed || info.failed ? "  (a run failed)" : "");
+    return tags.failed || info.failed ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 6 && std::string(argv[1]) == "--measure") {
+        return MeasureOne(std::atoi(argv[2]), argv[3][0], argv[4], argv[5]);
+    }
     const int repetitions = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 3;
-    const std::string shapes = argc >= 3 ? argv[2] : "abcdefgh";
+    const std::string shapes = argc >= 3 ? argv[2] : "abcdefghi";
     std::printf("%d repetitions; median time, largest peak resident memory\n", repetitions);
     std::printf("%-5s %-52s %-17s %-17s %s\n", "shape", "movie", "tags --json", "info --json",
                 "info/tags time, memory");
+    std::fflush(stdout);
     TempDir dir;
     for (const char shape : shapes) {
         std::string description;
         std::string path;
-        {
-            std::vector<WorstMovie> movies = WorstMovies(std::string(1, shape));
-            if (shape == 'g') {
-                movies.push_back({"g", "one DoAction of Push records", PushMovie()});
-            } else if (shape == 'h') {
-                movies.push_back({"h", "one DoABC of a million strings", AbcMovie()});
-            }
-            for (const WorstMovie& movie : movies) {
-                description = movie.shape + " (" + std::to_string(movie.bytes.size()) + " bytes)";
-                path = dir.Write(movie.name + ".swf", movie.bytes);
-            }
+        std::vector<WorstMovie> movies = WorstMovies(std::string(1, shape));
+        if (shape == 'g') {
+            movies.push_back({"g", "one DoAction of Push records", PushMovie(false)});
+        } else if (shape == 'i') {
+            movies.push_back(
+                {"i", "the same, a third of them distinct file names", PushMovie(true)});
+        } else if (shape == 'h') {
+            movies.push_back({"h", "one DoABC of a million strings", AbcMovie()});
+        }
+        for (const WorstMovie& movie : movies) {
+            description = movie.shape + " (" + std::to_string(movie.bytes.size()) + " bytes)";
+            path = dir.Write(movie.name + ".swf", movie.bytes);
         }
         if (path.empty()) {
             continue;
         }
-        // The children's peaks start from this program's own memory, so the movie is let go.
-        ::malloc_trim(0);
-        Measure tags, info;
-        for (int i = 0; i < repetitions; ++i) {
-            Run({VELPIN_CLI_PATH, "tags", "--json", path}, tags);
-            Run({VELPIN_CLI_PATH, "info", "--json", path}, info);
-        }
-        const double tagsSeconds = Summarize(tags.seconds).median;
-        const double infoSeconds = Summarize(info.seconds).median;
-        char cells[2][48];
-        std::snprintf(cells[0], sizeof cells[0], "%6.3f s %5.0f MB", tagsSeconds,
-                      tags.peakMegabytes);
-        std::snprintf(cells[1], sizeof cells[1], "%6.3f s %5.0f MB", infoSeconds,
-                      info.peakMegabytes);
-        std::printf("%-5c %-52s %-17s %-17s %.2f, %.2f%s\n", shape, description.c_str(), cells[0],
-                    cells[1], infoSeconds / tagsSeconds, info.peakMegabytes / tags.peakMegabytes,
-                    tags.failed || info.failed ? "  (a run failed)" : "");
+        const std::string row = dir.File("row.txt");
+        RunProgram({"/proc/self/exe", "--measure", std::to_string(repetitions),
+                    std::string(1, shape), description, path},
+                   row, "/dev/null");
+        std::fputs(AsText(ReadFile(row)).c_str(), stdout);
         std::fflush(stdout);
     }
     std::printf("target: info at most 2x the time and 2x the peak memory of tags\n");

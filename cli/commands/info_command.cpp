@@ -19,17 +19,18 @@ int RunInfoCommand(const std::vector<std::string>& args) {
         }
         const MovieInfo info = ComputeMovieInfo(document.movie);
         StdoutWriter out;
+        const std::function<void()> flush = [&out]() { out.MaybeFlush(); };
         if (mode == OutputMode::Json) {
             JsonWriter json(out.Buffer());
             json.BeginObject();
             json.Key("result");
             json.Integer(loadOk);
             json.Key("info");
-            WriteInfoJson(json, info);
+            WriteInfoJson(json, info, flush);
             json.EndObject();
             out.Buffer().push_back('\n');
         } else {
-            AppendInfoText(out.Buffer(), info);
+            AppendInfoText(out.Buffer(), info, flush);
         }
         return static_cast<int>(exitOk);
     });

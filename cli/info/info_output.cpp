@@ -38,35 +38,17 @@ std::string VersionText(const ProductInfo& product) {
     return text;
 }
 
-void WriteAssetNames(JsonWriter& json, const char* key, const std::vector<AssetName>& names) {
+// Writes `key` and the array of `entries`, each through `write`, calling `after` behind each one.
+template <typename Entry, typename Write>
+void WriteList(JsonWriter& json, const char* key, const std::vector<Entry>& entries,
+               const std::function<void()>& after, const Write& write) {
     json.Key(key);
     json.BeginArray();
-    for (const AssetName& name : names) {
-        json.BeginObject();
-        json.Key("id");
-        json.Integer(name.id);
-        json.Key("name");
-        json.String(name.name);
-        json.EndObject();
-    }
-    json.EndArray();
-}
-
-void WriteStrings(JsonWriter& json, const char* key, const std::vector<std::string_view>& texts) {
-    json.Key(key);
-    json.BeginArray();
-    for (const std::string_view text : texts) {
-        json.String(text);
-    }
-    json.EndArray();
-}
-
-template <typename Number>
-void WriteNumbers(JsonWriter& json, const char* key, const std::vector<Number>& numbers) {
-    json.Key(key);
-    json.BeginArray();
-    for (const Number number : numbers) {
-        json.Integer(number);
+    for (const Entry& entry : entries) {
+        write(entry);
+        if (after) {
+            after();
+        }
     }
     json.EndArray();
 }
@@ -149,12 +131,18 @@ void WriteSettings(JsonWriter& json, const MovieInfo& info) {
     }
 }
 
-void WriteLists(JsonWriter& json, const MovieInfo& info) {
-    WriteAssetNames(json, "symbols", info.symbols);
-    WriteAssetNames(json, "exports", info.exports);
-    json.Key("imports");
-    json.BeginArray();
-    for (const ImportedAsset& asset : info.imports) {
+void WriteLists(JsonWriter& json, const MovieInfo& info, const std::function<void()>& after) {
+    const auto assetName = [&json](const AssetName& name) {
+        json.BeginObject();
+        json.Key("id");
+        json.Integer(name.id);
+        json.Key("name");
+        json.String(name.name);
+        json.EndObject();
+    };
+    WriteList(json, "symbols", info.symbols, after, assetName);
+    WriteList(json, "exports", info.exports, after, assetName);
+    WriteList(json, "imports", info.imports, after, [&json](const ImportedAsset& asset) {
         json.BeginObject();
         json.Key("url");
         json.String(asset.url);
@@ -163,11 +151,8 @@ void WriteLists(JsonWriter& json, const MovieInfo& info) {
         json.Key("name");
         json.String(asset.name);
         json.EndObject();
-    }
-    json.EndArray();
-    json.Key("frameLabels");
-    json.BeginArray();
-    for (const FrameLabelEntry& label : info.frameLabels) {
+    });
+    WriteList(json, "frameLabels", info.frameLabels, after, [&json](const FrameLabelEntry& label) {
         json.BeginObject();
         json.Key("frame");
         json.Integer(label.frame);
@@ -176,11 +161,8 @@ void WriteLists(JsonWriter& json, const MovieInfo& info) {
         json.Key("name");
         json.String(label.name);
         json.EndObject();
-    }
-    json.EndArray();
-    json.Key("abc");
-    json.BeginArray();
-    for (const AbcEntry& abc : info.abc) {
+    });
+    WriteList(json, "abc", info.abc, after, [&json](const AbcEntry& abc) {
         json.BeginObject();
         json.Key("index");
         json.Integer(abc.index);
@@ -191,11 +173,8 @@ void WriteLists(JsonWriter& json, const MovieInfo& info) {
         json.Key("bytes");
         json.Integer(abc.bytes);
         json.EndObject();
-    }
-    json.EndArray();
-    json.Key("binaryData");
-    json.BeginArray();
-    for (const BinaryDataEntry& data : info.binaryData) {
+    });
+    WriteList(json, "binaryData", info.binaryData, after, [&json](const BinaryDataEntry& data) {
         json.BeginObject();
         json.Key("index");
         json.Integer(data.index);
@@ -206,10 +185,10 @@ void WriteLists(JsonWriter& json, const MovieInfo& info) {
         json.Key("container");
         json.StringOrNull(data.container);
         json.EndObject();
-    }
-    json.EndArray();
-    WriteStrings(json, "urls", info.urls);
-    WriteStrings(json, "files", info.files);
+    });
+    const auto string = [&json](std::string_view text) { json.String(text); };
+    WriteList(json, "urls", info.urls, after, string);
+    WriteList(json, "files", info.files, after, string);
 }
 
 // A string of the movie on one line: control bytes, which would break the line or move the
@@ -228,10 +207,11 @@ void AppendShown(std::string& out, std::string_view text) {
     }
 }
 
-// One line of the settings: its label, then the value or "none".
+// The plain form: headings, and indented lines under them.
 class TextLines {
   public:
-    explicit TextLines(std::string& out) : out_(out) {}
+    TextLines(std::string& out, const std::function<void()>& afterEachLine)
+        : out_(out), afterEachLine_(afterEachLine) {}
 
     void Heading(const char* title) {
         out_ += title;
@@ -246,7 +226,12 @@ class TextLines {
         }
         return out_;
     }
-    void End() { out_ += '\n'; }
+    void End() {
+        out_ += '\n';
+        if (afterEachLine_) {
+            afterEachLine_();
+        }
+    }
     void Shown(const char* label, const std::optional<std::string_view>& value) {
         Line(label);
         if (value) {
@@ -274,6 +259,7 @@ class TextLines {
 
   private:
     std::string& out_;
+    const std::function<void()>& afterEachLine_;
 };
 
 void AppendHash(std::string& out, const std::optional<std::string_view>& hash) {
@@ -451,8 +437,9 @@ void AppendNumberList(TextLines& lines, const char* label, const std::vector<Num
 
 }  // namespace
 
-void AppendInfoText(std::string& out, const MovieInfo& info) {
-    TextLines lines(out);
+void AppendInfoText(std::string& out, const MovieInfo& info,
+                    const std::function<void()>& afterEachLine) {
+    TextLines lines(out, afterEachLine);
     AppendSettingsText(lines, info);
     AppendListsText(lines, info);
     const MovieAnomalies& anomalies = info.anomalies;
@@ -465,17 +452,19 @@ void AppendInfoText(std::string& out, const MovieInfo& info) {
     lines.End();
 }
 
-void WriteInfoJson(JsonWriter& json, const MovieInfo& info) {
+void WriteInfoJson(JsonWriter& json, const MovieInfo& info,
+                   const std::function<void()>& afterEachEntry) {
     json.BeginObject();
     WriteSettings(json, info);
-    WriteLists(json, info);
+    WriteLists(json, info, afterEachEntry);
     const MovieAnomalies& anomalies = info.anomalies;
     json.Key("anomalies");
     json.BeginObject();
     json.Key("trailingBytes");
     json.Integer(anomalies.trailingBytes);
-    WriteNumbers(json, "truncatedTags", anomalies.truncatedTags);
-    WriteNumbers(json, "unknownCodes", anomalies.unknownCodes);
+    const auto number = [&json](std::int64_t value) { json.Integer(value); };
+    WriteList(json, "truncatedTags", anomalies.truncatedTags, afterEachEntry, number);
+    WriteList(json, "unknownCodes", anomalies.unknownCodes, afterEachEntry, number);
     json.Key("longHeaderShortBody");
     json.Integer(anomalies.longHeaderShortBody);
     json.EndObject();

@@ -23,18 +23,52 @@ class TagReader {
     // Where the next read starts; for a caller that locates a field inside the movie.
     const std::uint8_t* Position() const { return pos_; }
 
-    std::uint8_t U8();
+    // Defined here, so that the decoders' loops over millions of fields inline them.
+    std::uint8_t U8() {
+        const std::uint8_t* bytes = Take(1);
+        return bytes == nullptr ? 0 : bytes[0];
+    }
     // Little-endian, as every multi-byte number of the movie format.
-    std::uint16_t U16();
-    std::uint32_t U32();
-    std::uint64_t U64();
+    std::uint16_t U16() {
+        const std::uint8_t* bytes = Take(2);
+        return bytes == nullptr ? 0 : static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+    }
+    std::uint32_t U32() {
+        const std::uint8_t* bytes = Take(4);
+        if (bytes == nullptr) {
+            return 0;
+        }
+        return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+               std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+    }
+    std::uint64_t U64() {
+        const std::uint64_t low = U32();
+        const std::uint64_t high = U32();
+        return low | high << 32;
+    }
     // The ActionScript byte code's variable-length integer: up to five bytes of seven bits each,
     // low bits first, a set top bit asking for another byte. Bits beyond 32 are dropped.
-    std::uint32_t VarU32();
+    std::uint32_t VarU32() {
+        std::uint32_t value = 0;
+        for (int shift = 0; shift < 35; shift += 7) {
+            const std::uint8_t byte = U8();
+            value |= std::uint32_t{byte & 0x7Fu} << shift;
+            if ((byte & 0x80) == 0) {
+                break;
+            }
+        }
+        return value;
+    }
 
     // The next `count` bytes.
-    std::string_view Bytes(std::size_t count);
-    void Skip(std::size_t count) { Bytes(count); }
+    std::string_view Bytes(std::size_t count) {
+        const std::uint8_t* bytes = Take(count);
+        if (bytes == nullptr) {
+            return {};
+        }
+        return {reinterpret_cast<const char*>(bytes), count};
+    }
+    void Skip(std::size_t count) { Take(count); }
     // The bytes up to the next 0 byte, which is consumed but not returned. Fails when no 0 byte
     // is left.
     std::string_view CString();
@@ -45,7 +79,15 @@ class TagReader {
 
   private:
     // Takes `count` bytes, or fails; null when it fails.
-    const std::uint8_t* Take(std::size_t count);
+    const std::uint8_t* Take(std::size_t count) {
+        if (failed_ || count > static_cast<std::size_t>(end_ - pos_)) {
+            Fail();
+            return nullptr;
+        }
+        const std::uint8_t* taken = pos_;
+        pos_ += count;
+        return taken;
+    }
     void Fail() { failed_ = true; }
 
     const std::uint8_t* pos_;
