@@ -23,7 +23,7 @@ constexpr Subcommand kSubcommands[] = {
     {"info", "[--json] [--inflate] FILE", RunInfoCommand},
     {"save", "[--delete N]... [--delete-code C[,C...]]... [--inflate] [--fws] IN OUT",
      RunSaveCommand},
-    {"scan", "[--jobs N] [--inflate] PATH...", RunScanCommand},
+    {"scan", "[--jobs N] [--inflate] [--info] PATH...", RunScanCommand},
     {"extract", "--index N [--body] [--inflate] IN [OUT]", RunExtractCommand},
     {"inflate", "[-v] IN OUT", RunInflateCommand},
     {"compress", "[--lzma] IN OUT", RunCompressCommand},

@@ -17,9 +17,10 @@ using namespace testmovie;
 const char kUsage[] =
     "usage: velpin-cli tree [--json] [--inflate] FILE\n"
     "       velpin-cli tags [--json] [--inflate] FILE\n"
+    "       velpin-cli info [--json] [--inflate] FILE\n"
     "       velpin-cli save [--delete N]... [--delete-code C[,C...]]... [--inflate] [--fws] IN "
     "OUT\n"
-    "       velpin-cli scan [--jobs N] [--inflate] PATH...\n"
+    "       velpin-cli scan [--jobs N] [--inflate] [--info] PATH...\n"
     "       velpin-cli extract --index N [--body] [--inflate] IN [OUT]\n"
     "       velpin-cli inflate [-v] IN OUT\n"
     "       velpin-cli compress [--lzma] IN OUT\n";

@@ -325,6 +325,21 @@ TEST_F(CollectionTest, ScanGivesTheSameLinesInPathOrderForAnyJobCount) {
     }
 }
 
+TEST_F(CollectionTest, ScanInfoAddsTheInfoOfEachLoadedMovie) {
+    const ProgramRun scan = Run({"scan", "--info", "--inflate", zws, dir.File("missing.swf")});
+    const ProgramRun without = Run({"scan", "--inflate", zws});
+    const ProgramRun info = Run({"info", "--json", fws});
+    std::istringstream lines(scan.out);
+    std::string missing;
+    std::string loaded;
+    ASSERT_TRUE(std::getline(lines, missing) && std::getline(lines, loaded));  // in path order
+    EXPECT_TRUE(Parse(missing).at("movie").is_null());
+    Json movieWithInfo = Parse(loaded).at("movie");
+    EXPECT_EQ(movieWithInfo.at("info"), Parse(info.out).at("info"));
+    movieWithInfo.erase("info");
+    EXPECT_EQ(movieWithInfo, Parse(without.out).at("movie"));
+}
+
 // A movie of exactly `length` bytes: a header, one long tag filling it, and End.
 Bytes MovieOfLength(std::uint32_t length) {
     Bytes movie = Header(HeaderSpec{}, length);

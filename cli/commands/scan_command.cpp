@@ -20,6 +20,8 @@
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
+#include "cli/info/info_output.h"
+#include "cli/info/movie_info.h"
 #include "cli/json/json_writer.h"
 #include "swfff/errors.h"
 #include "swfff/vocabulary.h"
@@ -114,8 +116,8 @@ void AppendFlag(std::string& text, const char* separatorAndName, bool value) {
     text += value ? "true" : "false";
 }
 
-// The "movie" object of a loaded movie.
-void AppendMovie(std::string& text, const CInputScript& movie) {
+// The "movie" object of a loaded movie, with its info when asked for.
+void AppendMovie(std::string& text, const CInputScript& movie, bool withInfo) {
     struct CodeFigures {
         std::int64_t count = 0;
         std::int64_t topLevelBytes = 0;
@@ -168,7 +170,13 @@ void AppendMovie(std::string& text, const CInputScript& movie) {
     AppendFlag(text, ", \"debug\": ", present(tagEnableDebugger) || present(tagEnableDebugger2));
     AppendFlag(text, ", \"metadata\": ", present(tagMetadata));
     AppendFlag(text, ", \"productInfo\": ", present(tagProductInfo));
-    text += "}}";
+    text += '}';
+    if (withInfo) {
+        text += ", \"info\": ";
+        JsonWriter json(text);
+        WriteInfoJson(json, ComputeMovieInfo(movie));
+    }
+    text += '}';
 }
 
 template <typename T>
@@ -177,7 +185,7 @@ std::optional<std::int64_t> Widened(const std::optional<T>& value) {
 }
 
 // Loads one movie on the calling thread and describes it; a movie that fails is described too.
-ScanResult ScanMovie(const std::string& path, bool inflate) {
+ScanResult ScanMovie(const std::string& path, bool inflate, bool withInfo) {
     ScopedMovie document;
     InputHead head;
     std::optional<std::int32_t> result;
@@ -210,7 +218,7 @@ ScanResult ScanMovie(const std::string& path, bool inflate) {
     AppendText(text,
                ", \"error\": ", result ? std::nullopt : std::optional<std::string_view>(error));
     if (scanned.loaded) {
-        AppendMovie(text, document.movie);
+        AppendMovie(text, document.movie, withInfo);
     } else {
         text += ", \"movie\": null";
     }
@@ -321,10 +329,11 @@ unsigned ParseJobs(const ParsedArguments& parsed) {
 }  // namespace
 
 int RunScanCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed =
-        ParseArguments(args, {{"--jobs", true}, {"--inflate", false}}, 1, SIZE_MAX);
+    const ParsedArguments parsed = ParseArguments(
+        args, {{"--jobs", true}, {"--inflate", false}, {"--info", false}}, 1, SIZE_MAX);
     const unsigned jobs = ParseJobs(parsed);
     const bool inflate = parsed.Has("--inflate");
+    const bool withInfo = parsed.Has("--info");
     const auto start = std::chrono::steady_clock::now();
 
     bool complete = true;
@@ -348,7 +357,7 @@ int RunScanCommand(const std::vector<std::string>& args) {
         while (workers.size() < workerCount) {
             workers.emplace_back([&]() {
                 while (const std::optional<std::size_t> index = results.Take()) {
-                    results.Put(*index, ScanMovie(paths[*index], inflate));
+                    results.Put(*index, ScanMovie(paths[*index], inflate, withInfo));
                 }
             });
         }
