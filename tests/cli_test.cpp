@@ -344,41 +344,84 @@ TEST_F(CliTest, TreeJsonNamesEveryItemOnceWhenFrameNumbersWrap) {
 
 TEST_F(CliTest, BadUsageExitsWithTwoAndWritesNoFile) {
     const std::string out = dir.File("out.swf");
-    const std::vector<std::vector<std::string>> rows = {
-        {},
-        {"bogus", movie},
-        {"tree"},
-        {"tree", movie, movie},
-        {"tree", "--xml", movie},
-        {"tags", "--json"},
-        {"info", "--body", movie},
-        {"save", movie},
-        {"save", movie, out, out},
-        {"save", "--delete"},
-        {"save", "--delete", "x", movie, out},
-        {"save", "--delete", "-1", movie, out},
-        {"save", "--delete", "+1", movie, out},
-        {"save", "--delete", "", movie, out},
-        {"save", "--delete", "8", movie, out},
-        {"save", "--delete", "1", "--delete", "99999999999999999999999", movie, out},
-        {"save", "--json", movie, out},
+    struct Row {
+        std::vector<std::string> args;
+        std::string problem;  // the start of the one line on standard error, after "velpin-cli: "
     };
-    for (const std::vector<std::string>& args : rows) {
+    const Row rows[] = {
+        {{}, "A subcommand is required"},
+        {{"bogus", movie}, "unknown subcommand bogus"},
+        {{"tree"}, "FILE is required"},
+        {{"tree", movie, movie}, "The following argument was not expected: " + movie},
+        {{"tree", "--xml", movie}, "The following argument was not expected: --xml"},
+        {{"tags", "--json"}, "FILE is required"},
+        {{"info", "--body", movie}, "The following argument was not expected: --body"},
+        {{"save", movie}, "OUT is required"},
+        {{"save", movie, out, out}, "The following argument was not expected: " + out},
+        {{"save", "--delete"}, "--delete: 1 required N missing"},
+        {{"save", "--delete", "x", movie, out}, "--delete: not a decimal number: x"},
+        {{"save", "--delete", "-1", movie, out}, "--delete: not a decimal number: -1"},
+        {{"save", "--delete", "+1", movie, out}, "--delete: not a decimal number: +1"},
+        {{"save", "--delete", "", movie, out}, "--delete: not a decimal number: "},
+        {{"save", "--delete", "8", movie, out}, "index 8 is out of range: the movie has 8"},
+        {{"save", "--delete", "1", "--delete", "99999999999999999999999", movie, out},
+         "--delete: too large: 99999999999999999999999"},
+        {{"save", "--json", movie, out}, "The following argument was not expected: --json"},
+    };
+    for (const Row& row : rows) {
         std::ostringstream shown;
-        for (const std::string& arg : args) {
+        for (const std::string& arg : row.args) {
             shown << arg << ' ';
         }
-        const ProgramRun run = Run(args);
-        EXPECT_EQ(run.status, 2) << shown.str();
-        EXPECT_EQ(run.out, "") << shown.str();
-        EXPECT_NE(run.err.find("usage: velpin-cli tree [--json] [--inflate] FILE\n"
-                               "       velpin-cli tags [--json] [--inflate] FILE\n"
-                               "       velpin-cli info [--json] [--inflate] FILE\n"
-                               "       velpin-cli save [--delete N]... [--delete-code C[,C...]]... "
-                               "[--inflate] [--fws] IN OUT\n"),
-                  std::string::npos)
-            << shown.str() << run.err;
-        EXPECT_FALSE(Exists(out)) << shown.str();
+        SCOPED_TRACE(shown.str());
+        const ProgramRun run = Run(row.args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        const std::string help = row.args.empty() || row.args[0] == "bogus"
+                                     ? "velpin-cli --help"
+                                     : "velpin-cli " + row.args[0] + " --help";
+        EXPECT_EQ(run.err.rfind("velpin-cli: " + row.problem, 0), 0u) << run.err;
+        const std::string end = " (see '" + help + "')\n";
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+        EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), end.size())), end);
+        EXPECT_FALSE(Exists(out));
+    }
+}
+
+// Every subcommand's help names each of its options on a line of its own, on standard output.
+TEST_F(CliTest, HelpAndVersionGoToStandardOutputAndSucceed) {
+    struct Row {
+        std::vector<std::string> args;
+        std::vector<std::string> lines;  // each the start of one line of the help, after blanks
+    };
+    const Row rows[] = {
+        {{"--help"}, {"Usage: velpin-cli [OPTIONS] SUBCOMMAND", "--version", "tree", "compress"}},
+        {{"tree", "-h"}, {"Usage: velpin-cli tree [OPTIONS] FILE", "--json", "--inflate"}},
+        {{"tags", "--help"}, {"Usage: velpin-cli tags [OPTIONS] FILE", "--json", "--inflate"}},
+        {{"info", "--help"}, {"Usage: velpin-cli info [OPTIONS] FILE", "--json", "--inflate"}},
+        {{"save", "--help"},
+         {"Usage: velpin-cli save [OPTIONS] IN OUT", "--delete N", "--delete-code C[,C...]",
+          "--inflate", "--fws"}},
+        {{"scan", "-h"},
+         {"Usage: velpin-cli scan [OPTIONS] PATH...", "-j,--jobs N", "--inflate", "--info"}},
+        {{"extract", "--help", movie},
+         {"Usage: velpin-cli extract [OPTIONS] IN [OUT]", "--index N", "--body", "--inflate"}},
+        {{"inflate", "--help"}, {"Usage: velpin-cli inflate [OPTIONS] IN OUT", "-v"}},
+        {{"compress", "--help"}, {"Usage: velpin-cli compress [OPTIONS] IN OUT", "--lzma"}},
+        {{"--version"}, {"velpin-cli " VELPIN_VERSION}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[0] + " " + row.args[1 % row.args.size()]);
+        const ProgramRun run = Run(row.args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        for (const std::string& line : row.lines) {
+            EXPECT_TRUE(run.out.rfind(line, 0) == 0 ||
+                        run.out.find("\n" + line) != std::string::npos ||
+                        run.out.find("\n  " + line + " ") != std::string::npos)
+                << line << " in\n"
+                << run.out;
+        }
     }
 }
 

@@ -144,8 +144,24 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
          "their sprites: 1\n",
          ReadFile(runOn)},
-        {{"save", "--delete-code", "1024", fws, out}, 2, "", "velpin-cli: not a tag code: 1024"},
-        {{"save", "--delete-code", "64,", fws, out}, 2, "", "velpin-cli: not a tag code: "},
+        {{"save", "--delete-code", "1024", fws, out},
+         2,
+         "",
+         "velpin-cli: --delete-code: not a tag code: 1024 (see 'velpin-cli save --help')\n"},
+        {{"save", "--delete-code=1023", fws, out},
+         0,
+         "",
+         "top-level tags removed: 1 (2 bytes)",
+         Movie(Spec(), Cat({Background(), Debug(), Metadata(), ShowFrame(), SpriteTag(), Abc(),
+                            ShowFrame(), End()}))},
+        {{"save", "--delete-code", "64,", fws, out},
+         2,
+         "",
+         "velpin-cli: --delete-code: not a tag code:  ("},
+        {{"save", "--delete-code", "+64", fws, out},
+         2,
+         "",
+         "velpin-cli: --delete-code: not a tag code: +64 ("},
         {{"save", cws, out}, 1, "", refused + "CWS" + hint},
         {{"extract", "--index", "2", fws}, 0, AsText(Metadata()), ""},
         {{"extract", "--index", "5", "--inflate", zws, "-"}, 0, AsText(Debug()), ""},
@@ -159,13 +175,25 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"extract", "--index", "12", fws, out},
          2,
          "",
-         "velpin-cli: index 12 is out of range: the movie has 12 tag items\nusage: "},
-        {{"extract", fws}, 2, "", "velpin-cli: missing option --index\nusage: "},
-        {{"extract", "--index", "1", fws, out, out}, 2, "", "velpin-cli: extra operand"},
+         "velpin-cli: index 12 is out of range: the movie has 12 tag items (see 'velpin-cli "
+         "extract --help')\n"},
+        {{"extract", "--index=11", "--body", fws}, 0, "", ""},
+        {{"extract", fws}, 2, "", "velpin-cli: --index is required ("},
+        {{"extract", "--index", "1", "--index", "2", fws}, 2, "", "velpin-cli: --index: "},
+        {{"extract", "--index", "1", fws, out, out}, 2, "", "velpin-cli: The following argument"},
         {{"extract", "--index", "1", cws, out}, 1, "", refused + "CWS" + hint},
         {{"extract", "--index", "1", fws, "/dev/full"}, 1, "", "Error Saving file!\n"},
-        {{"scan"}, 2, "", "velpin-cli: missing operand\nusage: "},
-        {{"scan", "--jobs", "0", fws}, 2, "", "velpin-cli: --jobs takes a number from 1 to"},
+        {{"scan"}, 2, "", "velpin-cli: PATH is required (see 'velpin-cli scan --help')\n"},
+        // --jobs takes both ends of its range and nothing beyond them.
+        {{"scan", "--jobs", "0", fws},
+         2,
+         "",
+         "velpin-cli: --jobs: Value 0 not in range 1 to 1024 ("},
+        {{"scan", "--jobs=1025", fws},
+         2,
+         "",
+         "velpin-cli: --jobs: Value 1025 not in range 1 to 1024 ("},
+        {{"scan", "-j", "x", fws}, 2, "", "velpin-cli: --jobs: not a decimal number: x ("},
     };
     for (const Row& row : rows) {
         std::ostringstream shown;
@@ -180,6 +208,9 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
             EXPECT_EQ(run.err, row.err);
         } else {
             EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
+        }
+        if (row.status == 2) {
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         }
         if (!row.written) {
             EXPECT_FALSE(std::filesystem::exists(out));
@@ -266,10 +297,12 @@ TEST_F(CollectionTest, ScanGivesTheSameLinesInPathOrderForAnyJobCount) {
 
     const ProgramRun one = Run({"scan", "--inflate", "--jobs", "1", folder.Path(), named});
     const ProgramRun two = Run({"scan", "--jobs", "2", "--inflate", named, folder.Path()});
+    const ProgramRun most = Run({"scan", "--inflate", "--jobs=1024", folder.Path(), named});
     const ProgramRun plain = Run({"scan", folder.Path()});
     EXPECT_EQ(one.status, 1);
     EXPECT_EQ(two.status, 1);
     EXPECT_EQ(two.out, one.out);
+    EXPECT_EQ(most.out, one.out);
     const std::size_t bytes =
         2 * movie.size() + 2 * packed.size() + 2 + ReadFile(zws).size() + text.size() + namedLength;
     EXPECT_EQ(one.err.rfind(

@@ -8,3 +8,7 @@
 // byte order: "File not found" becomes "File not found.", while "Error!" and "(x)" stay as they
 // are.
 std::string ErrorBoxText(const std::string& message);
+
+// The error box's text for the exception being handled; call it only inside a catch block.
+// Memory exhaustion is "Out of memory.", whatever the library's own words for it.
+std::string DescribeCurrentException();

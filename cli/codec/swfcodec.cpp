@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -28,8 +29,13 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
     }
 }
 
-std::string Signature(const std::uint8_t* movie) {
-    return std::string(reinterpret_cast<const char*>(movie), 3);
+std::string Signature(Container container) {
+    return std::string(*ContainerSignature(container));
+}
+
+// Writes the signature of `container` over the first three bytes of `header`.
+void PutSignature(std::uint8_t* header, Container container) {
+    std::memcpy(header, ContainerSignature(container)->data(), 3);
 }
 
 std::string Bytes(std::uint64_t count) {
@@ -276,12 +282,12 @@ std::uint32_t CheckUncompressed(const std::uint8_t* movie, std::size_t length) {
     if (length < kMovieHeaderBytes) {
         Fail("the file is too short for a movie header: " + Bytes(length) + " of 8");
     }
-    const std::string signature = Signature(movie);
-    if (signature == "CWS" || signature == "ZWS") {
-        Fail("the movie is already compressed: it is " + signature +
+    const Container container = ContainerOf(movie, length);
+    if (IsCompressed(container)) {
+        Fail("the movie is already compressed: it is " + Signature(container) +
              ", there is nothing to compress");
     }
-    if (signature != "FWS") {
+    if (container != Container::Fws) {
         Fail(NotAMovie(movie));
     }
     if (length > kMaxInflatedMovieBytes) {
@@ -370,38 +376,16 @@ std::vector<std::uint8_t> DeflateLzma(const std::uint8_t* body, std::size_t leng
 
 }  // namespace
 
-Container ContainerOf(std::string_view bytes) {
-    for (const Container container : {Container::Fws, Container::Cws, Container::Zws}) {
-        if (bytes.substr(0, 3) == *ContainerSignature(container)) {
-            return container;
-        }
-    }
-    return Container::None;
-}
-
-std::optional<std::string_view> ContainerSignature(Container container) {
-    switch (container) {
-        case Container::Fws:
-            return "FWS";
-        case Container::Cws:
-            return "CWS";
-        case Container::Zws:
-            return "ZWS";
-        default:
-            return std::nullopt;
-    }
-}
-
 ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
                                const ByteSink& sink) {
     if (length < kMovieHeaderBytes) {
         Fail("the file is too short for a movie header: " + Bytes(length) + " of 8");
     }
-    const std::string signature = Signature(movie);
-    if (signature == "FWS") {
+    const Container container = ContainerOf(movie, length);
+    if (container == Container::Fws) {
         Fail("the movie is not compressed: it is FWS, there is nothing to inflate");
     }
-    if (signature != "CWS" && signature != "ZWS") {
+    if (!IsCompressed(container)) {
         Fail(NotAMovie(movie));
     }
     if (length > kMaxCodecInputBytes) {
@@ -419,21 +403,23 @@ ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
              Bytes(kMaxInflatedMovieBytes));
     }
 
-    if (signature == "ZWS" && length < kZwsHeaderBytes) {
+    if (container == Container::Zws && length < kZwsHeaderBytes) {
         Fail("the file is too short for an LZMA-compressed movie's header: " + Bytes(length) +
              " of " + std::to_string(kZwsHeaderBytes));
     }
 
-    std::uint8_t header[kMovieHeaderBytes] = {'F', 'W', 'S', movie[3]};
+    std::uint8_t header[kMovieHeaderBytes] = {0, 0, 0, movie[3]};
+    PutSignature(header, Container::Fws);
     PutU32(header + 4, declaredLength);
     sink(header, sizeof header);
     BoundedBody body(sink, declaredLength);
-    if (signature == "CWS") {
+    if (container == Container::Cws) {
         InflateZlib(movie + kMovieHeaderBytes, length - kMovieHeaderBytes, body);
     } else {
         InflateLzma(movie, length, body);
     }
-    return ConversionSummary{signature, "FWS", movie[3], length, declaredLength};
+    return ConversionSummary{Signature(container), Signature(Container::Fws), movie[3], length,
+                             declaredLength};
 }
 
 ConversionSummary CompressMovie(const std::uint8_t* movie, std::size_t length,
@@ -441,25 +427,27 @@ ConversionSummary CompressMovie(const std::uint8_t* movie, std::size_t length,
     const std::uint32_t declaredLength = CheckUncompressed(movie, length);
     const std::uint8_t* body = movie + kMovieHeaderBytes;
     const std::size_t bodyBytes = length - kMovieHeaderBytes;
-    std::uint8_t header[kZwsHeaderBytes - kLzmaPropsBytes] = {0, 'W', 'S', movie[3]};
+    std::uint8_t header[kZwsHeaderBytes - kLzmaPropsBytes] = {0, 0, 0, movie[3]};
     PutU32(header + 4, declaredLength);
 
     std::uint64_t written = 0;
     if (method == MovieCompression::Zlib) {
-        header[0] = 'C';
+        PutSignature(header, Container::Cws);
         sink(header, kMovieHeaderBytes);
         written = kMovieHeaderBytes;
         DeflateZlib(body, bodyBytes, sink, written);
-        return ConversionSummary{"FWS", "CWS", movie[3], length, written};
+        return ConversionSummary{Signature(Container::Fws), Signature(Container::Cws), movie[3],
+                                 length, written};
     }
 
     const std::vector<std::uint8_t> lzma = DeflateLzma(body, bodyBytes);
-    header[0] = 'Z';
+    PutSignature(header, Container::Zws);
     PutU32(header + 8, static_cast<std::uint32_t>(lzma.size() - kLzmaPropsBytes));
     sink(header, sizeof header);
     for (std::size_t at = 0; at < lzma.size(); at += kCodecChunkBytes) {
         sink(lzma.data() + at, std::min(kCodecChunkBytes, lzma.size() - at));
     }
     written = sizeof header + lzma.size();
-    return ConversionSummary{"FWS", "ZWS", movie[3], length, written};
+    return ConversionSummary{Signature(Container::Fws), Signature(Container::Zws), movie[3], length,
+                             written};
 }

@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
+
+#include "cli/codec/container.h"
 
 // The largest uncompressed movie a conversion produces or accepts. Real movies are far smaller;
 // the cap keeps a hostile length field or a decompression bomb from filling the disk.
@@ -21,15 +21,6 @@ inline constexpr std::uint64_t kMaxCodecInputBytes =
     std::uint64_t{kMaxInflatedMovieBytes} + (kMaxInflatedMovieBytes >> 4);
 
 enum class MovieCompression { Zlib, Lzma };
-
-// The container a movie's first three bytes name.
-enum class Container { None, Fws, Cws, Zws };
-
-// The container `bytes` starts with; None for anything else, and for fewer than three bytes.
-Container ContainerOf(std::string_view bytes);
-
-// "FWS", "CWS" or "ZWS"; nothing for Container::None.
-std::optional<std::string_view> ContainerSignature(Container container);
 
 // A conversion that cannot be done; the message says why, in words, for the user.
 class ECodecError : public std::runtime_error {

@@ -1,92 +1,18 @@
 #include "cli/commands/cli_support.h"
 
 #include <cstdio>
-#include <new>
 
 #include "Unit1/presentation/ErrorBoxText.h"
-#include "cli/json/json_writer.h"
-#include "swfff/errors.h"
 #include "swfff/outfile.h"
 
 namespace {
 
 constexpr std::size_t kFlushBytes = 1 << 20;
 
-int ReportRaisedError(const std::string& message, OutputMode mode) {
-    const std::string shown = ErrorBoxText(message);
-    WriteError(shown);
-    if (mode == OutputMode::Json) {
-        StdoutWriter out;
-        out.Put("{\"result\": null, \"error\": " + JsonString(shown) + "}\n");
-    }
-    return exitFailure;
-}
-
 }  // namespace
 
 void WriteError(const std::string& line) {
     std::fputs((line + "\n").c_str(), stderr);
-}
-
-ParsedArguments ParseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& known, std::size_t operandCount) {
-    return ParseArguments(args, known, operandCount, operandCount);
-}
-
-ParsedArguments ParseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& known, std::size_t minOperands,
-                               std::size_t maxOperands) {
-    ParsedArguments parsed;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            parsed.operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& candidate : known) {
-            if (candidate.name == arg) {
-                spec = &candidate;
-            }
-        }
-        if (spec == nullptr) {
-            throw UsageError("unknown option " + arg);
-        }
-        std::vector<std::string>& values = parsed.options[arg];
-        if (spec->takesValue) {
-            if (i + 1 == args.size()) {
-                throw UsageError("option " + arg + " needs a value");
-            }
-            values.push_back(args[++i]);
-        }
-    }
-    if (parsed.operands.size() < minOperands) {
-        throw UsageError("missing operand");
-    }
-    if (parsed.operands.size() > maxOperands) {
-        throw UsageError("extra operand " + parsed.operands[maxOperands]);
-    }
-    return parsed;
-}
-
-std::uint64_t ParseIndex(const std::string& text) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
-        throw UsageError("not an index: " + text);
-    }
-    constexpr std::uint64_t kBeyondAnyList = std::uint64_t{1} << 40;
-    std::uint64_t value = 0;
-    for (const char digit : text) {
-        value = value * 10 + static_cast<std::uint64_t>(digit - '0');
-        if (value >= kBeyondAnyList) {
-            return kBeyondAnyList;
-        }
-    }
-    return value;
 }
 
 void StdoutWriter::Put(std::string_view text) {
@@ -106,6 +32,18 @@ void StdoutWriter::Flush() {
     buffer_.clear();
 }
 
+void WriteJsonErrorObject(const std::optional<std::int64_t>& result, std::string_view error) {
+    StdoutWriter out;
+    JsonWriter json(out.Buffer());
+    json.BeginObject();
+    json.Key("result");
+    json.IntegerOrNull(result);
+    json.Key("error");
+    json.String(error);
+    json.EndObject();
+    out.Put("\n");
+}
+
 int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command) {
     try {
         return command();
@@ -116,14 +54,16 @@ int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& comman
         // here while inflating a subcommand's input.
         WriteError(std::string("Error Inflating file! (") + error.what() + ")");
         if (mode == OutputMode::Json) {
-            StdoutWriter out;
-            out.Put("{\"result\": null, \"error\": " + JsonString(error.what()) + "}\n");
+            WriteJsonErrorObject(std::nullopt, error.what());
         }
         return exitFailure;
-    } catch (const std::bad_alloc&) {
-        return ReportRaisedError(EOutOfMemory().what(), mode);
-    } catch (const std::exception& error) {
-        return ReportRaisedError(error.what(), mode);
+    } catch (...) {
+        const std::string shown = DescribeCurrentException();
+        WriteError(shown);
+        if (mode == OutputMode::Json) {
+            WriteJsonErrorObject(std::nullopt, shown);
+        }
+        return exitFailure;
     }
 }
 

@@ -1,10 +1,10 @@
-// What every velpin-cli subcommand shares: its command line, its output, and how it reports a
-// failed load or an error the core raises.
+// What every velpin-cli subcommand shares: its output, and how it reports bad usage, a failed
+// load or an error the core raises.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,7 +21,8 @@ enum ExitStatus : int {
     exitUsage = 2,
 };
 
-// Bad usage: the subcommand stops before it writes any file; main shows the usage.
+// Bad usage found only once the movie is loaded (an index beyond its list): the subcommand stops
+// before it writes any file, and main reports it as the parser reports its own.
 class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -29,33 +30,6 @@ class UsageError : public std::runtime_error {
 
 // One line to standard error, the newline added.
 void WriteError(const std::string& line);
-
-struct OptionSpec {
-    std::string name;  // with its dashes, e.g. "--json"
-    bool takesValue;
-};
-
-// A subcommand's command line: options (each value of a repeated option kept, in order) and
-// operands. "--" ends the options.
-struct ParsedArguments {
-    std::map<std::string, std::vector<std::string>> options;
-    std::vector<std::string> operands;
-
-    bool Has(const std::string& option) const { return options.count(option) != 0; }
-};
-
-// Raises UsageError for an unknown option, a missing option value, or an operand count other
-// than `operandCount`.
-ParsedArguments ParseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& known, std::size_t operandCount);
-// The same for a subcommand that takes from `minOperands` to `maxOperands` operands.
-ParsedArguments ParseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& known, std::size_t minOperands,
-                               std::size_t maxOperands);
-
-// A list index as `tags` prints it: decimal digits only, no sign; raises UsageError otherwise.
-// Values too large for any list come back as a value beyond every list, for the range check.
-std::uint64_t ParseIndex(const std::string& text);
 
 // Standard output through one large buffer: a tree of two million lines must not cost two
 // million writes.
@@ -78,6 +52,10 @@ class StdoutWriter {
 };
 
 enum class OutputMode { Plain, Json };
+
+// The object a JSON output is replaced by when there is no movie to print: the load result, or
+// null when the load raised an error, and the error in words.
+void WriteJsonErrorObject(const std::optional<std::int64_t>& result, std::string_view error);
 
 // Runs `command`; an error the core raises ends it and is reported exactly as the window's error
 // box would show it, and a compressed input that cannot be inflated as `inflate` reports it.

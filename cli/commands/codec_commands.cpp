@@ -43,22 +43,19 @@ int Convert(const std::string& failure, const std::string& inPath, const std::st
 
 }  // namespace
 
-int RunInflateCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed = ParseArguments(args, {{"-v", false}}, 2);
+int RunInflateCommand(const ConvertOptions& options) {
     return Convert(
-        "Error Inflating file!", parsed.operands[0], parsed.operands[1],
+        "Error Inflating file!", options.in, options.out,
         [](const std::vector<std::uint8_t>& input, const ByteSink& sink) {
             return InflateMovie(input.data(), input.size(), sink);
         },
-        parsed.Has("-v"));
+        options.verbose);
 }
 
-int RunCompressCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed = ParseArguments(args, {{"--lzma", false}}, 2);
-    const MovieCompression method =
-        parsed.Has("--lzma") ? MovieCompression::Lzma : MovieCompression::Zlib;
+int RunCompressCommand(const ConvertOptions& options) {
+    const MovieCompression method = options.lzma ? MovieCompression::Lzma : MovieCompression::Zlib;
     return Convert(
-        "Error Compressing file!", parsed.operands[0], parsed.operands[1],
+        "Error Compressing file!", options.in, options.out,
         [method](const std::vector<std::uint8_t>& input, const ByteSink& sink) {
             return CompressMovie(input.data(), input.size(), method, sink);
         },

@@ -2,9 +2,15 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-// inflate [-v] IN OUT: CWS or ZWS to FWS. Returns the exit status; bad usage raises UsageError.
-int RunInflateCommand(const std::vector<std::string>& args);
+struct ConvertOptions {
+    bool verbose = false;  // inflate: a one-line summary on standard output
+    bool lzma = false;     // compress: ZWS instead of CWS
+    std::string in;
+    std::string out;
+};
+
+// inflate [-v] IN OUT: CWS or ZWS to FWS. Returns the exit status.
+int RunInflateCommand(const ConvertOptions& options);
 // compress [--lzma] IN OUT: FWS to CWS, or to ZWS with --lzma.
-int RunCompressCommand(const std::vector<std::string>& args);
+int RunCompressCommand(const ConvertOptions& options);

@@ -1,13 +1,45 @@
-// The subcommands of velpin-cli. Each takes the arguments after its name and returns the exit
-// status; bad usage raises UsageError.
+// The subcommands of velpin-cli, each run on its command line as the parser has typed and
+// checked it. Each returns the exit status; a usage error found only after the load (an index
+// beyond the movie's list) raises UsageError.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-int RunTreeCommand(const std::vector<std::string>& args);
-int RunTagsCommand(const std::vector<std::string>& args);
-int RunSaveCommand(const std::vector<std::string>& args);
-int RunScanCommand(const std::vector<std::string>& args);
-int RunExtractCommand(const std::vector<std::string>& args);
-int RunInfoCommand(const std::vector<std::string>& args);
+#include "cli/commands/movie_input.h"
+
+// The range `scan --jobs` takes.
+inline constexpr unsigned kMinScanJobs = 1;
+inline constexpr unsigned kMaxScanJobs = 1024;
+
+struct SaveOptions {
+    std::vector<std::uint64_t> deleteIndices;  // a repeated index counts once
+    std::vector<std::uint16_t> deleteCodes;
+    bool inflate = false;
+    bool fws = false;
+    std::string in;
+    std::string out;
+};
+
+struct ScanOptions {
+    unsigned jobs = 0;  // 0: one per processor
+    bool inflate = false;
+    bool info = false;  // each loaded movie's info in its "movie" object
+    std::vector<std::string> paths;
+};
+
+struct ExtractOptions {
+    std::uint64_t index = 0;
+    bool body = false;
+    bool inflate = false;
+    std::string in;
+    std::string out = "-";  // "-" is standard output
+};
+
+int RunTreeCommand(const MovieCommandInput& input);
+int RunTagsCommand(const MovieCommandInput& input);
+int RunInfoCommand(const MovieCommandInput& input);
+int RunSaveCommand(const SaveOptions& options);
+int RunScanCommand(const ScanOptions& options);
+int RunExtractCommand(const ExtractOptions& options);

@@ -1,4 +1,6 @@
 // velpin-cli info: what a movie declares, references and hides, read from inside its tags.
+#include <functional>
+
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
@@ -6,21 +8,12 @@
 #include "cli/info/movie_info.h"
 #include "cli/json/json_writer.h"
 
-int RunInfoCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed =
-        ParseArguments(args, {{"--json", false}, {"--inflate", false}}, 1);
-    const OutputMode mode = parsed.Has("--json") ? OutputMode::Json : OutputMode::Plain;
-    const std::string& path = parsed.operands[0];
-    return RunReportingRaisedErrors(mode, [&]() {
-        ScopedMovie document;
-        const std::int32_t result = LoadMovieInput(document.movie, path, parsed.Has("--inflate"));
-        if (result != loadOk) {
-            return ReportLoadFailure(result, mode, path);
-        }
-        const MovieInfo info = ComputeMovieInfo(document.movie);
+int RunInfoCommand(const MovieCommandInput& input) {
+    return RunOnLoadedMovie(input, [&](CInputScript& movie, const InputHead&) {
+        const MovieInfo info = ComputeMovieInfo(movie);
         StdoutWriter out;
         const std::function<void()> flush = [&out]() { out.MaybeFlush(); };
-        if (mode == OutputMode::Json) {
+        if (input.mode == OutputMode::Json) {
             JsonWriter json(out.Buffer());
             json.BeginObject();
             json.Key("result");
@@ -28,7 +21,7 @@ int RunInfoCommand(const std::vector<std::string>& args) {
             json.Key("info");
             WriteInfoJson(json, info, flush);
             json.EndObject();
-            out.Buffer().push_back('\n');
+            out.Put("\n");
         } else {
             AppendInfoText(out.Buffer(), info, flush);
         }

@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "cli/codec/swfcodec.h"
-#include "cli/json/json_writer.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"
 #include "swfff/loader.h"
@@ -26,8 +25,7 @@ InputHead ReadHead(InputFile& in) {
     if (got < 3) {
         return head;
     }
-    head.container = ContainerOf(
-        std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(got)));
+    head.container = ContainerOf(bytes, static_cast<std::size_t>(got));
     if (head.container == Container::None) {
         return head;
     }
@@ -59,10 +57,6 @@ std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std:
     }
     in.Close();
     return bytes;
-}
-
-bool IsCompressed(Container container) {
-    return container == Container::Cws || container == Container::Zws;
 }
 
 std::int32_t LoadInflated(CInputScript& script, const std::string& name,
@@ -137,9 +131,26 @@ int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& p
     }
     WriteError(line);
     if (mode == OutputMode::Json) {
-        StdoutWriter out;
-        out.Put("{\"result\": " + std::to_string(result) + ", \"error\": " + JsonString(reason) +
-                "}\n");
+        WriteJsonErrorObject(result, reason);
     }
     return exitFailure;
+}
+
+int RunOnLoadedMovie(const MovieCommandInput& input,
+                     const std::function<int(CInputScript&, const InputHead&)>& use,
+                     const MovieLoadWrapper& wrap) {
+    return RunReportingRaisedErrors(input.mode, [&]() {
+        ScopedMovie document;
+        InputHead head;
+        // Without --inflate the load is LoadMovieFile alone, exactly the window's.
+        const MovieLoad load = [&](CInputScript& script) {
+            return LoadMovieInput(script, input.path, input.inflate,
+                                  input.inflate ? &head : nullptr);
+        };
+        const std::int32_t result = wrap ? wrap(document.movie, load) : load(document.movie);
+        if (result != loadOk) {
+            return ReportLoadFailure(result, input.mode, input.path);
+        }
+        return use(document.movie, head);
+    });
 }

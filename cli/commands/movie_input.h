@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/codec/container.h"
 #include "cli/commands/cli_support.h"
 #include "swfff/document.h"
 
@@ -39,3 +41,22 @@ std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool 
 // Reports a load of `path` that returned the nonzero `result` and gives the exit status. A
 // compressed movie refused with -5 gets a hint that names --inflate after the usual text.
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path);
+
+// What a subcommand that works on one loaded movie asks for.
+struct MovieCommandInput {
+    std::string path;
+    bool inflate = false;
+    OutputMode mode = OutputMode::Plain;
+};
+
+// The load as a subcommand may wrap it: `tree` builds its tree around the load.
+using MovieLoad = std::function<std::int32_t(CInputScript&)>;
+using MovieLoadWrapper = std::function<std::int32_t(CInputScript&, const MovieLoad&)>;
+
+// The one way a subcommand loads its movie and prints from it: loads `input` into a document of
+// its own (through `wrap` when given), reports a failed load, and otherwise runs `use` on the
+// loaded movie, with what the file's first bytes say when --inflate read them. Errors raised on
+// the way are reported as RunReportingRaisedErrors does. Returns the exit status.
+int RunOnLoadedMovie(const MovieCommandInput& input,
+                     const std::function<int(CInputScript&, const InputHead&)>& use,
+                     const MovieLoadWrapper& wrap = nullptr);

@@ -14,26 +14,6 @@
 
 namespace {
 
-// One --delete-code value: decimal tag codes separated by commas.
-void ParseTagCodes(const std::string& text, std::vector<bool>& doomedCodes) {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        const std::string code = text.substr(start, comma - start);
-        // Four digits hold every code; the length check keeps the conversion from overflowing.
-        if (code.empty() || code.size() > 4 ||
-            code.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoul(code) >= kTagCodeCount) {
-            throw UsageError("not a tag code: " + code);
-        }
-        doomedCodes[std::stoul(code)] = true;
-        if (comma == std::string::npos) {
-            return;
-        }
-        start = comma + 1;
-    }
-}
-
 // What removing `doomed` takes out of the saved file. A top-level item takes its bytes with it.
 // A nested item's bytes lie inside a top-level item's (its sprite's, or for the contents of a
 // sprite without an End tag, those of a later tag), and the save still writes them unless that
@@ -84,7 +64,7 @@ RemovalSummary SummarizeRemoval(const std::vector<TagItem*>& items,
 
 // Writes the edited movie in the container it came in, unless `fws` asks for it uncompressed.
 bool SaveIn(CInputScript& movie, Container container, bool fws, const std::string& out) {
-    if (fws || (container != Container::Cws && container != Container::Zws)) {
+    if (fws || !IsCompressed(container)) {
         return SaveMovieFile(movie, out) == 0;
     }
     const std::vector<std::uint8_t> bytes = SavedMovieBytes(movie);
@@ -103,65 +83,46 @@ bool SaveIn(CInputScript& movie, Container container, bool fws, const std::strin
 
 }  // namespace
 
-int RunSaveCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed = ParseArguments(
-        args, {{"--delete", true}, {"--delete-code", true}, {"--inflate", false}, {"--fws", false}},
-        2);
-    std::set<std::uint64_t> doomedIndices;
-    if (parsed.Has("--delete")) {
-        for (const std::string& value : parsed.options.at("--delete")) {
-            doomedIndices.insert(ParseIndex(value));
-        }
-    }
+int RunSaveCommand(const SaveOptions& options) {
+    const std::set<std::uint64_t> doomedIndices(options.deleteIndices.begin(),
+                                                options.deleteIndices.end());
     std::vector<bool> doomedCodes(kTagCodeCount, false);
-    if (parsed.Has("--delete-code")) {
-        for (const std::string& value : parsed.options.at("--delete-code")) {
-            ParseTagCodes(value, doomedCodes);
-        }
+    for (const std::uint16_t code : options.deleteCodes) {
+        doomedCodes[code] = true;
     }
-    const std::string& in = parsed.operands[0];
-    const std::string& out = parsed.operands[1];
-    return RunReportingRaisedErrors(OutputMode::Plain, [&]() {
-        ScopedMovie document;
-        CInputScript& movie = document.movie;
-        // Only a movie inflated here has a container to keep; without --inflate the load is
-        // LoadMovieFile alone, as it always was.
-        const bool inflate = parsed.Has("--inflate");
-        InputHead head;
-        const std::int32_t result = LoadMovieInput(movie, in, inflate, inflate ? &head : nullptr);
-        if (result != loadOk) {
-            return ReportLoadFailure(result, OutputMode::Plain, in);
-        }
-        // Every index refers to the list as loaded, so the items are found before any goes.
-        std::vector<TagItem*> items;
-        for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
-            items.push_back(item);
-        }
-        if (!doomedIndices.empty() && *doomedIndices.rbegin() >= items.size()) {
-            throw UsageError("index " + std::to_string(*doomedIndices.rbegin()) +
-                             " is out of range: the movie has " + std::to_string(items.size()) +
-                             " tag items");
-        }
-        std::vector<bool> doomed(items.size(), false);
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            doomed[i] = doomedIndices.count(i) != 0 || doomedCodes[items[i]->TagCode];
-        }
-        const RemovalSummary summary = SummarizeRemoval(items, doomed);
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (doomed[i]) {
-                RemoveTagItem(movie, items[i]);
+    return RunOnLoadedMovie(
+        {options.in, options.inflate}, [&](CInputScript& movie, const InputHead& head) {
+            // Every index refers to the list as loaded, so the items are found before any goes.
+            std::vector<TagItem*> items;
+            for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+                items.push_back(item);
             }
-        }
-        if (!SaveIn(movie, head.container, parsed.Has("--fws"), out)) {
-            WriteError("Error Saving file!");
-            return static_cast<int>(exitFailure);
-        }
-        if (parsed.Has("--delete-code")) {
-            WriteError("top-level tags removed: " + std::to_string(summary.topLevelTags) + " (" +
-                       std::to_string(summary.topLevelBytes) +
-                       " bytes); nested tags removed but still written inside their sprites: " +
-                       std::to_string(summary.nestedStillWritten));
-        }
-        return static_cast<int>(exitOk);
-    });
+            if (!doomedIndices.empty() && *doomedIndices.rbegin() >= items.size()) {
+                throw UsageError("index " + std::to_string(*doomedIndices.rbegin()) +
+                                 " is out of range: the movie has " + std::to_string(items.size()) +
+                                 " tag items");
+            }
+            std::vector<bool> doomed(items.size(), false);
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                doomed[i] = doomedIndices.count(i) != 0 || doomedCodes[items[i]->TagCode];
+            }
+            const RemovalSummary summary = SummarizeRemoval(items, doomed);
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                if (doomed[i]) {
+                    RemoveTagItem(movie, items[i]);
+                }
+            }
+            // Only a movie inflated here has a container to keep.
+            if (!SaveIn(movie, head.container, options.fws, options.out)) {
+                WriteError("Error Saving file!");
+                return static_cast<int>(exitFailure);
+            }
+            if (!options.deleteCodes.empty()) {
+                WriteError("top-level tags removed: " + std::to_string(summary.topLevelTags) +
+                           " (" + std::to_string(summary.topLevelBytes) +
+                           " bytes); nested tags removed but still written inside their sprites: " +
+                           std::to_string(summary.nestedStillWritten));
+            }
+            return static_cast<int>(exitOk);
+        });
 }

@@ -5,6 +5,7 @@
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
 #include "cli/json/json_writer.h"
+#include "cli/scan/movie_statistics.h"
 #include "swfff/vocabulary.h"
 
 namespace {
@@ -55,69 +56,69 @@ void PrintText(const CInputScript& movie) {
     }
 }
 
-void AppendMember(std::string& text, const char* separatorAndName, std::int64_t value) {
-    text += separatorAndName;
-    AppendDecimal(text, value);
-}
-
 void PrintJson(const CInputScript& movie) {
     const MovieHeader& h = movie.Header;
     StdoutWriter out;
-    std::string& text = out.Buffer();
-    text += "{\"result\": 0, \"header\": {\"signature\": ";
-    AppendJsonString(text, std::string_view(reinterpret_cast<const char*>(h.Signature), 3));
-    AppendMember(text, ", \"version\": ", h.Version);
-    AppendMember(text, ", \"fileLength\": ", h.FileLength);
-    AppendMember(text, ", \"frameRect\": {\"xMin\": ", h.FrameRect.XMin);
-    AppendMember(text, ", \"xMax\": ", h.FrameRect.XMax);
-    AppendMember(text, ", \"yMin\": ", h.FrameRect.YMin);
-    AppendMember(text, ", \"yMax\": ", h.FrameRect.YMax);
-    AppendMember(text, "}, \"frameRate\": ", h.FrameRate);
-    AppendMember(text, ", \"frameCount\": ", h.FrameCount);
-    text += "}, \"tags\": [";
+    JsonWriter json(out.Buffer());
+    json.BeginObject();
+    json.Key("result");
+    json.Integer(loadOk);
+    json.Key("header");
+    json.BeginObject();
+    json.Key("signature");
+    json.String(std::string_view(reinterpret_cast<const char*>(h.Signature), 3));
+    json.Key("version");
+    json.Integer(h.Version);
+    json.Key("fileLength");
+    json.Integer(h.FileLength);
+    WriteFrameMembers(json, h);
+    json.EndObject();
+    json.Key("tags");
+    json.BeginArray(JsonWriter::Layout::OneElementPerLine);
     TagNames names;
     std::int64_t index = 0;
     for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
-        text += index == 0 ? "\n" : ",\n";
-        AppendMember(text, "{\"index\": ", index++);
-        AppendMember(text, ", \"offset\": ", item->Data - FileBytes);
-        AppendMember(text, ", \"code\": ", item->TagCode);
-        text += ", \"name\": ";
-        AppendJsonString(text, names(item->TagCode));
-        AppendMember(text, ", \"headerLength\": ", item->HeaderLength);
-        AppendMember(text, ", \"bodyLength\": ", item->BodyLength);
-        AppendMember(text, ", \"depth\": ", item->Depth);
-        AppendMember(text, ", \"frameIndex\": ", item->FrameIndex);
-        AppendMember(text, ", \"icon\": ", item->IconIndex);
-        text += ", \"action\": ";
+        json.BeginObject();
+        json.Key("index");
+        json.Integer(index++);
+        json.Key("offset");
+        json.Integer(item->Data - FileBytes);
+        json.Key("code");
+        json.Integer(item->TagCode);
+        json.Key("name");
+        json.String(names(item->TagCode));
+        json.Key("headerLength");
+        json.Integer(item->HeaderLength);
+        json.Key("bodyLength");
+        json.Integer(item->BodyLength);
+        json.Key("depth");
+        json.Integer(item->Depth);
+        json.Key("frameIndex");
+        json.Integer(item->FrameIndex);
+        json.Key("icon");
+        json.Integer(item->IconIndex);
+        json.Key("action");
         if (item->TagCode == tagDoAction) {
-            AppendJsonString(text, FirstActionName(*item));
+            json.String(FirstActionName(*item));
         } else {
-            text += "null";
+            json.Null();
         }
-        text += '}';
+        json.EndObject();
         out.MaybeFlush();
     }
-    text += index == 0 ? "]}\n" : "\n]}\n";
+    json.EndArray();
+    json.EndObject();
+    out.Put("\n");
 }
 
 }  // namespace
 
-int RunTagsCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed =
-        ParseArguments(args, {{"--json", false}, {"--inflate", false}}, 1);
-    const OutputMode mode = parsed.Has("--json") ? OutputMode::Json : OutputMode::Plain;
-    const std::string& path = parsed.operands[0];
-    return RunReportingRaisedErrors(mode, [&]() {
-        ScopedMovie document;
-        const std::int32_t result = LoadMovieInput(document.movie, path, parsed.Has("--inflate"));
-        if (result != loadOk) {
-            return ReportLoadFailure(result, mode, path);
-        }
-        if (mode == OutputMode::Json) {
-            PrintJson(document.movie);
+int RunTagsCommand(const MovieCommandInput& input) {
+    return RunOnLoadedMovie(input, [&](CInputScript& movie, const InputHead&) {
+        if (input.mode == OutputMode::Json) {
+            PrintJson(movie);
         } else {
-            PrintText(document.movie);
+            PrintText(movie);
         }
         return static_cast<int>(exitOk);
     });

@@ -54,78 +54,66 @@ class TagIndexer {
 void PrintJson(const NodeStore& tree, const CInputScript& movie) {
     TagIndexer tagIndexer(movie);
     StdoutWriter out;
-    std::string& text = out.Buffer();
+    JsonWriter json(out.Buffer(), 2);
     std::string nodeText;
     const TreeNode root = tree.FirstTopLevel();
     TreeNode at = root;
-    std::size_t depth = 0;
     while (at != kNoNode) {
-        text.append(depth * 2, ' ');
-        text += "{\"text\": ";
+        json.BeginObject();
+        json.Key("text");
         nodeText.clear();
         tree.AppendTextTo(nodeText, at);
-        AppendJsonString(text, nodeText);
-        text += ", \"image\": ";
-        AppendDecimal(text, tree.Image(at));
-        text += ", \"selectedImage\": ";
-        AppendDecimal(text, tree.SelectedImage(at));
-        text += ", \"tag\": ";
+        json.String(nodeText);
+        json.Key("image");
+        json.Integer(tree.Image(at));
+        json.Key("selectedImage");
+        json.Integer(tree.SelectedImage(at));
+        json.Key("tag");
         const TagItem* const item = tree.Data(at);
         if (item == nullptr) {
-            text += "null";
+            json.Null();
         } else {
-            AppendDecimal(text, static_cast<std::int64_t>(tagIndexer.IndexOf(item)));
+            json.Integer(static_cast<std::int64_t>(tagIndexer.IndexOf(item)));
         }
-        text += ", \"children\": [";
+        json.Key("children");
+        json.BeginArray(JsonWriter::Layout::OneElementPerLine);
         out.MaybeFlush();
         if (tree.FirstChild(at) != kNoNode) {
-            text += '\n';
             at = tree.FirstChild(at);
-            ++depth;
             continue;
         }
-        text += "]}";
+        json.EndArray();
+        json.EndObject();
         while (at != root && tree.NextSibling(at) == kNoNode) {
             at = tree.Parent(at);
-            --depth;
-            text += '\n';
-            text.append(depth * 2, ' ');
-            text += "]}";
+            json.EndArray();
+            json.EndObject();
         }
         if (at == root) {
-            text += '\n';
+            out.Put("\n");
             break;
         }
-        text += ",\n";
         at = tree.NextSibling(at);
     }
 }
 
 }  // namespace
 
-int RunTreeCommand(const std::vector<std::string>& args) {
-    const ParsedArguments parsed =
-        ParseArguments(args, {{"--json", false}, {"--inflate", false}}, 1);
-    const OutputMode mode = parsed.Has("--json") ? OutputMode::Json : OutputMode::Plain;
-    const std::string& path = parsed.operands[0];
-    return RunReportingRaisedErrors(mode, [&]() {
-        ScopedMovie document;
-        CInputScript& movie = document.movie;
-        FrameNodeTable frameNodes;
-        NodeStore tree;
-        HeadlessShell shell;
-        const std::int32_t result =
-            OpenMovieWithLoad(movie, frameNodes, tree, shell, [&](CInputScript& script) {
-                return LoadMovieInput(script, path, parsed.Has("--inflate"));
-            });
-        if (result != loadOk) {
-            return ReportLoadFailure(result, mode, path);
-        }
-        if (mode == OutputMode::Json) {
-            PrintJson(tree, movie);
-        } else {
-            PrintText(tree);
-        }
-        return static_cast<int>(exitOk);
-    });
+int RunTreeCommand(const MovieCommandInput& input) {
+    FrameNodeTable frameNodes;
+    NodeStore tree;
+    HeadlessShell shell;
+    return RunOnLoadedMovie(
+        input,
+        [&](CInputScript& movie, const InputHead&) {
+            if (input.mode == OutputMode::Json) {
+                PrintJson(tree, movie);
+            } else {
+                PrintText(tree);
+            }
+            return static_cast<int>(exitOk);
+        },
+        [&](CInputScript& movie, const MovieLoad& load) {
+            return OpenMovieWithLoad(movie, frameNodes, tree, shell, load);
+        });
 }

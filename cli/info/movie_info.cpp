@@ -4,7 +4,7 @@
 #include <bitset>
 #include <cstdio>
 
-#include "cli/codec/swfcodec.h"
+#include "cli/codec/container.h"
 #include "cli/info/action_strings.h"
 #include "cli/info/references.h"
 #include "cli/info/tag_reader.h"
@@ -21,7 +21,6 @@ constexpr std::uint16_t kLongHeaderLength = 6;
 constexpr std::size_t kReservedWordBytes = 2;
 // The 4 bytes between DefineBinaryData's id and its data.
 constexpr std::size_t kReservedBeforeBinaryData = 4;
-constexpr std::size_t kSignatureBytes = 3;
 
 // Each reads one item's fields into `info` and returns false when one ran past the item's body
 // (or past an action record); what was wholly read before it is kept.
@@ -187,9 +186,7 @@ bool ReadBinaryData(TagReader& body, std::int64_t index, MovieInfo& info) {
         return false;
     }
     entry.bytes = static_cast<std::int64_t>(body.Remaining());
-    entry.container = ContainerSignature(
-        ContainerOf(std::string_view(reinterpret_cast<const char*>(body.Position()),
-                                     std::min(body.Remaining(), kSignatureBytes))));
+    entry.container = ContainerSignature(ContainerOf(body.Position(), body.Remaining()));
     info.binaryData.push_back(entry);
     return true;
 }

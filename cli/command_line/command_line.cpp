@@ -1,0 +1,262 @@
+#include "cli/command_line/command_line.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+
+#include "cli/commands/cli_support.h"
+#include "cli/commands/codec_commands.h"
+#include "cli/commands/commands.h"
+#include "swfff/vocabulary.h"
+
+namespace {
+
+// CLI11 takes "+1" and other forms strtoull accepts, and saturates a value too large; an index or
+// a count is decimal digits only, as `tags` prints them, and one beyond every list is named as
+// given.
+const CLI::Validator kDecimalNumber(
+    [](std::string& text) {
+        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+            return "not a decimal number: " + text;
+        }
+        std::uint64_t value = 0;
+        if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) {
+            return "too large: " + text;
+        }
+        return std::string();
+    },
+    "");
+
+// One --delete-code value: tag codes separated by commas, none left out.
+const CLI::Validator kTagCodeList(
+    [](std::string& text) {
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = text.find(',', start);
+            const std::string code = text.substr(start, comma - start);
+            // Four digits hold every code; the length check keeps the conversion in range.
+            if (code.empty() || code.size() > 4 ||
+                code.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoul(code) >= kTagCodeCount) {
+                return "not a tag code: " + code;
+            }
+            if (comma == std::string::npos) {
+                return std::string();
+            }
+            start = comma + 1;
+        }
+    },
+    "");
+
+std::vector<std::uint16_t> CodesOfLists(const std::vector<std::string>& lists) {
+    std::vector<std::uint16_t> codes;
+    for (const std::string& list : lists) {
+        for (std::size_t start = 0; start <= list.size();) {
+            const std::size_t comma = std::min(list.find(',', start), list.size());
+            codes.push_back(
+                static_cast<std::uint16_t>(std::stoul(list.substr(start, comma - start))));
+            start = comma + 1;
+        }
+    }
+    return codes;
+}
+
+// A range check that adds nothing to the option's type name: the description says the range, so
+// that every option fits on one line of the help.
+CLI::Range QuietRange(unsigned min, unsigned max) {
+    CLI::Range range(min, max);
+    range.description("");
+    return range;
+}
+
+void AddInflateFlag(CLI::App& command, bool& inflate) {
+    command.add_flag("--inflate", inflate,
+                     "inflate a CWS or ZWS movie in memory (256 MiB at most) and load that");
+}
+
+// Each occurrence of a repeated option takes exactly one value, so that none swallows the
+// operands after it.
+CLI::Option* OneValueEach(CLI::Option* option) {
+    return option->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+}  // namespace
+
+struct CommandLine::Values {
+    bool json = false;
+    bool inflate = false;
+    std::string file;
+    SaveOptions save;
+    std::vector<std::string> deleteCodeLists;
+    ScanOptions scan;
+    ExtractOptions extract;
+    ConvertOptions convert;
+};
+
+CommandLine::CommandLine()
+    : values_(std::make_unique<Values>()),
+      app_(std::make_unique<CLI::App>(
+          "Inspects and trims uncompressed Shockwave Flash movies (FWS) as the Velpin window "
+          "does, converts compressed ones (CWS, ZWS), and describes whole collections.",
+          "velpin-cli")) {
+    app_->set_version_flag("--version", "velpin-cli " VELPIN_VERSION, "print the version and exit");
+    app_->set_help_flag("-h,--help", "print this help and exit");
+    app_->require_subcommand(1);
+    app_->get_formatter()->column_width(34);
+    AddSubcommands();
+}
+
+CommandLine::~CommandLine() = default;
+
+void CommandLine::AddSubcommands() {
+    Values& v = *values_;
+    const auto movieCommand = [this, &v](const char* name, const char* description,
+                                         int (*run)(const MovieCommandInput&)) {
+        CLI::App* command = app_->add_subcommand(name, description);
+        command->add_flag("--json", v.json, "print JSON instead of text");
+        AddInflateFlag(*command, v.inflate);
+        command->add_option("FILE", v.file, "the movie")->required();
+        command->callback([this, &v, run] {
+            run_ = [&v, run] {
+                return run({v.file, v.inflate, v.json ? OutputMode::Json : OutputMode::Plain});
+            };
+        });
+    };
+    movieCommand("tree", "print the tree the window shows, one node per line", RunTreeCommand);
+    movieCommand("tags",
+                 "print the tag list: index, offset, code, name, header and body length, depth, "
+                 "frame, icon and a DoAction's first action",
+                 RunTagsCommand);
+    movieCommand("info",
+                 "print what the movie declares, references and hides: its settings, the assets "
+                 "it names, the URLs and files its code names, and what looks odd",
+                 RunInfoCommand);
+
+    CLI::App* save = app_->add_subcommand(
+        "save", "delete tags by index or by code, then save the rest as the window's Save As does");
+    OneValueEach(save->add_option("--delete", v.save.deleteIndices,
+                                  "delete item N of the list as `tags` numbers it (repeatable)"))
+        ->type_name("N")
+        ->check(kDecimalNumber);
+    OneValueEach(save->add_option("--delete-code", v.deleteCodeLists,
+                                  "delete every item with one of these tag codes, 0 to 1023 "
+                                  "(repeatable)"))
+        ->type_name("C[,C...]")
+        ->check(kTagCodeList);
+    AddInflateFlag(*save, v.save.inflate);
+    save->add_flag("--fws", v.save.fws,
+                   "with --inflate, save uncompressed rather than in the movie's own container");
+    save->add_option("IN", v.save.in, "the movie")->required();
+    save->add_option("OUT", v.save.out, "the file to write")->required();
+    save->callback([this, &v] {
+        v.save.deleteCodes = CodesOfLists(v.deleteCodeLists);
+        run_ = [&v] { return RunSaveCommand(v.save); };
+    });
+
+    CLI::App* scan = app_->add_subcommand(
+        "scan", "print one JSON line per movie of the files and folders given, in path order");
+    scan->add_option("-j,--jobs", v.scan.jobs,
+                     "load N movies at once, 1 to 1024 (default: one per processor)")
+        ->type_name("N")
+        ->check(kDecimalNumber)
+        ->check(QuietRange(kMinScanJobs, kMaxScanJobs));
+    AddInflateFlag(*scan, v.scan.inflate);
+    scan->add_flag("--info", v.scan.info,
+                   "add each loaded movie's info, as `info --json` gives it");
+    scan->add_option("PATH", v.scan.paths,
+                     "a file, taken whatever its name, or a folder, walked for *.swf files")
+        ->required();
+    scan->callback([this, &v] { run_ = [&v] { return RunScanCommand(v.scan); }; });
+
+    CLI::App* extract = app_->add_subcommand(
+        "extract", "write one item's stored bytes to a file or to standard output");
+    extract->add_option("--index", v.extract.index, "the item, numbered as `tags` numbers it")
+        ->type_name("N")
+        ->required()
+        ->check(kDecimalNumber);
+    extract->add_flag("--body", v.extract.body, "the body alone, without the tag header");
+    AddInflateFlag(*extract, v.extract.inflate);
+    extract->add_option("IN", v.extract.in, "the movie")->required();
+    extract->add_option("OUT", v.extract.out, "the file to write; - or none: standard output");
+    extract->callback([this, &v] { run_ = [&v] { return RunExtractCommand(v.extract); }; });
+
+    CLI::App* inflate =
+        app_->add_subcommand("inflate", "turn a compressed movie (CWS or ZWS) into FWS");
+    inflate->add_flag("-v", v.convert.verbose, "print a one-line summary");
+    inflate->add_option("IN", v.convert.in, "the compressed movie")->required();
+    inflate->add_option("OUT", v.convert.out, "the file to write")->required();
+    inflate->callback([this, &v] { run_ = [&v] { return RunInflateCommand(v.convert); }; });
+
+    CLI::App* compress =
+        app_->add_subcommand("compress", "turn an FWS movie into CWS (zlib) or ZWS (LZMA)");
+    compress->add_flag("--lzma", v.convert.lzma, "write ZWS (LZMA) instead of CWS (zlib)");
+    compress->add_option("IN", v.convert.in, "the movie")->required();
+    compress->add_option("OUT", v.convert.out, "the file to write")->required();
+    compress->callback([this, &v] { run_ = [&v] { return RunCompressCommand(v.convert); }; });
+}
+
+int CommandLine::UsageFailure(const std::string& problem) const {
+    std::string command = "velpin-cli";
+    for (const CLI::App* subcommand : app_->get_subcommands()) {
+        command += " " + subcommand->get_name();
+    }
+    std::fputs(("velpin-cli: " + problem + " (see '" + command + " --help')\n").c_str(), stderr);
+    return exitUsage;
+}
+
+int CommandLine::Run(int argc, const char* const* argv) {
+    // CLI11 would only say that a subcommand is required.
+    if (argc >= 2 && argv[1][0] != '-') {
+        const std::vector<CLI::App*> known = app_->get_subcommands({});
+        if (std::none_of(known.begin(), known.end(),
+                         [&](const CLI::App* command) { return command->get_name() == argv[1]; })) {
+            return UsageFailure(std::string("unknown subcommand ") + argv[1]);
+        }
+    }
+    try {
+        app_->parse(argc, argv);
+    } catch (const CLI::Success& success) {
+        // --help and --version, which CLI11 prints on standard output.
+        const int status = app_->exit(success);
+        return std::fflush(stdout) == 0 ? status : static_cast<int>(exitFailure);
+    } catch (const CLI::ParseError& error) {
+        return UsageFailure(error.what());
+    }
+    int status;
+    try {
+        status = run_();
+    } catch (const UsageError& error) {
+        return UsageFailure(error.what());
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("velpin-cli: cannot write standard output\n", stderr);
+        return exitFailure;
+    }
+    return status;
+}
+
+const std::vector<std::pair<std::string, std::string>>& ExitStatuses() {
+    static const std::vector<std::pair<std::string, std::string>> statuses = {
+        {"0", "success"},
+        {"1",
+         "a movie failed to load, a file could not be read or written, or (scan) any movie "
+         "failed or a folder could not be read"},
+        {"2", "bad usage: nothing was written"},
+    };
+    return statuses;
+}
+
+const std::vector<std::pair<std::string, std::string>>& Examples() {
+    static const std::vector<std::pair<std::string, std::string>> examples = {
+        {"Inspect a movie, compressed or not:", "velpin-cli tree --inflate movie.swf"},
+        {"List its tags as JSON:", "velpin-cli tags --json movie.swf"},
+        {"See which servers and files it reaches for:", "velpin-cli info --inflate movie.swf"},
+        {"Strip the debugging tags, keeping the movie's compression:",
+         "velpin-cli save --inflate --delete-code 58,64 game.swf game-release.swf"},
+        {"Scan a collection with two jobs:",
+         "velpin-cli scan --inflate -j 2 ~/swf-archive > archive.jsonl"},
+        {"Inflate a movie for the window:", "velpin-cli inflate movie.swf movie-fws.swf"},
+    };
+    return examples;
+}
