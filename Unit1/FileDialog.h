@@ -15,10 +15,6 @@ class FileDialog : public QFileDialog {
     // A refusal is told in a box owned by this dialog and run through `prompter`.
     FileDialog(Prompter& prompter, QWidget* parent);
 
-    // Whether the dialog may close with `path` chosen. When it may not, the person has been told
-    // why, and the dialog stays open.
-    bool Accepts(const QString& path);
-
     void accept() override;
     void done(int result) override;
 
@@ -26,5 +22,9 @@ class FileDialog : public QFileDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
+    // Whether the dialog may close with `path` chosen. When it may not, the person has been told
+    // why, and the dialog stays open.
+    bool Accepts(const QString& path);
+
     Prompter& prompter_;
 };

@@ -1,13 +1,7 @@
 #include "Unit1/TreeModel.h"
 
 TreeModel::TreeModel(QObject* parent) : QAbstractItemModel(parent), selection_(this) {
-    store_.SetObserver(this);
-    connect(&selection_, &QItemSelectionModel::selectionChanged, this,
-            &TreeModel::FollowViewSelection);
-}
-
-TreeModel::~TreeModel() {
-    store_.SetObserver(nullptr);
+    connect(&selection_, &QItemSelectionModel::selectionChanged, this, &TreeModel::ReportSelection);
 }
 
 void TreeModel::SetImageList(std::vector<QPixmap> images) {
@@ -34,28 +28,29 @@ QModelIndex TreeModel::LongestTextIndex() const {
     return resetOpen_ ? QModelIndex() : IndexOf(store_.LongestTextNode());
 }
 
-void TreeModel::WillAdd(TreeNode parent, std::size_t row) {
-    if (resetOpen_) {
-        return;
+void TreeModel::BeginUpdate() {
+    if (updateDepth_++ == 0) {
+        emit RedrawSuspended(true);
     }
-    if (store_.UpdateDepth() > 0) {
-        beginResetModel();
-        resetOpen_ = true;
-        return;
-    }
-    beginInsertRows(IndexOf(parent), static_cast<int>(row), static_cast<int>(row));
-    inserting_ = true;
 }
 
-void TreeModel::DidAdd() {
-    if (inserting_) {
-        inserting_ = false;
-        endInsertRows();
+void TreeModel::EndUpdate() {
+    if (updateDepth_ > 0 && --updateDepth_ == 0) {
+        emit RedrawSuspended(false);
     }
+}
+
+void TreeModel::WillReset() {
+    beginResetModel();
+    resetOpen_ = true;
+}
+
+void TreeModel::DidReset() {
+    resetOpen_ = false;
+    endResetModel();
 }
 
 void TreeModel::WillRemove(TreeNode node) {
-    Flush();
     const int row = static_cast<int>(store_.Row(node));
     beginRemoveRows(IndexOf(store_.Parent(node)), row, row);
 }
@@ -64,81 +59,25 @@ void TreeModel::DidRemove() {
     endRemoveRows();
 }
 
-void TreeModel::WillClear() {
-    // Announced at once even while suspended: the window may show a message box before redrawing
-    // resumes, and its views must not meet nodes that are gone.
-    Flush();
-    beginResetModel();
-}
-
-void TreeModel::DidClear() {
-    endResetModel();
-}
-
-void TreeModel::EmitNodeChanged(TreeNode node, const QList<int>& roles) {
-    if (!resetOpen_) {
-        const QModelIndex index = IndexOf(node);
-        emit dataChanged(index, index, roles);
+void TreeModel::Select(TreeNode node) {
+    if (node == kNoNode) {
+        selection_.clear();
+    } else {
+        selection_.setCurrentIndex(IndexOf(node), QItemSelectionModel::ClearAndSelect);
     }
 }
 
-void TreeModel::TextChanged(TreeNode node) {
-    EmitNodeChanged(node, {Qt::DisplayRole});
+TreeNode TreeModel::Selected() const {
+    const QModelIndexList shown = selection_.selectedIndexes();
+    return shown.isEmpty() ? kNoNode : NodeOf(shown.first());
 }
 
-void TreeModel::ImagesChanged(TreeNode node) {
-    EmitNodeChanged(node, {Qt::DecorationRole});
-}
-
-void TreeModel::SelectionReported(TreeNode node) {
-    Flush();
-    MirrorSelection();
-    emit SelectionChanged(node);
-}
-
-void TreeModel::ExpansionRequested(TreeNode node) {
-    Flush();
+void TreeModel::ExpandOneLevel(TreeNode node) {
     emit ExpandRequested(IndexOf(node));
 }
 
-void TreeModel::UpdateEnded() {
-    Flush();
-}
-
-void TreeModel::Flush() {
-    if (!resetOpen_) {
-        return;
-    }
-    resetOpen_ = false;
-    endResetModel();
-    // A reset drops the view's selection without a word; the store still has it.
-    MirrorSelection();
-}
-
-void TreeModel::MirrorSelection() {
-    if (resetOpen_) {
-        return;
-    }
-    const TreeNode selected = store_.Selected();
-    const QModelIndexList shown = selection_.selectedIndexes();
-    if ((shown.isEmpty() ? kNoNode : NodeOf(shown.first())) == selected) {
-        return;
-    }
-    mirroring_ = true;
-    if (selected == kNoNode) {
-        selection_.clear();
-    } else {
-        selection_.setCurrentIndex(IndexOf(selected), QItemSelectionModel::ClearAndSelect);
-    }
-    mirroring_ = false;
-}
-
-void TreeModel::FollowViewSelection() {
-    if (mirroring_) {
-        return;
-    }
-    const QModelIndexList shown = selection_.selectedIndexes();
-    store_.Select(shown.isEmpty() ? kNoNode : NodeOf(shown.first()));
+void TreeModel::ReportSelection() {
+    emit SelectionChanged(Selected());
 }
 
 QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const {

@@ -1,6 +1,6 @@
 // The tree view's model: a thin Qt view of the node store that the presentation builds. It owns
-// the store, passes every change on to the views as Qt's item model signals, and keeps the
-// view's selection and the store's selection the same in both directions.
+// the store, turns the presentation's word of each change into Qt's item model signals, and keeps
+// the view's own state: the selection in Qt's selection model, the suspension of redrawing.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "Unit1/presentation/NodeStore.h"
+#include "Unit1/presentation/NodeView.h"
 
-class TreeModel : public QAbstractItemModel, private NodeStoreObserver {
+class TreeModel : public QAbstractItemModel, public NodeView {
     Q_OBJECT
 
   public:
     explicit TreeModel(QObject* parent = nullptr);
-    ~TreeModel() override;
 
     // The store the presentation drives; this model shows it.
     NodeStore& Store() { return store_; }
@@ -27,14 +27,24 @@ class TreeModel : public QAbstractItemModel, private NodeStoreObserver {
     // The pictures that image indices refer to, given before the first node is shown; an index
     // outside the list shows no picture.
     void SetImageList(std::vector<QPixmap> images);
-    // The selection that the store's selection is mirrored in; a view showing this model must
-    // use it.
+    // The selection; a view showing this model must use it.
     QItemSelectionModel* Selection() { return &selection_; }
     QModelIndex IndexOf(TreeNode node) const;
     TreeNode NodeOf(const QModelIndex& index) const;
     // The row showing the longest text, for a view that sizes itself to it without measuring
     // every row; invalid in an empty tree.
     QModelIndex LongestTextIndex() const;
+
+    void BeginUpdate() override;
+    void EndUpdate() override;
+    void WillReset() override;
+    void DidReset() override;
+    void WillRemove(TreeNode node) override;
+    void DidRemove() override;
+    void Select(TreeNode node) override;
+    TreeNode Selected() const override;
+    void ExpandOneLevel(TreeNode node) override;
+    int UpdateDepth() const { return updateDepth_; }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -45,42 +55,21 @@ class TreeModel : public QAbstractItemModel, private NodeStoreObserver {
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   signals:
-    // Every change of selection, with the node now selected or kNoNode; emitted synchronously
-    // from inside the operation that caused it.
+    // Every change of selection, by the presentation or by a person in a view, with the node now
+    // selected or kNoNode; emitted synchronously from inside the change.
     void SelectionChanged(TreeNode node);
     // A view should expand `index` by one level.
     void ExpandRequested(const QModelIndex& index);
+    // Views should stop drawing, or draw again.
+    void RedrawSuspended(bool suspended);
 
   private:
-    // While redrawing is suspended the nodes added reach views as one reset when the outermost
-    // EndUpdate comes, or earlier when an operation needs views to see them (selecting,
-    // expanding, deleting). A view collapses its nodes on such a reset, which costs nothing on
-    // the way the presentation uses it: it clears the tree before every build.
-    void WillAdd(TreeNode parent, std::size_t row) override;
-    void DidAdd() override;
-    void WillRemove(TreeNode node) override;
-    void DidRemove() override;
-    void WillClear() override;
-    void DidClear() override;
-    void TextChanged(TreeNode node) override;
-    void ImagesChanged(TreeNode node) override;
-    void SelectionReported(TreeNode node) override;
-    void ExpansionRequested(TreeNode node) override;
-    void UpdateEnded() override;
-
-    // Announces the nodes added while suspended, and puts the selection back.
-    void Flush();
-    // Shows the store's selection in the selection model, without reporting it back.
-    void MirrorSelection();
-    // The user changed the selection in a view: the store follows and reports it.
-    void FollowViewSelection();
-    void EmitNodeChanged(TreeNode node, const QList<int>& roles);
+    void ReportSelection();
     QIcon IconFor(int image, int selectedImage) const;
 
     NodeStore store_;
     bool resetOpen_ = false;
-    bool inserting_ = false;
-    bool mirroring_ = false;
+    int updateDepth_ = 0;
     QItemSelectionModel selection_;
     std::vector<QPixmap> images_;
     mutable std::map<std::pair<int, int>, QIcon> icons_;

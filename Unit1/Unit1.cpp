@@ -87,6 +87,8 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent)
     ui->tv->setModel(treeModel_);
     ui->tv->setSelectionModel(treeModel_->Selection());
     connect(treeModel_, &TreeModel::ExpandRequested, ui->tv, &QTreeView::expand);
+    connect(treeModel_, &TreeModel::RedrawSuspended, ui->tv,
+            [this](bool suspended) { ui->tv->setUpdatesEnabled(!suspended); });
     new TreeColumnFitter(*ui->tv, *treeModel_);
     connect(treeModel_, &TreeModel::SelectionChanged, this, &TForm1::tvChange);
 
@@ -110,8 +112,10 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent)
 
 TForm1::~TForm1() {
     treeModel_->disconnect(this);
-    FreeTagList(Movie);
-    FreeMovieBytes();
+}
+
+void TForm1::FocusTree() {
+    ui->tv->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -182,14 +186,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::tvChange(TreeNode node) {
-    RunHandler([&] { TrackSelection(treeModel_->Store(), node, SelectedNode); });
+    RunHandler([&] { TrackSelection(*treeModel_, node, SelectedNode); });
 }
 
 void TForm1::Open1Click() {
     RunHandler([this] {
-        const std::optional<QString> path = RunFileDialog(OpenDialog());
+        const std::optional<QString> path = RunFileDialog(OpenDialog(), lastOpenName_);
         if (path) {
             OpenMovie(FileSystemPath(*path));
+            FocusTree();
         }
     });
 }
@@ -203,7 +208,7 @@ void TForm1::Saveas1Click() {
         if (!Movie.Loaded) {
             return;
         }
-        const std::optional<QString> path = RunFileDialog(SaveDialog());
+        const std::optional<QString> path = RunFileDialog(SaveDialog(), lastSaveName_);
         if (!path) {
             return;
         }
@@ -217,7 +222,8 @@ void TForm1::Saveas1Click() {
 }
 
 void TForm1::Button1Click() {
-    RunHandler([this] { DeleteSelectedTag(Movie, treeModel_->Store(), SelectedNode); });
+    RunHandler(
+        [this] { DeleteSelectedTag(Movie, treeModel_->Store(), *treeModel_, SelectedNode); });
 }
 
 void TForm1::HelpContents1Click() {
@@ -228,46 +234,51 @@ void TForm1::About1Click() {
     RunHandler([this] { ShowMessage(kCreditLine, "Velpin [Dev. Build 1] (Not even alpha!)"); });
 }
 
-std::optional<QString> TForm1::RunFileDialog(FileDialog& dialog) {
+std::optional<QString> TForm1::RunFileDialog(std::unique_ptr<FileDialog> dialog,
+                                             QString& lastName) {
     const QString folder =
         Movie.Loaded
             ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(Movie.FileName))).absolutePath()
             : lastFolder_;
     if (!folder.isEmpty()) {
-        dialog.setDirectory(folder);
+        dialog->setDirectory(folder);
     }
-    std::optional<QString> path = prompter_.RunFileDialog(dialog);
+    if (!lastName.isEmpty()) {
+        dialog->selectFile(lastName);
+    }
+    std::optional<QString> path = prompter_.RunFileDialog(*dialog);
     if (path) {
-        lastFolder_ = QFileInfo(*path).absolutePath();
+        const QFileInfo chosen(*path);
+        lastFolder_ = chosen.absolutePath();
+        lastName = chosen.fileName();
     }
     return path;
 }
 
-FileDialog& TForm1::OpenDialog() {
-    if (dOpen1 == nullptr) {
-        dOpen1 = new FileDialog(prompter_, this);
-        dOpen1->setObjectName(QStringLiteral("dOpen1"));
-        dOpen1->setAcceptMode(QFileDialog::AcceptOpen);
-        dOpen1->setFileMode(QFileDialog::ExistingFile);
-        dOpen1->setNameFilters(
-            {QString::fromLatin1(kSwfFilter), QString::fromLatin1(kAllFilesFilter)});
-        dOpen1->selectNameFilter(QString::fromLatin1(kSwfFilter));
-    }
-    return *dOpen1;
+std::unique_ptr<FileDialog> TForm1::OpenDialog() {
+    auto dialog = std::make_unique<FileDialog>(prompter_, this);
+    dialog->setObjectName(QStringLiteral("dOpen1"));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilters({QString::fromLatin1(kSwfFilter), QString::fromLatin1(kAllFilesFilter)});
+    dialog->selectNameFilter(QString::fromLatin1(kSwfFilter));
+    return dialog;
 }
 
-FileDialog& TForm1::SaveDialog() {
-    if (dSave1 == nullptr) {
-        dSave1 = new FileDialog(prompter_, this);
-        dSave1->setObjectName(QStringLiteral("dSave1"));
-        dSave1->setAcceptMode(QFileDialog::AcceptSave);
-        dSave1->setFileMode(QFileDialog::AnyFile);
-        dSave1->setNameFilter(QString::fromLatin1(kSwfFilter));
-        dSave1->setDefaultSuffix(QStringLiteral("swf"));
-        dSave1->setOption(QFileDialog::DontConfirmOverwrite, false);
-        dSave1->setWindowTitle(QStringLiteral("Save As"));
-    }
-    return *dSave1;
+std::unique_ptr<FileDialog> TForm1::SaveDialog() {
+    auto dialog = std::make_unique<FileDialog>(prompter_, this);
+    dialog->setObjectName(QStringLiteral("dSave1"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(QString::fromLatin1(kSwfFilter));
+    dialog->setDefaultSuffix(QStringLiteral("swf"));
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog->setWindowTitle(QStringLiteral("Save As"));
+    return dialog;
+}
+
+NodeView& TForm1::View() {
+    return *treeModel_;
 }
 
 void TForm1::SetBusyCursor() {

@@ -11,6 +11,7 @@
 #include "Unit1/presentation/MovieTreeBuilder.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "swfff/document.h"
+#include "swfff/scoped_movie.h"
 
 class QCloseEvent;
 class QShowEvent;
@@ -48,12 +49,19 @@ class TForm1 : public QMainWindow, public WindowShell {
     void SetBusyCursor() override;
     void SetDefaultCursor() override;
     void ShowMessage(const std::string& text, const std::string& caption) override;
+    // The tree view's model.
+    NodeView& View() override;
 
     // The model behind the tree view tv.
     TreeModel& Tree() { return *treeModel_; }
 
+  private:
+    // Releases the document's items and FileBytes when the window goes.
+    ScopedMovie movieOwner_;
+
+  public:
     // The window's unit-level state.
-    CInputScript Movie;
+    CInputScript& Movie = movieOwner_.movie;
     FrameNodeTable FrameNodes;
     TreeNode SelectedNode = kNoNode;
 
@@ -67,10 +75,14 @@ class TForm1 : public QMainWindow, public WindowShell {
     // default cursor back, and the window goes on.
     template <typename Body>
     void RunHandler(Body&& body);
-    FileDialog& OpenDialog();
-    FileDialog& SaveDialog();
-    // Runs a file dialog, started in the loaded movie's folder, else in the last folder used.
-    std::optional<QString> RunFileDialog(FileDialog& dialog);
+    std::unique_ptr<FileDialog> OpenDialog();
+    std::unique_ptr<FileDialog> SaveDialog();
+    // Runs a file dialog, started in the loaded movie's folder, else in the last folder used,
+    // with the name chosen last in `lastName` selected. The dialog goes when it closes, and with
+    // it its watching of the folders it showed.
+    std::optional<QString> RunFileDialog(std::unique_ptr<FileDialog> dialog, QString& lastName);
+    // After Open the keyboard is on the tree, as it is after start: the tool buttons never take it.
+    void FocusTree();
     void CentreOnScreen();
     // What Alt alone does: the menu bar takes the keyboard, its first menu highlighted.
     void FocusMenuBar();
@@ -78,12 +90,11 @@ class TForm1 : public QMainWindow, public WindowShell {
     std::unique_ptr<Ui::TForm1> ui;
     Prompter& prompter_;
     TreeModel* treeModel_;
-    // Made on first use, since a file dialog starts watching folders as soon as it exists; kept
-    // afterwards, so each remembers the name chosen last.
-    FileDialog* dOpen1 = nullptr;
-    FileDialog* dSave1 = nullptr;
     // The folder of the path chosen last in either dialog; empty before the first.
     QString lastFolder_;
+    // The file name chosen last in each dialog, selected when it opens again.
+    QString lastOpenName_;
+    QString lastSaveName_;
     bool busy_ = false;
     bool placed_ = false;
 };

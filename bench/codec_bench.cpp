@@ -83,7 +83,9 @@ int main() {
         const std::string kind = method == MovieCompression::Zlib ? "CWS" : "ZWS";
         const std::string in = dir.Write(kind + ".swf", packed);
 
-        const Figures command = Time([&]() { return RunInflateCommand({false, false, in, out}) == 0; });
+        const Figures command = Time([&]() {
+            return RunInflateCommand({false, false, in, out}) == 0;
+        });
         const Figures memory = Time([&]() {
             std::size_t produced = 0;
             InflateMovie(packed.data(), packed.size(),

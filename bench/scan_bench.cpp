@@ -2,10 +2,13 @@
 //   - a folder of 2,000 small movies, two thirds of them compressed as real collections are,
 //     scanned with --jobs 1 and --jobs 2 (runs alternate, so both see the same machine load);
 //   - `velpin-cli inflate` over the same compressed files, one process per file;
-//   - `scan` against `tags` on one 4 MiB movie of two million tags, plain and compressed.
+//   - `scan` against `tags` on one 4 MiB movie of two million tags, plain and compressed;
+//   - 2,000 movies, half of them CWS, loose against the same movies in a zip and in a WARC
+//     (gzip per record), with --jobs 1 and 2, and with --hash sha256 against without.
 //
 // Usage: bench_scan [repetitions] [folder]   (with a folder, the collection is written there and
-// kept, so that scans can be tried on it by hand)
+// the loose movies, the zip and the WARC in folder.containers, and kept, so that scans can be
+// tried on them by hand)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include "bench/figures.h"
 #include "bench/worst_movies.h"
 #include "cli/codec/swfcodec.h"
+#include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
 #include "tests/support/run_program.h"
 
@@ -94,12 +98,67 @@ void PrintRun(const char* what, const Figures& f) {
     std::printf("  %-32s median %.3f s (best %.3f, worst %.3f)\n", what, f.median, f.best, f.worst);
 }
 
+// The same 2,000 movies, every other one CWS, as loose files, in a zip and in a WARC.
+void ContainerFigures(const std::string& base, int repetitions) {
+    using namespace testcontainer;
+    const std::string folder = base + "/loose";
+    RunProgram({"/bin/mkdir", "-p", folder}, "/dev/null", "/dev/null");
+    std::vector<Member> members;
+    std::vector<WarcRecord> records;
+    std::uint32_t seed = 777;
+    for (int i = 0; i < kMovies; ++i) {
+        const Bytes movie = SmallMovie(i, seed);
+        const Bytes file = i % 2 == 0 ? movie : Packed(movie, MovieCompression::Zlib);
+        char name[32];
+        std::snprintf(name, sizeof name, "content/m%04d.swf", i);
+        WriteFile(folder + "/" + (name + 8), file);
+        members.push_back({name, file});
+        records.push_back({"response", std::string("http://example.com/") + name,
+                           HttpResponse({"Content-Type: application/x-shockwave-flash",
+                                         "Content-Length: " + std::to_string(file.size())},
+                                        file)});
+    }
+    const std::string zip = base + "/movies.zip";
+    WriteFile(zip, Archive(ArchiveFormat::Zip, members));
+    const std::string warc = base + "/movies.warc.gz";
+    WriteFile(warc, Warc(records, true));
+    std::printf("%d movies, half CWS, loose / in a zip / in a WARC.gz; %d runs each:\n", kMovies,
+                repetitions);
+    const std::vector<std::vector<std::string>> commands{
+        {"scan", "--inflate", "--jobs", "1", folder},
+        {"scan", "--inflate", "--jobs", "1", zip},
+        {"scan", "--inflate", "--jobs", "1", warc},
+        {"scan", "--inflate", "--jobs", "2", folder},
+        {"scan", "--inflate", "--jobs", "2", zip},
+        {"scan", "--inflate", "--jobs", "2", warc},
+        {"scan", "--inflate", "--jobs", "1", "--hash", "sha256", folder},
+        {"scan", "--inflate", "--jobs", "2", "--hash", "sha256", folder},
+    };
+    const std::vector<Figures> f = TimeSideBySide(commands, 0, repetitions);
+    const char* const names[] = {
+        "loose --jobs 1", "zip --jobs 1",  "warc --jobs 1",           "loose --jobs 2",
+        "zip --jobs 2",   "warc --jobs 2", "loose --hash sha256 -j1", "loose --hash sha256 -j2"};
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        PrintRun(names[i], f[i]);
+    }
+    std::printf("  zip / loose: %.2f with --jobs 1, %.2f with --jobs 2 (target: at most 1.30)\n",
+                f[1].median / f[0].median, f[4].median / f[3].median);
+    std::printf("  --jobs 1 / --jobs 2: zip %.2fx, warc %.2fx (target: at least 1.70x)\n",
+                f[1].median / f[4].median, f[2].median / f[5].median);
+    std::printf(
+        "  --hash sha256 adds %.0f%% with --jobs 1, %.0f%% with --jobs 2 (target: at most "
+        "25%%)\n",
+        100 * (f[6].median / f[0].median - 1), 100 * (f[7].median / f[3].median - 1));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     TempDir dir;
     const std::string folder = argc > 2 ? argv[2] : dir.File("collection");
+    // The same movies loose, in a zip and in a WARC, beside the collection when it is kept.
+    ContainerFigures(argc > 2 ? folder + ".containers" : dir.Path(), repetitions);
     std::vector<std::string> compressedFiles;
     std::size_t diskBytes = 0;
     std::size_t movieBytes = 0;

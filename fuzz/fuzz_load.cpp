@@ -21,6 +21,7 @@
 #include "swfff/document.h"
 #include "swfff/loader.h"
 #include "swfff/reader.h"
+#include "swfff/scoped_movie.h"
 #include "swfff/vocabulary.h"
 #include "swfff/writer.h"
 
@@ -209,11 +210,13 @@ void CheckLoadedMovie(const CInputScript& movie, std::size_t size) {
 
 class QuietShell : public WindowShell {
   public:
+    NodeView& View() override { return view; }
     void SetBusyCursor() override { busy = true; }
     void SetDefaultCursor() override { busy = false; }
     void ShowMessage(const std::string& text, const std::string&) override { message = text; }
     bool busy = false;
     std::string message;
+    HeadlessShell view;
 };
 
 // "Frame", blanks, then the frame number.
@@ -445,8 +448,8 @@ std::size_t Pick(const std::uint8_t* data, std::size_t size, std::size_t salt, s
     return h % count;
 }
 
-void CheckSaveDeleteReload(CInputScript& movie, NodeStore& tree, const std::uint8_t* data,
-                           std::size_t size) {
+void CheckSaveDeleteReload(CInputScript& movie, NodeStore& tree, NodeView& view,
+                           const std::uint8_t* data, std::size_t size) {
     const SaveFolder folder;
     const std::vector<ItemFacts> items = Facts(movie);
     const std::int64_t headerLength = HeaderLength();
@@ -468,14 +471,14 @@ void CheckSaveDeleteReload(CInputScript& movie, NodeStore& tree, const std::uint
         itemAt.push_back(item);
     }
 
-    // Deleting a nested tag changes nothing that is saved: its bytes stay inside its sprite's.
+    // A nested tag is not deleted: its bytes stay inside its sprite's, which is saved whole.
     if (!nestedIndices.empty()) {
         const std::size_t index = nestedIndices[Pick(data, size, 1, nestedIndices.size())];
         const std::size_t nodesBefore = tree.LiveNodeCount();
-        DeleteSelectedTag(movie, tree, nodeOf.at(itemAt[index]));
-        FUZZ_CHECK(tree.LiveNodeCount() == nodesBefore - 1);
-        nodeOf.erase(itemAt[index]);
-        itemAt[index] = nullptr;
+        DeleteSelectedTag(movie, tree, view, nodeOf.at(itemAt[index]));
+        FUZZ_CHECK(tree.LiveNodeCount() == nodesBefore);
+        FUZZ_CHECK(tree.Data(nodeOf.at(itemAt[index])) == itemAt[index]);
+        CheckLinks(movie);
     }
 
     std::vector<ItemFacts> wanted;
@@ -487,10 +490,10 @@ void CheckSaveDeleteReload(CInputScript& movie, NodeStore& tree, const std::uint
         // sprite's contents stay in the list, unseen.
         std::size_t nestedUnder = 0;
         for (std::size_t i = index + 1; i < items.size() && items[i].depth != 0; ++i) {
-            nestedUnder += itemAt[i] != nullptr ? 1 : 0;
+            ++nestedUnder;
         }
         const std::size_t nodesBefore = tree.LiveNodeCount();
-        DeleteSelectedTag(movie, tree, nodeOf.at(itemAt[index]));
+        DeleteSelectedTag(movie, tree, view, nodeOf.at(itemAt[index]));
         FUZZ_CHECK(tree.LiveNodeCount() == nodesBefore - 1 - nestedUnder);
         for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
             FUZZ_CHECK(item != itemAt[index]);
@@ -543,17 +546,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string& path = input.Fill(data, size);
     // The same bytes loaded from memory, released before the file's load takes over FileBytes.
-    static CInputScript inMemory;
-    const std::int32_t memoryResult = LoadMovieFromBytes(inMemory, path, data, size);
+    static ScopedMovie inMemory;
+    const std::int32_t memoryResult = LoadMovieFromBytes(inMemory.movie, path, data, size);
     const std::vector<ItemFacts> memoryFacts =
-        memoryResult == loadOk ? Facts(inMemory) : std::vector<ItemFacts>{};
-    FreeTagList(inMemory);
+        memoryResult == loadOk ? Facts(inMemory.movie) : std::vector<ItemFacts>{};
+    inMemory.Release();
 
     const std::int32_t result = OpenMovieWithResult(movie, frameNodes, tree, shell, path);
     // A load from memory gives what the load of a file holding those bytes gives, item for item.
     FUZZ_CHECK(result == memoryResult);
     FUZZ_CHECK(!shell.busy);
-    FUZZ_CHECK(tree.UpdateDepth() == 0);
+    FUZZ_CHECK(shell.view.UpdateDepth() == 0);
     if (result != loadOk) {
         CheckFailedLoadState(movie);
         FUZZ_CHECK(tree.LiveNodeCount() == 0);
@@ -563,11 +566,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(shell.message.empty());
     CheckLoadedMovie(movie, size);
     CheckSameItems(Facts(movie), memoryFacts);
-    CheckSameHeader(movie.Header, inMemory.Header);
+    CheckSameHeader(movie.Header, inMemory.movie.Header);
     if (Facts(movie).size() > kLargestFullyCheckedList) {
         CheckTree(tree, movie);
         return kRejectFromCorpus;
     }
-    CheckSaveDeleteReload(movie, tree, data, size);
+    CheckSaveDeleteReload(movie, tree, shell.view, data, size);
     return 0;
 }

@@ -11,12 +11,13 @@
 #include "fuzz/fuzz_check.h"
 #include "swfff/document.h"
 #include "swfff/reader.h"
+#include "swfff/scoped_movie.h"
 #include "swfff/vocabulary.h"
 
 namespace {
 
 // Holds the fuzz input in FileBytes, in a block of exactly its size so that any read past it is
-// caught by AddressSanitizer.
+// caught by AddressSanitizer; the movie owner releases it.
 class HeldBytes {
   public:
     HeldBytes(const std::uint8_t* data, std::size_t size) {
@@ -26,9 +27,9 @@ class HeldBytes {
         }
         FileBytesLength = static_cast<std::int64_t>(size);
     }
-    ~HeldBytes() { FreeMovieBytes(); }
-    HeldBytes(const HeldBytes&) = delete;
-    HeldBytes& operator=(const HeldBytes&) = delete;
+
+  private:
+    ScopedMovie owner_;
 };
 
 std::uint32_t BitsAt(std::int64_t bitOffset, int n) {

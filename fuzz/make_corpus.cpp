@@ -1,8 +1,8 @@
 // Writes the fuzzers' seed corpus from the test-side movie builder:
 //   make_corpus <corpus folder>
-// fills <corpus folder>/fuzz_load, fuzz_reader, fuzz_codec and fuzz_info. The seeds are small,
-// well-formed movies of every shape the loader distinguishes, plus a few that each fail in their
-// own way, so the fuzzer starts next to every branch.
+// fills <corpus folder>/fuzz_load, fuzz_reader, fuzz_codec, fuzz_containers and fuzz_info. The
+// seeds are small, well-formed movies of every shape the loader distinguishes, plus a few that
+// each fail in their own way, so the fuzzer starts next to every branch.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/codec/swfcodec.h"
+#include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
 
 namespace {
@@ -234,22 +235,57 @@ Seeds InfoSeeds() {
                     ShowFrame(), End()}))});
     seeds.push_back({"cut", Movie(Cat({tags(settings, true), tags(assets, true), tags(code, true),
                                        ShowFrame(), End()}))});
-    return seeds;
-}
-
-bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
-    mkdir(folder.c_str(), 0777);
-    for (const auto& [name, bytes] : seeds) {
-        const std::string path = folder + "/" + name;
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
-            std::fclose(out) != 0) {
-            std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
-            return false;
-        }
+    // Containers of each kind with a movie or two inside, nested ones, and a few cut short.
+    Seeds ContainerSeeds() {
+        using namespace testcontainer;
+        const Bytes movie = Movie(Cat({ShowFrame(), End()}));
+        const Bytes cws = Compressed(movie, MovieCompression::Zlib);
+        const std::vector<Member> members{{"a.swf", movie}, {"note.txt", {'h', 'i'}}, {"b", cws}};
+        const Bytes response = HttpResponse(
+            {"Transfer-Encoding: chunked", "Content-Encoding: gzip"}, Chunked(Gzip(movie), 9));
+        const std::vector<WarcRecord> records{
+            {"request", "http://x/a.swf", {'G', 'E', 'T', ' ', '/', '\r', '\n', '\r', '\n'}},
+            {"response", "http://x/a.swf", response},
+            {"response", "http://x/b.swf",
+             HttpResponse({"Content-Encoding: deflate"}, Gzip(cws, true))},
+            {"resource", "file:///c.swf", movie, "WARC/1.0"}};
+        const Bytes warc = Warc(records);
+        Seeds seeds;
+        seeds.push_back({"zip", Archive(ArchiveFormat::Zip, members)});
+        seeds.push_back({"tar", Archive(ArchiveFormat::Tar, members)});
+        seeds.push_back({"tar.gz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Gzip)});
+        seeds.push_back({"tar.xz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Xz)});
+        seeds.push_back({"warc", warc});
+        seeds.push_back({"warc_per_record.gz", Warc(records, true)});
+        seeds.push_back({"warc_whole.gz", Gzip(warc)});
+        seeds.push_back(
+            {"wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", Warc(records, true)}})});
+        seeds.push_back(
+            {"nested.zip",
+             Archive(ArchiveFormat::Zip,
+                     {{"in.zip", Archive(ArchiveFormat::Zip, {{"in.tar", seeds[1].second}})}})});
+        Bytes cut = warc;
+        cut.resize(cut.size() / 2);
+        seeds.push_back({"cut.warc", cut});
+        Bytes cutGzip = Warc(records, true);
+        cutGzip.resize(cutGzip.size() - 30);
+        seeds.push_back({"cut_member.warc.gz", cutGzip});
+        return seeds;
     }
-    return true;
-}
+
+    bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
+        mkdir(folder.c_str(), 0777);
+        for (const auto& [name, bytes] : seeds) {
+            const std::string path = folder + "/" + name;
+            std::FILE* out = std::fopen(path.c_str(), "wb");
+            if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
+                std::fclose(out) != 0) {
+                std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
+                return false;
+            }
+        }
+        return true;
+    }
 
 }  // namespace
 
@@ -263,6 +299,7 @@ int main(int argc, char** argv) {
     const bool ok = WriteSeeds(root + "/fuzz_load", LoadSeeds()) &&
                     WriteSeeds(root + "/fuzz_reader", ReaderSeeds()) &&
                     WriteSeeds(root + "/fuzz_codec", CodecSeeds()) &&
+                    WriteSeeds(root + "/fuzz_containers", ContainerSeeds()) &&
                     WriteSeeds(root + "/fuzz_info", InfoSeeds());
     return ok ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -75,11 +76,13 @@ std::string FollowLinks(const std::string& path) {
 }
 
 std::string TemporaryName(const std::string& target, unsigned attempt) {
-    static std::uint64_t counter = 0;
+    // Saves on several threads (velpin-cli's jobs) each draw their own number.
+    static std::atomic<std::uint64_t> counter{0};
     const auto now =
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const std::uint64_t drawn = counter.fetch_add(1, std::memory_order_relaxed) + 1;
     std::uint64_t mix =
-        now ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^ (++counter << 16) ^ attempt;
+        now ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^ (drawn << 16) ^ attempt;
     // A cheap avalanche so that neighbouring inputs give unrelated names; O_EXCL settles clashes.
     mix ^= mix >> 33;
     mix *= 0xff51afd7ed558ccdULL;
@@ -123,6 +126,7 @@ OutputFile::~OutputFile() {
 
 void OutputFile::Create(const std::string& path) {
     Abort();
+    lastError_ = 0;
     if (path.empty()) {
         throw EInOutError(ioInvalidFilename);
     }
@@ -195,9 +199,8 @@ bool OutputFile::WriteThrough(const void* data, std::size_t count) {
         return true;
     }
     // Kept for Commit, which names the failure by it.
-    const int err = errno;
+    lastError_ = errno;
     Abort();
-    errno = err;
     return false;
 }
 
@@ -235,7 +238,7 @@ void OutputFile::Commit() {
         RaiseIoError(EBADF, target_, IoOp::Close);
     }
     if (!Flush()) {
-        RaiseIoError(errno, target_, IoOp::Write);
+        RaiseIoError(lastError_, target_, IoOp::Write);
     }
     const int fd = fd_;
     fd_ = -1;

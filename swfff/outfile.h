@@ -55,6 +55,7 @@ class OutputFile {
     bool WriteThrough(const void* data, std::size_t count);
 
     int fd_ = -1;
+    int lastError_ = 0;                  // the errno of the write that abandoned the output
     std::vector<unsigned char> buffer_;  // bytes written but not yet handed to the system
     std::string target_;    // the file that receives the bytes, symbolic links followed
     std::string tempPath_;  // empty when the target is written in place

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "cli/codec/swfcodec.h"
 #include "tests/strict_json.h"
+#include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
 #include "tests/support/run_program.h"
 
@@ -194,6 +196,15 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "",
          "velpin-cli: --jobs: Value 1025 not in range 1 to 1024 ("},
         {{"scan", "-j", "x", fws}, 2, "", "velpin-cli: --jobs: not a decimal number: x ("},
+        {{"scan", "--hash", "sha256,sha512", fws},
+         2,
+         "",
+         "velpin-cli: --hash: unknown hash \"sha512\": use sha256, sha1, md5, crc32 or xxh128 ("},
+        {{"scan", "--files-from", dir.File("missing.txt")},
+         1,
+         "",
+         "velpin-cli scan: cannot read the list " + dir.File("missing.txt") +
+             ": File not found.\n"},
     };
     for (const Row& row : rows) {
         std::ostringstream shown;
@@ -264,9 +275,10 @@ std::string Summaries(const std::string& output) {
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
         const Json scanned = Parse(line);
-        EXPECT_EQ(Keys(scanned), (std::vector<std::string>{"path", "size", "container", "version",
-                                                           "declaredLength", "result", "reason",
-                                                           "error", "movie"}));
+        EXPECT_EQ(Keys(scanned), (std::vector<std::string>{"path", "entry", "size", "container",
+                                                           "version", "declaredLength", "result",
+                                                           "reason", "error", "movie"}));
+        EXPECT_TRUE(scanned.at("entry").is_null());
         EXPECT_EQ(scanned.at("movie").is_null(), scanned.at("result") != 0) << line;
         summaries += scanned.at("path").get<std::string>();
         for (const char* key :
@@ -371,6 +383,119 @@ TEST_F(CollectionTest, ScanInfoAddsTheInfoOfEachLoadedMovie) {
     EXPECT_EQ(movieWithInfo.at("info"), Parse(info.out).at("info"));
     movieWithInfo.erase("info");
     EXPECT_EQ(movieWithInfo, Parse(without.out).at("movie"));
+}
+
+// The golden check for containers: a movie inside a zip, a 7z, a tar.gz, a WARC (as an HTTP
+// response, chunked and gzip-encoded, or a resource) or a WACZ gives exactly the row the loose file
+// gives, but for its path and entry; rows come in path order, a container's in its own order.
+TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
+    using namespace testcontainer;
+    TempDir loose;
+    std::vector<Member> members;
+    for (const auto& [name, path] : {std::pair<std::string, std::string>{"a.swf", fws},
+                                     {"b.cws", cws},
+                                     {"c.zws", zws},
+                                     {"d.cws", damaged}}) {
+        members.push_back({"content/" + name, ReadFile(path)});
+    }
+    members.push_back({"content/e.swf", {}});  // a movie by its name only, and empty
+    members.push_back({"readme.txt", {'h', 'i'}});
+    std::vector<std::string> loosePaths;
+    for (const Member& member : members) {
+        loosePaths.push_back(
+            loose.Write(member.name.substr(member.name.find('/') + 1), member.bytes));
+    }
+    std::vector<WarcRecord> records{{"warcinfo", "", {'x'}}};
+    for (const Member& member : members) {
+        const std::string uri = "http://example.com/" + member.name;
+        records.push_back({"request", uri, {'G', 'E', 'T'}});
+        records.push_back({"response", uri,
+                           HttpResponse({"Transfer-Encoding: chunked", "Content-Encoding: gzip"},
+                                        Chunked(Gzip(member.bytes), 100))});
+    }
+    records.push_back({"resource", "file:///a.swf", movie, "WARC/1.0"});
+    const Bytes warc = Warc(records, true);
+    TempDir folder;
+    folder.Write("games.zip", Archive(ArchiveFormat::Zip, members));
+    folder.Write("games.7z", Archive(ArchiveFormat::SevenZip, members));
+    // Named, so taken by its content; a walk passes it by.
+    const std::string named =
+        folder.Write("dump.bin", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Gzip));
+    folder.Write("crawl.warc.gz", warc);
+    folder.Write("site.wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", warc}}));
+    Bytes cut = Archive(ArchiveFormat::Tar, members);
+    cut.resize(1024 + 700);  // inside the second entry's bytes
+    folder.Write("cut.tar", cut);
+    folder.Write("ignored.gz", warc);
+    const std::string list =
+        dir.Write("list", Cat({Bytes(named.begin(), named.end()),
+                               {0},
+                               Bytes(folder.Path().begin(), folder.Path().end())}));
+
+    const std::vector<std::string> hash{"--hash", "sha256,crc32", "--hash", "md5"};
+    const auto scan = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> all{"scan", "--inflate"};
+        all.insert(all.end(), hash.begin(), hash.end());
+        all.insert(all.end(), args.begin(), args.end());
+        return Run(all);
+    };
+    const ProgramRun looseRun = scan(loosePaths);
+    const ProgramRun one = scan({"--jobs", "1", "--files0-from", list});
+    const ProgramRun two = scan({"--jobs", "2", folder.Path(), named});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(two.out, one.out);
+    EXPECT_NE(one.err.find(" 6 containers, 19 other entries, "), std::string::npos) << one.err;
+
+    std::map<std::string, Json> looseRows;
+    std::istringstream looseLines(looseRun.out);
+    for (std::string line; std::getline(looseLines, line);) {
+        Json row = Parse(line);
+        const std::string path = row.at("path").get<std::string>();
+        row.erase("path");
+        row.erase("entry");
+        looseRows[path.substr(path.rfind('/') + 1)] = row;
+    }
+    ASSERT_EQ(looseRows.size(), 6u);  // readme.txt too, named as it is
+    const std::vector<std::string> order{"content/a.swf", "content/b.cws", "content/c.zws",
+                                         "content/d.cws", "content/e.swf"};
+    std::vector<std::string> seen;
+    std::istringstream lines(one.out);
+    for (std::string line; std::getline(lines, line);) {
+        Json row = Parse(line);
+        const std::string path = row.at("path").get<std::string>();
+        std::string entry;
+        for (const Json& name : row.at("entry")) {
+            entry += (entry.empty() ? "" : " > ") + name.get<std::string>();
+        }
+        seen.push_back(path.substr(path.rfind('/') + 1) + ": " + entry);
+        if (!row.at("error").is_null() && row.at("container").is_null()) {
+            EXPECT_EQ(row.at("error"),
+                      "Truncated input file (needed 445 bytes, only 121 available)")
+                << line;
+            continue;
+        }
+        const std::string last = row.at("entry").back().get<std::string>();
+        const std::string file = last.substr(last.rfind('/') + 1);
+        row.erase("path");
+        row.erase("entry");
+        EXPECT_EQ(row, looseRows.at(file)) << line;
+    }
+    std::vector<std::string> expected;
+    const auto add = [&](const std::string& path, const std::string& prefix) {
+        for (const std::string& name : order) {
+            expected.push_back(path + ": " + prefix + name);
+        }
+    };
+    add("crawl.warc.gz", "http://example.com/");
+    expected.push_back("crawl.warc.gz: file:///a.swf");
+    expected.push_back("cut.tar: content/a.swf");
+    expected.push_back("cut.tar: content/b.cws");
+    add("dump.bin", "");
+    add("games.7z", "");
+    add("games.zip", "");
+    add("site.wacz", "archive/data.warc.gz > http://example.com/");
+    expected.push_back("site.wacz: archive/data.warc.gz > file:///a.swf");
+    EXPECT_EQ(seen, expected);
 }
 
 // A movie of exactly `length` bytes: a header, one long tag filling it, and End.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/NodeView.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -21,7 +24,8 @@ class NodeStoreTest : public ::testing::Test {
     }
 
     std::vector<TreeNode> reports;
-    NodeStore tree{[this](TreeNode node) { reports.push_back(node); }};
+    NodeStore tree;
+    HeadlessShell view{[this](TreeNode node) { reports.push_back(node); }};
 };
 
 TEST_F(NodeStoreTest, KeepsInsertionOrderAtEveryLevel) {
@@ -60,7 +64,7 @@ TEST_F(NodeStoreTest, TextsExtendedOverAndOverStayIntact) {
         expected.push_back("Frame " + std::to_string(i));
     }
     const TreeNode deleted = tree.AddChildLast(frames[0], "gone", nullptr);
-    tree.DeleteWithDescendants(deleted);
+    DeleteShown(tree, view, deleted);
     const std::string piece(1000, 's');
     for (int round = 0; round < 40; ++round) {
         for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -77,16 +81,16 @@ TEST_F(NodeStoreTest, TextsExtendedOverAndOverStayIntact) {
 TEST_F(NodeStoreTest, SelectionReportsOnlyChanges) {
     tree.AddTopLevel("a", nullptr);
     tree.AddTopLevel("b", nullptr);
-    tree.Clear();  // nothing was selected: no report
+    ClearShown(tree, view);  // nothing was selected: no report
     EXPECT_TRUE(reports.empty());
 
     const TreeNode c = tree.AddTopLevel("c", nullptr);
-    tree.Select(c);
-    tree.Select(c);
-    EXPECT_TRUE(tree.IsSelected(c));
-    tree.Clear();
+    view.Select(c);
+    view.Select(c);
+    EXPECT_TRUE(view.IsSelected(c));
+    ClearShown(tree, view);
     EXPECT_EQ(reports, (std::vector<TreeNode>{c, kNoNode}));
-    EXPECT_EQ(tree.Selected(), kNoNode);
+    EXPECT_EQ(view.Selected(), kNoNode);
 }
 
 TEST_F(NodeStoreTest, DeletingMovesTheSelectionOnlyWhenItLayInTheSubtree) {
@@ -107,7 +111,7 @@ TEST_F(NodeStoreTest, DeletingMovesTheSelectionOnlyWhenItLayInTheSubtree) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.deleted);
-        tree.Clear();
+        ClearShown(tree, view);
         const TreeNode root = tree.AddTopLevel("root", nullptr);
         const TreeNode f0 = tree.AddChildLast(root, "f0", nullptr);
         tree.AddChildLast(f0, "t0", nullptr);
@@ -124,12 +128,14 @@ TEST_F(NodeStoreTest, DeletingMovesTheSelectionOnlyWhenItLayInTheSubtree) {
             });
             return found;
         };
-        tree.Select(find(row.selected));
+        view.Select(find(row.selected));
         const TreeNode expected = row.expectedSelection == nullptr || *row.expectedSelection == '\0'
                                       ? kNoNode
                                       : find(row.expectedSelection);
+        EXPECT_EQ(SelectionAfterDeleting(tree, view.Selected(), find(row.deleted)),
+                  row.expectedSelection == nullptr ? view.Selected() : expected);
         reports.clear();
-        tree.DeleteWithDescendants(find(row.deleted));
+        DeleteShown(tree, view, find(row.deleted));
         if (row.expectedSelection == nullptr) {
             EXPECT_TRUE(reports.empty());
         } else {
@@ -143,8 +149,8 @@ TEST_F(NodeStoreTest, GoneNodesAreInertHandles) {
     const TreeNode root = tree.AddTopLevel("root", nullptr);
     const TreeNode child = tree.AddChildLast(root, "child", nullptr);
     const TreeNode kept = tree.AddTopLevel("kept", nullptr);
-    tree.Select(child);
-    tree.DeleteWithDescendants(root);
+    view.Select(child);
+    DeleteShown(tree, view, root);
     EXPECT_EQ(tree.FirstTopLevel(), kept);
     EXPECT_EQ(tree.LiveNodeCount(), 1u);
     reports.clear();
@@ -156,15 +162,14 @@ TEST_F(NodeStoreTest, GoneNodesAreInertHandles) {
         tree.SetText(gone, "x");
         tree.AppendText(gone, "x");
         tree.SetImages(gone, 1, 1);
-        tree.Select(gone);
-        tree.DeleteWithDescendants(gone);
-        EXPECT_FALSE(tree.IsSelected(gone));
+        DeleteShown(tree, view, gone);
+        EXPECT_FALSE(tree.IsWithin(gone, gone));
     }
     EXPECT_TRUE(reports.empty());
     EXPECT_EQ(Dump(), "kept\n");
     EXPECT_THROW(tree.SetImages(kept, 32768, 0), std::out_of_range);
-    tree.EndUpdate();  // unmatched: ignored
-    EXPECT_EQ(tree.UpdateDepth(), 0);
+    view.EndUpdate();  // unmatched: ignored
+    EXPECT_EQ(view.UpdateDepth(), 0);
 }
 
 TEST_F(NodeStoreTest, HugeSpritesDeleteWholeInDepthAndBreadth) {
@@ -183,10 +188,10 @@ TEST_F(NodeStoreTest, HugeSpritesDeleteWholeInDepthAndBreadth) {
     tree.VisitPreOrder([&](TreeNode, int depth) { deepest = std::max(deepest, depth); });
     EXPECT_EQ(deepest, 100001);
 
-    tree.Select(deep);
-    tree.DeleteWithDescendants(wide);
+    view.Select(deep);
+    DeleteShown(tree, view, wide);
     EXPECT_EQ(tree.LiveNodeCount(), 100002u);
-    tree.DeleteWithDescendants(deepTop);
+    DeleteShown(tree, view, deepTop);
     EXPECT_EQ(Dump(), "root\n");
     EXPECT_EQ(reports.back(), root);
 }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "swfff/errors.h"
@@ -178,6 +179,42 @@ TEST(OutputFile, NewFileFollowsTheUmask) {
         EXPECT_EQ(StatOf(target).st_mode & 07777, 0666u & ~mask) << mask;
     }
     ::umask(saved);
+}
+
+TEST(OutputFile, ACommitWhoseLastBytesCannotBeWrittenNamesTheWriteFailure) {
+    OutputFile out;
+    out.Create("/dev/full");
+    ASSERT_TRUE(out.Write(kNew.data(), kNew.size()));  // buffered
+    try {
+        out.Commit();
+        ADD_FAILURE() << "the commit succeeded";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(error.ErrorCode, ioDiskFull);
+    }
+    EXPECT_FALSE(out.IsOpen());
+}
+
+TEST(OutputFile, SavesOnManyThreadsIntoOneFolder) {
+    TempDir dir;
+    std::vector<std::string> targets;
+    for (int i = 0; i < 8; ++i) {
+        targets.push_back(dir.Write("t" + std::to_string(i) + ".swf", kOld));
+    }
+    std::vector<std::thread> savers;
+    for (const std::string& target : targets) {
+        savers.emplace_back([&target] {
+            for (int round = 0; round < 25; ++round) {
+                Save(target, kNew);
+            }
+        });
+    }
+    for (std::thread& saver : savers) {
+        saver.join();
+    }
+    for (const std::string& target : targets) {
+        EXPECT_EQ(ReadFile(target), kNew);
+    }
+    EXPECT_EQ(Listing(dir.Path()).size(), targets.size()) << "no temporary file is left";
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Unit1/presentation/NodeStore.h"
@@ -19,12 +20,16 @@ using namespace testmovie;
 
 class RecordingShell : public WindowShell {
   public:
+    explicit RecordingShell(HeadlessShell::SelectionListener onSelectionChange)
+        : view(std::move(onSelectionChange)) {}
+    NodeView& View() override { return view; }
     void SetBusyCursor() override { events.push_back("busy"); }
     void SetDefaultCursor() override { events.push_back("default"); }
     void ShowMessage(const std::string& text, const std::string& caption) override {
         events.push_back("message " + text + " | " + caption);
     }
     std::vector<std::string> events;
+    HeadlessShell view;
 };
 
 Bytes Body(std::size_t length) {
@@ -101,9 +106,10 @@ class TreeBuilderTest : public ::testing::Test {
     }
 
     void SelectAndDelete(TreeNode node) {
-        tree.Select(node);
-        DeleteSelectedTag(movie, tree, selectedNode);
+        view().Select(node);
+        DeleteSelectedTag(movie, tree, view(), selectedNode);
     }
+    HeadlessShell& view() { return shell.view; }
 
     TempDir dir;
     std::string path;
@@ -113,11 +119,11 @@ class TreeBuilderTest : public ::testing::Test {
     TreeNode selectedNode = kNoNode;
     std::vector<TreeNode> reports;
     std::vector<int> updateDepthAtReport;
-    RecordingShell shell;
-    NodeStore tree{[this](TreeNode reported) {
+    NodeStore tree;
+    RecordingShell shell{[this](TreeNode reported) {
         reports.push_back(reported);
-        updateDepthAtReport.push_back(tree.UpdateDepth());
-        TrackSelection(tree, reported, selectedNode);
+        updateDepthAtReport.push_back(view().UpdateDepth());
+        TrackSelection(view(), reported, selectedNode);
     }};
 };
 
@@ -142,7 +148,7 @@ TEST_F(TreeBuilderTest, TwelveFpsExampleGivesTheWholeTree) {
 
     EXPECT_TRUE(movie.Loaded);
     EXPECT_EQ(shell.events, (std::vector<std::string>{"busy", "default"}));
-    EXPECT_EQ(tree.UpdateDepth(), 0);
+    EXPECT_EQ(view().UpdateDepth(), 0);
     // The root is selected while redrawing is still suspended, and tracked synchronously.
     const TreeNode root = tree.FirstTopLevel();
     EXPECT_EQ(reports, std::vector<TreeNode>{root});
@@ -150,7 +156,7 @@ TEST_F(TreeBuilderTest, TwelveFpsExampleGivesTheWholeTree) {
     EXPECT_EQ(selectedNode, root);
     // Expanded one level only.
     tree.VisitPreOrder([&](TreeNode node, int) {
-        EXPECT_EQ(tree.IsExpanded(node), node == root) << tree.Text(node);
+        EXPECT_EQ(view().IsExpanded(node), node == root) << tree.Text(node);
     });
     EXPECT_EQ(frameNodes.size(), 3u);
     EXPECT_EQ(tree.Text(frameNodes[0]), "Header");
@@ -427,7 +433,7 @@ TEST_F(TreeBuilderTest, FailedLoadLeavesAnEmptyTreeAndSaysSo) {
     EXPECT_TRUE(frameNodes.empty());
     EXPECT_FALSE(movie.Loaded);
     EXPECT_EQ(selectedNode, kNoNode);
-    EXPECT_EQ(tree.UpdateDepth(), 0);
+    EXPECT_EQ(view().UpdateDepth(), 0);
     EXPECT_EQ(shell.events, (std::vector<std::string>{"busy", "default",
                                                       "message Error Opening file! | Velpin"}));
 }
@@ -438,7 +444,7 @@ TEST_F(TreeBuilderTest, RaisedLoadErrorRestoresCursorAndRedrawing) {
     EXPECT_THROW(OpenMovieInto(movie, frameNodes, tree, shell, dir.File("missing.swf")),
                  EInOutError);
     EXPECT_EQ(shell.events, (std::vector<std::string>{"busy", "default"}));
-    EXPECT_EQ(tree.UpdateDepth(), 0);
+    EXPECT_EQ(view().UpdateDepth(), 0);
     EXPECT_EQ(tree.LiveNodeCount(), 0u);
     EXPECT_FALSE(movie.Loaded);
     EXPECT_EQ(selectedNode, kNoNode);
@@ -460,20 +466,20 @@ class DeleteTagTest : public TreeBuilderTest {
 
 TEST_F(DeleteTagTest, NodesWithoutATagItemAreNotDeleted) {
     // Right after the open the root is selected.
-    DeleteSelectedTag(movie, tree, selectedNode);
+    DeleteSelectedTag(movie, tree, view(), selectedNode);
     for (const char* text : {"Header", "Sign SWF", "Movie Width 550 pixels", "Frame     2"}) {
         SelectAndDelete(Find(text));
         EXPECT_EQ(selectedNode, Find(text));
     }
-    DeleteSelectedTag(movie, tree, kNoNode);
+    DeleteSelectedTag(movie, tree, view(), kNoNode);
     EXPECT_EQ(Dump(tree.FirstTopLevel(), 0), before);
     EXPECT_EQ(ListNames().size(), 9u);
 }
 
 TEST_F(DeleteTagTest, NothingHappensWithoutALoadedMovie) {
-    tree.Select(Find(" SetBackgroundColor"));
+    view().Select(Find(" SetBackgroundColor"));
     movie.Loaded = false;
-    DeleteSelectedTag(movie, tree, selectedNode);
+    DeleteSelectedTag(movie, tree, view(), selectedNode);
     EXPECT_EQ(Dump(tree.FirstTopLevel(), 0), before);
     EXPECT_EQ(ListNames().size(), 9u);
 }
@@ -486,10 +492,10 @@ TEST_F(DeleteTagTest, DeletingTheFirstTagMovesSelectionToTheNextTarget) {
     EXPECT_EQ(selectedNode, Find(" PlaceObject2"));
     EXPECT_EQ(tree.Data(selectedNode), movie.FirstTag);
 
-    DeleteSelectedTag(movie, tree, selectedNode);
+    DeleteSelectedTag(movie, tree, view(), selectedNode);
     EXPECT_EQ(ListNames().front(), "1@0");
     EXPECT_EQ(selectedNode, Find(" ShowFrame 0"));
-    DeleteSelectedTag(movie, tree, selectedNode);
+    DeleteSelectedTag(movie, tree, view(), selectedNode);
     // The frame node keeps its statistics; with no sibling left the frame itself is selected.
     EXPECT_EQ(selectedNode, frameNodes[1]);
     EXPECT_EQ(Dump(frameNodes[1], 1),
@@ -507,17 +513,25 @@ TEST_F(DeleteTagTest, DeletingASpriteTakesItsNodesButLeavesItsContentsItems) {
     EXPECT_EQ(selectedNode, Find(" ShowFrame 1"));
 }
 
-TEST_F(DeleteTagTest, DeletingANestedTagTakesThatNodeOnly) {
-    SelectAndDelete(Find(" ShowFrame 0", 1));
-    EXPECT_EQ(Dump(Find(" DefineSprite"), 2),
-              "[2,2]  DefineSprite\n"
-              "  [1,1]  PlaceObject2\n"
-              "  [1,1]  End\n");
-    EXPECT_EQ(ListNames(), (std::vector<std::string>{"9@0", "26@0", "1@0", "39@0", "26@1", "0@1",
-                                                     "1@0", "0@0"}));
-    // The last child goes: the selection falls back to the previous sibling.
-    SelectAndDelete(Find(" End"));
-    EXPECT_EQ(selectedNode, Find(" PlaceObject2", 1));
+TEST_F(DeleteTagTest, ANestedTagIsNotDeletedSinceItsSpriteIsSavedWhole) {
+    // Each text with its occurrence inside the sprite, in tree order.
+    for (const auto& [nested, occurrence] :
+         {std::pair{" PlaceObject2", 1}, std::pair{" ShowFrame 0", 1}, std::pair{" End", 0}}) {
+        SCOPED_TRACE(nested);
+        const TreeNode node = Find(nested, occurrence);
+        SelectAndDelete(node);
+        EXPECT_EQ(selectedNode, node);
+        EXPECT_NE(tree.Data(node), nullptr);
+    }
+    EXPECT_EQ(Dump(tree.FirstTopLevel(), 0), before);
+    EXPECT_EQ(ListNames().size(), 9u);
+}
+
+TEST_F(DeleteTagTest, DeletingAFramesLastTagSelectsThePreviousSibling) {
+    SelectAndDelete(Find(" ShowFrame 1"));
+    EXPECT_EQ(selectedNode, Find(" DefineSprite"));
+    EXPECT_EQ(ListNames(), (std::vector<std::string>{"9@0", "26@0", "1@0", "39@0", "26@1", "1@1",
+                                                     "0@1", "0@0"}));
 }
 
 TEST_F(DeleteTagTest, DeletingTheLastItemEndsTheListAtItsPredecessor) {

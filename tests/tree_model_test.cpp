@@ -1,6 +1,6 @@
-// The Qt model of the tree: checked by Qt's own model tester, against the in-memory tree that
-// implements the same operations, and for what the window relies on (selection reports, batched
-// building, pictures).
+// The Qt model of the tree: checked by Qt's own model tester, against the headless view that
+// implements the same operations, and for what the window relies on (selection reports, one reset
+// per build, suspended redrawing, pictures).
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "Unit1/TreeModel.h"
+#include "Unit1/presentation/MovieTreeBuilder.h"
 #include "Unit1/presentation/NodeStore.h"
+#include "Unit1/presentation/NodeView.h"
 #include "tests/support/model_dump.h"
 
 namespace {
@@ -42,37 +44,46 @@ class ModelTesterWarnings {
     QtMessageHandler previous_;
 };
 
-// The window's selection tracking, fed by a tree's reports.
+// The window's selection tracking, fed by a view's reports.
 struct Tracker {
     TreeNode selected = kNoNode;
     int reports = 0;
 };
 
-void Track(const NodeStore& tree, TreeNode reported, Tracker& tracker) {
+void Track(const NodeView& view, TreeNode reported, Tracker& tracker) {
     ++tracker.reports;
-    if (reported == kNoNode) {
-        tracker.selected = kNoNode;
-    } else if (tree.IsSelected(reported)) {
-        tracker.selected = reported;
-    }
+    TrackSelection(view, reported, tracker.selected);
+}
+
+// Changes the store as a build does: nothing selected, the view told before and after.
+template <typename Change>
+void Rebuild(NodeView& view, Change&& change) {
+    view.Select(kNoNode);
+    view.WillReset();
+    change();
+    view.DidReset();
 }
 
 class TreeModelTest : public testing::Test {
   protected:
     TreeModelTest() {
         QObject::connect(&model, &TreeModel::SelectionChanged,
-                         [this](TreeNode node) { Track(model.Store(), node, tracked); });
+                         [this](TreeNode node) { Track(model, node, tracked); });
     }
 
     // Root "a" with children "b", "c", "d"; "c" has children "e" and "f".
     void BuildSample() {
-        a = model.Store().AddTopLevel("a", nullptr);
-        b = model.Store().AddChildLast(a, "b", nullptr);
-        c = model.Store().AddChildLast(a, "c", nullptr);
-        d = model.Store().AddChildLast(a, "d", nullptr);
-        e = model.Store().AddChildLast(c, "e", nullptr);
-        f = model.Store().AddChildLast(c, "f", nullptr);
+        Rebuild(model, [this] {
+            store().Clear();
+            a = store().AddTopLevel("a", nullptr);
+            b = store().AddChildLast(a, "b", nullptr);
+            c = store().AddChildLast(a, "c", nullptr);
+            d = store().AddChildLast(a, "d", nullptr);
+            e = store().AddChildLast(c, "e", nullptr);
+            f = store().AddChildLast(c, "f", nullptr);
+        });
     }
+    NodeStore& store() { return model.Store(); }
 
     TreeModel model;
     Tracker tracked;
@@ -85,68 +96,66 @@ TEST_F(TreeModelTest, QtModelTesterFindsNothingWrongInAnyOperation) {
                                     QAbstractItemModelTester::FailureReportingMode::Warning);
 
     BuildSample();
-    model.Store().SetText(e, "e2");
-    model.Store().SetImages(f, 1, 2);
-    model.Store().Select(e);
-    model.Store().BeginUpdate();
-    model.Store().BeginUpdate();
-    for (int i = 0; i < 50; ++i) {
-        model.Store().AddChildLast(d, "x" + std::to_string(i), nullptr);
-    }
-    model.Store().EndUpdate();
-    model.Store().EndUpdate();
-    model.Store().DeleteWithDescendants(c);
-    model.Store().DeleteWithDescendants(b);
-    model.Store().ExpandOneLevel(a);
-    model.Store().Clear();
-    model.Store().AddTopLevel("again", nullptr);
+    model.Select(e);
+    model.BeginUpdate();
+    model.BeginUpdate();
+    Rebuild(model, [this] {
+        store().SetText(e, "e2");
+        store().SetImages(f, 1, 2);
+        for (int i = 0; i < 50; ++i) {
+            store().AddChildLast(d, "x" + std::to_string(i), nullptr);
+        }
+    });
+    model.EndUpdate();
+    model.EndUpdate();
+    model.Select(e);
+    DeleteShown(store(), model, c);
+    DeleteShown(store(), model, b);
+    model.ExpandOneLevel(a);
+    ClearShown(store(), model);
+    Rebuild(model, [this] { store().AddTopLevel("again", nullptr); });
 
     EXPECT_TRUE(warnings.List().empty()) << warnings.List().front();
 }
 
-TEST_F(TreeModelTest, AddsWhileSuspendedReachViewsAsOneResetAtTheOutermostEnd) {
+TEST_F(TreeModelTest, ABuildReachesViewsAsOneResetAndRedrawingResumesAtTheOutermostEnd) {
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy suspended(&model, &TreeModel::RedrawSuspended);
 
-    model.Store().BeginUpdate();
-    model.Store().BeginUpdate();
+    model.BeginUpdate();
+    model.BeginUpdate();
     BuildSample();
-    model.Store().EndUpdate();
-    EXPECT_EQ(reset.count(), 0);
-    model.Store().EndUpdate();
+    model.EndUpdate();
+    EXPECT_EQ(suspended.count(), 1);
+    model.EndUpdate();
+    ASSERT_EQ(suspended.count(), 2);
+    EXPECT_EQ(suspended[0][0].toBool(), true);
+    EXPECT_EQ(suspended[1][0].toBool(), false);
     EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(inserted.count(), 0);
     EXPECT_EQ(DumpModel(model),
               "a [0/0]\n  b [0/0]\n  c [0/0]\n    e [0/0]\n    f [0/0]\n  d [0/0]\n");
-
-    model.Store().AddChildLast(b, "g", nullptr);
-    EXPECT_EQ(inserted.count(), 1);
-    model.Store().EndUpdate();  // unmatched: ignored
-    EXPECT_EQ(reset.count(), 1);
+    model.EndUpdate();  // unmatched: ignored
+    EXPECT_EQ(suspended.count(), 2);
+    EXPECT_EQ(model.UpdateDepth(), 0);
 }
 
-TEST_F(TreeModelTest, SelectingReportsSynchronouslyAndASuspendedBuildKeepsTheSelection) {
+TEST_F(TreeModelTest, SelectingReportsSynchronouslyThroughTheSelectionModel) {
     BuildSample();
-    model.Store().Select(c);
+    model.Select(c);
     EXPECT_EQ(tracked.selected, c);
-    EXPECT_TRUE(model.Store().IsSelected(c));
+    EXPECT_TRUE(model.IsSelected(c));
+    EXPECT_TRUE(model.Selection()->isSelected(model.IndexOf(c)));
+    model.Select(c);
+    EXPECT_EQ(tracked.reports, 1) << "only changes are reported";
 
-    model.Store().BeginUpdate();
-    model.Store().AddChildLast(f, "g", nullptr);
-    EXPECT_TRUE(model.Store().IsSelected(c));
-    model.Store().EndUpdate();
-    EXPECT_TRUE(model.Store().IsSelected(c));
-    EXPECT_EQ(tracked.selected, c);
+    // A person's click goes the same way.
+    model.Selection()->setCurrentIndex(model.IndexOf(f), QItemSelectionModel::ClearAndSelect);
+    EXPECT_EQ(tracked.selected, f);
+    EXPECT_EQ(model.Selected(), f);
 
-    // Selecting inside a suspension shows the nodes added so far first.
-    model.Store().BeginUpdate();
-    const TreeNode h = model.Store().AddChildLast(a, "h", nullptr);
-    model.Store().Select(h);
-    EXPECT_EQ(tracked.selected, h);
-    model.Store().EndUpdate();
-    EXPECT_EQ(tracked.selected, h);
-
-    model.Store().Clear();
+    ClearShown(store(), model);
     EXPECT_EQ(tracked.selected, kNoNode);
     EXPECT_EQ(model.rowCount(), 0);
 }
@@ -163,27 +172,26 @@ TEST_F(TreeModelTest, DeletingTheSelectionMovesItNextThenPreviousThenToTheParent
         {"previous sibling when last", 'd', 'd', 'c'},
         {"selection inside the deleted subtree", 'e', 'c', 'd'},
         {"parent when alone", 'f', 'f', 'e'},
+        {"selection outside the deleted subtree", 'e', 'b', 'e'},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        model.Store().Clear();
         BuildSample();
         const std::map<char, TreeNode> named{{'a', a}, {'b', b}, {'c', c},
                                              {'d', d}, {'e', e}, {'f', f}};
-        model.Store().Select(named.at(row.selected));
-        model.Store().DeleteWithDescendants(named.at(row.deleted));
+        model.Select(named.at(row.selected));
+        DeleteShown(store(), model, named.at(row.deleted));
         EXPECT_EQ(tracked.selected, named.at(row.expected));
-        EXPECT_TRUE(model.Store().IsSelected(named.at(row.expected)));
+        EXPECT_TRUE(model.IsSelected(named.at(row.expected)));
     }
 
-    model.Store().Clear();
     BuildSample();
-    model.Store().DeleteWithDescendants(f);
-    model.Store().Select(e);
-    model.Store().DeleteWithDescendants(e);
+    DeleteShown(store(), model, f);
+    model.Select(e);
+    DeleteShown(store(), model, e);
     EXPECT_EQ(tracked.selected, c) << "the parent, once no sibling is left";
-    model.Store().Select(a);
-    model.Store().DeleteWithDescendants(a);
+    model.Select(a);
+    DeleteShown(store(), model, a);
     EXPECT_EQ(tracked.selected, kNoNode);
     EXPECT_EQ(model.rowCount(), 0);
 }
@@ -192,19 +200,19 @@ TEST_F(TreeModelTest, DeletedNodesAreInertHandles) {
     BuildSample();
     int dummy = 0;
     auto* item = reinterpret_cast<TagItem*>(&dummy);
-    const TreeNode tagged = model.Store().AddChildLast(e, "tag", item);
-    model.Store().DeleteWithDescendants(c);
+    TreeNode tagged = kNoNode;
+    Rebuild(model, [&] { tagged = store().AddChildLast(e, "tag", item); });
+    DeleteShown(store(), model, c);
     const int reports = tracked.reports;
 
     for (TreeNode gone : {c, e, tagged}) {
-        EXPECT_EQ(model.Store().Text(gone), "");
-        EXPECT_EQ(model.Store().Data(gone), nullptr);
-        EXPECT_FALSE(model.Store().IsSelected(gone));
+        EXPECT_EQ(store().Text(gone), "");
+        EXPECT_EQ(store().Data(gone), nullptr);
+        EXPECT_FALSE(model.IsSelected(gone));
         EXPECT_FALSE(model.IndexOf(gone).isValid());
-        EXPECT_EQ(model.Store().AddChildLast(gone, "x", nullptr), kNoNode);
-        model.Store().SetText(gone, "x");
-        model.Store().Select(gone);
-        model.Store().DeleteWithDescendants(gone);
+        EXPECT_EQ(store().AddChildLast(gone, "x", nullptr), kNoNode);
+        store().SetText(gone, "x");
+        DeleteShown(store(), model, gone);
     }
     EXPECT_EQ(tracked.reports, reports);
     EXPECT_EQ(DumpModel(model), "a [0/0]\n  b [0/0]\n  d [0/0]\n");
@@ -219,8 +227,10 @@ TEST_F(TreeModelTest, ShowsTheSelectedPictureOnlyWhenSelected) {
     }
     model.SetImageList(images);
     BuildSample();
-    model.Store().SetImages(b, 1, 2);
-    model.Store().SetImages(c, 7, 7);
+    Rebuild(model, [this] {
+        store().SetImages(b, 1, 2);
+        store().SetImages(c, 7, 7);
+    });
 
     auto colorOf = [&](TreeNode node, QIcon::Mode mode) {
         const auto icon = model.data(model.IndexOf(node), Qt::DecorationRole).value<QIcon>();
@@ -234,79 +244,97 @@ TEST_F(TreeModelTest, ShowsTheSelectedPictureOnlyWhenSelected) {
     EXPECT_FALSE(model.flags(model.IndexOf(b)) & Qt::ItemIsEditable);
 }
 
-// The Qt model and the in-memory tree are two adapters of one set of operations: driven by the
-// same random script they must hold the same tree and leave the tracking on the same node.
-TEST(TreeModelAgainstMemoryTree, SameScriptSameTreeAndSameSelection) {
+// The Qt model and the headless view are two views of one set of operations: driven by the same
+// random script over two stores they must show the same tree and leave the tracking on the same
+// node.
+TEST(TreeModelAgainstHeadlessView, SameScriptSameTreeAndSameSelection) {
     ModelTesterWarnings warnings;
     TreeModel model;
     QAbstractItemModelTester tester(&model,
                                     QAbstractItemModelTester::FailureReportingMode::Warning);
     Tracker modelTracked;
     QObject::connect(&model, &TreeModel::SelectionChanged,
-                     [&](TreeNode node) { Track(model.Store(), node, modelTracked); });
+                     [&](TreeNode node) { Track(model, node, modelTracked); });
     NodeStore memory;
     Tracker memoryTracked;
-    memory.SetSelectionListener([&](TreeNode node) { Track(memory, node, memoryTracked); });
+    HeadlessShell headless([&](TreeNode node) { Track(headless, node, memoryTracked); });
 
     std::mt19937 random(20240601);
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     std::vector<TreeNode> live;
     int depth = 0;
+    // Both stores change alike, inside one build each.
+    auto build = [&](auto&& change) {
+        Rebuild(model, [&] { change(model.Store()); });
+        Rebuild(headless, [&] { change(memory); });
+    };
     for (int step = 0; step < 3000; ++step) {
         SCOPED_TRACE(step);
         const int op = pick(100);
-        if (live.empty() || op < 5) {
-            const std::string text = "top" + std::to_string(step);
-            const TreeNode added = model.Store().AddTopLevel(text, nullptr);
-            ASSERT_EQ(added, memory.AddTopLevel(text, nullptr));
-            live.push_back(added);
-        } else if (op < 55) {
-            const TreeNode parent =
-                live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
-            const std::string text = "n" + std::to_string(step);
-            const TreeNode added = model.Store().AddChildLast(parent, text, nullptr);
-            ASSERT_EQ(added, memory.AddChildLast(parent, text, nullptr));
-            live.push_back(added);
-        } else {
-            const TreeNode node =
-                live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
-            if (op < 59) {
-                model.Store().SetText(node, model.Store().Text(node) + "+");
-                memory.SetText(node, memory.Text(node) + "+");
-            } else if (op < 62) {
-                model.Store().AppendText(node, "&");
-                memory.AppendText(node, "&");
-            } else if (op < 67) {
-                model.Store().SetImages(node, op % 6, (op + 1) % 6);
-                memory.SetImages(node, op % 6, (op + 1) % 6);
-            } else if (op < 80) {
-                model.Store().Select(node);
-                memory.Select(node);
-            } else if (op < 92) {
-                model.Store().DeleteWithDescendants(node);
-                memory.DeleteWithDescendants(node);
-                live.erase(
-                    std::remove_if(live.begin(), live.end(),
-                                   [&](TreeNode n) { return model.Store().Text(n).empty(); }),
-                    live.end());
-            } else if (op < 96) {
-                model.Store().BeginUpdate();
-                memory.BeginUpdate();
-                ++depth;
-            } else if (op < 99 && depth > 0) {
-                model.Store().EndUpdate();
-                memory.EndUpdate();
-                --depth;
-            } else if (op == 99) {
-                model.Store().Clear();
-                memory.Clear();
-                live.clear();
+        const TreeNode node =
+            live.empty() ? kNoNode
+                         : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
+        if (live.empty() || op < 20) {
+            // A burst of nodes, each added at the top level or under a node added before.
+            const int count = 1 + pick(8);
+            std::vector<std::pair<std::size_t, int>> shape;
+            for (int i = 0; i < count; ++i) {
+                shape.emplace_back(random(), pick(10));
             }
+            std::vector<TreeNode> added;
+            build([&](NodeStore& tree) {
+                added.clear();
+                for (const auto& [where, kind] : shape) {
+                    const std::string text =
+                        "n" + std::to_string(step) + "." + std::to_string(added.size());
+                    std::vector<TreeNode> parents = live;
+                    parents.insert(parents.end(), added.begin(), added.end());
+                    TreeNode made = kNoNode;
+                    if (parents.empty() || kind == 0) {
+                        made = tree.AddTopLevel(text, nullptr);
+                    } else {
+                        made = tree.AddChildLast(parents[where % parents.size()], text, nullptr);
+                    }
+                    if (kind == 1) {
+                        tree.AppendText(made, "&");
+                    } else if (kind == 2) {
+                        tree.SetImages(made, step % 6, (step + 1) % 6);
+                    } else if (kind == 3 && !parents.empty()) {
+                        const TreeNode changed = parents[where % parents.size()];
+                        tree.SetText(changed, tree.Text(changed) + "+");
+                    }
+                    added.push_back(made);
+                }
+            });
+            live.insert(live.end(), added.begin(), added.end());
+        } else if (op < 60) {
+            model.Select(node);
+            headless.Select(node);
+        } else if (op < 80) {
+            DeleteShown(model.Store(), model, node);
+            DeleteShown(memory, headless, node);
+            live.erase(std::remove_if(live.begin(), live.end(),
+                                      [&](TreeNode n) { return !memory.IsLive(n); }),
+                       live.end());
+        } else if (op < 88) {
+            model.ExpandOneLevel(node);
+            headless.ExpandOneLevel(node);
+        } else if (op < 94) {
+            model.BeginUpdate();
+            headless.BeginUpdate();
+            ++depth;
+        } else if (op < 99 && depth > 0) {
+            model.EndUpdate();
+            headless.EndUpdate();
+            --depth;
+        } else if (op == 99) {
+            ClearShown(model.Store(), model);
+            ClearShown(memory, headless);
+            live.clear();
         }
-        if (depth == 0) {
-            ASSERT_EQ(DumpModel(model), DumpNodeStore(memory));
-            ASSERT_EQ(modelTracked.selected, memoryTracked.selected);
-        }
+        ASSERT_EQ(DumpModel(model), DumpNodeStore(memory, headless));
+        ASSERT_EQ(modelTracked.selected, memoryTracked.selected);
+        ASSERT_EQ(model.UpdateDepth(), headless.UpdateDepth());
     }
     EXPECT_TRUE(warnings.List().empty()) << warnings.List().front();
 }

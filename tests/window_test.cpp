@@ -125,11 +125,11 @@ TEST_F(WindowTest, WithNothingLoadedSaveAsAndDeleteTagDoNothing) {
 
 TEST_F(WindowTest, OpenShowsTheMovieWithTheRootSelectedAndExpandedOneLevel) {
     NodeStore expected;
+    HeadlessShell expectedView;
     {
         ScopedMovie held;
         FrameNodeTable frames;
-        HeadlessShell shell;
-        OpenMovieInto(held.movie, frames, expected, shell, moviePath);
+        OpenMovieInto(held.movie, frames, expected, expectedView, moviePath);
     }
 
     Open(moviePath);
@@ -147,11 +147,12 @@ TEST_F(WindowTest, OpenShowsTheMovieWithTheRootSelectedAndExpandedOneLevel) {
     EXPECT_TRUE(form.Movie.Loaded);
     EXPECT_TRUE(prompter.boxes.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(DumpModel(form.Tree()), DumpNodeStore(expected));
+    EXPECT_EQ(DumpModel(form.Tree()), DumpNodeStore(expected, expectedView));
     const TreeNode root = form.Tree().Store().FirstTopLevel();
     EXPECT_EQ(form.Tree().Store().Text(root), moviePath);
     EXPECT_EQ(form.SelectedNode, root) << "the root's selection is reported inside the open";
     EXPECT_TRUE(tv()->isExpanded(form.Tree().IndexOf(root)));
+    EXPECT_TRUE(tv()->updatesEnabled());
     for (const char* collapsed : {"Header", "FrameSize", "Frame     0", "Frame     1"}) {
         EXPECT_FALSE(tv()->isExpanded(form.Tree().IndexOf(Find(collapsed)))) << collapsed;
     }
@@ -168,8 +169,10 @@ TEST_F(WindowTest, NodeTextsAreNeverElidedAndTheViewScrollsToTheLongest) {
     EXPECT_GT(tv()->horizontalScrollBar()->maximum(), 0);
 }
 
-TEST_F(WindowTest, DeleteTagOnANodeWithoutATagChangesNothing) {
-    for (const char* text : {"", "Header", "Sign SWF", "FrameSize", "Movie Width", "Frame     0"}) {
+TEST_F(WindowTest, DeleteTagOnANodeWithoutATopLevelTagChangesNothing) {
+    // A tag inside a sprite stays: the sprite is saved whole, with the tag in it.
+    for (const char* text :
+         {"", "Header", "Sign SWF", "FrameSize", "Movie Width", "Frame     0", " DoAction Play"}) {
         SCOPED_TRACE(text);
         Open(moviePath);
         if (*text != '\0') {  // "": the root, selected by the open itself
@@ -197,8 +200,6 @@ TEST_F(WindowTest, DeleteTagTakesTheTagOutOfTheSavedMovie) {
          MovieOf({t.stop, t.firstShowFrame, t.sprite, t.secondShowFrame, t.end})},
         {" DefineSprite", " DoAction Play",
          MovieOf({t.background, t.stop, t.firstShowFrame, t.secondShowFrame, t.end})},
-        // A tag inside a sprite leaves the tree, but the sprite is saved whole.
-        {" DoAction Play", nullptr, WholeMovie()},
         {" End", nullptr,
          MovieOf({t.background, t.stop, t.firstShowFrame, t.sprite, t.secondShowFrame}),
          "Frame     2"},
@@ -435,8 +436,48 @@ TEST_F(WindowTest, ASaveDialogRefusesAMissingFolderAndStaysOpen) {
     ASSERT_EQ(prompter.boxes.size(), 1u);
     EXPECT_EQ(prompter.boxes[0].caption, "Save As");
     EXPECT_TRUE(prompter.boxes[0].text.startsWith(QString::fromStdString(missing)));
-    EXPECT_EQ(prompter.boxes[0].owner, Part<QFileDialog>("dSave1"));
+    EXPECT_EQ(prompter.boxes[0].ownerName, "dSave1");
     EXPECT_EQ(ReadFile(saved), WholeMovie());
+}
+
+TEST_F(WindowTest, ADialogLeavesNothingBehindButTheNameChosenLast) {
+    Open(moviePath);
+    EXPECT_TRUE(form.findChildren<QFileDialog*>().isEmpty()) << "nothing watches the disk";
+    prompter.answers.push_back(std::nullopt);
+    form.Open1Click();
+    EXPECT_EQ(prompter.dialogs.back().selectedFiles, QStringList({moviePath.c_str()}));
+    EXPECT_TRUE(form.findChildren<QFileDialog*>().isEmpty());
+}
+
+TEST_F(WindowTest, TheViewShowsTheSelectionOfABuildWithRedrawingSuspended) {
+    Open(moviePath);
+    Click(Find(" DoAction Stop"));
+    form.View().BeginUpdate();
+    form.OpenMovie(moviePath);
+    EXPECT_FALSE(tv()->updatesEnabled());
+    form.View().EndUpdate();
+    EXPECT_TRUE(tv()->updatesEnabled());
+    const QModelIndex root = form.Tree().IndexOf(form.Tree().Store().FirstTopLevel());
+    EXPECT_EQ(tv()->selectionModel()->selectedIndexes(), QModelIndexList({root}));
+    EXPECT_EQ(tv()->currentIndex(), root);
+    EXPECT_EQ(form.SelectedNode, form.Tree().NodeOf(root));
+}
+
+TEST_F(WindowTest, TheKeyboardIsOnTheTreeAfterStartAndAfterOpen) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    EXPECT_EQ(QApplication::focusWidget(), tv());
+    for (const char* name : {"SpeedButton4", "SpeedButton2", "SpeedButton3", "SpeedButton1"}) {
+        EXPECT_EQ(Part<QToolButton>(name)->focusPolicy(), Qt::NoFocus) << name;
+    }
+    // Wherever the keyboard was, as after leaving the menus by keyboard.
+    form.menuBar()->setFocus();
+    prompter.answers.push_back(QString::fromStdString(moviePath));
+    auto* openButton = Part<QToolButton>("SpeedButton4");
+    QTest::mouseClick(openButton, Qt::LeftButton, {}, openButton->rect().center());
+    EXPECT_EQ(QApplication::focusWidget(), tv());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(form.SelectedNode, Find("Header"));
 }
 
 TEST_F(WindowTest, DialogsStartInTheMoviesFolderElseInTheLastOneUsed) {

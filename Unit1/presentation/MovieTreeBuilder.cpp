@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <utility>
 
+#include "Unit1/presentation/FrameStatistics.h"
 #include "swfff/loader.h"
 #include "swfff/vocabulary.h"
 
@@ -130,7 +132,8 @@ class TagTexts {
     std::string doActionText_;  // " DoAction ", then each first action's name in turn
 };
 
-void BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv) {
+// Builds the whole tree into an empty store and gives its root.
+TreeNode BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv) {
     const MovieHeader& header = movie.Header;
     const auto framesPerSecond = static_cast<std::uint8_t>(header.FrameRate >> 8);
     std::int64_t bytesSoFar = 0;
@@ -170,10 +173,7 @@ void BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, NodeStore&
         }
         tv.SetImages(node, item->IconIndex, item->IconIndex);
     }
-
-    const TreeNode first = tv.FirstTopLevel();
-    tv.Select(first);
-    tv.ExpandOneLevel(first);
+    return root;
 }
 
 }  // namespace
@@ -187,20 +187,32 @@ std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes
 std::int32_t OpenMovieWithLoad(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
                                WindowShell& shell,
                                const std::function<std::int32_t(CInputScript&)>& load) {
+    NodeView& view = shell.View();
     shell.SetBusyCursor();
-    tv.BeginUpdate();
+    view.BeginUpdate();
     std::int32_t result = loadOk;
+    bool resetOpen = false;
     try {
-        tv.Clear();
+        ClearShown(tv, view);
         // The table would otherwise hold nodes of the tree just cleared.
         frameNodes.clear();
         result = load(movie);
         if (result == loadOk) {
-            BuildTree(movie, frameNodes, tv);
+            // The view meets the tree once it is whole.
+            view.WillReset();
+            resetOpen = true;
+            const TreeNode root = BuildTree(movie, frameNodes, tv);
+            resetOpen = false;
+            view.DidReset();
+            view.Select(root);
+            view.ExpandOneLevel(root);
         }
     } catch (...) {
+        if (resetOpen) {
+            view.DidReset();
+        }
         shell.SetDefaultCursor();
-        tv.EndUpdate();
+        view.EndUpdate();
         throw;
     }
     shell.SetDefaultCursor();
@@ -208,7 +220,7 @@ std::int32_t OpenMovieWithLoad(CInputScript& movie, FrameNodeTable& frameNodes, 
         shell.ShowMessage("Error Opening file!", "Velpin");
         movie.Loaded = false;
     }
-    tv.EndUpdate();
+    view.EndUpdate();
     return result;
 }
 
@@ -217,25 +229,48 @@ void OpenMovieInto(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& t
     OpenMovieWithResult(movie, frameNodes, tv, shell, path);
 }
 
-void DeleteSelectedTag(CInputScript& movie, NodeStore& tv, TreeNode selectedNode) {
+void DeleteSelectedTag(CInputScript& movie, NodeStore& tv, NodeView& view, TreeNode selectedNode) {
     if (!movie.Loaded || selectedNode == kNoNode) {
         return;
     }
     TagItem* const item = tv.Data(selectedNode);
-    if (item == nullptr) {
+    if (item == nullptr || item->Depth != 0) {
         return;
     }
     // The node lets go of its item before the item is released, so nothing ever refers to a
     // released item.
     tv.ClearData(selectedNode);
     RemoveTagItem(movie, item);
-    tv.DeleteWithDescendants(selectedNode);
+    DeleteShown(tv, view, selectedNode);
 }
 
-void TrackSelection(const NodeStore& tv, TreeNode reported, TreeNode& selectedNode) {
+void TrackSelection(const NodeView& view, TreeNode reported, TreeNode& selectedNode) {
     if (reported == kNoNode) {
         selectedNode = kNoNode;
-    } else if (tv.IsSelected(reported)) {
+    } else if (view.IsSelected(reported)) {
         selectedNode = reported;
+    }
+}
+
+HeadlessShell::HeadlessShell(SelectionListener onSelectionChange)
+    : onSelectionChange_(std::move(onSelectionChange)) {}
+
+void HeadlessShell::EndUpdate() {
+    if (updateDepth_ > 0) {
+        --updateDepth_;
+    }
+}
+
+void HeadlessShell::WillReset() {
+    expanded_.clear();
+}
+
+void HeadlessShell::Select(TreeNode node) {
+    if (node == selected_) {
+        return;
+    }
+    selected_ = node;
+    if (onSelectionChange_) {
+        onSelectionChange_(node);
     }
 }

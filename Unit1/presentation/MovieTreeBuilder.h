@@ -5,15 +5,19 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "Unit1/presentation/NodeStore.h"
+#include "Unit1/presentation/NodeView.h"
 #include "swfff/document.h"
 
-// What the presentation needs of the window around the tree.
+// What the presentation needs of the window around the tree: the view of the tree, the cursor and
+// the message box.
 class WindowShell {
   public:
     virtual ~WindowShell() = default;
+    virtual NodeView& View() = 0;
     virtual void SetBusyCursor() = 0;
     virtual void SetDefaultCursor() = 0;
     // A modal box owned by the main window with one OK button and no icon.
@@ -21,12 +25,39 @@ class WindowShell {
 };
 
 // The surroundings of a tree that nobody looks at: no cursor, and the one message the
-// presentation can show is left to the caller, which knows the load result as well.
-class HeadlessShell : public WindowShell {
+// presentation can show is left to the caller, which knows the load result as well. It keeps the
+// view's state, for velpin-cli and the tests.
+class HeadlessShell : public WindowShell, public NodeView {
   public:
+    using SelectionListener = std::function<void(TreeNode)>;
+
+    HeadlessShell() = default;
+    explicit HeadlessShell(SelectionListener onSelectionChange);
+
+    NodeView& View() override { return *this; }
     void SetBusyCursor() override {}
     void SetDefaultCursor() override {}
     void ShowMessage(const std::string&, const std::string&) override {}
+
+    void BeginUpdate() override { ++updateDepth_; }
+    void EndUpdate() override;
+    void WillReset() override;
+    void DidReset() override {}
+    void WillRemove(TreeNode) override {}
+    void DidRemove() override {}
+    void Select(TreeNode node) override;
+    TreeNode Selected() const override { return selected_; }
+    void ExpandOneLevel(TreeNode node) override { expanded_.insert(node); }
+
+    int UpdateDepth() const { return updateDepth_; }
+    // Whether `node`, a live node, was expanded since the last reset.
+    bool IsExpanded(TreeNode node) const { return expanded_.count(node) != 0; }
+
+  private:
+    SelectionListener onSelectionChange_;
+    TreeNode selected_ = kNoNode;
+    std::unordered_set<TreeNode> expanded_;
+    int updateDepth_ = 0;
 };
 
 // Slot 0 holds the Header node, slot k + 1 the node of frame k; grown to hold every frame, and
@@ -50,9 +81,11 @@ std::int32_t OpenMovieWithLoad(CInputScript& movie, FrameNodeTable& frameNodes, 
                                const std::function<std::int32_t(CInputScript&)>& load);
 
 // Delete Tag on `selectedNode`: unlinks and releases its tag item and deletes the node with its
-// descendants. Does nothing unless a movie is loaded and the node is a tag node.
-void DeleteSelectedTag(CInputScript& movie, NodeStore& tv, TreeNode selectedNode);
+// descendants, the selection moved first. Does nothing unless a movie is loaded and the node is
+// the node of a top-level tag: a tag inside a sprite is saved with its sprite, so deleting it
+// alone would show a deletion that no save carries out.
+void DeleteSelectedTag(CInputScript& movie, NodeStore& tv, NodeView& view, TreeNode selectedNode);
 
-// Selection tracking: the node the tree reports becomes the selected node when the tree says it
+// Selection tracking: the node the view reports becomes the selected node when the view says it
 // is selected; a report without a node clears it.
-void TrackSelection(const NodeStore& tv, TreeNode reported, TreeNode& selectedNode);
+void TrackSelection(const NodeView& view, TreeNode reported, TreeNode& selectedNode);

@@ -1,17 +1,9 @@
 #include "Unit1/presentation/NodeStore.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <utility>
-
-NodeStore::NodeStore(SelectionListener onSelectionChange)
-    : onSelectionChange_(std::move(onSelectionChange)) {}
-
-void NodeStore::SetSelectionListener(SelectionListener onSelectionChange) {
-    onSelectionChange_ = std::move(onSelectionChange);
-}
 
 bool NodeStore::IsLive(TreeNode node) const {
     return node < nodeCount_ && Slot(node).parent != kGone;
@@ -34,26 +26,7 @@ const std::vector<TreeNode>* NodeStore::ChildrenOf(TreeNode parent) const {
     return &children_.at(parent);
 }
 
-void NodeStore::BeginUpdate() {
-    ++updateDepth_;
-}
-
-void NodeStore::EndUpdate() {
-    if (updateDepth_ == 0) {
-        return;
-    }
-    if (--updateDepth_ == 0 && observer_ != nullptr) {
-        observer_->UpdateEnded();
-    }
-}
-
 void NodeStore::Clear() {
-    if (selected_ != kNoNode) {
-        ChangeSelection(kNoNode);
-    }
-    if (observer_ != nullptr) {
-        observer_->WillClear();
-    }
     // Swapped with empty containers, so that the memory goes back now, not at the next growth.
     decltype(nodeBlocks_)().swap(nodeBlocks_);
     nodeCount_ = 0;
@@ -62,68 +35,27 @@ void NodeStore::Clear() {
     decltype(children_)().swap(children_);
     lastParent_ = kNoNode;
     lastParentChildren_ = nullptr;
-    decltype(textChunks_)().swap(textChunks_);
-    textFree_ = nullptr;
-    textFreeBytes_ = 0;
-    decltype(texts_)().swap(texts_);
-    decltype(appended_)().swap(appended_);
+    texts_.Clear();
     longest_ = kNoNode;
     longestLength_ = 0;
     longestKnown_ = true;
-    decltype(expanded_)().swap(expanded_);
-    if (observer_ != nullptr) {
-        observer_->DidClear();
-    }
 }
 
 TextId NodeStore::StoreText(std::string_view text) {
-    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        throw std::length_error("tree text exceeds 4 GiB");
-    }
-    if (texts_.size() >= kMaxTexts) {
-        throw std::length_error("too many tree texts");
-    }
-    // Room first, so that nothing is left half done when memory runs out.
-    if (texts_.size() == texts_.capacity()) {
-        texts_.reserve(texts_.size() * 2 + 64);
-    }
-    if (text.empty()) {
-        texts_.push_back(StoredText{"", 0});
-        return static_cast<TextId>(texts_.size() - 1);
-    }
-    char* stored = textFree_;
-    if (text.size() > textFreeBytes_) {
-        // A text larger than a quarter chunk gets a block of its own, so that the newest chunk's
-        // free room is not thrown away for it. Left uninitialised: only bytes written are read.
-        const bool ownBlock = text.size() > kTextChunkBytes / 4;
-        std::unique_ptr<char[]> chunk(new char[ownBlock ? text.size() : kTextChunkBytes]);
-        stored = chunk.get();
-        textChunks_.push_back(std::move(chunk));
-        if (!ownBlock) {
-            textFree_ = stored;
-            textFreeBytes_ = kTextChunkBytes;
-        }
-    }
-    if (stored == textFree_) {
-        textFree_ += text.size();
-        textFreeBytes_ -= text.size();
-    }
-    std::memcpy(stored, text.data(), text.size());
-    texts_.push_back(StoredText{stored, static_cast<std::uint32_t>(text.size())});
-    return static_cast<TextId>(texts_.size() - 1);
+    return texts_.Store(text);
 }
 
 TreeNode NodeStore::Append(TreeNode parent, TextId text, TagItem* data) {
     if (parent != kNoNode && !IsLive(parent)) {
         return kNoNode;
     }
-    if (text >= texts_.size()) {
+    if (!texts_.Holds(text)) {
         throw std::out_of_range("no such tree text");
     }
     if (nodeCount_ >= kMaxNodes) {
         throw std::length_error("too many tree nodes");
     }
-    // Everything that can fail is done before a view hears of the node.
+    // Everything that can fail is done before the node is added.
     std::vector<TreeNode>* siblings = nullptr;
     if (parent == kNoNode) {
         siblings = &topLevel_;
@@ -145,17 +77,11 @@ TreeNode NodeStore::Append(TreeNode parent, TextId text, TagItem* data) {
 
     const auto node = static_cast<TreeNode>(nodeCount_);
     const std::size_t row = siblings->size();
-    if (observer_ != nullptr) {
-        observer_->WillAdd(parent, row);
-    }
     Slot(node) = Node{data, parent, static_cast<std::uint32_t>(row), text, 0, 0};
     siblings->push_back(node);
     ++nodeCount_;
     ++liveNodes_;
-    if (observer_ != nullptr) {
-        observer_->DidAdd();
-    }
-    ConsiderLongest(node, texts_[text].length);
+    ConsiderLongest(node, texts_.Length(text));
     return node;
 }
 
@@ -190,49 +116,15 @@ void NodeStore::SetImages(TreeNode node, int imageIndex, int selectedImageIndex)
     Node& n = Slot(node);
     n.image = static_cast<std::int16_t>(imageIndex);
     n.selectedImage = static_cast<std::int16_t>(selectedImageIndex);
-    if (observer_ != nullptr) {
-        observer_->ImagesChanged(node);
-    }
-}
-
-const NodeStore::StoredText& NodeStore::BaseText(const Node& node) const {
-    if ((node.text & kHasPieces) != 0) {
-        return texts_[appended_[node.text & ~kHasPieces].base];
-    }
-    return texts_[node.text];
 }
 
 std::size_t NodeStore::TextLength(TreeNode node) const {
-    if (!IsLive(node)) {
-        return 0;
-    }
-    const TextId text = Slot(node).text;
-    if ((text & kHasPieces) != 0) {
-        return appended_[text & ~kHasPieces].length;
-    }
-    return texts_[text].length;
+    return IsLive(node) ? texts_.Length(Slot(node).text) : 0;
 }
 
 void NodeStore::AppendTextTo(std::string& out, TreeNode node) const {
-    if (!IsLive(node)) {
-        return;
-    }
-    const Node& n = Slot(node);
-    const StoredText& base = BaseText(n);
-    out.append(base.bytes, base.length);
-    if ((n.text & kHasPieces) == 0) {
-        return;
-    }
-    const Appended& appended = appended_[n.text & ~kHasPieces];
-    out.reserve(out.size() + appended.length - base.length);
-    for (const Piece& piece : appended.pieces) {
-        if (piece.kind == kTextPiece) {
-            out.append(texts_[piece.value].bytes, texts_[piece.value].length);
-        } else {
-            AppendFrameStatisticsText(
-                out, FrameStatistics{static_cast<std::uint16_t>(piece.kind & 0xFFFF), piece.value,
-                                     static_cast<std::uint8_t>(piece.kind >> 16)});
-        }
+    if (IsLive(node)) {
+        texts_.AppendTo(out, Slot(node).text);
     }
 }
 
@@ -247,55 +139,24 @@ void NodeStore::SetText(TreeNode node, std::string_view text) {
     if (!IsLive(node)) {
         return;
     }
-    const TextId id = StoreText(text);
-    Node& n = Slot(node);
-    if ((n.text & kHasPieces) != 0) {
-        Appended& appended = appended_[n.text & ~kHasPieces];
-        appended.base = id;
-        appended.length = text.size();
-        std::vector<Piece>().swap(appended.pieces);
-    } else {
-        n.text = id;
-    }
-    if (observer_ != nullptr) {
-        observer_->TextChanged(node);
-    }
+    texts_.Replace(Slot(node).text, text);
     ConsiderLongest(node, text.size());
-}
-
-void NodeStore::AppendPiece(TreeNode node, Piece piece, std::size_t pieceLength) {
-    Node& n = Slot(node);
-    if ((n.text & kHasPieces) == 0) {
-        if (appended_.size() >= kMaxTexts) {
-            throw std::length_error("too many appended tree texts");
-        }
-        appended_.push_back(Appended{n.text, texts_[n.text].length, {}});
-        n.text = static_cast<TextId>(appended_.size() - 1) | kHasPieces;
-    }
-    Appended& appended = appended_[n.text & ~kHasPieces];
-    appended.pieces.push_back(piece);
-    appended.length += pieceLength;
-    if (observer_ != nullptr) {
-        observer_->TextChanged(node);
-    }
-    ConsiderLongest(node, appended.length);
 }
 
 void NodeStore::AppendText(TreeNode node, std::string_view tail) {
     if (!IsLive(node)) {
         return;
     }
-    AppendPiece(node, Piece{StoreText(tail), kTextPiece}, tail.size());
+    texts_.Append(Slot(node).text, tail);
+    ConsiderLongest(node, texts_.Length(Slot(node).text));
 }
 
 void NodeStore::AppendFrameStatistics(TreeNode node, const FrameStatistics& statistics) {
     if (!IsLive(node)) {
         return;
     }
-    AppendPiece(node,
-                Piece{statistics.bytesSoFar, std::uint32_t{statistics.frame} |
-                                                 std::uint32_t{statistics.framesPerSecond} << 16},
-                FrameStatisticsTextLength(statistics));
+    texts_.AppendFrameStatistics(Slot(node).text, statistics);
+    ConsiderLongest(node, texts_.Length(Slot(node).text));
 }
 
 void NodeStore::ConsiderLongest(TreeNode node, std::size_t length) {
@@ -333,35 +194,6 @@ TreeNode NodeStore::FirstTopLevel() const {
     return topLevel_.empty() ? kNoNode : topLevel_.front();
 }
 
-void NodeStore::ChangeSelection(TreeNode node) {
-    selected_ = node;
-    if (observer_ != nullptr) {
-        observer_->SelectionReported(node);
-    }
-    if (onSelectionChange_) {
-        onSelectionChange_(node);
-    }
-}
-
-void NodeStore::Select(TreeNode node) {
-    if (node != kNoNode && !IsLive(node)) {
-        return;
-    }
-    if (selected_ != node) {
-        ChangeSelection(node);
-    }
-}
-
-void NodeStore::ExpandOneLevel(TreeNode node) {
-    if (!IsLive(node)) {
-        return;
-    }
-    expanded_.insert(node);
-    if (observer_ != nullptr) {
-        observer_->ExpansionRequested(node);
-    }
-}
-
 TagItem* NodeStore::Data(TreeNode node) const {
     return IsLive(node) ? Slot(node).data : nullptr;
 }
@@ -372,11 +204,10 @@ void NodeStore::ClearData(TreeNode node) {
     }
 }
 
-bool NodeStore::IsSelected(TreeNode node) const {
-    return node != kNoNode && node == selected_ && IsLive(node);
-}
-
 bool NodeStore::IsWithin(TreeNode node, TreeNode ancestor) const {
+    if (!IsLive(node) || !IsLive(ancestor)) {
+        return false;
+    }
     for (TreeNode at = node; at != kNoNode; at = Slot(at).parent) {
         if (at == ancestor) {
             return true;
@@ -389,27 +220,6 @@ void NodeStore::DeleteWithDescendants(TreeNode node) {
     if (!IsLive(node)) {
         return;
     }
-    if (selected_ != kNoNode && IsWithin(selected_, node)) {
-        const TreeNode parent = Slot(node).parent;
-        const std::vector<TreeNode>& siblings = *ChildrenOf(parent);
-        const std::size_t row = RowOf(Slot(node));
-        TreeNode successor = parent;
-        if (row + 1 < siblings.size()) {
-            successor = siblings[row + 1];
-        } else if (row > 0) {
-            successor = siblings[row - 1];
-        }
-        ChangeSelection(successor);
-        // The report ran the selection tracking, which must not have taken the node away; if
-        // anything did, there is nothing left to delete.
-        if (!IsLive(node)) {
-            return;
-        }
-    }
-
-    if (observer_ != nullptr) {
-        observer_->WillRemove(node);
-    }
     std::vector<TreeNode>& siblings = *ChildrenOf(Slot(node).parent);
     const std::size_t row = RowOf(Slot(node));
     siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(row));
@@ -418,9 +228,6 @@ void NodeStore::DeleteWithDescendants(TreeNode node) {
         moved.row = static_cast<std::uint32_t>(i) | (moved.row & kHasChildList);
     }
     ReleaseSubtree(node);
-    if (observer_ != nullptr) {
-        observer_->DidRemove();
-    }
 }
 
 void NodeStore::Release(TreeNode node) {
@@ -432,12 +239,7 @@ void NodeStore::Release(TreeNode node) {
         lastParent_ = kNoNode;
         lastParentChildren_ = nullptr;
     }
-    if ((n.text & kHasPieces) != 0) {
-        std::vector<Piece>().swap(appended_[n.text & ~kHasPieces].pieces);
-    }
-    if (!expanded_.empty()) {
-        expanded_.erase(node);
-    }
+    texts_.Release(n.text);
     if (node == longest_) {
         longestKnown_ = false;
     }
@@ -487,10 +289,6 @@ int NodeStore::Image(TreeNode node) const {
 
 int NodeStore::SelectedImage(TreeNode node) const {
     return IsLive(node) ? Slot(node).selectedImage : -1;
-}
-
-bool NodeStore::IsExpanded(TreeNode node) const {
-    return IsLive(node) && expanded_.count(node) != 0;
 }
 
 TreeNode NodeStore::Parent(TreeNode node) const {

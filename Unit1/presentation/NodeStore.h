@@ -6,22 +6,15 @@
 // The contract:
 // - A node is a handle that stays valid until its node is deleted or the tree is cleared; handles
 //   are never reused before Clear. A node that is gone is inert: reading it gives nothing (empty
-//   text, no data, image -1, no parent, no children, not selected, not expanded), changing it does
-//   nothing, and adding under it adds nothing and returns kNoNode.
+//   text, no data, image -1, no parent, no children), changing it does nothing, and adding under
+//   it adds nothing and returns kNoNode.
 // - Image indices are 16-bit signed numbers; an index outside that range raises
 //   std::out_of_range, since only a mistake in the program can make one. A new node's images
 //   are 0.
-// - Texts are kept whole, never cut; a text longer than 4 GiB - 1 bytes raises
-//   std::length_error. Appending to a text costs what is appended: the text already there is not
-//   copied. Replacing a text stores the new one; the old one's bytes are reclaimed by Clear.
+// - Texts are kept as TextStore keeps them.
 // - The store holds up to 2^31 - 1 nodes; one more raises std::length_error.
-// - When the selected node lies in a subtree that is deleted, the selection first moves to the
-//   deleted node's next sibling, else its previous sibling, else its parent, else nowhere, and
-//   that change is reported before the subtree goes.
-// - Every change of selection is reported synchronously, to the observer and then to the
-//   selection listener, from inside the operation that caused it.
-// - Redrawing is suspended from the first BeginUpdate to the matching last EndUpdate; an EndUpdate
-//   without a BeginUpdate is ignored.
+// - The store calls nobody: whoever changes it tells the views, before and after (NodeView). What
+//   a view shows besides the tree (selection, expanded nodes, suspended redrawing) is the view's.
 #pragma once
 
 #include <cstddef>
@@ -31,53 +24,24 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
-#include "Unit1/presentation/FrameStatistics.h"
+#include "Unit1/presentation/TextStore.h"
+
+struct FrameStatistics;
 
 struct TagItem;
 
 using TreeNode = std::uint32_t;
 constexpr TreeNode kNoNode = 0xFFFFFFFFu;
 
-// A stored text that many nodes may share; valid until Clear.
-using TextId = std::uint32_t;
-
-// What a view of the store needs to hear; every change comes between a Will and a Did call, or
-// as one call. The default does nothing.
-class NodeStoreObserver {
-  public:
-    virtual ~NodeStoreObserver() = default;
-    virtual void WillAdd(TreeNode /*parent*/, std::size_t /*row*/) {}
-    virtual void DidAdd() {}
-    virtual void WillRemove(TreeNode /*node*/) {}
-    virtual void DidRemove() {}
-    virtual void WillClear() {}
-    virtual void DidClear() {}
-    virtual void TextChanged(TreeNode /*node*/) {}
-    virtual void ImagesChanged(TreeNode /*node*/) {}
-    virtual void SelectionReported(TreeNode /*node*/) {}
-    virtual void ExpansionRequested(TreeNode /*node*/) {}
-    virtual void UpdateEnded() {}
-};
-
 class NodeStore {
   public:
-    using SelectionListener = std::function<void(TreeNode)>;
-
     NodeStore() = default;
-    explicit NodeStore(SelectionListener onSelectionChange);
     NodeStore(const NodeStore&) = delete;
     NodeStore& operator=(const NodeStore&) = delete;
 
-    void SetSelectionListener(SelectionListener onSelectionChange);
-    // The one view that hears of every change; null for none.
-    void SetObserver(NodeStoreObserver* observer) { observer_ = observer; }
-
     // The tree operations the presentation drives.
-    void BeginUpdate();
-    void EndUpdate();
     void Clear();
     TextId StoreText(std::string_view text);
     TreeNode AddTopLevel(std::string_view text, TagItem* data);
@@ -89,12 +53,8 @@ class NodeStore {
     void AppendText(TreeNode node, std::string_view tail);
     void AppendFrameStatistics(TreeNode node, const FrameStatistics& statistics);
     TreeNode FirstTopLevel() const;
-    // Selecting kNoNode clears the selection.
-    void Select(TreeNode node);
-    void ExpandOneLevel(TreeNode node);
     TagItem* Data(TreeNode node) const;
     void ClearData(TreeNode node);
-    bool IsSelected(TreeNode node) const;
     void DeleteWithDescendants(TreeNode node);
 
     // Reading the tree back, for views and printing.
@@ -107,7 +67,6 @@ class NodeStore {
     TreeNode LongestTextNode() const;
     int Image(TreeNode node) const;
     int SelectedImage(TreeNode node) const;
-    bool IsExpanded(TreeNode node) const;
     TreeNode Parent(TreeNode node) const;
     // The node's position among its siblings.
     std::size_t Row(TreeNode node) const;
@@ -116,8 +75,8 @@ class NodeStore {
     TreeNode Child(TreeNode parent, std::size_t row) const;
     TreeNode FirstChild(TreeNode node) const;
     TreeNode NextSibling(TreeNode node) const;
-    TreeNode Selected() const { return selected_; }
-    int UpdateDepth() const { return updateDepth_; }
+    // Whether `node` is `ancestor` or lies below it.
+    bool IsWithin(TreeNode node, TreeNode ancestor) const;
     std::size_t LiveNodeCount() const { return liveNodes_; }
     // Visits every live node in pre-order, children in insertion order, with its depth (top-level
     // nodes at 0). Iterative, so any depth of nesting is safe.
@@ -131,38 +90,16 @@ class NodeStore {
         // The position among its siblings, and kHasChildList once the node has had a child, so
         // that the many leaves are told apart without a look into the lists.
         std::uint32_t row;
-        TextId text;
+        NodeText text;
         std::int16_t image;
         std::int16_t selectedImage;
-    };
-    struct StoredText {
-        const char* bytes;
-        std::uint32_t length;
-    };
-    // A piece appended to a node's text: a stored text, or frame statistics kept as numbers.
-    struct Piece {
-        std::uint32_t value;  // the text, or the bytes so far
-        std::uint32_t kind;   // kTextPiece, or the frame and frames per second of statistics
-    };
-    // The text of a node that was appended to. A node's pieces lie side by side, so that
-    // reading its text walks memory in order.
-    struct Appended {
-        TextId base;
-        std::uint64_t length;  // of base and pieces together
-        std::vector<Piece> pieces;
     };
 
     static constexpr TreeNode kGone = 0xFFFFFFFEu;
     static constexpr std::uint32_t kHasChildList = 0x80000000u;
     static constexpr std::size_t kMaxNodes = 0x7FFFFFFFu;
-    static constexpr std::uint32_t kTextPiece = 0xFFFFFFFFu;
-    // Set in a node's text once pieces were appended to it; the rest of it is then the node's
-    // place in appended_ instead of a TextId.
-    static constexpr TextId kHasPieces = 0x80000000u;
-    static constexpr std::size_t kMaxTexts = 0x7FFFFFFFu;
     static constexpr unsigned kNodeBlockBits = 16;
     static constexpr std::size_t kNodesPerBlock = std::size_t{1} << kNodeBlockBits;
-    static constexpr std::size_t kTextChunkBytes = std::size_t{1} << 20;
 
     static std::uint32_t RowOf(const Node& node) { return node.row & ~kHasChildList; }
 
@@ -175,11 +112,7 @@ class NodeStore {
     std::vector<TreeNode>* ChildrenOf(TreeNode parent);
     const std::vector<TreeNode>* ChildrenOf(TreeNode parent) const;
     TreeNode Append(TreeNode parent, TextId text, TagItem* data);
-    void AppendPiece(TreeNode node, Piece piece, std::size_t pieceLength);
-    const StoredText& BaseText(const Node& node) const;
     void ConsiderLongest(TreeNode node, std::size_t length);
-    void ChangeSelection(TreeNode node);
-    bool IsWithin(TreeNode node, TreeNode ancestor) const;
     void ReleaseSubtree(TreeNode node);
     void Release(TreeNode node);
 
@@ -193,20 +126,10 @@ class NodeStore {
     TreeNode lastParent_ = kNoNode;
     std::vector<TreeNode>* lastParentChildren_ = nullptr;
 
-    std::vector<std::unique_ptr<char[]>> textChunks_;
-    char* textFree_ = nullptr;  // the unused rest of the newest chunk
-    std::size_t textFreeBytes_ = 0;
-    std::vector<StoredText> texts_;
-    std::vector<Appended> appended_;
+    TextStore texts_;
 
     // The longest text seen; recomputed when its node goes.
     mutable TreeNode longest_ = kNoNode;
     mutable std::size_t longestLength_ = 0;
     mutable bool longestKnown_ = true;
-
-    std::unordered_set<TreeNode> expanded_;
-    TreeNode selected_ = kNoNode;
-    int updateDepth_ = 0;
-    NodeStoreObserver* observer_ = nullptr;
-    SelectionListener onSelectionChange_;
 };

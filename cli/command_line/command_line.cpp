@@ -62,6 +62,18 @@ std::vector<std::uint16_t> CodesOfLists(const std::vector<std::string>& lists) {
     return codes;
 }
 
+// One --hash value: algorithm names separated by commas.
+const CLI::Validator kHashList(
+    [](std::string& text) {
+        try {
+            ParseHashList(text);
+        } catch (const std::invalid_argument& error) {
+            return std::string(error.what());
+        }
+        return std::string();
+    },
+    "");
+
 // A range check that adds nothing to the option's type name: the description says the range, so
 // that every option fits on one line of the help.
 CLI::Range QuietRange(unsigned min, unsigned max) {
@@ -90,6 +102,7 @@ struct CommandLine::Values {
     SaveOptions save;
     std::vector<std::string> deleteCodeLists;
     ScanOptions scan;
+    std::vector<std::string> hashLists;
     ExtractOptions extract;
     ConvertOptions convert;
 };
@@ -155,7 +168,8 @@ void CommandLine::AddSubcommands() {
     });
 
     CLI::App* scan = app_->add_subcommand(
-        "scan", "print one JSON line per movie of the files and folders given, in path order");
+        "scan",
+        "print one JSON line per movie of the files, folders and containers given, in path order");
     scan->add_option("-j,--jobs", v.scan.jobs,
                      "load N movies at once, 1 to 1024 (default: one per processor)")
         ->type_name("N")
@@ -164,10 +178,33 @@ void CommandLine::AddSubcommands() {
     AddInflateFlag(*scan, v.scan.inflate);
     scan->add_flag("--info", v.scan.info,
                    "add each loaded movie's info, as `info --json` gives it");
+    OneValueEach(
+        scan->add_option("--hash", v.hashLists,
+                         "add digests of each movie as stored: sha256,sha1,md5,crc32,xxh128"))
+        ->type_name("ALG[,ALG...]")
+        ->check(kHashList);
+    OneValueEach(scan->add_option("--files-from", v.scan.filesFrom,
+                                  "also scan the paths in FILE, one a line; - is standard input"))
+        ->type_name("FILE");
+    OneValueEach(scan->add_option("--files0-from", v.scan.files0From,
+                                  "the same, with the paths separated by NUL bytes"))
+        ->type_name("FILE");
     scan->add_option("PATH", v.scan.paths,
-                     "a file, taken whatever its name, or a folder, walked for *.swf files")
-        ->required();
-    scan->callback([this, &v] { run_ = [&v] { return RunScanCommand(v.scan); }; });
+                     "a movie or container (by content), or a folder to walk for both");
+    scan->callback([this, &v] {
+        if (v.scan.paths.empty() && v.scan.filesFrom.empty() && v.scan.files0From.empty()) {
+            throw CLI::RequiredError("PATH");
+        }
+        for (const std::string& list : v.hashLists) {
+            for (const HashAlgorithm algorithm : ParseHashList(list)) {
+                if (std::find(v.scan.hashes.begin(), v.scan.hashes.end(), algorithm) ==
+                    v.scan.hashes.end()) {
+                    v.scan.hashes.push_back(algorithm);
+                }
+            }
+        }
+        run_ = [&v] { return RunScanCommand(v.scan); };
+    });
 
     CLI::App* extract = app_->add_subcommand(
         "extract", "write one item's stored bytes to a file or to standard output");
@@ -256,6 +293,8 @@ const std::vector<std::pair<std::string, std::string>>& Examples() {
          "velpin-cli save --inflate --delete-code 58,64 game.swf game-release.swf"},
         {"Scan a collection with two jobs:",
          "velpin-cli scan --inflate -j 2 ~/swf-archive > archive.jsonl"},
+        {"Scan the movies inside a zip and a web archive, with their SHA-256:",
+         "velpin-cli scan --inflate --hash sha256 games.zip crawl.warc.gz"},
         {"Inflate a movie for the window:", "velpin-cli inflate movie.swf movie-fws.swf"},
     };
     return examples;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/commands/movie_input.h"
+#include "cli/hash/digests.h"
 
 // The range `scan --jobs` takes.
 inline constexpr unsigned kMinScanJobs = 1;
@@ -26,7 +27,10 @@ struct ScanOptions {
     unsigned jobs = 0;  // 0: one per processor
     bool inflate = false;
     bool info = false;  // each loaded movie's info in its "movie" object
+    std::vector<HashAlgorithm> hashes;  // in the order given, each once
     std::vector<std::string> paths;
+    std::vector<std::string> filesFrom;   // lists of paths, one a line
+    std::vector<std::string> files0From;  // lists of paths, separated by NUL bytes
 };
 
 struct ExtractOptions {

@@ -13,37 +13,43 @@ namespace {
 // Signature, version and the 32-bit length: what every container starts with.
 constexpr std::int64_t kHeadBytes = 8;
 
-// Reads the head of a file opened at its start. Only as much as the file's size promises is read,
-// so a FIFO or a device, whose size is 0, is never waited on; a read that fails leaves the head
-// unknown, and the load that follows reports the file in its own terms.
-InputHead ReadHead(InputFile& in) {
+// What the first `count` bytes of a movie of `size` bytes say.
+InputHead HeadOf(const std::uint8_t* bytes, std::size_t count, std::int64_t size) {
     InputHead head;
-    const std::int64_t size = in.Size();
     head.size = size;
-    std::uint8_t bytes[kHeadBytes];
-    const std::int64_t got = in.Read(bytes, std::min(size, kHeadBytes));
-    if (got < 3) {
-        return head;
-    }
-    head.container = ContainerOf(bytes, static_cast<std::size_t>(got));
+    head.container = ContainerOf(bytes, count);
     if (head.container == Container::None) {
         return head;
     }
-    if (got >= 4) {
+    if (count >= 4) {
         head.version = bytes[3];
     }
-    if (got >= kHeadBytes) {
+    if (count >= kHeadBytes) {
         head.declaredLength = std::uint32_t{bytes[4]} | std::uint32_t{bytes[5]} << 8 |
                               std::uint32_t{bytes[6]} << 16 | std::uint32_t{bytes[7]} << 24;
     }
     return head;
 }
 
-std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std::int64_t size) {
-    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxCodecInputBytes) {
+// Reads the head of a file opened at its start. Only as much as the file's size promises is read,
+// so a FIFO or a device, whose size is 0, is never waited on; a read that fails leaves the head
+// unknown, and the load that follows reports the file in its own terms.
+InputHead ReadHead(InputFile& in) {
+    const std::int64_t size = in.Size();
+    std::uint8_t bytes[kHeadBytes];
+    const std::int64_t got = in.Read(bytes, std::min(size, kHeadBytes));
+    return HeadOf(bytes, got < 0 ? 0 : static_cast<std::size_t>(got), size);
+}
+
+void CheckCodecInputSize(std::uint64_t size) {
+    if (size > kMaxCodecInputBytes) {
         throw ECodecError("the file is larger than the limit of " +
                           std::to_string(kMaxCodecInputBytes) + " bytes");
     }
+}
+
+std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std::int64_t size) {
+    CheckCodecInputSize(size < 0 ? kMaxCodecInputBytes + 1 : static_cast<std::uint64_t>(size));
     if (!in.SeekToStart()) {
         RaiseIoError(errno, path, IoOp::Seek);
     }
@@ -59,21 +65,20 @@ std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std:
     return bytes;
 }
 
-std::int32_t LoadInflated(CInputScript& script, const std::string& name,
-                          const std::vector<std::uint8_t>& packed, std::uint32_t declaredLength) {
+std::int32_t LoadInflated(CInputScript& script, const std::string& name, const std::uint8_t* packed,
+                          std::size_t packedBytes, std::uint32_t declaredLength) {
     if (declaredLength > kLargestMovieBytes) {
         // The load refuses a movie over its limit by the size alone, before reading a byte of
         // it, so the inflated bytes need not be held: inflating them to nowhere still meets
         // every fault that would stop `inflate`, and a movie that inflates gets the load's code.
-        InflateMovie(packed.data(), packed.size(), [](const std::uint8_t*, std::size_t) {});
+        InflateMovie(packed, packedBytes, [](const std::uint8_t*, std::size_t) {});
         return loadTooLarge;
     }
     std::vector<std::uint8_t> movie;
     movie.reserve(declaredLength);
-    InflateMovie(packed.data(), packed.size(),
-                 [&movie](const std::uint8_t* bytes, std::size_t count) {
-                     movie.insert(movie.end(), bytes, bytes + count);
-                 });
+    InflateMovie(packed, packedBytes, [&movie](const std::uint8_t* bytes, std::size_t count) {
+        movie.insert(movie.end(), bytes, bytes + count);
+    });
     return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()));
 }
 
@@ -119,7 +124,29 @@ std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool 
     }
     const std::vector<std::uint8_t> packed = ReadWhole(in, path, *seen.size);
     // A file too short to declare a length is refused by the codec before this value matters.
-    return LoadInflated(script, path, packed, seen.declaredLength.value_or(0));
+    return LoadInflated(script, path, packed.data(), packed.size(),
+                        seen.declaredLength.value_or(0));
+}
+
+std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
+                                 const std::uint8_t* bytes, std::size_t held, std::uint64_t size,
+                                 bool inflate, InputHead* head) {
+    const InputHead seen = HeadOf(bytes, held, static_cast<std::int64_t>(size));
+    if (head != nullptr) {
+        *head = seen;
+    }
+    if (!inflate || !IsCompressed(seen.container)) {
+        return LoadMovieFromBytes(script, name, bytes, static_cast<std::int64_t>(held));
+    }
+    CheckCodecInputSize(size);
+    return LoadInflated(script, name, bytes, held, seen.declaredLength.value_or(0));
+}
+
+std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate) {
+    if (inflate && IsCompressed(ContainerOf(start, count))) {
+        return static_cast<std::size_t>(kMaxCodecInputBytes) + 1;
+    }
+    return static_cast<std::size_t>(kLargestMovieBytes) + 1;
 }
 
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path) {

@@ -38,6 +38,18 @@ std::vector<std::uint8_t> ReadInputFile(const std::string& path);
 std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool inflate,
                             InputHead* head = nullptr);
 
+// Loads a movie held in memory as LoadMovieInput loads a file of `size` bytes that starts with
+// the `held` bytes at `bytes`: the same checks, limits, results and errors, and `head` filled
+// the same way. `held` may fall short of `size` only once it is past MovieHoldLimit: the load and
+// the codec refuse such a movie by its size alone.
+std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
+                                 const std::uint8_t* bytes, std::size_t held, std::uint64_t size,
+                                 bool inflate, InputHead* head = nullptr);
+
+// How many bytes of an entry that starts with `start` (up to 3 bytes) LoadMovieBytesInput needs:
+// one more than the loader's limit, or with `inflate` for a compressed movie the codec's.
+std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate);
+
 // Reports a load of `path` that returned the nonzero `result` and gives the exit status. A
 // compressed movie refused with -5 gets a hint that names --inflate after the usual text.
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path);

@@ -1,6 +1,7 @@
-// velpin-cli scan: one JSON line per movie of a collection. Several threads load movies at once,
+// velpin-cli scan: one JSON line per movie of a collection, loose or inside containers. One thread
+// reads the paths and the containers' entries in order, several threads load the movies at once,
 // each into a document of its own (FileBytes is per thread), and one writer prints the lines in
-// path order.
+// that order.
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,9 +13,11 @@
 #include <thread>
 
 #include "Unit1/presentation/ErrorBoxText.h"
+#include "cli/archive/byte_stream.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
+#include "cli/commands/scan_input.h"
 #include "cli/info/info_output.h"
 #include "cli/info/movie_info.h"
 #include "cli/json/json_writer.h"
@@ -29,17 +32,23 @@ namespace {
 // them busy behind a slow movie, few enough that the waiting lines stay small however many files
 // there are.
 constexpr std::size_t kLinesAheadPerJob = 64;
+// How many bytes of entries may wait for the workers, beyond the one entry always let through:
+// entries are read faster than they are loaded, and a window of 4 MiB entries would be too many.
+constexpr std::uint64_t kHeldBytesAhead = 48u << 20;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
 struct ScanResult {
     std::string line;
     bool loaded = false;
     std::int64_t bytes = 0;
+    std::size_t pathIndex = 0;  // the path the row belongs to, for the progress line
 };
 
-// What one row says about one file.
+// What one row says about one file or entry.
 struct ScanRow {
     std::string path;
+    std::optional<std::vector<std::string>> entry;    // a container's entry: its names
+    std::optional<std::optional<HashValues>> hashes;  // with --hash; none inside if unreadable
     InputHead head;
     std::optional<std::int32_t> result;  // none when the load raised `error`
     std::string error;
@@ -56,8 +65,31 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.BeginObject();
     json.Key("path");
     json.String(row.path);
+    json.Key("entry");
+    if (row.entry) {
+        json.BeginArray();
+        for (const std::string& name : *row.entry) {
+            json.String(name);
+        }
+        json.EndArray();
+    } else {
+        json.Null();
+    }
     json.Key("size");
     json.IntegerOrNull(row.head.size);
+    if (row.hashes) {
+        json.Key("hashes");
+        if (*row.hashes) {
+            json.BeginObject();
+            for (const auto& [algorithm, hex] : **row.hashes) {
+                json.Key(HashName(algorithm));
+                json.String(hex);
+            }
+            json.EndObject();
+        } else {
+            json.Null();
+        }
+    }
     json.Key("container");
     json.StringOrNull(ContainerSignature(row.head.container));
     json.Key("version");
@@ -89,26 +121,61 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.EndObject();
 }
 
-// Loads one movie on the calling thread and describes it; a movie that fails is described too.
-ScanResult ScanMovie(const std::string& path, bool inflate, bool withInfo) {
+// A loose file to be digested is read once, as an entry is, and loaded from the bytes held: the
+// load gives what it gives for the file itself.
+HeldEntry HoldFile(const std::string& path, const ScanOptions& options) {
+    FileStream file(path);
+    return HoldEntry(
+        file,
+        [&options](const std::uint8_t* start, std::size_t count) {
+            return MovieHoldLimit(start, count, options.inflate);
+        },
+        options.hashes);
+}
+
+// Loads one movie (a file, or an entry's held bytes) on the calling thread and describes it; a
+// movie that fails is described too, and so is a container or entry that could not be read.
+ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
     ScopedMovie document;
     ScanRow row;
-    row.path = path;
-    try {
-        row.result = LoadMovieInput(document.movie, path, inflate, &row.head);
-    } catch (const ECodecError& codecError) {
-        row.error = codecError.what();
-    } catch (...) {
-        row.error = DescribeCurrentException();
+    row.path = *task.path;
+    row.entry = task.entry;
+    std::optional<HeldEntry> fileHeld;
+    // The bytes the load works from, if any: the entry's, or the file's once read.
+    const std::optional<HeldEntry>& held = *(task.held ? &task.held : &fileHeld);
+    if (task.failure) {
+        row.error = *task.failure;
+    } else {
+        try {
+            if (!task.held && !options.hashes.empty()) {
+                fileHeld = HoldFile(*task.path, options);
+            }
+            row.result =
+                held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
+                                           held->bytes.size(), held->size, options.inflate,
+                                           &row.head)
+                     : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
+        } catch (const ECodecError& codecError) {
+            row.error = codecError.what();
+        } catch (...) {
+            row.error = DescribeCurrentException();
+        }
     }
     if (row.result == loadOk) {
         row.movie = ComputeMovieStatistics(document.movie);
-        if (withInfo) {
+        if (options.info) {
             row.info = ComputeMovieInfo(document.movie);
         }
     }
+    if (!options.hashes.empty()) {
+        row.hashes = !held ? std::nullopt
+                     : held->hashes
+                         ? held->hashes
+                         : DigestBytes(options.hashes, held->bytes.data(), held->bytes.size());
+    }
 
     ScanResult scanned;
+    scanned.pathIndex = task.pathIndex;
     scanned.loaded = row.movie.has_value();
     scanned.bytes = row.head.size.value_or(0);
     JsonWriter json(scanned.line);
@@ -151,32 +218,86 @@ int RunScanCommand(const ScanOptions& options) {
         options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     const auto start = std::chrono::steady_clock::now();
 
+    std::vector<std::string> named = options.paths;
+    for (const auto& [lists, separator] :
+         {std::pair<const std::vector<std::string>*, char>{&options.filesFrom, '\n'},
+          {&options.files0From, '\0'}}) {
+        for (const std::string& list : *lists) {
+            try {
+                const std::vector<std::string> listed = ReadPathList(list, separator);
+                named.insert(named.end(), listed.begin(), listed.end());
+            } catch (const std::exception&) {
+                WriteError("velpin-cli scan: cannot read the list " + list + ": " +
+                           DescribeCurrentException());
+                return exitFailure;
+            }
+        }
+    }
     const ScanInputs inputs =
-        CollectScanInputs(options.paths, [](const std::string& folder, const std::string& reason) {
+        CollectScanInputs(named, [](const std::string& folder, const std::string& reason) {
             WriteError("velpin-cli scan: cannot read folder " + folder + ": " + reason);
         });
-    const std::vector<std::string>& paths = inputs.paths;
+    const std::vector<ScanPath>& paths = inputs.paths;
 
-    const std::size_t workerCount =
-        std::min<std::size_t>(jobs, std::max<std::size_t>(paths.size(), 1));
-    OrderedResults<ScanResult> results(paths.size(), workerCount * kLinesAheadPerJob);
+    // With one job the reader loads each movie itself, so that --jobs 1 is one thread of work;
+    // with more, the reader's thread comes on top of the jobs: it mostly waits for the disk or
+    // inflates a container's entries while the jobs load them.
+    const bool readerLoads = jobs == 1;
+    const std::size_t workerCount = readerLoads ? 0 : jobs;
+    OrderedResults<ScanTask, ScanResult> results(std::max<std::size_t>(jobs, 1) * kLinesAheadPerJob,
+                                                 kHeldBytesAhead);
+    struct Abandoned {};
+    ScanInputCounts counts;
+    const ScanInputOptions inputOptions{options.inflate, options.hashes};
+    const auto work = [&results, &options] {
+        std::optional<std::pair<std::size_t, ScanTask>> task = results.Take();
+        if (!task) {
+            return false;
+        }
+        ScanResult result = ScanMovie(task->second, options);
+        task->second.held.reset();
+        results.Put(task->first, std::move(result));
+        return true;
+    };
     std::vector<std::thread> workers;
-    const auto joinWorkers = [&workers] {
+    std::thread reader;
+    const auto joinAll = [&workers, &reader] {
         for (std::thread& worker : workers) {
             worker.join();
+        }
+        if (reader.joinable()) {
+            reader.join();
         }
     };
     try {
         while (workers.size() < workerCount) {
-            workers.emplace_back([&]() {
-                while (const std::optional<std::size_t> index = results.Take()) {
-                    results.Put(*index, ScanMovie(paths[*index], options.inflate, options.info));
+            workers.emplace_back([&work] {
+                while (work()) {
                 }
             });
         }
+        reader = std::thread([&]() {
+            try {
+                counts = ProduceScanTasks(paths, inputOptions, [&](ScanTask task) {
+                    const std::uint64_t weight = task.held ? task.held->bytes.size() : 0;
+                    // Pushed and at once taken back when the reader loads: the one thread
+                    // takes everything it pushes, so no Take waits.
+                    if (!results.Push(std::move(task), weight) || (readerLoads && !work())) {
+                        throw Abandoned{};
+                    }
+                });
+            } catch (const Abandoned&) {
+                // The writer gave up; it reports why.
+            }
+            results.Close();
+        });
     } catch (const std::system_error&) {
-        // Fewer threads than asked for only make the scan slower.
-        if (workers.empty()) {
+        // Fewer workers than asked for only make the scan slower; without a worker or the
+        // reader there is no scan.
+        if ((workers.empty() && !readerLoads) || !reader.joinable()) {
+            results.Abandon();
+            results.Close();
+            joinAll();
             WriteError("velpin-cli scan: cannot start a thread");
             return exitFailure;
         }
@@ -184,36 +305,45 @@ int RunScanCommand(const ScanOptions& options) {
 
     StdoutWriter out;
     Progress progress(paths.size());
+    std::int64_t rows = 0;
     std::int64_t loaded = 0;
     std::int64_t bytes = 0;
+    std::size_t pathsDone = 0;
     try {
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            ScanResult result = results.Next(i, kProgressInterval, [&]() {
-                // A movie that takes long lets the lines before it out, so a slow scan still
-                // streams.
-                out.Flush();
-                progress.Show(i);
-            });
-            loaded += result.loaded ? 1 : 0;
-            bytes += result.bytes;
-            out.Put(result.line);
-            progress.Show(i + 1);
+        while (std::optional<ScanResult> result = results.Next(kProgressInterval, [&]() {
+            // A movie that takes long lets the lines before it out, so a slow scan still
+            // streams.
+            out.Flush();
+            progress.Show(pathsDone);
+        })) {
+            ++rows;
+            loaded += result->loaded ? 1 : 0;
+            bytes += result->bytes;
+            pathsDone = result->pathIndex;
+            out.Put(result->line);
+            progress.Show(pathsDone);
         }
     } catch (...) {
-        // The workers finish the movies in hand and stop, so the error is reported, not hung on.
+        // The reader and the workers finish what they hold and stop, so the error is reported,
+        // not hung on.
         results.Abandon();
-        joinWorkers();
+        joinAll();
         throw;
     }
-    joinWorkers();
+    joinAll();
     out.Flush();
     progress.Clear();
 
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     const auto files = static_cast<std::int64_t>(paths.size());
-    std::fprintf(stderr, "scan: %lld %s, %lld loaded, %lld failed, %lld bytes, %.3f seconds\n",
+    std::fprintf(stderr,
+                 "scan: %lld %s, %lld loaded, %lld failed, %lld bytes, %lld %s, %lld other %s, "
+                 "%.3f seconds\n",
                  static_cast<long long>(files), files == 1 ? "file" : "files",
-                 static_cast<long long>(loaded), static_cast<long long>(files - loaded),
-                 static_cast<long long>(bytes), seconds.count());
-    return loaded == files && inputs.complete ? exitOk : exitFailure;
+                 static_cast<long long>(loaded), static_cast<long long>(rows - loaded),
+                 static_cast<long long>(bytes), static_cast<long long>(counts.containers),
+                 counts.containers == 1 ? "container" : "containers",
+                 static_cast<long long>(counts.otherEntries),
+                 counts.otherEntries == 1 ? "entry" : "entries", seconds.count());
+    return loaded == rows && inputs.complete ? exitOk : exitFailure;
 }

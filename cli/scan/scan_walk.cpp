@@ -1,30 +1,23 @@
 #include "cli/scan/scan_walk.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <unordered_set>
 #include <utility>
 
+#include "cli/archive/container_walk.h"
+#include "swfff/fileio.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-bool HasSwfExtension(const std::string& name) {
-    if (name.size() < 4) {
-        return false;
-    }
-    std::string extension = name.substr(name.size() - 4);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return extension == ".swf";
-}
-
 // An explicit stack of folders still to read, so that a deep tree costs no call-stack depth.
-bool WalkFolder(const fs::path& root, std::vector<std::string>& paths,
+bool WalkFolder(const fs::path& root, std::vector<ScanPath>& paths,
                 const std::function<void(const std::string&, const std::string&)>& report) {
     bool complete = true;
     std::vector<fs::path> folders{root};
@@ -37,9 +30,10 @@ bool WalkFolder(const fs::path& root, std::vector<std::string>& paths,
             std::error_code kindError;
             if (it->symlink_status(kindError).type() == fs::file_type::directory) {
                 folders.push_back(it->path());
-            } else if (HasSwfExtension(it->path().filename().string()) &&
+            } else if (const std::string name = it->path().filename().string();
+                       (HasMovieSuffix(name) || HasContainerSuffix(name)) &&
                        it->is_regular_file(kindError)) {
-                paths.push_back(it->path().string());
+                paths.push_back({it->path().string(), false});
             }
         }
         if (error) {
@@ -63,20 +57,54 @@ ScanInputs CollectScanInputs(
             inputs.complete =
                 WalkFolder(operand, inputs.paths, reportUnreadable) && inputs.complete;
         } else {
-            inputs.paths.push_back(operand);
+            inputs.paths.push_back({operand, true});
         }
     }
-    std::sort(inputs.paths.begin(), inputs.paths.end());
+    std::sort(inputs.paths.begin(), inputs.paths.end(),
+              [](const ScanPath& a, const ScanPath& b) { return a.path < b.path; });
     // "dir" and "dir/" reach the same files under different spellings, as does a file named
     // beside its folder: each is scanned once, under the first spelling in path order.
     std::unordered_set<std::string> seen;
-    std::vector<std::string> unique;
+    std::vector<ScanPath> unique;
     unique.reserve(inputs.paths.size());
-    for (std::string& path : inputs.paths) {
-        if (seen.insert(fs::path(path).lexically_normal().string()).second) {
+    for (ScanPath& path : inputs.paths) {
+        if (seen.insert(fs::path(path.path).lexically_normal().string()).second) {
             unique.push_back(std::move(path));
         }
     }
     inputs.paths = std::move(unique);
     return inputs;
+}
+
+std::vector<std::string> ReadPathList(const std::string& listPath, char separator) {
+    std::string text;
+    InputFile list;
+    if (listPath != "-") {
+        list.Open(listPath);
+    }
+    char block[64 * 1024];
+    for (;;) {
+        const std::int64_t got = listPath == "-" ? read(STDIN_FILENO, block, sizeof block)
+                                                 : list.Read(block, sizeof block);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            RaiseIoError(errno, listPath, IoOp::Read);
+        }
+        text.append(block, static_cast<std::size_t>(got));
+        if (got == 0 || (listPath != "-" && got < static_cast<std::int64_t>(sizeof block))) {
+            break;
+        }
+    }
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find(separator, start), text.size());
+        if (end > start) {
+            paths.push_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return paths;
 }

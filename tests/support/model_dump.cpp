@@ -2,6 +2,7 @@
 
 #include "Unit1/TreeModel.h"
 #include "Unit1/presentation/NodeStore.h"
+#include "Unit1/presentation/NodeView.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ void DumpRows(const TreeModel& model, const QModelIndex& parent, int depth, std:
         const TreeNode node = model.NodeOf(index);
         const NodeStore& store = model.Store();
         out += Line(depth, model.data(index).toString().toStdString(), store.Image(node),
-                    store.SelectedImage(node), store.IsSelected(node));
+                    store.SelectedImage(node), model.IsSelected(node));
         DumpRows(model, index, depth + 1, out);
     }
 }
@@ -30,11 +31,11 @@ std::string DumpModel(const TreeModel& model) {
     return out;
 }
 
-std::string DumpNodeStore(const NodeStore& tree) {
+std::string DumpNodeStore(const NodeStore& tree, const NodeView& view) {
     std::string out;
     tree.VisitPreOrder([&](TreeNode node, int depth) {
         out += Line(depth, tree.Text(node), tree.Image(node), tree.SelectedImage(node),
-                    tree.IsSelected(node));
+                    view.IsSelected(node));
     });
     return out;
 }

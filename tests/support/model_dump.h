@@ -5,9 +5,10 @@
 #include <string>
 
 class NodeStore;
+class NodeView;
 class TreeModel;
 
 // One line per node in pre-order: two blanks per level, the text, " [image/selected image]", and
 // " *" on the selected node.
 std::string DumpModel(const TreeModel& model);
-std::string DumpNodeStore(const NodeStore& tree);
+std::string DumpNodeStore(const NodeStore& tree, const NodeView& view);

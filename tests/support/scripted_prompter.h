@@ -17,6 +17,7 @@ struct BoxSeen {
     QMessageBox::StandardButtons buttons;
     int buttonCount;
     QWidget* owner;
+    QString ownerName;
     Qt::WindowModality modality;
     bool busyCursorShown;  // the application's busy cursor was up while the box was
 };
@@ -32,13 +33,15 @@ struct FileDialogSeen {
     bool confirmsOverwrite;
     QWidget* owner;
     QString folder;  // where it started
+    QStringList selectedFiles;
 };
 
 class ScriptedPrompter : public Prompter {
   public:
     // The answers to the coming file dialogs, in order: a path, or std::nullopt for Cancel. A path
     // the dialog refuses leaves it open for the next answer. A dialog without an answer fails the
-    // test and counts as cancelled.
+    // test and counts as cancelled. A save dialog is given a path in a missing folder as a person
+    // would, through its own accept; any other path is taken as confirmed.
     std::deque<std::optional<QString>> answers;
     std::vector<FileDialogSeen> dialogs;
     std::vector<BoxSeen> boxes;

@@ -1,0 +1,61 @@
+// Walks a container of movies where it lies: zip, 7z and tar (plain or compressed with gzip,
+// bzip2, xz or zstd) through libarchive, WARC through our own record reader, and WACZ as the zip
+// of WARC files it is. Every movie entry is handed over in the container's order as a stream of
+// its bytes as stored; nothing is extracted to disk and no entry name becomes a path. An entry
+// that is itself a container is walked in turn, down to kMaxContainerLevels.
+//
+// Every container is untrusted: each stream holds a fixed buffer, a compressed entry costs time
+// in proportion to what it inflates to and no more memory, and a malformed container is reported
+// to the visitor instead of raised.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/archive/byte_stream.h"
+
+inline constexpr int kMaxContainerLevels = 3;
+
+class ContainerVisitor {
+  public:
+    virtual ~ContainerVisitor() = default;
+    // A movie entry: its names from the outermost container inward, and its bytes. The visitor
+    // reads what it needs; an EEntryError from `bytes` means this entry is damaged and the walk
+    // can go on after it, anything else it lets through ends the walk.
+    virtual void Movie(const std::vector<std::string>& entry, ByteStream& bytes) = 0;
+    // A container that could not be read (on): `entry` names where inside it the walk stopped,
+    // empty for the outermost container itself. The walk goes on with what follows the broken
+    // container, if anything around it can still be read.
+    virtual void Failure(const std::vector<std::string>& entry, const std::string& message) = 0;
+};
+
+enum class ContainerKind {
+    None,
+    Archive,            // zip, 7z or tar
+    CompressedArchive,  // gzip, bzip2, xz or zstd data around what should be a tar
+    Warc,               // WARC records, gzip-compressed or not
+};
+
+// How many leading bytes RecogniseContainer looks at.
+inline constexpr std::size_t kRecogniseBytes = 4096;
+
+// The container the first bytes of a file or an entry show, by their signatures alone.
+ContainerKind RecogniseContainer(const std::uint8_t* head, std::size_t count);
+// Whether the first bytes are those of a movie: "FWS", "CWS" or "ZWS".
+bool StartsMovie(const std::uint8_t* head, std::size_t count);
+
+// Names a folder walk takes for containers: .zip .7z .tar .tgz .tar.gz .tar.bz2 .tar.xz
+// .tar.zst .warc .warc.gz .wacz, in any case; and for movies: .swf.
+bool HasContainerSuffix(std::string_view name);
+bool HasMovieSuffix(std::string_view name);
+
+// Walks the container file at `path` and returns how many entries were neither movies nor
+// containers that were read. A file that holds no container known here is one Failure. Raises
+// EInOutError when the file cannot be opened or read, as the movie loader would.
+std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor);
+
+// The same for a container held in a stream (no 7z: reading one needs to seek).
+std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor);

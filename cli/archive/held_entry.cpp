@@ -1,0 +1,78 @@
+#include "cli/archive/held_entry.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t kReadBytes = 64 * 1024;
+constexpr std::size_t kSignatureBytes = 3;
+constexpr std::size_t kDoublingBytes = 8u << 20;
+
+// Reads the rest of `in` through the digester, if there is one, adding to `size`.
+void StreamRest(ByteStream& in, Digester* digester, std::uint64_t& size) {
+    std::vector<std::uint8_t> chunk(kReadBytes);
+    for (;;) {
+        const std::size_t got = in.Read(chunk.data(), chunk.size());
+        if (got == 0) {
+            return;
+        }
+        size += got;
+        if (digester != nullptr) {
+            digester->Update(chunk.data(), got);
+        }
+    }
+}
+
+}  // namespace
+
+HeldEntry HoldEntry(ByteStream& in, const HoldLimit& limit,
+                    const std::vector<HashAlgorithm>& algorithms) {
+    HeldEntry held;
+    held.bytes.resize(kSignatureBytes);
+    held.bytes.resize(ReadFully(in, held.bytes.data(), kSignatureBytes));
+    const std::size_t keep = std::max(limit(held.bytes.data(), held.bytes.size()), kSignatureBytes);
+    while (held.bytes.size() < keep) {
+        const std::size_t at = held.bytes.size();
+        // Grown as the bytes arrive, so that no length the entry claims decides the memory. Past
+        // a few blocks the whole limit is reserved at once: so large a block is mapped by the
+        // allocator and only the pages written are used, while doubling would hold the old and
+        // the new block together, up to twice the limit.
+        if (held.bytes.capacity() < at + kReadBytes) {
+            held.bytes.reserve(at < kDoublingBytes ? std::min(keep, std::max(2 * at, kReadBytes))
+                                                   : keep);
+        }
+        held.bytes.resize(at + std::min(kReadBytes, keep - at));
+        const std::size_t got = in.Read(held.bytes.data() + at, held.bytes.size() - at);
+        held.bytes.resize(at + got);
+        if (got == 0) {
+            held.size = held.bytes.size();
+            return held;
+        }
+    }
+    held.size = held.bytes.size();
+    std::vector<std::uint8_t> next(kReadBytes);
+    const std::size_t more = in.Read(next.data(), next.size());
+    if (more == 0) {
+        return held;  // it fit exactly
+    }
+    held.size += more;
+    std::optional<Digester> digester;
+    if (!algorithms.empty()) {
+        digester.emplace(algorithms);
+        digester->Update(held.bytes.data(), held.bytes.size());
+        digester->Update(next.data(), more);
+    }
+    StreamRest(in, digester ? &*digester : nullptr, held.size);
+    if (digester) {
+        held.hashes = digester->Finish();
+    }
+    return held;
+}
+
+HashValues DigestStream(ByteStream& in, const std::vector<HashAlgorithm>& algorithms,
+                        std::uint64_t& size) {
+    Digester digester(algorithms);
+    size = 0;
+    StreamRest(in, &digester, size);
+    return digester.Finish();
+}

@@ -1,0 +1,41 @@
+// The bytes a zlib-family encoding stands for, decoded as they are read: gzip (one member after
+// another, as a WARC compressed record by record is), a zlib stream, or raw deflate.
+#pragma once
+
+#include <zlib.h>
+
+#include <vector>
+
+#include "cli/archive/byte_stream.h"
+
+enum class Deflation {
+    Gzip,       // gzip members back to back
+    ZlibOrRaw,  // HTTP's "deflate": a zlib stream, or raw deflate from servers that send that
+};
+
+class InflatingStream : public ByteStream {
+  public:
+    // Damage raises EEntryError when `entryLevel` (a payload), EContainerError otherwise.
+    InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel);
+    InflatingStream(const InflatingStream&) = delete;
+    InflatingStream& operator=(const InflatingStream&) = delete;
+    ~InflatingStream() override;
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
+
+  private:
+    bool FillInput();
+    void Start(int windowBits);
+    [[noreturn]] void Fail(const std::string& why) const;
+
+    ByteStream& inner_;
+    Deflation kind_;
+    bool entryLevel_;
+    z_stream z_{};
+    bool started_ = false;
+    bool ended_ = false;
+    bool memberEnded_ = false;
+    std::vector<std::uint8_t> input_;
+};
+
+// Whether `bytes` start a gzip member.
+bool StartsGzip(const std::uint8_t* bytes, std::size_t count);

@@ -1,0 +1,30 @@
+// The records of a WARC file (WARC/1.0 and WARC/1.1, plain or gzip-compressed record by record
+// or as a whole) and the HTTP payloads they carry.
+//
+// Debian 12's libarchive, which reads every other container here, refuses WARC/1.1 records and
+// hands over a response record with its HTTP status line and headers still in front of the
+// payload, chunked and content-encoded as it went over the wire. What a scan needs of WARC is
+// small: the record framing (a version line, header fields, a block of Content-Length bytes) and
+// an HTTP response's payload with its transfer and content codings undone. So that part is read
+// here, through bounded streams, with zlib decoding gzip and deflate.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "cli/archive/byte_stream.h"
+
+// Called for each record that carries a resource: a response (its HTTP payload, decoded) or a
+// resource record (its block). `name` is the record's WARC-Target-URI. The callback may read as
+// much or as little of `payload` as it likes; an EEntryError it lets through ends that record
+// only.
+using WarcPayloadVisitor = std::function<void(const std::string& name, ByteStream& payload)>;
+
+// Reads every record of `in` in order; returns how many records carried no payload. Raises
+// EContainerError when the framing is malformed or cut off; what the visitor raises otherwise
+// passes through.
+std::int64_t ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit);
+
+// Whether `bytes` (the start of a stream, decompressed) begin a WARC record.
+bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count);

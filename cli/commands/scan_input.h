@@ -1,0 +1,41 @@
+// What scan reads, in the order its rows come: the paths given (on the command line or in lists),
+// the files a folder walk finds, and inside each container its movie entries, read one after
+// another and held as far as a load can use them, so that loading them can go on in parallel.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/archive/held_entry.h"
+#include "cli/hash/digests.h"
+#include "cli/scan/scan_walk.h"
+
+// One row's work: a loose movie file, a movie entry of a container, or a container that could not
+// be read (`failure`).
+struct ScanTask {
+    std::size_t pathIndex = 0;
+    const std::string* path = nullptr;
+    std::optional<std::vector<std::string>> entry;  // a container's entry: its names
+    std::optional<HeldEntry> held;                  // the entry's bytes, when they could be read
+    std::optional<std::string> failure;             // why the entry or container is unreadable
+};
+
+struct ScanInputOptions {
+    bool inflate = false;
+    std::vector<HashAlgorithm> hashes;
+};
+
+struct ScanInputCounts {
+    std::int64_t containers = 0;
+    std::int64_t otherEntries = 0;
+};
+
+// Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
+// container in the container's order. Runs on one thread; `push` may wait, and what it raises
+// ends the run.
+ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
+                                 const ScanInputOptions& options,
+                                 const std::function<void(ScanTask)>& push);

@@ -1,0 +1,156 @@
+#include "tests/support/container_builder.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+namespace testcontainer {
+namespace {
+
+la_ssize_t AppendBlock(struct archive*, void* client, const void* buffer, size_t length) {
+    auto* out = static_cast<Bytes*>(client);
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    out->insert(out->end(), bytes, bytes + length);
+    return static_cast<la_ssize_t>(length);
+}
+
+void Check(struct archive* archive, int status) {
+    if (status < ARCHIVE_WARN) {
+        throw std::runtime_error(std::string("libarchive: ") + archive_error_string(archive));
+    }
+}
+
+}  // namespace
+
+Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveFilter filter) {
+    std::unique_ptr<struct archive, decltype(&archive_write_free)> owned(archive_write_new(),
+                                                                         &archive_write_free);
+    struct archive* archive = owned.get();
+    switch (format) {
+        case ArchiveFormat::Zip:
+            Check(archive, archive_write_set_format_zip(archive));
+            break;
+        case ArchiveFormat::SevenZip:
+            Check(archive, archive_write_set_format_7zip(archive));
+            break;
+        case ArchiveFormat::Tar:
+            Check(archive, archive_write_set_format_pax_restricted(archive));
+            break;
+    }
+    switch (filter) {
+        case ArchiveFilter::None:
+            break;
+        case ArchiveFilter::Gzip:
+            Check(archive, archive_write_add_filter_gzip(archive));
+            break;
+        case ArchiveFilter::Bzip2:
+            Check(archive, archive_write_add_filter_bzip2(archive));
+            break;
+        case ArchiveFilter::Xz:
+            Check(archive, archive_write_add_filter_xz(archive));
+            break;
+        case ArchiveFilter::Zstd:
+            Check(archive, archive_write_add_filter_zstd(archive));
+            break;
+    }
+    // Blocks of one byte: the archive ends where its data ends, with no padding to cut.
+    archive_write_set_bytes_per_block(archive, 1);
+    Bytes out;
+    Check(archive, archive_write_open(archive, &out, nullptr, AppendBlock, nullptr));
+    for (const Member& member : members) {
+        std::unique_ptr<struct archive_entry, decltype(&archive_entry_free)> entry(
+            archive_entry_new(), &archive_entry_free);
+        archive_entry_set_pathname(entry.get(), member.name.c_str());
+        archive_entry_set_filetype(entry.get(), AE_IFREG);
+        archive_entry_set_perm(entry.get(), 0644);
+        archive_entry_set_size(entry.get(), static_cast<la_int64_t>(member.bytes.size()));
+        Check(archive, archive_write_header(archive, entry.get()));
+        if (!member.bytes.empty() &&
+            archive_write_data(archive, member.bytes.data(), member.bytes.size()) < 0) {
+            Check(archive, ARCHIVE_FATAL);
+        }
+    }
+    Check(archive, archive_write_close(archive));
+    return out;
+}
+
+Bytes Gzip(const Bytes& data, bool raw) {
+    z_stream z{};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, raw ? -MAX_WBITS : 16 + MAX_WBITS, 8,
+                     Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("zlib: deflateInit2 failed");
+    }
+    Bytes out(deflateBound(&z, data.size()) + 32);
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (rc != Z_STREAM_END) {
+        throw std::runtime_error("zlib: deflate did not finish");
+    }
+    return out;
+}
+
+Bytes HttpResponse(const std::vector<std::string>& headers, const Bytes& body) {
+    std::string head = "HTTP/1.1 200 OK\r\n";
+    for (const std::string& header : headers) {
+        head += header + "\r\n";
+    }
+    head += "\r\n";
+    Bytes out(head.begin(), head.end());
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+Bytes Chunked(const Bytes& data, std::size_t chunkBytes) {
+    Bytes out;
+    const auto text = [&out](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
+    for (std::size_t at = 0; at < data.size(); at += chunkBytes) {
+        const std::size_t n = std::min(chunkBytes, data.size() - at);
+        char size[20];
+        std::snprintf(size, sizeof size, "%zx\r\n", n);
+        text(size);
+        out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
+                   data.begin() + static_cast<std::ptrdiff_t>(at + n));
+        text("\r\n");
+    }
+    text("0\r\n\r\n");
+    return out;
+}
+
+Bytes WarcRecordBytes(const WarcRecord& record) {
+    std::string head = record.version + "\r\nWARC-Type: " + record.type +
+                       "\r\nWARC-Record-ID: <urn:uuid:00000000-0000-0000-0000-000000000000>" +
+                       "\r\nWARC-Date: 2024-01-01T00:00:00Z";
+    if (!record.uri.empty()) {
+        head += "\r\nWARC-Target-URI: " + record.uri;
+    }
+    if (record.type == "response") {
+        head += "\r\nContent-Type: application/http; msgtype=response";
+    }
+    head += "\r\nContent-Length: " + std::to_string(record.block.size()) + "\r\n\r\n";
+    Bytes out(head.begin(), head.end());
+    out.insert(out.end(), record.block.begin(), record.block.end());
+    const std::string tail = "\r\n\r\n";
+    out.insert(out.end(), tail.begin(), tail.end());
+    return out;
+}
+
+Bytes Warc(const std::vector<WarcRecord>& records, bool gzipPerRecord) {
+    Bytes out;
+    for (const WarcRecord& record : records) {
+        const Bytes bytes = WarcRecordBytes(record);
+        testmovie::Append(out, gzipPerRecord ? Gzip(bytes) : bytes);
+    }
+    return out;
+}
+
+}  // namespace testcontainer

@@ -1,0 +1,45 @@
+// Builds containers of movies in memory for the tests, the benchmarks and the fuzz seed corpus:
+// zip, 7z and tar (through libarchive's writer), gzip members, and WARC records by hand.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/movie_builder.h"
+
+namespace testcontainer {
+
+using testmovie::Bytes;
+
+struct Member {
+    std::string name;
+    Bytes bytes;
+};
+
+enum class ArchiveFormat { Zip, SevenZip, Tar };
+enum class ArchiveFilter { None, Gzip, Bzip2, Xz, Zstd };
+
+Bytes Archive(ArchiveFormat format, const std::vector<Member>& members,
+              ArchiveFilter filter = ArchiveFilter::None);
+
+// One gzip member; raw deflate data when `raw`.
+Bytes Gzip(const Bytes& data, bool raw = false);
+
+// An HTTP/1.1 200 response: status line, the given header lines, an empty line, the body.
+Bytes HttpResponse(const std::vector<std::string>& headers, const Bytes& body);
+// `data` in chunked transfer coding, in chunks of `chunkBytes`.
+Bytes Chunked(const Bytes& data, std::size_t chunkBytes);
+
+struct WarcRecord {
+    std::string type;  // "response", "resource", "request", ...
+    std::string uri;
+    Bytes block;
+    std::string version = "WARC/1.1";
+};
+
+// One record with its header fields, Content-Length and the two line ends after its block.
+Bytes WarcRecordBytes(const WarcRecord& record);
+// The records back to back, each a gzip member of its own when `gzipPerRecord`.
+Bytes Warc(const std::vector<WarcRecord>& records, bool gzipPerRecord = false);
+
+}  // namespace testcontainer
