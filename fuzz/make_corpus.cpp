@@ -1,8 +1,8 @@
 // Writes the fuzzers' seed corpus from the test-side movie builder:
 //   make_corpus <corpus folder>
-// fills <corpus folder>/fuzz_load, fuzz_reader, fuzz_codec and fuzz_containers. The seeds are
-// small, well-formed movies of every shape the loader distinguishes, plus a few that each fail in
-// their own way, so the fuzzer starts next to every branch.
+// fills <corpus folder>/fuzz_load, fuzz_reader, fuzz_codec, fuzz_containers and fuzz_info. The
+// seeds are small, well-formed movies of every shape the loader distinguishes, plus a few that
+// each fail in their own way, so the fuzzer starts next to every branch.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -16,8 +16,11 @@
 
 namespace {
 
+using testmovie::AbcData;
+using testmovie::Action;
 using testmovie::Bytes;
 using testmovie::Cat;
+using testmovie::CString;
 using testmovie::DoAction;
 using testmovie::End;
 using testmovie::HeaderSpec;
@@ -176,57 +179,113 @@ Seeds CodecSeeds() {
     return seeds;
 }
 
-// Containers of each kind with a movie or two inside, nested ones, and a few cut short.
-Seeds ContainerSeeds() {
-    using namespace testcontainer;
-    const Bytes movie = Movie(Cat({ShowFrame(), End()}));
-    const Bytes cws = Compressed(movie, MovieCompression::Zlib);
-    const std::vector<Member> members{{"a.swf", movie}, {"note.txt", {'h', 'i'}}, {"b", cws}};
-    const Bytes response = HttpResponse({"Transfer-Encoding: chunked", "Content-Encoding: gzip"},
-                                        Chunked(Gzip(movie), 9));
-    const std::vector<WarcRecord> records{
-        {"request", "http://x/a.swf", {'G', 'E', 'T', ' ', '/', '\r', '\n', '\r', '\n'}},
-        {"response", "http://x/a.swf", response},
-        {"response", "http://x/b.swf",
-         HttpResponse({"Content-Encoding: deflate"}, Gzip(cws, true))},
-        {"resource", "file:///c.swf", movie, "WARC/1.0"}};
-    const Bytes warc = Warc(records);
-    Seeds seeds;
-    seeds.push_back({"zip", Archive(ArchiveFormat::Zip, members)});
-    seeds.push_back({"tar", Archive(ArchiveFormat::Tar, members)});
-    seeds.push_back({"tar.gz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Gzip)});
-    seeds.push_back({"tar.xz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Xz)});
-    seeds.push_back({"warc", warc});
-    seeds.push_back({"warc_per_record.gz", Warc(records, true)});
-    seeds.push_back({"warc_whole.gz", Gzip(warc)});
-    seeds.push_back(
-        {"wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", Warc(records, true)}})});
-    seeds.push_back(
-        {"nested.zip",
-         Archive(ArchiveFormat::Zip,
-                 {{"in.zip", Archive(ArchiveFormat::Zip, {{"in.tar", seeds[1].second}})}})});
-    Bytes cut = warc;
-    cut.resize(cut.size() / 2);
-    seeds.push_back({"cut.warc", cut});
-    Bytes cutGzip = Warc(records, true);
-    cutGzip.resize(cutGzip.size() - 30);
-    seeds.push_back({"cut_member.warc.gz", cutGzip});
-    return seeds;
-}
-
-bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
-    mkdir(folder.c_str(), 0777);
-    for (const auto& [name, bytes] : seeds) {
-        const std::string path = folder + "/" + name;
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
-            std::fclose(out) != 0) {
-            std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
-            return false;
+// Movies holding every tag `info` decodes, whole and cut, so the fuzzer starts inside each of
+// its decoders.
+Seeds InfoSeeds() {
+    using Tags = std::vector<std::pair<std::uint16_t, Bytes>>;
+    const Bytes actions =
+        Cat({Action(0x88, Cat({U16(2), CString("http://a.example/"), CString("b.swf")})),
+             Action(0x96, Cat({{0x00},
+                               CString("c.xml"),
+                               {0x07},
+                               U32(1),
+                               {0x06},
+                               Bytes(8, 0x00),
+                               {0x02, 0x04, 0x01, 0x09, 0x01, 0x00}})),
+             Action(0x83, Cat({CString("http://d.example/x.php?q=1"), CString("_self")})),
+             Action(0x07), Action(0x00)});
+    const Bytes abc = AbcData({"http://ns.example/2006", "e.json", "flash.events"}, {1, 3});
+    const Tags settings = {
+        {9, {0x10, 0x20, 0x30}},
+        {69, {0x19, 0, 0, 0}},
+        {77, CString("<rdf/>")},
+        {41, Cat({U32(3), U32(6), {10, 1}, U32(1), U32(0), U32(0x5B7D8A32), U32(0x133)})},
+        {65, Cat({U16(1000), U16(60)})},
+        {24, Cat({{0, 0}, CString("$1$h")})},
+        {64, Cat({{0, 0}, CString("$1$i")})},
+        {58, CString("$1$j")}};
+    const Tags assets = {
+        {76, Cat({U16(1), U16(0), CString("Main")})},
+        {56, Cat({U16(1), U16(2), CString("Clip")})},
+        {57, Cat({CString("lib.swf"), U16(1), U16(3), CString("Font")})},
+        {71, Cat({CString("http://cdn.example/ui.swf"), {1, 0}, U16(1), U16(4), CString("A")})},
+        {87, Cat({U16(5), U32(0), {'C', 'W', 'S', 10}})}};
+    const Tags code = {{12, actions},
+                       {59, Cat({U16(1), actions})},
+                       {72, abc},
+                       {82, Cat({U32(1), CString("frame1"), abc})},
+                       {43, CString("intro")}};
+    // Each tag whole, or cut one byte short of its body (behind a long header, so that the cut
+    // tag stays a tag).
+    const auto tags = [](const Tags& list, bool cut) {
+        Bytes out;
+        for (const auto& [tagCode, body] : list) {
+            testmovie::Append(out, cut ? Tag(tagCode, Bytes(body.begin(), body.end() - 1), true)
+                                       : Tag(tagCode, body));
         }
+        return out;
+    };
+    Seeds seeds;
+    seeds.push_back({"settings", Movie(Cat({tags(settings, false), ShowFrame(), End()}))});
+    seeds.push_back({"assets", Movie(Cat({tags(assets, false), ShowFrame(), End()}))});
+    seeds.push_back({"code", Movie(Cat({tags(code, false), ShowFrame(), End()}))});
+    seeds.push_back(
+        {"in_sprite",
+         Movie(Cat({Sprite(Cat({tags(code, false), tags(assets, false), ShowFrame(), End()})),
+                    ShowFrame(), End()}))});
+    seeds.push_back({"cut", Movie(Cat({tags(settings, true), tags(assets, true), tags(code, true),
+                                       ShowFrame(), End()}))});
+    // Containers of each kind with a movie or two inside, nested ones, and a few cut short.
+    Seeds ContainerSeeds() {
+        using namespace testcontainer;
+        const Bytes movie = Movie(Cat({ShowFrame(), End()}));
+        const Bytes cws = Compressed(movie, MovieCompression::Zlib);
+        const std::vector<Member> members{{"a.swf", movie}, {"note.txt", {'h', 'i'}}, {"b", cws}};
+        const Bytes response = HttpResponse(
+            {"Transfer-Encoding: chunked", "Content-Encoding: gzip"}, Chunked(Gzip(movie), 9));
+        const std::vector<WarcRecord> records{
+            {"request", "http://x/a.swf", {'G', 'E', 'T', ' ', '/', '\r', '\n', '\r', '\n'}},
+            {"response", "http://x/a.swf", response},
+            {"response", "http://x/b.swf",
+             HttpResponse({"Content-Encoding: deflate"}, Gzip(cws, true))},
+            {"resource", "file:///c.swf", movie, "WARC/1.0"}};
+        const Bytes warc = Warc(records);
+        Seeds seeds;
+        seeds.push_back({"zip", Archive(ArchiveFormat::Zip, members)});
+        seeds.push_back({"tar", Archive(ArchiveFormat::Tar, members)});
+        seeds.push_back({"tar.gz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Gzip)});
+        seeds.push_back({"tar.xz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Xz)});
+        seeds.push_back({"warc", warc});
+        seeds.push_back({"warc_per_record.gz", Warc(records, true)});
+        seeds.push_back({"warc_whole.gz", Gzip(warc)});
+        seeds.push_back(
+            {"wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", Warc(records, true)}})});
+        seeds.push_back(
+            {"nested.zip",
+             Archive(ArchiveFormat::Zip,
+                     {{"in.zip", Archive(ArchiveFormat::Zip, {{"in.tar", seeds[1].second}})}})});
+        Bytes cut = warc;
+        cut.resize(cut.size() / 2);
+        seeds.push_back({"cut.warc", cut});
+        Bytes cutGzip = Warc(records, true);
+        cutGzip.resize(cutGzip.size() - 30);
+        seeds.push_back({"cut_member.warc.gz", cutGzip});
+        return seeds;
     }
-    return true;
-}
+
+    bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
+        mkdir(folder.c_str(), 0777);
+        for (const auto& [name, bytes] : seeds) {
+            const std::string path = folder + "/" + name;
+            std::FILE* out = std::fopen(path.c_str(), "wb");
+            if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
+                std::fclose(out) != 0) {
+                std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
+                return false;
+            }
+        }
+        return true;
+    }
 
 }  // namespace
 
@@ -240,6 +299,7 @@ int main(int argc, char** argv) {
     const bool ok = WriteSeeds(root + "/fuzz_load", LoadSeeds()) &&
                     WriteSeeds(root + "/fuzz_reader", ReaderSeeds()) &&
                     WriteSeeds(root + "/fuzz_codec", CodecSeeds()) &&
-                    WriteSeeds(root + "/fuzz_containers", ContainerSeeds());
+                    WriteSeeds(root + "/fuzz_containers", ContainerSeeds()) &&
+                    WriteSeeds(root + "/fuzz_info", InfoSeeds());
     return ok ? 0 : 1;
 }

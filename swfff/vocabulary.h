@@ -18,18 +18,29 @@ enum TagCategory : int {
 inline constexpr std::size_t kTagCodeCount = 1024;
 
 // The codes the program acts on. Those above 48 have no name of their own here ("Unknown"); the
-// companion's scan looks for them.
+// companion's scan and info look for them.
 enum TagCodes : std::uint16_t {
     tagEnd = 0,
     tagShowFrame = 1,
+    tagSetBackgroundColor = 9,
     tagDoAction = 12,
+    tagProtect = 24,
     tagDefineSprite = 39,
     tagProductInfo = 41,
+    tagFrameLabel = 43,
+    tagExportAssets = 56,
+    tagImportAssets = 57,
     tagEnableDebugger = 58,
+    tagDoInitAction = 59,
     tagEnableDebugger2 = 64,
+    tagScriptLimits = 65,
+    tagFileAttributes = 69,
+    tagImportAssets2 = 71,
     tagDoAbc = 72,
+    tagSymbolClass = 76,
     tagMetadata = 77,
     tagDoAbcDefine = 82,
+    tagDefineBinaryData = 87,
 };
 
 std::string TagTypeName(std::uint16_t code);

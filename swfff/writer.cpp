@@ -101,6 +101,10 @@ std::uint32_t SavedMovieLength(const CInputScript& script) {
            TopLevelTagBytes(script);
 }
 
+std::int64_t TrailingBytes(const CInputScript& script) {
+    return FileBytesLength - SavedMovieLength(script);
+}
+
 std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script) {
     return WriteHeaderTo(header, script, script.OutFile);
 }

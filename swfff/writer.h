@@ -27,3 +27,7 @@ std::uint32_t TopLevelTagBytes(const CInputScript& script);
 // The length of the file a save writes: the header, as long as its frame rectangle makes it, and
 // the top-level tags. Needs a loaded movie.
 std::uint32_t SavedMovieLength(const CInputScript& script);
+
+// The bytes of the loaded file that a save drops: whatever follows the end of the last top-level
+// tag the loader kept. Needs a loaded movie.
+std::int64_t TrailingBytes(const CInputScript& script);

@@ -82,6 +82,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string runOn =
         dir.Write("run-on.swf", Movie(Cat({Sprite(ShowFrame()), Metadata(), ShowFrame(), End()})));
     const std::string tagsText = Run({"tags", fws}).out;
+    const std::string infoText = Run({"info", fws}).out;
     const std::string treeText = Run({"tree", fws}).out;
     const std::string refused =
         "Error Opening file! (load result -5: the file is not an uncompressed SWF movie); it is "
@@ -100,6 +101,12 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"tags", "--inflate", fws}, 0, tagsText, ""},
         {{"tree", "--inflate", zws}, 0, zws + treeText.substr(fws.size()), ""},
         {{"tags", cws}, 1, "", refused + "CWS" + hint},
+        {{"info", "--inflate", zws}, 0, infoText, ""},
+        {{"info", cws}, 1, "", refused + "CWS" + hint},
+        {{"info", "--json", "--inflate", damaged},
+         1,
+         "{\"result\": null, \"error\": \"2 bytes follow the end of the compressed data\"}\n",
+         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
         {{"tags", "--json", zws},
          1,
          "{\"result\": -5, \"error\": \"the file is not an uncompressed SWF movie\"}\n",
@@ -232,6 +239,35 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     }
 }
 
+TEST_F(CollectionTest, InfoPrintsTheFactsInSections) {
+    const ProgramRun run = Run({"info", fws});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out,
+              "Settings\n"
+              "  background color: #000000\n"
+              "  file attributes: none\n"
+              "  metadata: <x/>\n"
+              "  product: none\n"
+              "  script limits: none\n"
+              "  protect: none\n"
+              "  debugger: tag 64, no password\n"
+              "Symbols: none\n"
+              "Exports: none\n"
+              "Imports: none\n"
+              "Frame labels: none\n"
+              "ActionScript 3 (1)\n"
+              "  tag 8, 5 bytes, flags 1, name \n"
+              "Binary data: none\n"
+              "URLs: none\n"
+              "Files: none\n"
+              "Anomalies\n"
+              "  trailing bytes: 0\n"
+              "  truncated tags: 8\n"
+              "  unknown codes: 1023\n"
+              "  long headers on short bodies: 0\n");
+}
+
 // Each line parsed, with its members in order, as "path container version declaredLength result
 // reason error".
 std::string Summaries(const std::string& output) {
@@ -357,6 +393,21 @@ TEST_F(CollectionTest, ScanKeepsPathOrderBehindASlowFirstMovie) {
     }
     EXPECT_EQ(paths, wanted);
     EXPECT_EQ(run.err.rfind("scan: 301 files, 301 loaded, 0 failed, ", 0), 0u) << run.err;
+}
+
+TEST_F(CollectionTest, ScanInfoAddsTheInfoOfEachLoadedMovie) {
+    const ProgramRun scan = Run({"scan", "--info", "--inflate", zws, dir.File("missing.swf")});
+    const ProgramRun without = Run({"scan", "--inflate", zws});
+    const ProgramRun info = Run({"info", "--json", fws});
+    std::istringstream lines(scan.out);
+    std::string missing;
+    std::string loaded;
+    ASSERT_TRUE(std::getline(lines, missing) && std::getline(lines, loaded));  // in path order
+    EXPECT_TRUE(Parse(missing).at("movie").is_null());
+    Json movieWithInfo = Parse(loaded).at("movie");
+    EXPECT_EQ(movieWithInfo.at("info"), Parse(info.out).at("info"));
+    movieWithInfo.erase("info");
+    EXPECT_EQ(movieWithInfo, Parse(without.out).at("movie"));
 }
 
 // The golden check for containers: a movie inside a zip, a 7z, a tar.gz, a WARC (as an HTTP

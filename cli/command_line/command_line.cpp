@@ -141,6 +141,10 @@ void CommandLine::AddSubcommands() {
                  "print the tag list: index, offset, code, name, header and body length, depth, "
                  "frame, icon and a DoAction's first action",
                  RunTagsCommand);
+    movieCommand("info",
+                 "print what the movie declares, references and hides: its settings, the assets "
+                 "it names, the URLs and files its code names, and what looks odd",
+                 RunInfoCommand);
 
     CLI::App* save = app_->add_subcommand(
         "save", "delete tags by index or by code, then save the rest as the window's Save As does");
@@ -172,6 +176,8 @@ void CommandLine::AddSubcommands() {
         ->check(kDecimalNumber)
         ->check(QuietRange(kMinScanJobs, kMaxScanJobs));
     AddInflateFlag(*scan, v.scan.inflate);
+    scan->add_flag("--info", v.scan.info,
+                   "add each loaded movie's info, as `info --json` gives it");
     OneValueEach(
         scan->add_option("--hash", v.hashLists,
                          "add digests of each movie as stored: sha256,sha1,md5,crc32,xxh128"))
@@ -282,6 +288,7 @@ const std::vector<std::pair<std::string, std::string>>& Examples() {
     static const std::vector<std::pair<std::string, std::string>> examples = {
         {"Inspect a movie, compressed or not:", "velpin-cli tree --inflate movie.swf"},
         {"List its tags as JSON:", "velpin-cli tags --json movie.swf"},
+        {"See which servers and files it reaches for:", "velpin-cli info --inflate movie.swf"},
         {"Strip the debugging tags, keeping the movie's compression:",
          "velpin-cli save --inflate --delete-code 58,64 game.swf game-release.swf"},
         {"Scan a collection with two jobs:",

@@ -26,6 +26,7 @@ struct SaveOptions {
 struct ScanOptions {
     unsigned jobs = 0;  // 0: one per processor
     bool inflate = false;
+    bool info = false;                  // each loaded movie's info in its "movie" object
     std::vector<HashAlgorithm> hashes;  // in the order given, each once
     std::vector<std::string> paths;
     std::vector<std::string> filesFrom;   // lists of paths, one a line
@@ -42,6 +43,7 @@ struct ExtractOptions {
 
 int RunTreeCommand(const MovieCommandInput& input);
 int RunTagsCommand(const MovieCommandInput& input);
+int RunInfoCommand(const MovieCommandInput& input);
 int RunSaveCommand(const SaveOptions& options);
 int RunScanCommand(const ScanOptions& options);
 int RunExtractCommand(const ExtractOptions& options);

@@ -18,6 +18,8 @@
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
 #include "cli/commands/scan_input.h"
+#include "cli/info/info_output.h"
+#include "cli/info/movie_info.h"
 #include "cli/json/json_writer.h"
 #include "cli/scan/movie_statistics.h"
 #include "cli/scan/ordered_results.h"
@@ -51,6 +53,7 @@ struct ScanRow {
     std::optional<std::int32_t> result;  // none when the load raised `error`
     std::string error;
     std::optional<MovieStatistics> movie;  // only for a loaded movie
+    std::optional<MovieInfo> info;         // with --info; its strings point into FileBytes
 };
 
 template <typename T>
@@ -107,6 +110,10 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     if (row.movie) {
         json.BeginObject();
         WriteMovieStatistics(json, *row.movie);
+        if (row.info) {
+            json.Key("info");
+            WriteInfoJson(json, *row.info);
+        }
         json.EndObject();
     } else {
         json.Null();
@@ -156,6 +163,9 @@ ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
     }
     if (row.result == loadOk) {
         row.movie = ComputeMovieStatistics(document.movie);
+        if (options.info) {
+            row.info = ComputeMovieInfo(document.movie);
+        }
     }
     if (!options.hashes.empty()) {
         row.hashes = !held ? std::nullopt

@@ -31,6 +31,12 @@ inline void AppendDecimal(std::string& out, std::int64_t value) {
     const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
     out.append(digits, static_cast<std::size_t>(end.ptr - digits));
 }
+// The same for the 64-bit fields of a movie, which may use their top bit.
+inline void AppendUnsignedDecimal(std::string& out, std::uint64_t value) {
+    char digits[24];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, static_cast<std::size_t>(end.ptr - digits));
+}
 
 // The calls the large outputs make millions of times are defined here, inline: the writer must
 // cost no more than the concatenated literals it replaced.
@@ -95,6 +101,10 @@ class JsonWriter {
     void Null() {
         BeforeValue();
         out_ += "null";
+    }
+    void Unsigned(std::uint64_t value) {
+        BeforeValue();
+        AppendUnsignedDecimal(out_, value);
     }
     // The value, or null when there is none.
     void StringOrNull(const std::optional<std::string_view>& value);

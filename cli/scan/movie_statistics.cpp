@@ -20,7 +20,7 @@ MovieStatistics ComputeMovieStatistics(const CInputScript& movie) {
             statistics.showFrames += item->TagCode == tagShowFrame ? 1 : 0;
         }
     }
-    statistics.trailingBytes = FileBytesLength - SavedMovieLength(movie);
+    statistics.trailingBytes = TrailingBytes(movie);
     const auto present = [&statistics](std::uint16_t code) {
         return statistics.codes[code].count != 0;
     };

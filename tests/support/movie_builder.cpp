@@ -64,6 +64,46 @@ Bytes Sprite(const Bytes& contents, std::uint16_t id, std::uint16_t frameCount) 
     return Tag(39, Cat({U16(id), U16(frameCount), contents}));
 }
 
+Bytes CString(const std::string& text) {
+    Bytes bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+Bytes Action(std::uint8_t code, const Bytes& payload) {
+    if (code < 0x80) {
+        return {code};
+    }
+    return Cat({{code}, U16(static_cast<std::uint16_t>(payload.size())), payload});
+}
+
+Bytes VarU32(std::uint32_t v) {
+    Bytes bytes;
+    do {
+        const auto low = static_cast<std::uint8_t>(v & 0x7F);
+        v >>= 7;
+        bytes.push_back(v != 0 ? (low | 0x80) : low);
+    } while (v != 0);
+    return bytes;
+}
+
+Bytes AbcData(const std::vector<std::string>& strings,
+              const std::vector<std::uint32_t>& namespaceNames) {
+    // Version 46.16, then empty integer, unsigned and double pools.
+    Bytes abc = Cat({U16(16), U16(46), {0, 0, 0}});
+    Append(abc, VarU32(static_cast<std::uint32_t>(strings.size() + 1)));
+    for (const std::string& text : strings) {
+        Append(abc, VarU32(static_cast<std::uint32_t>(text.size())));
+        abc.insert(abc.end(), text.begin(), text.end());
+    }
+    Append(abc, VarU32(static_cast<std::uint32_t>(namespaceNames.size() + 1)));
+    for (const std::uint32_t name : namespaceNames) {
+        abc.push_back(0x16);  // a package namespace
+        Append(abc, VarU32(name));
+    }
+    return abc;
+}
+
 HeaderSpec HeaderOfLength(int headerBytes, std::uint16_t frameCount) {
     HeaderSpec spec;
     // R = (5 + 4n + 7) / 8 bytes; the header is 12 + R.

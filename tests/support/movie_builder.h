@@ -33,6 +33,17 @@ Bytes DoAction(const Bytes& actions);
 // with End() for a well-formed sprite.
 Bytes Sprite(const Bytes& contents, std::uint16_t id = 1, std::uint16_t frameCount = 1);
 
+// A string as the movie format stores it: its bytes, then a 0 byte.
+Bytes CString(const std::string& text);
+// An action record: its code, and for a code from 0x80 on a 16-bit length and `payload`.
+Bytes Action(std::uint8_t code, const Bytes& payload = {});
+// The ActionScript 3 byte code's variable-length integer: 7 bits a byte, low bits first.
+Bytes VarU32(std::uint32_t v);
+// ActionScript 3 byte code holding empty number pools, the string pool `strings` (indices from
+// 1) and a namespace pool whose entries name the strings at `namespaceNames`, then nothing more.
+Bytes AbcData(const std::vector<std::string>& strings,
+              const std::vector<std::uint32_t>& namespaceNames = {});
+
 struct HeaderSpec {
     int fieldWidth = 15;  // n, 0 to 31
     std::int32_t xMin = 0;

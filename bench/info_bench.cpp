@@ -1,0 +1,156 @@
+// `velpin-cli info --json` against `velpin-cli tags --json`, time and peak resident memory, on
+// each 4 MiB worst shape of worst_movies.h and on three 4 MiB movies of code: one DoAction full
+// of Push records, the same with a third of its strings distinct file names (which the info
+// keeps, sorts and prints), and one DoABC of a million strings. Each run is a process of its own;
+// output goes to /dev/null.
+//
+// Usage: bench_info [repetitions] [shape letters]   (defaults: 3, abcdefghi; g, h and i are the
+// movies of code)
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/figures.h"
+#include "bench/worst_movies.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/run_program.h"
+
+namespace {
+
+using namespace testmovie;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kLargestMovieBytes = 4194304;
+// A Push record's payload stays below its 16-bit length.
+constexpr std::size_t kPushPayloadBytes = 60000;
+
+// `distinctFiles`: every third value a file name of its own, which the info keeps and sorts (the
+// worst a movie can ask of it); otherwise the strings repeat as the names of real code do, with a
+// few references among them.
+Bytes PushMovie(bool distinctFiles) {
+    const std::size_t budget = kLargestMovieBytes - 21 - 6 - 1 - 2;
+    Bytes actions;
+    std::uint32_t n = 0;
+    while (actions.size() + kPushPayloadBytes + 3 < budget) {
+        Bytes values;
+        while (values.size() < kPushPayloadBytes) {
+            const std::string first = distinctFiles ? "clip" + std::to_string(n) + ".swf"
+                                      : n % 64 == 0
+                                          ? "http://host" + std::to_string(n % 7) + ".example/"
+                                          : "_root.menu" + std::to_string(n % 50);
+            Append(values, Cat({{0x00}, CString(first)}));
+            Append(values, Cat({{0x07}, U32(n), {0x08, static_cast<std::uint8_t>(n)}}));
+            Append(values, Cat({{0x00}, CString("gotoAndPlay")}));
+            ++n;
+        }
+        Append(actions, Action(0x96, values));
+    }
+    Append(actions, Action(0x00));
+    return Movie(Cat({Tag(12, actions, true), End()}));
+}
+
+Bytes AbcMovie() {
+    std::vector<std::string> strings;
+    for (std::uint32_t i = 0; i < 1000000; ++i) {
+        // Three letters each, as the short names of obfuscated code are.
+        strings.push_back({static_cast<char>('a' + i % 26), static_cast<char>('a' + i / 26 % 26),
+                           static_cast<char>('A' + i / 676 % 58)});
+    }
+    return Movie(Cat({Tag(82, Cat({U32(1), CString("frame1"), AbcData(strings)}), true), End()}));
+}
+
+struct Measure {
+    std::vector<double> seconds;
+    // The processor time of the run, user and system: on a machine that other work shares, the
+    // wall time of a run of 10 ms is mostly waiting.
+    std::vector<double> cpuSeconds;
+    double peakMegabytes = 0;
+    bool failed = false;
+};
+
+void Run(const std::vector<std::string>& argv, Measure& figures) {
+    struct rusage usage {};
+    const auto start = Clock::now();
+    const int status = RunProgram(argv, "/dev/null", "/dev/null", &usage);
+    figures.seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    figures.cpuSeconds.push_back(seconds(usage.ru_utime) + seconds(usage.ru_stime));
+    figures.peakMegabytes = std::max(figures.peakMegabytes, usage.ru_maxrss / 1024.0);
+    figures.failed = figures.failed || status != 0;
+}
+
+// Runs tags and info on one movie and prints its row. This runs in a process started afresh for
+// it: a child started through posix_spawn shares its parent's memory until it execs, and its peak
+// then counts the parent's own, so the parent must not be the one that made a 4 MiB movie.
+int MeasureOne(int repetitions, char shape, const std::string& description,
+               const std::string& path) {
+    Measure tags, info;
+    for (int i = 0; i < repetitions; ++i) {
+        Run({VELPIN_CLI_PATH, "tags", "--json", path}, tags);
+        Run({VELPIN_CLI_PATH, "info", "--json", path}, info);
+    }
+    char cells[2][64];
+    for (int i = 0; i < 2; ++i) {
+        const Measure& figures = i == 0 ? tags : info;
+        std::snprintf(cells[i], sizeof cells[i], "%6.3f s %6.3f s %5.1f MB",
+                      Summarize(figures.seconds).median, Summarize(figures.cpuSeconds).median,
+                      figures.peakMegabytes);
+    }
+    const auto ratio = [&](const std::vector<double>& a, const std::vector<double>& b) {
+        return Summarize(a).median / Summarize(b).median;
+    };
+    std::printf("%-5c %-52s %-26s %-26s %.2f, %.2f, %.2f%s\n", shape, description.c_str(), cells[0],
+                cells[1], ratio(info.seconds, tags.seconds),
+                ratio(info.cpuSeconds, tags.cpuSeconds), info.peakMegabytes / tags.peakMegabytes,
+                tags.failed || info.failed ? "  (a run failed)" : "");
+    return tags.failed || info.failed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 6 && std::string(argv[1]) == "--measure") {
+        return MeasureOne(std::atoi(argv[2]), argv[3][0], argv[4], argv[5]);
+    }
+    const int repetitions = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 3;
+    const std::string shapes = argc >= 3 ? argv[2] : "abcdefghi";
+    std::printf("%d repetitions; median wall and processor time, largest peak resident memory\n",
+                repetitions);
+    std::printf("%-5s %-52s %-26s %-26s %s\n", "shape", "movie", "tags --json", "info --json",
+                "info/tags wall, processor, memory");
+    std::fflush(stdout);
+    TempDir dir;
+    for (const char shape : shapes) {
+        std::string description;
+        std::string path;
+        std::vector<WorstMovie> movies = WorstMovies(std::string(1, shape));
+        if (shape == 'g') {
+            movies.push_back({"g", "one DoAction of Push records", PushMovie(false)});
+        } else if (shape == 'i') {
+            movies.push_back(
+                {"i", "the same, a third of them distinct file names", PushMovie(true)});
+        } else if (shape == 'h') {
+            movies.push_back({"h", "one DoABC of a million strings", AbcMovie()});
+        }
+        for (const WorstMovie& movie : movies) {
+            description = movie.shape + " (" + std::to_string(movie.bytes.size()) + " bytes)";
+            path = dir.Write(movie.name + ".swf", movie.bytes);
+        }
+        if (path.empty()) {
+            continue;
+        }
+        const std::string row = dir.File("row.txt");
+        RunProgram({"/proc/self/exe", "--measure", std::to_string(repetitions),
+                    std::string(1, shape), description, path},
+                   row, "/dev/null");
+        std::fputs(AsText(ReadFile(row)).c_str(), stdout);
+        std::fflush(stdout);
+    }
+    std::printf("target: info at most 2x the time and 2x the peak memory of tags\n");
+    return 0;
+}

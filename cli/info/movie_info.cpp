@@ -1,0 +1,346 @@
+#include "cli/info/movie_info.h"
+
+#include <algorithm>
+#include <bitset>
+#include <cstdio>
+
+#include "cli/codec/container.h"
+#include "cli/info/action_strings.h"
+#include "cli/info/references.h"
+#include "cli/info/tag_reader.h"
+#include "swfff/vocabulary.h"
+#include "swfff/writer.h"
+
+namespace {
+
+// A long tag header is needed only from this body length on.
+constexpr std::int32_t kShortHeaderMaxBody = 62;
+constexpr std::uint16_t kLongHeaderLength = 6;
+// Protect and EnableDebugger2 hold 2 reserved bytes before the password hash, ImportAssets2
+// after its URL.
+constexpr std::size_t kReservedWordBytes = 2;
+// The 4 bytes between DefineBinaryData's id and its data.
+constexpr std::size_t kReservedBeforeBinaryData = 4;
+
+// Each reads one item's fields into `info` and returns false when one ran past the item's body
+// (or past an action record); what was wholly read before it is kept.
+
+bool ReadBackgroundColor(TagReader& body, MovieInfo& info) {
+    // A braced list is evaluated left to right, so the bytes come in file order.
+    const std::array<std::uint8_t, 3> rgb{body.U8(), body.U8(), body.U8()};
+    if (body.Failed()) {
+        return false;
+    }
+    info.backgroundColor = rgb;
+    return true;
+}
+
+bool ReadFileAttributes(TagReader& body, MovieInfo& info) {
+    const std::uint8_t flags = body.U8();
+    if (body.Failed()) {
+        return false;
+    }
+    info.fileAttributes = flags;
+    return true;
+}
+
+bool ReadMetadata(TagReader& body, MovieInfo& info) {
+    const std::string_view text = body.CString();
+    if (body.Failed()) {
+        return false;
+    }
+    info.metadata = text;
+    return true;
+}
+
+bool ReadProductInfo(TagReader& body, MovieInfo& info) {
+    ProductInfo product;
+    product.productId = body.U32();
+    product.edition = body.U32();
+    product.majorVersion = body.U8();
+    product.minorVersion = body.U8();
+    product.build = body.U64();
+    product.compiledAtMs = body.U64();
+    if (body.Failed()) {
+        return false;
+    }
+    info.productInfo = product;
+    return true;
+}
+
+bool ReadScriptLimits(TagReader& body, MovieInfo& info) {
+    ScriptLimits limits;
+    limits.maxRecursionDepth = body.U16();
+    limits.scriptTimeoutSeconds = body.U16();
+    if (body.Failed()) {
+        return false;
+    }
+    info.scriptLimits = limits;
+    return true;
+}
+
+// Protect and EnableDebugger2: nothing, or 2 reserved bytes and then the hash if anything follows
+// them. Movies from before the hash existed end after the reserved bytes.
+bool ReadHashAfterReserved(TagReader& body, std::optional<std::string_view>& hash) {
+    if (body.AtEnd()) {
+        return true;
+    }
+    body.Skip(kReservedWordBytes);
+    if (!body.Failed() && !body.AtEnd()) {
+        hash = body.CString();
+    }
+    return !body.Failed();
+}
+
+bool ReadProtect(TagReader& body, MovieInfo& info) {
+    PasswordField protect;
+    if (!ReadHashAfterReserved(body, protect.passwordHash)) {
+        return false;
+    }
+    info.protect = protect;
+    return true;
+}
+
+bool ReadDebugger(TagReader& body, std::uint16_t code, MovieInfo& info) {
+    DebuggerInfo debugger;
+    debugger.code = code;
+    if (code == tagEnableDebugger2) {
+        if (!ReadHashAfterReserved(body, debugger.passwordHash)) {
+            return false;
+        }
+    } else if (!body.AtEnd()) {
+        debugger.passwordHash = body.CString();
+        if (body.Failed()) {
+            return false;
+        }
+    }
+    info.debugger = debugger;
+    return true;
+}
+
+// A 16-bit count, then that many ids and names. The count is never used to size anything: a
+// cut list ends at its last whole entry.
+template <typename MakeEntry>
+bool ReadIdNamePairs(TagReader& body, const MakeEntry& add) {
+    const std::uint16_t count = body.U16();
+    for (std::uint32_t i = 0; i < count && !body.Failed(); ++i) {
+        const std::uint16_t id = body.U16();
+        const std::string_view name = body.CString();
+        if (!body.Failed()) {
+            add(id, name);
+        }
+    }
+    return !body.Failed();
+}
+
+bool ReadAssetNames(TagReader& body, std::vector<AssetName>& names) {
+    return ReadIdNamePairs(body, [&names](std::uint16_t id, std::string_view name) {
+        names.push_back({id, name});
+    });
+}
+
+bool ReadImports(TagReader& body, std::uint16_t code, MovieInfo& info) {
+    const std::string_view url = body.CString();
+    if (code == tagImportAssets2) {
+        body.Skip(kReservedWordBytes);
+    }
+    return ReadIdNamePairs(body, [&info, url](std::uint16_t id, std::string_view name) {
+        info.imports.push_back({url, id, name});
+    });
+}
+
+bool ReadFrameLabel(TagReader& body, const TagItem& item, MovieInfo& info) {
+    const std::string_view name = body.CString();
+    if (body.Failed()) {
+        return false;
+    }
+    info.frameLabels.push_back({item.FrameIndex, item.Depth, name});
+    return true;
+}
+
+bool ReadAbc(TagReader& body, const TagItem& item, std::int64_t index, MovieInfo& info,
+             ReferenceCollector& references) {
+    AbcEntry entry;
+    entry.index = index;
+    entry.bytes = item.BodyLength;
+    if (item.TagCode == tagDoAbcDefine) {
+        const std::uint32_t flags = body.U32();
+        if (!body.Failed()) {
+            entry.flags = flags;
+        }
+        const std::string_view name = body.CString();
+        if (!body.Failed()) {
+            entry.name = name;
+        }
+    }
+    info.abc.push_back(entry);
+    return !body.Failed() && CollectAbcStrings(body, references);
+}
+
+bool ReadBinaryData(TagReader& body, std::int64_t index, MovieInfo& info) {
+    BinaryDataEntry entry;
+    entry.index = index;
+    entry.id = body.U16();
+    body.Skip(kReservedBeforeBinaryData);
+    if (body.Failed()) {
+        return false;
+    }
+    entry.bytes = static_cast<std::int64_t>(body.Remaining());
+    entry.container = ContainerSignature(ContainerOf(body.Position(), body.Remaining()));
+    info.binaryData.push_back(entry);
+    return true;
+}
+
+// Walks the list once; each item is read through a reader of its own body.
+class InfoBuilder {
+  public:
+    explicit InfoBuilder(const CInputScript& movie) : movie_(movie) {}
+
+    MovieInfo Build() {
+        std::int64_t index = 0;
+        for (const TagItem* item = movie_.FirstTag; item != nullptr; item = item->Next) {
+            Look(*item, index++);
+        }
+        info_.urls = references_.TakeUrls();
+        info_.files = references_.TakeFiles();
+        for (std::size_t code = 0; code < codesSeen_.size(); ++code) {
+            const auto tagCode = static_cast<std::uint16_t>(code);
+            if (codesSeen_[code] && TagIconIndex(tagCode) == categoryUnknown &&
+                !IsFormatDefinedCode(tagCode)) {
+                info_.anomalies.unknownCodes.push_back(tagCode);
+            }
+        }
+        info_.anomalies.trailingBytes = TrailingBytes(movie_);
+        return std::move(info_);
+    }
+
+  private:
+    // Whether this is the first item of its kind; only the first one's fields are taken.
+    static bool First(bool& seen) {
+        const bool first = !seen;
+        seen = true;
+        return first;
+    }
+
+    void Look(const TagItem& item, std::int64_t index) {
+        codesSeen_.set(item.TagCode);
+        if (item.HeaderLength == kLongHeaderLength && item.BodyLength <= kShortHeaderMaxBody) {
+            ++info_.anomalies.longHeaderShortBody;
+        }
+        TagReader body = TagReader::OfBody(item);
+        bool whole = true;
+        switch (item.TagCode) {
+            case tagSetBackgroundColor:
+                whole = !First(seenBackground_) || ReadBackgroundColor(body, info_);
+                break;
+            case tagFileAttributes:
+                whole = !First(seenAttributes_) || ReadFileAttributes(body, info_);
+                break;
+            case tagMetadata:
+                whole = !First(seenMetadata_) || ReadMetadata(body, info_);
+                break;
+            case tagProductInfo:
+                whole = !First(seenProduct_) || ReadProductInfo(body, info_);
+                break;
+            case tagScriptLimits:
+                whole = !First(seenLimits_) || ReadScriptLimits(body, info_);
+                break;
+            case tagProtect:
+                whole = !First(seenProtect_) || ReadProtect(body, info_);
+                break;
+            case tagEnableDebugger:
+            case tagEnableDebugger2:
+                whole = !First(seenDebugger_) || ReadDebugger(body, item.TagCode, info_);
+                break;
+            case tagSymbolClass:
+                whole = ReadAssetNames(body, info_.symbols);
+                break;
+            case tagExportAssets:
+                whole = ReadAssetNames(body, info_.exports);
+                break;
+            case tagImportAssets:
+            case tagImportAssets2:
+                whole = ReadImports(body, item.TagCode, info_);
+                break;
+            case tagFrameLabel:
+                whole = ReadFrameLabel(body, item, info_);
+                break;
+            case tagDoAction:
+                whole = CollectActionStrings(body, references_);
+                break;
+            case tagDoInitAction:
+                body.U16();  // the sprite the actions initialise
+                whole = !body.Failed() && CollectActionStrings(body, references_);
+                break;
+            case tagDoAbc:
+            case tagDoAbcDefine:
+                whole = ReadAbc(body, item, index, info_, references_);
+                break;
+            case tagDefineBinaryData:
+                whole = ReadBinaryData(body, index, info_);
+                break;
+            default:
+                break;
+        }
+        if (!whole) {
+            info_.anomalies.truncatedTags.push_back(index);
+        }
+    }
+
+    const CInputScript& movie_;
+    MovieInfo info_;
+    ReferenceCollector references_;
+    std::bitset<kTagCodeCount> codesSeen_;
+    bool seenBackground_ = false;
+    bool seenAttributes_ = false;
+    bool seenMetadata_ = false;
+    bool seenProduct_ = false;
+    bool seenLimits_ = false;
+    bool seenProtect_ = false;
+    bool seenDebugger_ = false;
+};
+
+}  // namespace
+
+MovieInfo ComputeMovieInfo(const CInputScript& movie) {
+    return InfoBuilder(movie).Build();
+}
+
+bool IsFormatDefinedCode(std::uint16_t code) {
+    // The codes of later versions of the format, which the window's vocabulary leaves unnamed.
+    constexpr std::pair<std::uint16_t, std::uint16_t> kRanges[] = {
+        {24, 24}, {37, 37}, {41, 41}, {56, 66}, {69, 78}, {82, 84}, {86, 91}, {93, 94}};
+    return std::any_of(std::begin(kRanges), std::end(kRanges), [code](const auto& range) {
+        return code >= range.first && code <= range.second;
+    });
+}
+
+std::optional<std::string> IsoUtcTime(std::uint64_t msSince1970) {
+    constexpr std::uint64_t kMsPerDay = 86400000;
+    // 10000-01-01T00:00:00Z: four digits of year no longer suffice.
+    constexpr std::uint64_t kYear10000Ms = 253402300800000;
+    if (msSince1970 >= kYear10000Ms) {
+        return std::nullopt;
+    }
+    const std::uint64_t msOfDay = msSince1970 % kMsPerDay;
+    // Days to a civil date in the proleptic Gregorian calendar, counted in 400-year eras from
+    // 0000-03-01 so that the leap day falls at the end of each year (H. Hinnant's days_from_civil
+    // inverted). gmtime would do the same, but its range depends on the platform's time_t.
+    const std::uint64_t days = msSince1970 / kMsPerDay + 719468;
+    const std::uint64_t era = days / 146097;
+    const std::uint64_t dayOfEra = days - era * 146097;
+    const std::uint64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::uint64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::uint64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const std::uint64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+    const std::uint64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+    const std::uint64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[96];  // room for any unsigned values, though each fits its width
+    std::snprintf(
+        text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", static_cast<unsigned>(year),
+        static_cast<unsigned>(month), static_cast<unsigned>(day),
+        static_cast<unsigned>(msOfDay / 3600000), static_cast<unsigned>(msOfDay / 60000 % 60),
+        static_cast<unsigned>(msOfDay / 1000 % 60), static_cast<unsigned>(msOfDay % 1000));
+    return std::string(text);
+}

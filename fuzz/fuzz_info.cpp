@@ -1,0 +1,189 @@
+// Loads arbitrary bytes as a movie and, when the load succeeds, reads what the movie declares,
+// references and hides. Checks what the info promises: every index it gives names an item of the
+// right code, the lists are sorted and distinct where promised, and every string it hands out
+// lies inside the body of an item that can hold it.
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "cli/info/movie_info.h"
+#include "cli/info/references.h"
+#include "fuzz/fuzz_check.h"
+#include "swfff/loader.h"
+#include "swfff/scoped_movie.h"
+#include "swfff/vocabulary.h"
+
+namespace {
+
+using Span = std::pair<const std::uint8_t*, const std::uint8_t*>;
+
+Span BodyOf(const TagItem& item) {
+    const std::uint8_t* begin = item.Data + item.HeaderLength;
+    return {begin, begin + item.BodyLength};
+}
+
+bool Inside(std::string_view text, const Span& body) {
+    const auto* begin = reinterpret_cast<const std::uint8_t*>(text.data());
+    return text.empty() || (begin >= body.first && begin + text.size() <= body.second);
+}
+
+// The bodies of the items a string can come from, sorted. None of them is a sprite, so two of
+// them are either apart or the same bytes (an item a run-on sprite repeats).
+class Bodies {
+  public:
+    void Add(const TagItem& item) { spans_.push_back(BodyOf(item)); }
+    void Seal() {
+        std::sort(spans_.begin(), spans_.end());
+        spans_.erase(std::unique(spans_.begin(), spans_.end()), spans_.end());
+    }
+    bool Hold(std::string_view text) const {
+        if (text.empty()) {
+            return true;
+        }
+        const auto* begin = reinterpret_cast<const std::uint8_t*>(text.data());
+        auto after =
+            std::upper_bound(spans_.begin(), spans_.end(), begin,
+                             [](const std::uint8_t* p, const Span& s) { return p < s.first; });
+        return after != spans_.begin() && Inside(text, *--after);
+    }
+
+  private:
+    std::vector<Span> spans_;
+};
+
+template <typename T, typename Key>
+void CheckAscending(const std::vector<T>& list, const Key& key) {
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        FUZZ_CHECK(key(list[i - 1]) < key(list[i]));
+    }
+}
+
+bool IsDecoded(std::uint16_t code) {
+    switch (code) {
+        case tagSetBackgroundColor:
+        case tagFileAttributes:
+        case tagMetadata:
+        case tagProductInfo:
+        case tagScriptLimits:
+        case tagProtect:
+        case tagEnableDebugger:
+        case tagEnableDebugger2:
+        case tagSymbolClass:
+        case tagExportAssets:
+        case tagImportAssets:
+        case tagImportAssets2:
+        case tagFrameLabel:
+        case tagDoAction:
+        case tagDoInitAction:
+        case tagDoAbc:
+        case tagDoAbcDefine:
+        case tagDefineBinaryData:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
+    std::vector<const TagItem*> items;
+    Bodies codeBodies;
+    Bodies bodies;
+    std::vector<bool> present(kTagCodeCount);
+    std::int64_t longShort = 0;
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        items.push_back(item);
+        if (IsDecoded(item->TagCode)) {
+            bodies.Add(*item);
+        }
+        present[item->TagCode] = true;
+        longShort += item->HeaderLength == 6 && item->BodyLength < 63 ? 1 : 0;
+        if (item->TagCode == tagDoAction || item->TagCode == tagDoInitAction ||
+            item->TagCode == tagDoAbc || item->TagCode == tagDoAbcDefine) {
+            codeBodies.Add(*item);
+        }
+    }
+    bodies.Seal();
+    codeBodies.Seal();
+    const auto itemAt = [&items](std::int64_t index) {
+        FUZZ_CHECK(index >= 0 && static_cast<std::size_t>(index) < items.size());
+        return items[static_cast<std::size_t>(index)];
+    };
+    const auto self = [](const auto& value) { return value; };
+
+    const MovieAnomalies& anomalies = info.anomalies;
+    CheckAscending(anomalies.truncatedTags, self);
+    for (const std::int64_t index : anomalies.truncatedTags) {
+        FUZZ_CHECK(IsDecoded(itemAt(index)->TagCode));
+    }
+    CheckAscending(anomalies.unknownCodes, self);
+    for (const std::uint16_t code : anomalies.unknownCodes) {
+        FUZZ_CHECK(present[code] && TagIconIndex(code) == categoryUnknown);
+        FUZZ_CHECK(!IsFormatDefinedCode(code));
+    }
+    FUZZ_CHECK(anomalies.longHeaderShortBody == longShort);
+    FUZZ_CHECK(anomalies.trailingBytes >= 0);
+
+    const auto index = [](const auto& entry) { return entry.index; };
+    CheckAscending(info.abc, index);
+    for (const AbcEntry& entry : info.abc) {
+        const TagItem* item = itemAt(entry.index);
+        FUZZ_CHECK(item->TagCode == tagDoAbc || item->TagCode == tagDoAbcDefine);
+        FUZZ_CHECK(entry.bytes == item->BodyLength);
+        if (item->TagCode == tagDoAbc) {
+            FUZZ_CHECK(!entry.name && !entry.flags);
+        }
+        // The name follows the flags.
+        FUZZ_CHECK(!entry.name || entry.flags);
+        FUZZ_CHECK(!entry.name || Inside(*entry.name, BodyOf(*item)));
+    }
+    CheckAscending(info.binaryData, index);
+    for (const BinaryDataEntry& entry : info.binaryData) {
+        const TagItem* item = itemAt(entry.index);
+        FUZZ_CHECK(item->TagCode == tagDefineBinaryData);
+        FUZZ_CHECK(entry.bytes == item->BodyLength - 6);
+    }
+
+    const auto view = [](std::string_view text) { return text; };
+    CheckAscending(info.urls, view);
+    CheckAscending(info.files, view);
+    for (const std::string_view url : info.urls) {
+        FUZZ_CHECK(ClassifyReference(url) == ReferenceKind::Url);
+        FUZZ_CHECK(codeBodies.Hold(url));
+    }
+    for (const std::string_view file : info.files) {
+        FUZZ_CHECK(ClassifyReference(file) == ReferenceKind::File);
+        FUZZ_CHECK(codeBodies.Hold(file));
+    }
+    for (const FrameLabelEntry& label : info.frameLabels) {
+        FUZZ_CHECK(bodies.Hold(label.name));
+    }
+    for (const auto* names : {&info.symbols, &info.exports}) {
+        for (const AssetName& name : *names) {
+            FUZZ_CHECK(bodies.Hold(name.name));
+        }
+    }
+    for (const ImportedAsset& asset : info.imports) {
+        FUZZ_CHECK(bodies.Hold(asset.url) && bodies.Hold(asset.name));
+    }
+    FUZZ_CHECK(!info.metadata || bodies.Hold(*info.metadata));
+    FUZZ_CHECK(!info.debugger || info.debugger->code == tagEnableDebugger ||
+               info.debugger->code == tagEnableDebugger2);
+    if (info.productInfo) {
+        const std::optional<std::string> time = IsoUtcTime(info.productInfo->compiledAtMs);
+        FUZZ_CHECK(!time || time->size() == 24);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    ScopedMovie document;
+    if (LoadMovieFromBytes(document.movie, "fuzz", data, static_cast<std::int64_t>(size)) !=
+        loadOk) {
+        return 0;
+    }
+    CheckInfo(document.movie, ComputeMovieInfo(document.movie));
+    return 0;
+}
