@@ -11,6 +11,7 @@
 
 #include "cli/archive/inflating_stream.h"
 #include "cli/archive/warc_reader.h"
+#include "cli/codec/container.h"
 
 namespace {
 
@@ -284,8 +285,7 @@ class Walker {
 }  // namespace
 
 bool StartsMovie(const std::uint8_t* head, std::size_t count) {
-    return StartsWith(head, count, "FWS") || StartsWith(head, count, "CWS") ||
-           StartsWith(head, count, "ZWS");
+    return ContainerOf(head, count) != Container::None;
 }
 
 ContainerKind RecogniseContainer(const std::uint8_t* head, std::size_t count) {
