@@ -26,16 +26,18 @@ std::string JsonString(std::string_view text);
 
 // Appends `value` in plain decimal, as JSON and the plain outputs both write a number, without
 // the temporary strings std::to_string makes: the outputs hold millions of numbers.
-inline void AppendDecimal(std::string& out, std::int64_t value) {
+template <typename Integer>
+void AppendInteger(std::string& out, Integer value) {
     char digits[24];
     const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
     out.append(digits, static_cast<std::size_t>(end.ptr - digits));
 }
+inline void AppendDecimal(std::string& out, std::int64_t value) {
+    AppendInteger(out, value);
+}
 // The same for the 64-bit fields of a movie, which may use their top bit.
 inline void AppendUnsignedDecimal(std::string& out, std::uint64_t value) {
-    char digits[24];
-    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, static_cast<std::size_t>(end.ptr - digits));
+    AppendInteger(out, value);
 }
 
 // The calls the large outputs make millions of times are defined here, inline: the writer must
