@@ -125,12 +125,7 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
 // load gives what it gives for the file itself.
 HeldEntry HoldFile(const std::string& path, const ScanOptions& options) {
     FileStream file(path);
-    return HoldEntry(
-        file,
-        [&options](const std::uint8_t* start, std::size_t count) {
-            return MovieHoldLimit(start, count, options.inflate);
-        },
-        options.hashes);
+    return HoldMovie(file, options.inflate, options.hashes);
 }
 
 // Loads one movie (a file, or an entry's held bytes) on the calling thread and describes it; a

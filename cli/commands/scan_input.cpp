@@ -7,6 +7,15 @@
 #include "cli/commands/movie_input.h"
 #include "swfff/fileio.h"
 
+HeldEntry HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes) {
+    return HoldEntry(
+        in,
+        [inflate](const std::uint8_t* start, std::size_t count) {
+            return MovieHoldLimit(start, count, inflate);
+        },
+        hashes);
+}
+
 namespace {
 
 // Hands each movie entry on as soon as it has been read, so that the entries of one container are
@@ -21,12 +30,7 @@ class EntryProducer : public ContainerVisitor {
         ScanTask task = base_;
         task.entry = entry;
         try {
-            task.held = HoldEntry(
-                bytes,
-                [this](const std::uint8_t* start, std::size_t count) {
-                    return MovieHoldLimit(start, count, options_.inflate);
-                },
-                options_.hashes);
+            task.held = HoldMovie(bytes, options_.inflate, options_.hashes);
         } catch (const EEntryError& error) {
             task.failure = error.what();
         }
