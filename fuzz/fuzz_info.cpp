@@ -29,28 +29,39 @@ bool Inside(std::string_view text, const Span& body) {
     return text.empty() || (begin >= body.first && begin + text.size() <= body.second);
 }
 
-// The bodies of the items a string can come from, sorted. None of them is a sprite, so two of
-// them are either apart or the same bytes (an item a run-on sprite repeats).
+// The bodies of the items a string can come from, sorted by where they begin. The items a run-on
+// sprite reads past its own end overlap the top-level items after the sprite in any way, so a
+// body can begin inside another and end beyond it: a string lies inside one of them exactly when
+// the furthest end among the bodies that begin at or before it reaches the string's end.
 class Bodies {
   public:
     void Add(const TagItem& item) { spans_.push_back(BodyOf(item)); }
     void Seal() {
         std::sort(spans_.begin(), spans_.end());
-        spans_.erase(std::unique(spans_.begin(), spans_.end()), spans_.end());
+        furthestEnd_.reserve(spans_.size());
+        for (const Span& span : spans_) {
+            furthestEnd_.push_back(
+                furthestEnd_.empty() ? span.second : std::max(furthestEnd_.back(), span.second));
+        }
     }
     bool Hold(std::string_view text) const {
         if (text.empty()) {
             return true;
         }
         const auto* begin = reinterpret_cast<const std::uint8_t*>(text.data());
-        auto after =
+        const auto after =
             std::upper_bound(spans_.begin(), spans_.end(), begin,
                              [](const std::uint8_t* p, const Span& s) { return p < s.first; });
-        return after != spans_.begin() && Inside(text, *--after);
+        if (after == spans_.begin()) {
+            return false;
+        }
+        const auto last = static_cast<std::size_t>(after - spans_.begin()) - 1;
+        return begin + text.size() <= furthestEnd_[last];
     }
 
   private:
     std::vector<Span> spans_;
+    std::vector<const std::uint8_t*> furthestEnd_;
 };
 
 template <typename T, typename Key>

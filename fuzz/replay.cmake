@@ -27,4 +27,5 @@ add_test(NAME replay_fuzz_containers
 add_executable(replay_fuzz_info ${VELPIN_FUZZ_DIR}/fuzz_info.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
 target_link_libraries(replay_fuzz_info PRIVATE cli_info velpin_warnings)
 add_test(NAME replay_fuzz_info
-         COMMAND replay_fuzz_info ${VELPIN_FUZZ_DIR}/corpus/fuzz_info)
+         COMMAND replay_fuzz_info ${VELPIN_FUZZ_DIR}/corpus/fuzz_info
+                 ${PROJECT_SOURCE_DIR}/tests/crashers/info)
