@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct Stuck {};
 // item slow, while the consumer checks that every result arrives in order and that the producer
 // never ran a window ahead of it. A queue that loses its wait or its order fails here within
 // seconds instead of hanging: a consumer kept waiting abandons the run, which frees the others.
+// The consumer must be woken as its results come in: a wait as long as its interval fails too.
 TEST(OrderedResults, HandsResultsOverInOrderWithinTheWindow) {
     struct Row {
         std::size_t window;
@@ -60,21 +62,25 @@ TEST(OrderedResults, HandsResultsOverInOrderWithinTheWindow) {
             });
         }
         std::vector<std::size_t> got;
+        const auto interval = std::chrono::seconds(2);
         try {
-            int waits = 0;
-            while (const std::optional<std::size_t> result =
-                       queue.Next(std::chrono::milliseconds(10), [&waits] {
-                           if (++waits > 300) {
-                               throw Stuck();
-                           }
-                       })) {
+            for (;;) {
+                const auto asked = std::chrono::steady_clock::now();
+                const std::optional<std::size_t> result =
+                    queue.Next(interval, [] { throw Stuck(); });
+                if (!result) {
+                    break;
+                }
+                if (std::chrono::steady_clock::now() - asked >= interval) {
+                    throw Stuck();
+                }
                 got.push_back(*result);
                 ++consumed;
-                waits = 0;
             }
         } catch (const Stuck&) {
             queue.Abandon();
-            ADD_FAILURE() << "the consumer waited 3 s for item " << got.size();
+            ADD_FAILURE() << "the consumer waited " << interval.count() << " s for item "
+                          << got.size();
         }
         producer.join();
         for (std::thread& worker : workers) {

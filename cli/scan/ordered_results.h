@@ -73,7 +73,9 @@ class OrderedResults {
         slot.weight = 0;
         slot.result = std::move(result);
         slot.ready = true;
-        resultReady_.notify_one();
+        if (ConsumerNeeded()) {
+            resultReady_.notify_one();
+        }
         roomAhead_.notify_all();
     }
 
@@ -109,6 +111,27 @@ class OrderedResults {
     }
 
   private:
+    // Waking the consumer for every result costs two context switches a row, more than writing a
+    // small row does; it is woken once a run of results waits, the last results are in, or the
+    // producer cannot go on until results are taken, and otherwise finds them when its wait times
+    // out.
+    static constexpr std::size_t kWakeRun = 16;
+
+    bool ConsumerNeeded() const {
+        if (pushed_ >= consumed_ + window_) {
+            return true;
+        }
+        for (std::size_t i = consumed_; i < consumed_ + kWakeRun; ++i) {
+            if (i >= pushed_) {
+                return closed_;  // the run reaches the last result
+            }
+            if (!slots_[i % window_].ready) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     struct Slot {
         Result result{};
         std::uint64_t weight = 0;
