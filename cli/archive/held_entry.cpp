@@ -37,11 +37,13 @@ HeldEntry HoldEntry(ByteStream& in, const HoldLimit& limit,
         // a few blocks the whole limit is reserved at once: so large a block is mapped by the
         // allocator and only the pages written are used, while doubling would hold the old and
         // the new block together, up to twice the limit.
-        if (held.bytes.capacity() < at + kReadBytes) {
+        // What is reserved is filled before the block grows again, so that a movie smaller than
+        // the first block is never moved, and a larger one moves only as the block doubles.
+        if (held.bytes.capacity() == at) {
             held.bytes.reserve(at < kDoublingBytes ? std::min(keep, std::max(2 * at, kReadBytes))
                                                    : keep);
         }
-        held.bytes.resize(at + std::min(kReadBytes, keep - at));
+        held.bytes.resize(at + std::min({kReadBytes, keep - at, held.bytes.capacity() - at}));
         const std::size_t got = in.Read(held.bytes.data() + at, held.bytes.size() - at);
         held.bytes.resize(at + got);
         if (got == 0) {
