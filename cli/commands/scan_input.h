@@ -33,13 +33,13 @@ struct ScanInputCounts {
     std::int64_t otherEntries = 0;
 };
 
-// Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
-// container in the container's order. Runs on one thread; `push` may wait, and what it raises
-// ends the run.
 // Holds what a load of the movie in `in` can use, with `hashes` over every byte: the one way a
 // loose file and a container's entry are read for a scan.
 HeldEntry HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes);
 
+// Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
+// container in the container's order. Runs on one thread; `push` may wait, and what it raises
+// ends the run.
 ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
                                  const ScanInputOptions& options,
                                  const std::function<void(ScanTask)>& push);
