@@ -33,12 +33,12 @@ HeldEntry HoldEntry(ByteStream& in, const HoldLimit& limit,
     const std::size_t keep = std::max(limit(held.bytes.data(), held.bytes.size()), kSignatureBytes);
     while (held.bytes.size() < keep) {
         const std::size_t at = held.bytes.size();
-        // Grown as the bytes arrive, so that no length the entry claims decides the memory. Past
-        // a few blocks the whole limit is reserved at once: so large a block is mapped by the
-        // allocator and only the pages written are used, while doubling would hold the old and
-        // the new block together, up to twice the limit.
-        // What is reserved is filled before the block grows again, so that a movie smaller than
-        // the first block is never moved, and a larger one moves only as the block doubles.
+        // Grown as the bytes arrive, so that no length the entry claims decides the memory, and
+        // only once what is reserved is full: a movie smaller than the first block is never
+        // moved, and a larger one only as the block doubles. Past a few blocks the whole limit is
+        // reserved at once: so large a block is mapped by the allocator and only the pages
+        // written are used, while doubling would hold the old and the new block together, up to
+        // twice the limit.
         if (held.bytes.capacity() == at) {
             held.bytes.reserve(at < kDoublingBytes ? std::min(keep, std::max(2 * at, kReadBytes))
                                                    : keep);
