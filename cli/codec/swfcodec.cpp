@@ -105,10 +105,15 @@ class BoundedBody {
     std::uint64_t produced_ = 0;
 };
 
-void CheckNothingFollows(std::size_t leftBytes) {
+// What follows the end of the compressed data: an error, or counted in `trailing` when the caller
+// takes such a movie.
+void CheckNothingFollows(std::size_t leftBytes, std::size_t* trailing) {
+    if (trailing != nullptr) {
+        *trailing = leftBytes;
+        return;
+    }
     if (leftBytes > 0) {
-        Fail(Bytes(leftBytes) + (leftBytes == 1 ? " follows" : " follow") +
-             " the end of the compressed data");
+        Fail(BytesAfterTheStream(leftBytes));
     }
 }
 
@@ -160,7 +165,8 @@ class LzmaStream {
     lzma_stream s = LZMA_STREAM_INIT;
 };
 
-void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body) {
+void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body,
+                 std::size_t* trailing) {
     ZStream stream;
     stream.StartInflate();
     z_stream& z = stream.z;
@@ -175,7 +181,7 @@ void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body
         body.Put(chunk.data(), chunk.size() - z.avail_out);
         switch (rc) {
             case Z_STREAM_END:
-                CheckNothingFollows(z.avail_in);
+                CheckNothingFollows(z.avail_in, trailing);
                 body.CheckComplete();
                 return;
             case Z_OK:
@@ -196,7 +202,8 @@ void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body
     }
 }
 
-void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& body) {
+void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& body,
+                 std::size_t* trailing) {
     const std::uint32_t declaredDataBytes = ReadU32(movie + 8);
     const std::uint8_t* props = movie + 12;
     const std::uint8_t* data = movie + kZwsHeaderBytes;
@@ -244,7 +251,7 @@ void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& bod
         body.Put(chunk.data(), got);
         switch (rc) {
             case LZMA_STREAM_END: {
-                CheckNothingFollows(s.avail_in);
+                CheckNothingFollows(s.avail_in, trailing);
                 body.CheckComplete();
                 const std::uint64_t usedBytes = dataBytes - s.avail_in;
                 if (usedBytes != declaredDataBytes) {
@@ -376,8 +383,12 @@ std::vector<std::uint8_t> DeflateLzma(const std::uint8_t* body, std::size_t leng
 
 }  // namespace
 
-ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
-                               const ByteSink& sink) {
+std::string BytesAfterTheStream(std::size_t count) {
+    return Bytes(count) + (count == 1 ? " follows" : " follow") + " the end of the compressed data";
+}
+
+ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, const ByteSink& sink,
+                               std::size_t* trailing) {
     if (length < kMovieHeaderBytes) {
         Fail("the file is too short for a movie header: " + Bytes(length) + " of 8");
     }
@@ -414,9 +425,9 @@ ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
     sink(header, sizeof header);
     BoundedBody body(sink, declaredLength);
     if (container == Container::Cws) {
-        InflateZlib(movie + kMovieHeaderBytes, length - kMovieHeaderBytes, body);
+        InflateZlib(movie + kMovieHeaderBytes, length - kMovieHeaderBytes, body, trailing);
     } else {
-        InflateLzma(movie, length, body);
+        InflateLzma(movie, length, body, trailing);
     }
     return ConversionSummary{Signature(container), Signature(Container::Fws), movie[3], length,
                              declaredLength};

@@ -32,7 +32,8 @@ void StdoutWriter::Flush() {
     buffer_.clear();
 }
 
-void WriteJsonErrorObject(const std::optional<std::int64_t>& result, std::string_view error) {
+void WriteJsonErrorObject(const std::optional<std::int64_t>& result, std::string_view error,
+                          bool noFaults) {
     StdoutWriter out;
     JsonWriter json(out.Buffer());
     json.BeginObject();
@@ -40,11 +41,25 @@ void WriteJsonErrorObject(const std::optional<std::int64_t>& result, std::string
     json.IntegerOrNull(result);
     json.Key("error");
     json.String(error);
+    if (noFaults) {
+        json.Key("faults");
+        json.Null();
+    }
     json.EndObject();
     out.Put("\n");
 }
 
-int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command) {
+void WriteLoadEnvelope(JsonWriter& json, std::int32_t result) {
+    json.Key("result");
+    json.Integer(result);
+    json.Key("reason");
+    json.StringOrNull(result != loadOk ? std::optional<std::string_view>(LoadResultReason(result))
+                                       : std::nullopt);
+    json.Key("error");
+    json.Null();
+}
+
+int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command, bool noFaults) {
     try {
         return command();
     } catch (const UsageError&) {
@@ -54,14 +69,14 @@ int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& comman
         // here while inflating a subcommand's input.
         WriteError(std::string("Error Inflating file! (") + error.what() + ")");
         if (mode == OutputMode::Json) {
-            WriteJsonErrorObject(std::nullopt, error.what());
+            WriteJsonErrorObject(std::nullopt, error.what(), noFaults);
         }
         return exitFailure;
     } catch (...) {
         const std::string shown = DescribeCurrentException();
         WriteError(shown);
         if (mode == OutputMode::Json) {
-            WriteJsonErrorObject(std::nullopt, shown);
+            WriteJsonErrorObject(std::nullopt, shown, noFaults);
         }
         return exitFailure;
     }

@@ -54,13 +54,20 @@ class StdoutWriter {
 enum class OutputMode { Plain, Json };
 
 // The object a JSON output is replaced by when there is no movie to print: the load result, or
-// null when the load raised an error, and the error in words.
-void WriteJsonErrorObject(const std::optional<std::int64_t>& result, std::string_view error);
+// null when the load raised an error, and the error in words; with `noFaults`, a null "faults",
+// as a lenient read that could read nothing gives.
+void WriteJsonErrorObject(const std::optional<std::int64_t>& result, std::string_view error,
+                          bool noFaults = false);
+
+// The members every object about one movie begins with: the load result, its words (null for
+// 0) and a null error.
+void WriteLoadEnvelope(JsonWriter& json, std::int32_t result);
 
 // Runs `command`; an error the core raises ends it and is reported exactly as the window's error
 // box would show it, and a compressed input that cannot be inflated as `inflate` reports it.
-// UsageError passes through.
-int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command);
+// UsageError passes through. `noFaults` as for WriteJsonErrorObject.
+int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command,
+                             bool noFaults = false);
 
 // Writes the file `path` through the safe output file: `produce` hands the bytes to the sink it
 // is given, and the file appears, complete, only when every byte was written. Returns false when

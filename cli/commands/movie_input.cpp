@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "cli/codec/swfcodec.h"
+#include "cli/commands/movie_faults.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"
 #include "swfff/loader.h"
@@ -66,20 +67,46 @@ std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std:
 }
 
 std::int32_t LoadInflated(CInputScript& script, const std::string& name, const std::uint8_t* packed,
-                          std::size_t packedBytes, std::uint32_t declaredLength) {
-    if (declaredLength > kLargestMovieBytes) {
+                          std::size_t packedBytes, std::uint32_t declaredLength,
+                          MovieFaults* lenient) {
+    const Container container = ContainerOf(packed, packedBytes);
+    std::size_t trailing = 0;
+    if (declaredLength > kLargestMovieBytes && lenient == nullptr) {
         // The load refuses a movie over its limit by the size alone, before reading a byte of
         // it, so the inflated bytes need not be held: inflating them to nowhere still meets
         // every fault that would stop `inflate`, and a movie that inflates gets the load's code.
-        InflateMovie(packed, packedBytes, [](const std::uint8_t*, std::size_t) {});
+        InflateMovie(
+            packed, packedBytes, [](const std::uint8_t*, std::size_t) {}, &trailing);
         return loadTooLarge;
     }
+    // A stream that breaks off may stop within the load's limit whatever its header declares,
+    // so a lenient load holds what comes up to one byte past the limit and counts the rest.
+    static constexpr std::size_t kHoldLimit = static_cast<std::size_t>(kLargestMovieBytes) + 1;
     std::vector<std::uint8_t> movie;
-    movie.reserve(declaredLength);
-    InflateMovie(packed, packedBytes, [&movie](const std::uint8_t* bytes, std::size_t count) {
-        movie.insert(movie.end(), bytes, bytes + count);
-    });
-    return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()));
+    movie.reserve(std::min<std::size_t>(declaredLength, kHoldLimit));
+    std::uint64_t produced = 0;
+    const ByteSink keep = [&movie, &produced](const std::uint8_t* bytes, std::size_t count) {
+        produced += count;
+        movie.insert(movie.end(), bytes,
+                     bytes + std::min(count, kHoldLimit - std::min(kHoldLimit, movie.size())));
+    };
+    try {
+        InflateMovie(packed, packedBytes, keep, &trailing);
+    } catch (const ECodecError& error) {
+        // Before the first byte of the movie the file is no compressed movie at all.
+        if (lenient == nullptr || produced == 0) {
+            throw;
+        }
+        lenient->stream = StreamFault{container, produced, error.what(), true};
+    }
+    if (lenient != nullptr && trailing > 0) {
+        lenient->stream = StreamFault{container, produced, BytesAfterTheStream(trailing), false};
+    }
+    if (produced > kLargestMovieBytes) {
+        return loadTooLarge;
+    }
+    return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()),
+                              lenient != nullptr ? &lenient->load : nullptr);
 }
 
 // Nonempty only for a compressed movie, which --inflate would have loaded. The file is looked at
@@ -108,9 +135,13 @@ std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
 }
 
 std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool inflate,
-                            InputHead* head) {
+                            InputHead* head, MovieFaults* lenient) {
+    if (lenient != nullptr) {
+        *lenient = MovieFaults{};
+    }
+    LoadFaults* const loadFaults = lenient != nullptr ? &lenient->load : nullptr;
     if (!inflate && head == nullptr) {
-        return LoadMovieFile(script, path);
+        return LoadMovieFile(script, path, loadFaults);
     }
     InputFile in;
     in.Open(path);
@@ -120,26 +151,30 @@ std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool 
     }
     if (!inflate || !IsCompressed(seen.container)) {
         in.Close();
-        return LoadMovieFile(script, path);
+        return LoadMovieFile(script, path, loadFaults);
     }
     const std::vector<std::uint8_t> packed = ReadWhole(in, path, *seen.size);
     // A file too short to declare a length is refused by the codec before this value matters.
-    return LoadInflated(script, path, packed.data(), packed.size(),
-                        seen.declaredLength.value_or(0));
+    return LoadInflated(script, path, packed.data(), packed.size(), seen.declaredLength.value_or(0),
+                        lenient);
 }
 
 std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
                                  const std::uint8_t* bytes, std::size_t held, std::uint64_t size,
-                                 bool inflate, InputHead* head) {
+                                 bool inflate, InputHead* head, MovieFaults* lenient) {
+    if (lenient != nullptr) {
+        *lenient = MovieFaults{};
+    }
     const InputHead seen = HeadOf(bytes, held, static_cast<std::int64_t>(size));
     if (head != nullptr) {
         *head = seen;
     }
     if (!inflate || !IsCompressed(seen.container)) {
-        return LoadMovieFromBytes(script, name, bytes, static_cast<std::int64_t>(held));
+        return LoadMovieFromBytes(script, name, bytes, static_cast<std::int64_t>(held),
+                                  lenient != nullptr ? &lenient->load : nullptr);
     }
     CheckCodecInputSize(size);
-    return LoadInflated(script, name, bytes, held, seen.declaredLength.value_or(0));
+    return LoadInflated(script, name, bytes, held, seen.declaredLength.value_or(0), lenient);
 }
 
 std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate) {
@@ -149,7 +184,7 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
     return static_cast<std::size_t>(kLargestMovieBytes) + 1;
 }
 
-int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path) {
+int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path, bool lenient) {
     const std::string reason = LoadResultReason(result);
     std::string line =
         "Error Opening file! (load result " + std::to_string(result) + ": " + reason + ")";
@@ -158,26 +193,43 @@ int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& p
     }
     WriteError(line);
     if (mode == OutputMode::Json) {
-        WriteJsonErrorObject(result, reason);
+        WriteJsonErrorObject(result, reason, lenient);
     }
     return exitFailure;
 }
 
 int RunOnLoadedMovie(const MovieCommandInput& input,
-                     const std::function<int(CInputScript&, const InputHead&)>& use,
+                     const std::function<int(CInputScript&, const LoadedInput&)>& use,
                      const MovieLoadWrapper& wrap) {
-    return RunReportingRaisedErrors(input.mode, [&]() {
-        ScopedMovie document;
-        InputHead head;
-        // Without --inflate the load is LoadMovieFile alone, exactly the window's.
-        const MovieLoad load = [&](CInputScript& script) {
-            return LoadMovieInput(script, input.path, input.inflate,
-                                  input.inflate ? &head : nullptr);
-        };
-        const std::int32_t result = wrap ? wrap(document.movie, load) : load(document.movie);
-        if (result != loadOk) {
-            return ReportLoadFailure(result, input.mode, input.path);
-        }
-        return use(document.movie, head);
-    });
+    return RunReportingRaisedErrors(
+        input.mode,
+        [&]() {
+            ScopedMovie document;
+            LoadedInput loaded;
+            MovieFaults faults;
+            // Without --inflate the load is LoadMovieFile alone, exactly the window's.
+            const MovieLoad load = [&](CInputScript& script) {
+                loaded.result = LoadMovieInput(script, input.path, input.inflate,
+                                               input.inflate ? &loaded.head : nullptr,
+                                               input.lenient ? &faults : nullptr);
+                // A lenient read goes on with whatever it could read.
+                return input.lenient && faults.load.readable ? loadOk : loaded.result;
+            };
+            const std::int32_t result = wrap ? wrap(document.movie, load) : load(document.movie);
+            if (result != loadOk) {
+                return ReportLoadFailure(result, input.mode, input.path, input.lenient);
+            }
+            if (!input.lenient) {
+                return use(document.movie, loaded);
+            }
+            loaded.faults = faults;
+            if (input.mode == OutputMode::Plain) {
+                for (const std::string& sentence : FaultSentences(faults)) {
+                    WriteError("velpin-cli: " + input.path + ": " + sentence);
+                }
+            }
+            const int status = use(document.movie, loaded);
+            return status == exitOk && !faults.None() ? static_cast<int>(exitFailure) : status;
+        },
+        input.lenient);
 }

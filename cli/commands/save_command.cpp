@@ -9,6 +9,7 @@
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
+#include "cli/commands/movie_output.h"
 #include "swfff/vocabulary.h"
 #include "swfff/writer.h"
 
@@ -62,25 +63,6 @@ RemovalSummary SummarizeRemoval(const std::vector<TagItem*>& items,
     return summary;
 }
 
-// Writes the edited movie in the container it came in, unless `fws` asks for it uncompressed.
-bool SaveIn(CInputScript& movie, Container container, bool fws, const std::string& out) {
-    if (fws || !IsCompressed(container)) {
-        return SaveMovieFile(movie, out) == 0;
-    }
-    const std::vector<std::uint8_t> bytes = SavedMovieBytes(movie);
-    const MovieCompression method =
-        container == Container::Zws ? MovieCompression::Lzma : MovieCompression::Zlib;
-    try {
-        return WriteOutputFile(out, [&](const ByteSink& sink) {
-            CompressMovie(bytes.data(), bytes.size(), method, sink);
-        });
-    } catch (const ECodecError& error) {
-        // Only a coder that cannot start gets here: what a save makes is always a valid movie.
-        // Named here, since any other codec error a subcommand meets is an inflation's.
-        throw std::runtime_error(std::string("Error Compressing file! (") + error.what() + ")");
-    }
-}
-
 }  // namespace
 
 int RunSaveCommand(const SaveOptions& options) {
@@ -91,7 +73,7 @@ int RunSaveCommand(const SaveOptions& options) {
         doomedCodes[code] = true;
     }
     return RunOnLoadedMovie(
-        {options.in, options.inflate}, [&](CInputScript& movie, const InputHead& head) {
+        {options.in, options.inflate}, [&](CInputScript& movie, const LoadedInput& loaded) {
             // Every index refers to the list as loaded, so the items are found before any goes.
             std::vector<TagItem*> items;
             for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
@@ -113,7 +95,7 @@ int RunSaveCommand(const SaveOptions& options) {
                 }
             }
             // Only a movie inflated here has a container to keep.
-            if (!SaveIn(movie, head.container, options.fws, options.out)) {
+            if (!SaveMovieIn(movie, loaded.head.container, options.fws, options.out)) {
                 WriteError("Error Saving file!");
                 return static_cast<int>(exitFailure);
             }

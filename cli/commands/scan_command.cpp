@@ -16,6 +16,7 @@
 #include "cli/archive/byte_stream.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/movie_faults.h"
 #include "cli/commands/movie_input.h"
 #include "cli/commands/scan_input.h"
 #include "cli/info/info_output.h"
@@ -52,7 +53,9 @@ struct ScanRow {
     InputHead head;
     std::optional<std::int32_t> result;  // none when the load raised `error`
     std::string error;
-    std::optional<MovieStatistics> movie;  // only for a loaded movie
+    bool lenient = false;
+    std::optional<MovieFaults> faults;     // with --lenient, for a movie read as far as it goes
+    std::optional<MovieStatistics> movie;  // only for a loaded movie, or one read leniently
     std::optional<MovieInfo> info;         // with --info; its strings point into FileBytes
 };
 
@@ -106,6 +109,9 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.StringOrNull(reason);
     json.Key("error");
     json.StringOrNull(row.result ? std::nullopt : std::optional<std::string_view>(row.error));
+    if (row.lenient) {
+        WriteFaultsJson(json, row.faults);
+    }
     json.Key("movie");
     if (row.movie) {
         json.BeginObject();
@@ -133,6 +139,9 @@ HeldEntry HoldFile(const std::string& path, const ScanOptions& options) {
 ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
     ScopedMovie document;
     ScanRow row;
+    row.lenient = options.lenient;
+    MovieFaults faults;
+    MovieFaults* const lenient = options.lenient ? &faults : nullptr;
     row.path = *task.path;
     row.entry = task.entry;
     std::optional<HeldEntry> fileHeld;
@@ -145,18 +154,21 @@ ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
             if (!task.held && !options.hashes.empty()) {
                 fileHeld = HoldFile(*task.path, options);
             }
-            row.result =
-                held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
-                                           held->bytes.size(), held->size, options.inflate,
-                                           &row.head)
-                     : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
+            row.result = held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
+                                                    held->bytes.size(), held->size, options.inflate,
+                                                    &row.head, lenient)
+                              : LoadMovieInput(document.movie, *task.path, options.inflate,
+                                               &row.head, lenient);
         } catch (const ECodecError& codecError) {
             row.error = codecError.what();
         } catch (...) {
             row.error = DescribeCurrentException();
         }
     }
-    if (row.result == loadOk) {
+    if (row.result && options.lenient && faults.load.readable) {
+        row.faults = faults;
+    }
+    if (row.result == loadOk || row.faults) {
         row.movie = ComputeMovieStatistics(document.movie);
         if (options.info) {
             row.info = ComputeMovieInfo(document.movie);
@@ -171,7 +183,7 @@ ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
 
     ScanResult scanned;
     scanned.pathIndex = task.pathIndex;
-    scanned.loaded = row.movie.has_value();
+    scanned.loaded = row.result == loadOk && (!row.faults || row.faults->None());
     scanned.bytes = row.head.size.value_or(0);
     JsonWriter json(scanned.line);
     WriteScanRow(json, row);

@@ -6,6 +6,7 @@
 #include "Unit1/presentation/NodeStore.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/movie_faults.h"
 #include "cli/commands/movie_input.h"
 #include "cli/json/json_writer.h"
 
@@ -50,11 +51,17 @@ class TagIndexer {
     std::unordered_map<const TagItem*, std::size_t> table_;
 };
 
-// One node per line, indented by its depth; a node's children follow on the lines after it.
-void PrintJson(const NodeStore& tree, const CInputScript& movie) {
+// One node per line, indented by its depth; a node's children follow on the lines after it. After
+// a lenient read the root goes inside the object that gives the load's result and faults.
+void PrintJson(const NodeStore& tree, const CInputScript& movie, const LoadedInput& loaded) {
     TagIndexer tagIndexer(movie);
     StdoutWriter out;
     JsonWriter json(out.Buffer(), 2);
+    if (loaded.faults) {
+        json.BeginObject();
+        WriteLoadMembers(json, loaded);
+        json.Key("tree");
+    }
     std::string nodeText;
     const TreeNode root = tree.FirstTopLevel();
     TreeNode at = root;
@@ -90,6 +97,9 @@ void PrintJson(const NodeStore& tree, const CInputScript& movie) {
             json.EndObject();
         }
         if (at == root) {
+            if (loaded.faults) {
+                json.EndObject();
+            }
             out.Put("\n");
             break;
         }
@@ -105,9 +115,9 @@ int RunTreeCommand(const MovieCommandInput& input) {
     HeadlessShell shell;
     return RunOnLoadedMovie(
         input,
-        [&](CInputScript& movie, const InputHead&) {
+        [&](CInputScript& movie, const LoadedInput& loaded) {
             if (input.mode == OutputMode::Json) {
-                PrintJson(tree, movie);
+                PrintJson(tree, movie, loaded);
             } else {
                 PrintText(tree);
             }
