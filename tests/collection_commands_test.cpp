@@ -88,6 +88,20 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         "Error Opening file! (load result -5: the file is not an uncompressed SWF movie); it is "
         "compressed (";
     const std::string hint = "): add --inflate to load it in memory\n";
+    // Cut inside the DoABC tag at 53; its stream without the checksum after the last byte.
+    const std::string cut = dir.Write("cut.swf", Bytes(movie.begin(), movie.begin() + 57));
+    const Bytes packed = ReadFile(cws);
+    const std::string cutCws = dir.Write("cut.cws", Bytes(packed.begin(), packed.end() - 4));
+    HeaderSpec oneFrame = Spec();
+    oneFrame.frameCount = 1;
+    const Bytes mended =
+        Movie(oneFrame, Cat({Background(), Debug(), Metadata(), ShowFrame(), SpriteTag(), End()}));
+    const std::string cutFaults = "velpin-cli: " + cut + ": declared length 66, 57 bytes held\n" +
+                                  "velpin-cli: " + cut +
+                                  ": the walk stopped at offset 53 (a tag runs past the end)\n";
+    const std::string streamFault =
+        "the CWS stream broke off after 66 bytes (the compressed data "
+        "ends early, after 66 bytes of the declared 66)";
     struct Row {
         std::vector<std::string> args;
         int status;
@@ -110,6 +124,42 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "{\"result\": -5, \"error\": \"the file is not an uncompressed SWF movie\"}\n",
          refused + "ZWS" + hint},
         {{"tags", "--inflate", damaged}, 0, tagsText, ""},
+        {{"tags", "--lenient", fws}, 0, tagsText, ""},
+        {{"tags", "--lenient", cut}, 1, tagsText.substr(0, tagsText.find("\n8 ") + 1), cutFaults},
+        {{"tags", "--lenient", "--inflate", cutCws},
+         1,
+         tagsText,
+         "velpin-cli: " + cutCws + ": " + streamFault + "\n"},
+        {{"info", "--json", "--lenient", zws},
+         1,
+         "{\"result\": -5, \"error\": \"the file is not an uncompressed SWF movie\", \"faults\": "
+         "null}\n",
+         refused + "ZWS" + hint},
+        {{"extract", "--lenient", "--index", "4", cut}, 1, AsText(SpriteTag()), cutFaults},
+        {{"repair", cut, out},
+         0,
+         "",
+         "repair: declared length 66, 57 bytes held; the walk stopped at offset 53 (a tag runs "
+         "past the end); kept 5 of 5 top-level tags; End added; frame count 2 -> 1; 55 bytes "
+         "written\n",
+         mended},
+        {{"repair", "--json", cut, out},
+         0,
+         "{\"result\": -6, \"reason\": \"the declared file length differs from the file size\", "
+         "\"error\": null, \"faults\": [{\"kind\": \"length\", \"declaredLength\": 66, \"size\": "
+         "57}, {\"kind\": \"walk\", \"result\": -9, \"reason\": \"a tag runs past the end\", "
+         "\"offset\": 53, \"depth\": 0}], \"topLevelTags\": {\"read\": 5, \"kept\": 5}, "
+         "\"endAdded\": true, \"frameCount\": {\"declared\": 2, \"written\": 1}, \"fileLength\": "
+         "55}\n",
+         "",
+         mended},
+        {{"repair", "--inflate", cutCws, out},
+         0,
+         "",
+         "repair: " + streamFault + "; kept 9 of 9 top-level tags; 66 bytes written, as CWS\n",
+         movie,
+         "CWS"},
+        {{"repair", zws, out}, 1, "", refused + "ZWS" + hint},
         {{"tree", "--inflate", damaged}, 0, damaged + treeText.substr(fws.size()), ""},
         {{"tags", "--lenient", "--inflate", damaged},
          1,
