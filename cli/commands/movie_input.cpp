@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "Unit1/presentation/MessageTexts.h"
 #include "cli/codec/swfcodec.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"
@@ -139,8 +140,8 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
 
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path) {
     const std::string reason = LoadResultReason(result);
-    std::string line =
-        "Error Opening file! (load result " + std::to_string(result) + ": " + reason + ")";
+    std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
+                       ": " + reason + ")";
     if (result == loadNotUncompressedSwf) {
         line += InflateHint(path);
     }
