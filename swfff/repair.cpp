@@ -106,6 +106,13 @@ RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool s
     RepairOutcome outcome;
     outcome.frameCountDeclared = script.Header.FrameCount;
     outcome.topLevelRead = CountTopLevel(script, 0, true);
+    // A top-level tag the walk stopped at without listing it (cut, or past the item limit) was
+    // read as far as it goes too, and is the one not kept.
+    const TagItem* const last = LastTopLevel(script);
+    if (faults.walk.result != loadOk && faults.walk.depth == 0 &&
+        (last == nullptr || faults.walk.offset != last->Data - FileBytes)) {
+        ++outcome.topLevelRead;
+    }
     const bool cut = streamCut || faults.walk.result != loadOk ||
                      std::int64_t{faults.declaredLength} > faults.size;
     DropWhereTheWalkStopped(script, faults.walk);

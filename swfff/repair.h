@@ -11,7 +11,7 @@
 struct RepairOutcome {
     // False when no movie the loader accepts could be made: nothing is left to write.
     bool repaired = false;
-    std::int64_t topLevelRead = 0;
+    std::int64_t topLevelRead = 0;  // the one the walk stopped at included
     std::int64_t topLevelKept = 0;
     bool endAdded = false;
     std::uint16_t frameCountDeclared = 0;

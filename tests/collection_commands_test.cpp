@@ -140,7 +140,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          0,
          "",
          "repair: declared length 66, 57 bytes held; the walk stopped at offset 53 (a tag runs "
-         "past the end); kept 5 of 5 top-level tags; End added; frame count 2 -> 1; 55 bytes "
+         "past the end); kept 5 of 6 top-level tags; End added; frame count 2 -> 1; 55 bytes "
          "written\n",
          mended},
         {{"repair", "--json", cut, out},
@@ -148,7 +148,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "{\"result\": -6, \"reason\": \"the declared file length differs from the file size\", "
          "\"error\": null, \"faults\": [{\"kind\": \"length\", \"declaredLength\": 66, \"size\": "
          "57}, {\"kind\": \"walk\", \"result\": -9, \"reason\": \"a tag runs past the end\", "
-         "\"offset\": 53, \"depth\": 0}], \"topLevelTags\": {\"read\": 5, \"kept\": 5}, "
+         "\"offset\": 53, \"depth\": 0}], \"topLevelTags\": {\"read\": 6, \"kept\": 5}, "
          "\"endAdded\": true, \"frameCount\": {\"declared\": 2, \"written\": 1}, \"fileLength\": "
          "55}\n",
          "",
