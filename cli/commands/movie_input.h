@@ -37,12 +37,6 @@ struct MovieFaults {
     LoadFaults load;
 
     bool None() const { return !stream && !load.lengthDiffers && load.walk.result == loadOk; }
-    // Whether bytes of the movie are missing: a stream or a walk that broke off, or a declared
-    // length larger than the bytes held.
-    bool Cut() const {
-        return (stream && stream->cut) || load.walk.result != loadOk ||
-               std::int64_t{load.declaredLength} > load.size;
-    }
 };
 
 // Reads a whole file. The cap is checked against the file's real size before anything is
