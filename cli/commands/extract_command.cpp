@@ -33,7 +33,7 @@ int RunExtractCommand(const ExtractOptions& options) {
                 return static_cast<int>(exitOk);
             }
             if (!WriteOutputFile(options.out, [&](const ByteSink& sink) { sink(bytes, length); })) {
-                WriteError("Error Saving file!");
+                WriteErrorLine(options.out, "Error Saving file!");
                 return static_cast<int>(exitFailure);
             }
             return static_cast<int>(exitOk);

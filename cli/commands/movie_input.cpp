@@ -150,15 +150,14 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
 }
 
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path) {
-    const std::string reason = LoadResultReason(result);
-    std::string line =
-        "Error Opening file! (load result " + std::to_string(result) + ": " + reason + ")";
+    std::string line = "Error Opening file! (load result " + std::to_string(result) + ": " +
+                       LoadResultReason(result) + ")";
     if (result == loadNotUncompressedSwf) {
         line += InflateHint(path);
     }
-    WriteError(line);
+    WriteErrorLine(path, line);
     if (mode == OutputMode::Json) {
-        WriteJsonErrorObject(result, reason);
+        WriteJsonFailure({result, {}});
     }
     return exitFailure;
 }
@@ -166,7 +165,7 @@ int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& p
 int RunOnLoadedMovie(const MovieCommandInput& input,
                      const std::function<int(CInputScript&, const InputHead&)>& use,
                      const MovieLoadWrapper& wrap) {
-    return RunReportingRaisedErrors(input.mode, [&]() {
+    return RunReportingRaisedErrors(input.mode, input.path, [&]() {
         ScopedMovie document;
         InputHead head;
         // Without --inflate the load is LoadMovieFile alone, exactly the window's.
