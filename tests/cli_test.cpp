@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/json_outputs.h"
 #include "tests/strict_json.h"
 #include "tests/support/movie_builder.h"
 #include "tests/support/run_program.h"
@@ -31,6 +32,7 @@ class CliTest : public ::testing::Test {
         if (run.status < 0) {
             ADD_FAILURE() << "cannot run " << VELPIN_CLI_PATH;
         }
+        KeepJsonOutputOf(args, run.out);
         return run;
     }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/codec/swfcodec.h"
+#include "tests/json_outputs.h"
 #include "tests/strict_json.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
@@ -46,7 +47,9 @@ class CollectionTest : public ::testing::Test {
     ProgramRun Run(const std::vector<std::string>& args) {
         std::vector<std::string> all{VELPIN_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
-        return RunCapturing(all, io.Path());
+        ProgramRun run = RunCapturing(all, io.Path());
+        KeepJsonOutputOf(args, run.out);
+        return run;
     }
 
     static HeaderSpec Spec() {
