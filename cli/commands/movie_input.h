@@ -14,14 +14,10 @@
 #include "cli/commands/cli_support.h"
 #include "swfff/document.h"
 
-// What a file says before anything is loaded: its size (unknown until the file is open), and the
-// container, version (byte 3) and declared length (bytes 4 to 7) when it starts with one of the
-// three signatures and is long enough to hold them.
-struct InputHead {
+// What a file says before anything is loaded: its size (unknown until the file is open), and what
+// its first bytes say.
+struct InputHead : MovieHead {
     std::optional<std::int64_t> size;
-    Container container = Container::None;
-    std::optional<std::uint8_t> version;
-    std::optional<std::uint32_t> declaredLength;
 };
 
 // Reads a whole file. The cap is checked against the file's real size before anything is
@@ -61,14 +57,9 @@ struct MovieCommandInput {
     OutputMode mode = OutputMode::Plain;
 };
 
-// The load as a subcommand may wrap it: `tree` builds its tree around the load.
-using MovieLoad = std::function<std::int32_t(CInputScript&)>;
-using MovieLoadWrapper = std::function<std::int32_t(CInputScript&, const MovieLoad&)>;
-
 // The one way a subcommand loads its movie and prints from it: loads `input` into a document of
-// its own (through `wrap` when given), reports a failed load, and otherwise runs `use` on the
-// loaded movie, with what the file's first bytes say when --inflate read them. Errors raised on
-// the way are reported as RunReportingRaisedErrors does. Returns the exit status.
+// its own, reports a failed load, and otherwise runs `use` on the loaded movie, with what the
+// file's first bytes say when --inflate read them. Errors raised on the way are reported as
+// RunReportingRaisedErrors does. Returns the exit status.
 int RunOnLoadedMovie(const MovieCommandInput& input,
-                     const std::function<int(CInputScript&, const InputHead&)>& use,
-                     const MovieLoadWrapper& wrap = nullptr);
+                     const std::function<int(CInputScript&, const InputHead&)>& use);

@@ -6,6 +6,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "Unit1/presentation/MessageTexts.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
@@ -90,39 +91,39 @@ int RunSaveCommand(const SaveOptions& options) {
     for (const std::uint16_t code : options.deleteCodes) {
         doomedCodes[code] = true;
     }
-    return RunOnLoadedMovie({options.in, options.inflate}, [&](CInputScript& movie,
-                                                               const InputHead& head) {
-        // Every index refers to the list as loaded, so the items are found before any goes.
-        std::vector<TagItem*> items;
-        for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
-            items.push_back(item);
-        }
-        if (!doomedIndices.empty() && *doomedIndices.rbegin() >= items.size()) {
-            throw UsageError("index " + std::to_string(*doomedIndices.rbegin()) +
-                             " is out of range: the movie has " + std::to_string(items.size()) +
-                             " tag items");
-        }
-        std::vector<bool> doomed(items.size(), false);
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            doomed[i] = doomedIndices.count(i) != 0 || doomedCodes[items[i]->TagCode];
-        }
-        const RemovalSummary summary = SummarizeRemoval(items, doomed);
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (doomed[i]) {
-                RemoveTagItem(movie, items[i]);
+    return RunOnLoadedMovie(
+        {options.in, options.inflate}, [&](CInputScript& movie, const InputHead& head) {
+            // Every index refers to the list as loaded, so the items are found before any goes.
+            std::vector<TagItem*> items;
+            for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+                items.push_back(item);
             }
-        }
-        // Only a movie inflated here has a container to keep.
-        if (!SaveIn(movie, head.container, options.fws, options.out)) {
-            WriteErrorLine(options.out, "Error Saving file!");
-            return static_cast<int>(exitFailure);
-        }
-        if (!options.deleteCodes.empty()) {
-            WriteNoteLine("top-level tags removed: " + std::to_string(summary.topLevelTags) + " (" +
-                          std::to_string(summary.topLevelBytes) +
-                          " bytes); nested tags removed but still written inside their sprites: " +
-                          std::to_string(summary.nestedStillWritten));
-        }
-        return static_cast<int>(exitOk);
-    });
+            if (!doomedIndices.empty() && *doomedIndices.rbegin() >= items.size()) {
+                throw UsageError("index " + std::to_string(*doomedIndices.rbegin()) +
+                                 " is out of range: the movie has " + std::to_string(items.size()) +
+                                 " tag items");
+            }
+            std::vector<bool> doomed(items.size(), false);
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                doomed[i] = doomedIndices.count(i) != 0 || doomedCodes[items[i]->TagCode];
+            }
+            const RemovalSummary summary = SummarizeRemoval(items, doomed);
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                if (doomed[i]) {
+                    RemoveTagItem(movie, items[i]);
+                }
+            }
+            // Only a movie inflated here has a container to keep.
+            if (!SaveIn(movie, head.container, options.fws, options.out)) {
+                WriteErrorLine(options.out, kSaveFailedText);
+                return static_cast<int>(exitFailure);
+            }
+            if (!options.deleteCodes.empty()) {
+                WriteNoteLine("top-level tags removed: " + std::to_string(summary.topLevelTags) +
+                              " (" + std::to_string(summary.topLevelBytes) +
+                              " bytes); nested tags removed but still written inside their " +
+                              "sprites: " + std::to_string(summary.nestedStillWritten));
+            }
+            return static_cast<int>(exitOk);
+        });
 }
