@@ -274,6 +274,22 @@ TEST_F(CollectionTest, InfoPrintsTheFactsInSections) {
               "  long headers on short bodies: 0\n");
 }
 
+// The window names none of the later codes; the format names all but the last.
+TEST_F(CollectionTest, TagsJsonGivesTheFormatsNameBesideTheWindows) {
+    const ProgramRun run = Run({"tags", "--json", fws});
+    ASSERT_EQ(run.status, 0);
+    const Json tags = Parse(run.out);
+    std::string names;
+    for (const Json& item : tags.at("tags")) {
+        names += item.at("name").get<std::string>() + "/" + item.at("formatName").dump() + " ";
+    }
+    EXPECT_EQ(names,
+              "SetBackgroundColor/\"SetBackgroundColor\" Unknown/\"EnableDebugger2\" "
+              "Unknown/\"Metadata\" ShowFrame/\"ShowFrame\" DefineSprite/\"DefineSprite\" "
+              "Unknown/\"EnableDebugger2\" ShowFrame/\"ShowFrame\" End/\"End\" Unknown/\"DoABC\" "
+              "ShowFrame/\"ShowFrame\" Unknown/null End/\"End\" ");
+}
+
 // Each line parsed, with its members in order, as "path container version declaredLength result
 // reason error".
 std::string Summaries(const std::string& output) {
