@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/codec/swfcodec.h"
+#include "tests/json_outputs.h"
 #include "tests/strict_json.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
@@ -46,7 +47,9 @@ class CollectionTest : public ::testing::Test {
     ProgramRun Run(const std::vector<std::string>& args) {
         std::vector<std::string> all{VELPIN_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
-        return RunCapturing(all, io.Path());
+        ProgramRun run = RunCapturing(all, io.Path());
+        KeepJsonOutputOf(args, run.out);
+        return run;
     }
 
     static HeaderSpec Spec() {
@@ -84,9 +87,11 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string tagsText = Run({"tags", fws}).out;
     const std::string infoText = Run({"info", fws}).out;
     const std::string treeText = Run({"tree", fws}).out;
-    const std::string refused =
-        "Error Opening file! (load result -5: the file is not an uncompressed SWF movie); it is "
-        "compressed (";
+    const auto refused = [](const std::string& path) {
+        return "velpin-cli: " + path +
+               ": Error Opening file! (load result -5: the file is not an uncompressed SWF "
+               "movie); it is compressed (";
+    };
     const std::string hint = "): add --inflate to load it in memory\n";
     // Cut inside the DoABC tag at 53; its stream without the checksum after the last byte.
     const std::string cut = dir.Write("cut.swf", Bytes(movie.begin(), movie.begin() + 57));
@@ -114,15 +119,16 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"tags", "--inflate", cws}, 0, tagsText, ""},
         {{"tags", "--inflate", fws}, 0, tagsText, ""},
         {{"tree", "--inflate", zws}, 0, zws + treeText.substr(fws.size()), ""},
-        {{"tags", cws}, 1, "", refused + "CWS" + hint},
+        {{"tags", cws}, 1, "", refused(cws) + "CWS" + hint},
         {{"info", "--inflate", zws}, 0, infoText, ""},
-        {{"info", cws}, 1, "", refused + "CWS" + hint},
+        {{"info", cws}, 1, "", refused(cws) + "CWS" + hint},
         // Bytes after a whole compressed stream are no longer refused.
         {{"info", "--inflate", damaged}, 0, infoText, ""},
         {{"tags", "--json", zws},
          1,
-         "{\"result\": -5, \"error\": \"the file is not an uncompressed SWF movie\"}\n",
-         refused + "ZWS" + hint},
+         "{\"result\": -5, \"reason\": \"the file is not an uncompressed SWF movie\", \"error\": "
+         "null}\n",
+         refused(zws) + "ZWS" + hint},
         {{"tags", "--inflate", damaged}, 0, tagsText, ""},
         {{"tags", "--lenient", fws}, 0, tagsText, ""},
         {{"tags", "--lenient", cut}, 1, tagsText.substr(0, tagsText.find("\n8 ") + 1), cutFaults},
@@ -132,9 +138,9 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "velpin-cli: " + cutCws + ": " + streamFault + "\n"},
         {{"info", "--json", "--lenient", zws},
          1,
-         "{\"result\": -5, \"error\": \"the file is not an uncompressed SWF movie\", \"faults\": "
-         "null}\n",
-         refused + "ZWS" + hint},
+         "{\"result\": -5, \"reason\": \"the file is not an uncompressed SWF movie\", \"error\": "
+         "null, \"faults\": null}\n",
+         refused(zws) + "ZWS" + hint},
         {{"extract", "--lenient", "--index", "4", cut}, 1, AsText(SpriteTag()), cutFaults},
         {{"repair", cut, out},
          0,
@@ -159,7 +165,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "repair: " + streamFault + "; kept 9 of 9 top-level tags; 66 bytes written, as CWS\n",
          movie,
          "CWS"},
-        {{"repair", zws, out}, 1, "", refused + "ZWS" + hint},
+        {{"repair", zws, out}, 1, "", refused(zws) + "ZWS" + hint},
         {{"tree", "--inflate", damaged}, 0, damaged + treeText.substr(fws.size()), ""},
         {{"tags", "--lenient", "--inflate", damaged},
          1,
@@ -211,7 +217,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          2,
          "",
          "velpin-cli: --delete-code: not a tag code: +64 ("},
-        {{"save", cws, out}, 1, "", refused + "CWS" + hint},
+        {{"save", cws, out}, 1, "", refused(cws) + "CWS" + hint},
         {{"extract", "--index", "2", fws}, 0, AsText(Metadata()), ""},
         {{"extract", "--index", "5", "--inflate", zws, "-"}, 0, AsText(Debug()), ""},
         {{"extract", "--body", "--index", "2", fws}, 0, std::string("<x/>\0", 5), ""},
@@ -230,8 +236,11 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"extract", fws}, 2, "", "velpin-cli: --index is required ("},
         {{"extract", "--index", "1", "--index", "2", fws}, 2, "", "velpin-cli: --index: "},
         {{"extract", "--index", "1", fws, out, out}, 2, "", "velpin-cli: The following argument"},
-        {{"extract", "--index", "1", cws, out}, 1, "", refused + "CWS" + hint},
-        {{"extract", "--index", "1", fws, "/dev/full"}, 1, "", "Error Saving file!\n"},
+        {{"extract", "--index", "1", cws, out}, 1, "", refused(cws) + "CWS" + hint},
+        {{"extract", "--index", "1", fws, "/dev/full"},
+         1,
+         "",
+         "velpin-cli: /dev/full: Error Saving file!\n"},
         {{"scan"}, 2, "", "velpin-cli: PATH is required (see 'velpin-cli scan --help')\n"},
         // --jobs takes both ends of its range and nothing beyond them.
         {{"scan", "--jobs", "0", fws},
@@ -250,8 +259,8 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"scan", "--files-from", dir.File("missing.txt")},
          1,
          "",
-         "velpin-cli scan: cannot read the list " + dir.File("missing.txt") +
-             ": File not found.\n"},
+         "velpin-cli: " + dir.File("missing.txt") +
+             ": cannot read the list of paths: File not found.\n"},
     };
     for (const Row& row : rows) {
         std::ostringstream shown;
@@ -314,6 +323,22 @@ TEST_F(CollectionTest, InfoPrintsTheFactsInSections) {
               "  unknown codes: 1023\n"
               "  long headers on short bodies: 0\n"
               "  run-on sprites: 0\n");
+}
+
+// The window names none of the later codes; the format names all but the last.
+TEST_F(CollectionTest, TagsJsonGivesTheFormatsNameBesideTheWindows) {
+    const ProgramRun run = Run({"tags", "--json", fws});
+    ASSERT_EQ(run.status, 0);
+    const Json tags = Parse(run.out);
+    std::string names;
+    for (const Json& item : tags.at("tags")) {
+        names += item.at("name").get<std::string>() + "/" + item.at("formatName").dump() + " ";
+    }
+    EXPECT_EQ(names,
+              "SetBackgroundColor/\"SetBackgroundColor\" Unknown/\"EnableDebugger2\" "
+              "Unknown/\"Metadata\" ShowFrame/\"ShowFrame\" DefineSprite/\"DefineSprite\" "
+              "Unknown/\"EnableDebugger2\" ShowFrame/\"ShowFrame\" End/\"End\" Unknown/\"DoABC\" "
+              "ShowFrame/\"ShowFrame\" Unknown/null End/\"End\" ");
 }
 
 // Each line parsed, with its members in order, as "path container version declaredLength result

@@ -3,6 +3,7 @@
 
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/json_envelope.h"
 #include "cli/commands/movie_faults.h"
 #include "cli/commands/movie_input.h"
 #include "cli/info/info_output.h"

@@ -1,5 +1,7 @@
 #include "cli/commands/movie_faults.h"
 
+#include "cli/commands/json_envelope.h"
+
 std::vector<std::string> FaultSentences(const MovieFaults& faults) {
     std::vector<std::string> sentences;
     if (faults.stream) {
@@ -72,11 +74,8 @@ void WriteFaultsJson(JsonWriter& json, const std::optional<MovieFaults>& faults)
 }
 
 void WriteLoadMembers(JsonWriter& json, const LoadedInput& loaded) {
-    if (!loaded.faults) {
-        json.Key("result");
-        json.Integer(loaded.result);
-        return;
+    WriteOutcomeMembers(json, {loaded.result, {}});
+    if (loaded.faults) {
+        WriteFaultsJson(json, loaded.faults);
     }
-    WriteLoadEnvelope(json, loaded.result);
-    WriteFaultsJson(json, loaded.faults);
 }

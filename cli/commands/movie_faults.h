@@ -16,6 +16,6 @@ std::vector<std::string> FaultSentences(const MovieFaults& faults);
 // "faults": null for a movie that could not be read at all, else the array of fault objects.
 void WriteFaultsJson(JsonWriter& json, const std::optional<MovieFaults>& faults);
 
-// The members an object about one loaded movie begins with: its load result, and after a
-// lenient read the result's words and the faults.
+// The members an object about one loaded movie begins with: the envelope, and after a lenient
+// read the faults.
 void WriteLoadMembers(JsonWriter& json, const LoadedInput& loaded);

@@ -174,15 +174,14 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
 }
 
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path, bool lenient) {
-    const std::string reason = LoadResultReason(result);
     std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
-                       ": " + reason + ")";
+                       ": " + LoadResultReason(result) + ")";
     if (result == loadNotUncompressedSwf) {
         line += InflateHint(path);
     }
-    WriteError(line);
+    WriteErrorLine(path, line);
     if (mode == OutputMode::Json) {
-        WriteJsonErrorObject(result, reason, lenient);
+        WriteJsonFailure({result, {}}, lenient);
     }
     return exitFailure;
 }
@@ -190,7 +189,7 @@ int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& p
 int RunOnLoadedMovie(const MovieCommandInput& input,
                      const std::function<int(CInputScript&, const LoadedInput&)>& use) {
     return RunReportingRaisedErrors(
-        input.mode,
+        input.mode, input.path,
         [&]() {
             ScopedMovie document;
             LoadedInput loaded;
@@ -209,7 +208,7 @@ int RunOnLoadedMovie(const MovieCommandInput& input,
             loaded.faults = faults;
             if (input.mode == OutputMode::Plain) {
                 for (const std::string& sentence : FaultSentences(faults)) {
-                    WriteError("velpin-cli: " + input.path + ": " + sentence);
+                    WriteErrorLine(input.path, sentence);
                 }
             }
             const int status = use(document.movie, loaded);

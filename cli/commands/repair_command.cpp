@@ -1,8 +1,10 @@
 // velpin-cli repair: a broken movie read as far as it goes, and written back as one that loads.
 #include <string>
 
+#include "Unit1/presentation/MessageTexts.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/json_envelope.h"
 #include "cli/commands/movie_faults.h"
 #include "cli/commands/movie_input.h"
 #include "cli/commands/movie_output.h"
@@ -37,8 +39,7 @@ std::string ReportLine(const MovieFaults& faults, const RepairOutcome& outcome, 
 void WriteReportJson(std::int32_t result, const MovieFaults& faults, const RepairOutcome& outcome) {
     StdoutWriter out;
     JsonWriter json(out.Buffer());
-    json.BeginObject();
-    WriteLoadEnvelope(json, result);
+    BeginJsonEnvelope(json, {result, {}});
     WriteFaultsJson(json, faults);
     json.Key("topLevelTags");
     json.BeginObject();
@@ -67,7 +68,7 @@ void WriteReportJson(std::int32_t result, const MovieFaults& faults, const Repai
 int RunRepairCommand(const RepairOptions& options) {
     const OutputMode mode = options.json ? OutputMode::Json : OutputMode::Plain;
     return RunReportingRaisedErrors(
-        mode,
+        mode, options.in,
         [&]() {
             ScopedMovie document;
             InputHead head;
@@ -83,21 +84,21 @@ int RunRepairCommand(const RepairOptions& options) {
                 const std::string why =
                     "no movie the loader accepts can be made of the tags read: it would be "
                     "shorter than 21 bytes";
-                WriteError("velpin-cli: " + options.in + ": repair: " + why);
+                WriteErrorLine(options.in, "repair: " + why);
                 if (mode == OutputMode::Json) {
-                    WriteJsonErrorObject(result, why);
+                    WriteJsonFailure({result, {}});
                 }
                 return static_cast<int>(exitFailure);
             }
             const Container written = options.fws ? Container::Fws : head.container;
             if (!SaveMovieIn(document.movie, written, options.fws, options.out)) {
-                WriteError("Error Saving file!");
+                WriteErrorLine(options.out, kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
             if (mode == OutputMode::Json) {
                 WriteReportJson(result, faults, outcome);
             } else {
-                WriteError(ReportLine(faults, outcome, written));
+                WriteNoteLine(ReportLine(faults, outcome, written));
             }
             return static_cast<int>(exitOk);
         },

@@ -6,6 +6,7 @@
 #include "Unit1/presentation/NodeStore.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/json_envelope.h"
 #include "cli/commands/movie_faults.h"
 #include "cli/commands/movie_input.h"
 #include "cli/json/json_writer.h"
@@ -51,17 +52,15 @@ class TagIndexer {
     std::unordered_map<const TagItem*, std::size_t> table_;
 };
 
-// One node per line, indented by its depth; a node's children follow on the lines after it. After
-// a lenient read the root goes inside the object that gives the load's result and faults.
+// The root in the envelope's "tree", one node per line, indented by its depth; a node's children
+// follow on the lines after it. After a lenient read the faults come before it.
 void PrintJson(const NodeStore& tree, const CInputScript& movie, const LoadedInput& loaded) {
     TagIndexer tagIndexer(movie);
     StdoutWriter out;
     JsonWriter json(out.Buffer(), 2);
-    if (loaded.faults) {
-        json.BeginObject();
-        WriteLoadMembers(json, loaded);
-        json.Key("tree");
-    }
+    json.BeginObject();
+    WriteLoadMembers(json, loaded);
+    json.Key("tree");
     std::string nodeText;
     const TreeNode root = tree.FirstTopLevel();
     TreeNode at = root;
@@ -97,9 +96,7 @@ void PrintJson(const NodeStore& tree, const CInputScript& movie, const LoadedInp
             json.EndObject();
         }
         if (at == root) {
-            if (loaded.faults) {
-                json.EndObject();
-            }
+            json.EndObject();
             out.Put("\n");
             break;
         }
