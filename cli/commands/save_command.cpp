@@ -123,11 +123,11 @@ int RunSaveCommand(const SaveOptions& options) {
             }
             // Only a movie inflated here has a container to keep.
             if (!SaveIn(movie, head.container, options.fws, options.out)) {
-                WriteError(kSaveFailedText);
+                WriteErrorLine(options.out, kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
             if (!options.deleteCodes.empty()) {
-                WriteError(summary.Text());
+                WriteNoteLine(summary.Text());
             }
             return static_cast<int>(exitOk);
         });
