@@ -1,8 +1,14 @@
 #include "cli/archive/inflating_stream.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::size_t kInputBytes = 64 * 1024;
+// Asked for a few bytes, the decoder decodes into a buffer of its own as far as its input goes,
+// up to 64 KiB. So the first input is small, and grows from there: a look at a signature costs
+// little more than the signature, and the thread that reads on decodes the rest.
+constexpr std::size_t kFirstInputBytes = 256;
 
 // RFC 9110 means a zlib stream by "deflate", but servers long sent raw deflate under that name,
 // and browsers take both; a zlib header is recognised by its checksum.
@@ -27,7 +33,9 @@ bool InflatingStream::FillInput() {
     if (innerEnded_) {
         return false;
     }
-    input_.resize(kInputBytes);
+    const std::size_t ask =
+        input_.empty() ? kFirstInputBytes : std::min(2 * input_.size(), kInputBytes);
+    input_.resize(ask);
     const std::size_t got = inner_.Read(input_.data(), input_.size());
     innerEnded_ = got == 0;
     inflater_->SetInput(input_.data(), got);

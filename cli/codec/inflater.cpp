@@ -1,9 +1,11 @@
 #include "cli/codec/inflater.h"
 
 #include <isa-l/igzip_lib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -42,7 +44,27 @@ std::string Problem(int rc, DeflateWrapper wrapper) {
     }
 }
 
+struct DecompressorFree {
+    void operator()(libdeflate_decompressor* decompressor) const {
+        libdeflate_free_decompressor(decompressor);
+    }
+};
+
 }  // namespace
+
+bool InflateZlibWhole(const std::uint8_t* in, std::size_t inBytes, std::uint8_t* out,
+                      std::size_t outBytes, std::size_t& inUsed) {
+    // One per thread: a decompressor is not to be shared, and costs an allocation to make.
+    thread_local const std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(
+        libdeflate_alloc_decompressor());
+    if (!decompressor) {
+        throw std::bad_alloc();
+    }
+    std::size_t produced = 0;
+    return libdeflate_zlib_decompress_ex(decompressor.get(), in, inBytes, out, outBytes, &inUsed,
+                                         &produced) == LIBDEFLATE_SUCCESS &&
+           produced == outBytes;
+}
 
 // Not zeroed: the state is mostly buffers that decoding fills before it reads them, and
 // isal_inflate_init sets the rest.

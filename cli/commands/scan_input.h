@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +21,10 @@ struct ScanTask {
     const std::string* path = nullptr;
     std::optional<std::vector<std::string>> entry;  // a container's entry: its names
     std::optional<HeldEntry> held;                  // the entry's bytes, when they could be read
-    std::optional<std::string> failure;             // why the entry or container is unreadable
+    // An entry still to be read, by the thread that loads it, and the memory it holds till then.
+    std::shared_ptr<ByteStream> unread;
+    std::uint64_t unreadBytes = 0;
+    std::optional<std::string> failure;  // why the entry or container is unreadable
 };
 
 struct ScanInputOptions {
@@ -36,6 +40,9 @@ struct ScanInputCounts {
 // Holds what a load of the movie in `in` can use, with `hashes` over every byte: the one way a
 // loose file and a container's entry are read for a scan.
 HeldEntry HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes);
+
+// Reads the task's unread entry, if it has one, into `held` or `failure`.
+void ReadUnreadEntry(ScanTask& task, const ScanInputOptions& options);
 
 // Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
 // container in the container's order. Runs on one thread; `push` may wait, and what it raises
