@@ -43,6 +43,9 @@ bool InflatingStream::FillInput() {
 }
 
 std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
+    if (!corrupt_.empty()) {
+        Fail(corrupt_);
+    }
     if (ended_ || count == 0) {
         return 0;
     }
@@ -74,7 +77,13 @@ std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
         }
         const Inflater::Step step = inflater_->Decode(buffer, count);
         if (!step.corrupt.empty()) {
-            Fail("the compressed data is corrupt: " + step.corrupt);
+            // The bytes before the damage are delivered first: the decoder reads far ahead, and
+            // a bad checksum at a member's end would otherwise take all of the member with it.
+            corrupt_ = "the compressed data is corrupt: " + step.corrupt;
+            if (step.produced > 0) {
+                return step.produced;
+            }
+            Fail(corrupt_);
         }
         if (step.ended) {
             if (kind_ == Deflation::Gzip) {

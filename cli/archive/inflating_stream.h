@@ -34,6 +34,7 @@ class InflatingStream : public ByteStream {
     bool innerEnded_ = false;
     bool ended_ = false;
     bool memberEnded_ = false;
+    std::string corrupt_;  // raised by the next read, once the bytes before it are delivered
     std::vector<std::uint8_t> input_;
 };
 
