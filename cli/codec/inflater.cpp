@@ -66,9 +66,10 @@ bool InflateZlibWhole(const std::uint8_t* in, std::size_t inBytes, std::uint8_t*
            produced == outBytes;
 }
 
-// Not zeroed: the state is mostly buffers that decoding fills before it reads them, and
-// isal_inflate_init sets the rest.
-Inflater::Inflater(DeflateWrapper wrapper) : wrapper_(wrapper), state_(new inflate_state) {
+// Zeroed, though isal_inflate_init sets what a valid stream uses: a corrupt one can reach back
+// before its own start into the decoder's buffer, and must find the same bytes there every time.
+Inflater::Inflater(DeflateWrapper wrapper)
+    : wrapper_(wrapper), state_(std::make_unique<inflate_state>()) {
     isal_inflate_init(state_.get());
     state_->crc_flag = WrapperFlag(wrapper_);
 }
