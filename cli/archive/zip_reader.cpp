@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/archive/inflating_stream.h"
+#include "swfff/fileio.h"
 
 namespace {
 
@@ -25,13 +26,20 @@ std::string Plural(std::uint64_t count) {
     return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
-// An entry's stored bytes as libzip reads them from the file.
+// An entry's stored bytes as libzip reads them from the file. A read that fails is the file's
+// failure, as for any file read, and not the entry's.
 class StoredStream : public ByteStream {
   public:
-    explicit StoredStream(ZipFile file) : file_(std::move(file)) {}
+    StoredStream(ZipFile file, const std::string& path) : file_(std::move(file)), path_(path) {}
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
         const zip_int64_t got = zip_fread(file_.get(), buffer, count);
         if (got < 0) {
+            zip_error_t* error = zip_file_get_error(file_.get());
+            const int code = zip_error_code_zip(error);
+            if (code == ZIP_ER_READ || code == ZIP_ER_SEEK) {
+                RaiseIoError(zip_error_code_system(error), path_,
+                             code == ZIP_ER_READ ? IoOp::Read : IoOp::Seek);
+            }
             throw EEntryError(zip_file_strerror(file_.get()));
         }
         return static_cast<std::size_t>(got);
@@ -39,6 +47,7 @@ class StoredStream : public ByteStream {
 
   private:
     ZipFile file_;
+    const std::string& path_;
 };
 
 struct EntryFacts {
@@ -109,14 +118,14 @@ bool IsRegularFile(zip_t* zip, zip_uint64_t index, const char* name) {
     return true;
 }
 
-std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat,
+std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const std::string& path,
                                       std::optional<std::uint64_t>& heldBytes) {
     ZipFile file(zip_fopen_index(zip, stat.index, ZIP_FL_COMPRESSED));
     if (!file) {
         throw EEntryError(zip_strerror(zip));
     }
     const EntryFacts facts{stat.comp_method == ZIP_CM_DEFLATE, stat.size, stat.crc};
-    auto stored = std::make_unique<StoredStream>(std::move(file));
+    auto stored = std::make_unique<StoredStream>(std::move(file), path);
     if (stat.comp_size > kMaxHeldStoredBytes) {
         return std::make_unique<EntryStream>(std::vector<std::uint8_t>{}, std::move(stored), facts);
     }
@@ -174,7 +183,7 @@ bool ReadZipFile(const std::string& path, const ZipEntryVisitor& visit) {
         std::optional<std::uint64_t> heldBytes;
         std::unique_ptr<ByteStream> bytes;
         try {
-            bytes = OpenEntry(zip.get(), stat, heldBytes);
+            bytes = OpenEntry(zip.get(), stat, path, heldBytes);
         } catch (const EEntryError& failure) {
             bytes = std::make_unique<FailedEntry>(failure.what());
             heldBytes = 0;
