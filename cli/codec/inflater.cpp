@@ -52,8 +52,8 @@ struct DecompressorFree {
 
 }  // namespace
 
-bool InflateZlibWhole(const std::uint8_t* in, std::size_t inBytes, std::uint8_t* out,
-                      std::size_t outBytes, std::size_t& inUsed) {
+bool InflateWhole(DeflateWrapper wrapper, const std::uint8_t* in, std::size_t inBytes,
+                  std::uint8_t* out, std::size_t outBytes, std::size_t& inUsed) {
     // One per thread: a decompressor is not to be shared, and costs an allocation to make.
     thread_local const std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(
         libdeflate_alloc_decompressor());
@@ -61,9 +61,16 @@ bool InflateZlibWhole(const std::uint8_t* in, std::size_t inBytes, std::uint8_t*
         throw std::bad_alloc();
     }
     std::size_t produced = 0;
-    return libdeflate_zlib_decompress_ex(decompressor.get(), in, inBytes, out, outBytes, &inUsed,
-                                         &produced) == LIBDEFLATE_SUCCESS &&
-           produced == outBytes;
+    const libdeflate_result result =
+        wrapper == DeflateWrapper::Zlib
+            ? libdeflate_zlib_decompress_ex(decompressor.get(), in, inBytes, out, outBytes, &inUsed,
+                                            &produced)
+        : wrapper == DeflateWrapper::Raw
+            ? libdeflate_deflate_decompress_ex(decompressor.get(), in, inBytes, out, outBytes,
+                                               &inUsed, &produced)
+            : libdeflate_gzip_decompress_ex(decompressor.get(), in, inBytes, out, outBytes, &inUsed,
+                                            &produced);
+    return result == LIBDEFLATE_SUCCESS && produced == outBytes;
 }
 
 // Zeroed, though isal_inflate_init sets what a valid stream uses: a corrupt one can reach back

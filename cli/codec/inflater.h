@@ -18,11 +18,15 @@ enum class DeflateWrapper {
     Gzip,  // one gzip member at a time
 };
 
-// Decodes the zlib stream that `in` starts with into `out`, whose `outBytes` the stream should
-// fill exactly. Returns whether it did, and then how much of `in` the stream took; a stream that
-// does not fit, is corrupt or cut off is told apart, in words, only by the streaming decoder.
-bool InflateZlibWhole(const std::uint8_t* in, std::size_t inBytes, std::uint8_t* out,
-                      std::size_t outBytes, std::size_t& inUsed);
+// Streams up to this size are decoded whole where their size is known, into a buffer of that size.
+inline constexpr std::uint64_t kMaxWholeInflateBytes = 16u << 20;
+
+// Decodes the zlib stream (or bare deflate blocks) that `in` starts with into `out`, whose
+// `outBytes` the stream should fill exactly. Returns whether it did, and then how much of `in`
+// the stream took; a stream that does not fit, is corrupt or cut off is told apart, in words,
+// only by the streaming decoder.
+bool InflateWhole(DeflateWrapper wrapper, const std::uint8_t* in, std::size_t inBytes,
+                  std::uint8_t* out, std::size_t outBytes, std::size_t& inUsed);
 
 class Inflater {
   public:

@@ -131,18 +131,16 @@ class LzmaStream {
     lzma_stream s = LZMA_STREAM_INIT;
 };
 
-// Bodies up to this size are decoded whole, into a buffer of their declared size; larger ones, and
-// any body that does not decode so, stream through a chunk, which also says what is wrong.
-constexpr std::uint64_t kMaxWholeBodyBytes = 16u << 20;
-
 bool InflateBodyWhole(const std::uint8_t* data, std::size_t length, BoundedBody& body) {
-    if (body.Limit() > kMaxWholeBodyBytes) {
+    // Larger bodies, and any body that does not decode whole, stream through a chunk; the
+    // streaming decoder also says what is wrong.
+    if (body.Limit() > kMaxWholeInflateBytes) {
         return false;
     }
     // Not zeroed: the decoder writes every byte that is passed on.
     const std::unique_ptr<std::uint8_t[]> whole(new std::uint8_t[body.Limit()]);
     std::size_t used = 0;
-    if (!InflateZlibWhole(data, length, whole.get(), body.Limit(), used)) {
+    if (!InflateWhole(DeflateWrapper::Zlib, data, length, whole.get(), body.Limit(), used)) {
         return false;
     }
     for (std::size_t at = 0; at < body.Limit(); at += kCodecChunkBytes) {
