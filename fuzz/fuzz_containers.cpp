@@ -67,21 +67,23 @@ class Recorder : public ContainerVisitor {
     std::size_t holdBytes_;
 };
 
-// One file for the zips, written over for each input.
-const std::string& ZipPath() {
-    static const std::string path = [] {
-        std::string name = "/tmp/fuzz_containers_XXXXXX";
-        const int fd = mkstemp(name.data());
+// One file for the zips, written over for each input, and removed at exit. A plain array, so that
+// it is still there when the exit handler runs.
+const char* ZipPath() {
+    static char path[] = "/tmp/fuzz_containers_XXXXXX";
+    static const bool made = [] {
+        const int fd = mkstemp(path);
         FUZZ_CHECK(fd >= 0);
         close(fd);
-        std::atexit([] { unlink(ZipPath().c_str()); });
-        return name;
+        std::atexit([] { unlink(path); });
+        return true;
     }();
+    static_cast<void>(made);
     return path;
 }
 
 void WalkZipFile(const std::uint8_t* data, std::size_t size) {
-    std::FILE* out = std::fopen(ZipPath().c_str(), "wb");
+    std::FILE* out = std::fopen(ZipPath(), "wb");
     FUZZ_CHECK(out != nullptr);
     FUZZ_CHECK(std::fwrite(data, 1, size, out) == size);
     FUZZ_CHECK(std::fclose(out) == 0);
