@@ -40,6 +40,7 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 struct ScanResult {
     std::string line;
     bool loaded = false;
+    bool unreadable = false;  // the input could not be read at all: worth scanning again
     std::int64_t bytes = 0;
     std::size_t pathIndex = 0;  // the path the row belongs to, for the progress line
 };
@@ -135,6 +136,7 @@ ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
     ScanRow row;
     row.path = *task.path;
     row.entry = task.entry;
+    bool unreadable = task.unreadable;
     std::optional<HeldEntry> fileHeld;
     // The bytes the load works from, if any: the entry's, or the file's once read.
     const std::optional<HeldEntry>& held = *(task.held ? &task.held : &fileHeld);
@@ -150,8 +152,15 @@ ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
                                            held->bytes.size(), held->size, options.inflate,
                                            &row.head)
                      : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
+            // A file on disk whose size was just taken and whose head or body then cannot be
+            // read failed in its reading, not in its content.
+            unreadable =
+                !held && (row.result == loadHeaderReadFailed || row.result == loadFileReadFailed);
         } catch (const ECodecError& codecError) {
             row.error = codecError.what();
+        } catch (const EInOutError&) {
+            row.error = DescribeCurrentException();
+            unreadable = true;
         } catch (...) {
             row.error = DescribeCurrentException();
         }
@@ -172,6 +181,7 @@ ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
     ScanResult scanned;
     scanned.pathIndex = task.pathIndex;
     scanned.loaded = row.movie.has_value();
+    scanned.unreadable = unreadable;
     scanned.bytes = row.head.size.value_or(0);
     JsonWriter json(scanned.line);
     WriteScanRow(json, row);
@@ -213,7 +223,17 @@ int RunScanCommand(const ScanOptions& options) {
         options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     const auto start = std::chrono::steady_clock::now();
 
-    std::vector<std::string> named = options.paths;
+    // Standard input is one input of its own, whatever its name: it is never a folder to walk
+    // nor a file already named.
+    std::vector<std::string> named;
+    bool standardInput = false;
+    for (const std::string& path : options.paths) {
+        if (path == "-") {
+            standardInput = true;
+        } else {
+            named.push_back(path);
+        }
+    }
     for (const auto& [lists, separator] :
          {std::pair<const std::vector<std::string>*, char>{&options.filesFrom, '\n'},
           {&options.files0From, '\0'}}) {
@@ -224,14 +244,24 @@ int RunScanCommand(const ScanOptions& options) {
             } catch (const std::exception&) {
                 WriteError("velpin-cli scan: cannot read the list " + list + ": " +
                            DescribeCurrentException());
-                return exitFailure;
+                return exitUnreadable;
             }
         }
     }
-    const ScanInputs inputs =
-        CollectScanInputs(named, [](const std::string& folder, const std::string& reason) {
+    // A folder that could not be read is an input that could not be read, as a file is.
+    std::int64_t unreadable = 0;
+    ScanInputs inputs = CollectScanInputs(
+        named, [&unreadable](const std::string& folder, const std::string& reason) {
             WriteError("velpin-cli scan: cannot read folder " + folder + ": " + reason);
+            ++unreadable;
         });
+    if (standardInput) {
+        const ScanPath input{options.stdinName, true, true};
+        inputs.paths.insert(
+            std::upper_bound(inputs.paths.begin(), inputs.paths.end(), input,
+                             [](const ScanPath& a, const ScanPath& b) { return a.path < b.path; }),
+            input);
+    }
     const std::vector<ScanPath>& paths = inputs.paths;
 
     // With one job the reader loads each movie itself, so that --jobs 1 is one thread of work;
@@ -313,6 +343,7 @@ int RunScanCommand(const ScanOptions& options) {
         })) {
             ++rows;
             loaded += result->loaded ? 1 : 0;
+            unreadable += result->unreadable ? 1 : 0;
             bytes += result->bytes;
             pathsDone = result->pathIndex;
             out.Put(result->line);
@@ -333,12 +364,16 @@ int RunScanCommand(const ScanOptions& options) {
     const auto files = static_cast<std::int64_t>(paths.size());
     std::fprintf(stderr,
                  "scan: %lld %s, %lld loaded, %lld failed, %lld bytes, %lld %s, %lld other %s, "
-                 "%.3f seconds\n",
+                 "%lld unreadable, %.3f seconds\n",
                  static_cast<long long>(files), files == 1 ? "file" : "files",
                  static_cast<long long>(loaded), static_cast<long long>(rows - loaded),
                  static_cast<long long>(bytes), static_cast<long long>(counts.containers),
                  counts.containers == 1 ? "container" : "containers",
                  static_cast<long long>(counts.otherEntries),
-                 counts.otherEntries == 1 ? "entry" : "entries", seconds.count());
-    return loaded == rows && inputs.complete ? exitOk : exitFailure;
+                 counts.otherEntries == 1 ? "entry" : "entries", static_cast<long long>(unreadable),
+                 seconds.count());
+    if (unreadable > 0) {
+        return exitUnreadable;
+    }
+    return loaded == rows ? exitOk : exitFailure;
 }

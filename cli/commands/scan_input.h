@@ -21,6 +21,8 @@ struct ScanTask {
     std::optional<std::vector<std::string>> entry;  // a container's entry: its names
     std::optional<HeldEntry> held;                  // the entry's bytes, when they could be read
     std::optional<std::string> failure;             // why the entry or container is unreadable
+    // The failure is the input's, not its content's: it could not be opened or read at all.
+    bool unreadable = false;
 };
 
 struct ScanInputOptions {
@@ -38,8 +40,9 @@ struct ScanInputCounts {
 HeldEntry HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes);
 
 // Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
-// container in the container's order. Runs on one thread; `push` may wait, and what it raises
-// ends the run.
+// container in the container's order. Standard input is read as one movie or one container; a
+// 7z, which must be read by seeking, is first copied to a temporary file. Runs on one thread;
+// `push` may wait, and what it raises ends the run.
 ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
                                  const ScanInputOptions& options,
                                  const std::function<void(ScanTask)>& push);
