@@ -7,6 +7,7 @@ import gzip
 import io
 import json
 import os
+import runpy
 import signal
 import struct
 import subprocess
@@ -81,8 +82,39 @@ def parts(folder):
     return names, b"".join(open(os.path.join(folder, n), "rb").read() for n in names)
 
 
+# A scanner that fails to read on its first try, and meanwhile looks for its part.
+FAKE_SCANNER = """#!/bin/sh
+cat > /dev/null
+[ -e "$DIR/part-00003.jsonl" ] && echo seen >> "$DIR/../seen"
+echo '{"path": "x"}'
+if [ ! -e "$DIR/../tried" ]; then touch "$DIR/../tried"; s=3; else s=0; fi
+echo "scan: 1 file, 1 loaded, 0 failed, 1 bytes, 0 containers, 0 other entries, $((s / 3)) unreadable, 0.001 seconds" >&2
+exit $s
+"""
+
+
+def task_alone(root):
+    """One task in this process: retried after an unreadable input, and its part never there
+    before it is whole."""
+    fake = os.path.join(root, "fake-velpin-cli")
+    with open(fake, "w") as out:
+        out.write(FAKE_SCANNER)
+    os.chmod(fake, 0o755)
+    folder = os.path.join(root, "task")
+    os.makedirs(folder)
+    os.environ["DIR"] = folder
+    task = runpy.run_path(DASK, run_name="velpin_dask_test")["scan_partition"]
+    totals = task(3, ["x"], fake, [], folder, root, "key", 1)
+    check((totals["status"], totals["attempts"], totals["unreadable"]) == (0, 2, 0),
+          "a task is retried after exit status 3: %s" % totals)
+    check(not os.path.exists(os.path.join(root, "seen")), "a part appears only when whole")
+    check(open(os.path.join(folder, "part-00003.jsonl")).read() == '{"path": "x"}\n',
+          "the part holds the rows")
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="velpin-dask-test-") as root:
+        task_alone(root)
         manifest = os.path.join(root, "manifest")
         paths = build(root)
         with open(manifest, "w") as out:
