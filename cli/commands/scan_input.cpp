@@ -171,12 +171,15 @@ void ProduceStandardInput(ScanTask task, const ScanInputOptions& options,
                     RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
         if (!container) {
             task.held = HoldMovie(peeked, options.inflate, options.hashes);
-        } else if (++counts.containers; StartsSevenZip(head)) {
-            TemporaryFile spooled;
-            spooled.WriteAllOf(peeked);
-            counts.otherEntries += WalkContainerFile(spooled.Path(), producer);
         } else {
-            counts.otherEntries += WalkContainerStream(peeked, producer);
+            ++counts.containers;
+            if (StartsSevenZip(head)) {
+                TemporaryFile spooled;
+                spooled.WriteAllOf(peeked);
+                counts.otherEntries += WalkContainerFile(spooled.Path(), producer);
+            } else {
+                counts.otherEntries += WalkContainerStream(peeked, producer);
+            }
         }
     } catch (const EInOutError&) {
         task.failure = DescribeCurrentException();
