@@ -88,8 +88,8 @@ int RunScanCommand(const ScanOptions& options) {
                 const std::vector<std::string> listed = ReadPathList(list, separator);
                 named.insert(named.end(), listed.begin(), listed.end());
             } catch (const std::exception&) {
-                WriteError("velpin-cli scan: cannot read the list " + list + ": " +
-                           DescribeCurrentException());
+                WriteErrorLine(list,
+                               "cannot read the list of paths: " + DescribeCurrentException());
                 return exitUnreadable;
             }
         }
@@ -98,7 +98,7 @@ int RunScanCommand(const ScanOptions& options) {
     std::int64_t unreadable = 0;
     ScanInputs inputs = CollectScanInputs(
         named, [&unreadable](const std::string& folder, const std::string& reason) {
-            WriteError("velpin-cli scan: cannot read folder " + folder + ": " + reason);
+            WriteErrorLine(folder, "cannot read the folder: " + reason);
             ++unreadable;
         });
     if (standardInput) {
@@ -169,7 +169,7 @@ int RunScanCommand(const ScanOptions& options) {
             results.Abandon();
             results.Close();
             joinAll();
-            WriteError("velpin-cli scan: cannot start a thread");
+            WriteErrorLine("cannot start a thread");
             return exitFailure;
         }
     }
