@@ -84,6 +84,15 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string out = dir.File("out.swf");
     const std::string runOn =
         dir.Write("run-on.swf", Movie(Cat({Sprite(ShowFrame()), Metadata(), ShowFrame(), End()})));
+    // A sprite whose one tag's header alone is in its body: the tag's body is the movie's End, and
+    // the sprite's walk goes on past it to a debug tag that no top-level tag holds.
+    const Bytes pastEndSprite = Tag(39, Cat({U16(1), U16(1), {0x7F, 0x02}, U32(2)}));
+    const Bytes pastEndMovie = Movie(Spec(), Cat({pastEndSprite, End()}));
+    const std::string pastEnd =
+        dir.Write("past-end.swf",
+                  Cat({Movie(Spec(), Cat({pastEndSprite, End()}),
+                             static_cast<std::uint32_t>(pastEndMovie.size() + Debug().size())),
+                       Debug()}));
     const std::string tagsText = Run({"tags", fws}).out;
     const std::string infoText = Run({"info", fws}).out;
     const std::string treeText = Run({"tree", fws}).out;
@@ -199,6 +208,12 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
          "their sprites: 1\n",
          ReadFile(runOn)},
+        {{"save", "--delete-code", "64", pastEnd, out},
+         0,
+         "",
+         "top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
+         "their sprites: 0\n",
+         pastEndMovie},
         {{"save", "--delete-code", "1024", fws, out},
          2,
          "",
@@ -257,7 +272,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "",
          "velpin-cli: --hash: unknown hash \"sha512\": use sha256, sha1, md5, crc32 or xxh128 ("},
         {{"scan", "--files-from", dir.File("missing.txt")},
-         1,
+         3,
          "",
          "velpin-cli: " + dir.File("missing.txt") +
              ": cannot read the list of paths: File not found.\n"},
@@ -593,6 +608,56 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     add("site.wacz", "archive/data.warc.gz > http://example.com/");
     expected.push_back("site.wacz: archive/data.warc.gz > file:///a.swf");
     EXPECT_EQ(seen, expected);
+}
+
+// 1 is for content, never worth a retry; 3 for an input that could not be read at all, and it
+// wins. Standard input is one movie or container like a file, under the name given.
+TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
+    using namespace testcontainer;
+    const std::vector<Member> members{{"a.swf", movie}, {"b.cws", ReadFile(cws)}};
+    const std::string zip = dir.Write("games.zip", Archive(ArchiveFormat::Zip, members));
+    const std::string sevenZip = dir.Write("games.7z", Archive(ArchiveFormat::SevenZip, members));
+    const std::string warc =
+        dir.Write("crawl.warc.gz", Warc({{"resource", "file:///a.swf", movie, "WARC/1.0"}}, true));
+    Bytes cut = Archive(ArchiveFormat::Zip, members);
+    cut.resize(cut.size() / 2);
+    const std::string cutZip = dir.Write("cut.zip", cut);
+    const std::string missing = dir.File("missing.swf");
+    // Bytes after a whole stream load; a movie cut short is broken content.
+    const std::string broken = dir.Write("broken.swf", Bytes(movie.begin(), movie.end() - 1));
+    const struct {
+        std::vector<std::string> paths;
+        int status;
+    } statuses[] = {
+        {{fws, zip}, 0},
+        {{fws, damaged}, 0},
+        {{fws, broken}, 1},
+        {{cutZip}, 1},
+        {{fws, missing}, 3},
+        {{broken, missing}, 3},
+        {{dir.File("gone/")}, 3},
+        {{"-", "-"}, 2},
+        {{"--files-from=-", "-"}, 2},
+    };
+    for (const auto& row : statuses) {
+        std::vector<std::string> args{"scan", "--inflate"};
+        args.insert(args.end(), row.paths.begin(), row.paths.end());
+        EXPECT_EQ(Run(args).status, row.status) << row.paths.back();
+    }
+    for (const std::string& input : {fws, cws, zip, sevenZip, warc, missing}) {
+        const ProgramRun named = Run({"scan", "--inflate", "--hash", "md5", input});
+        const ProgramRun piped =
+            RunCapturing({"/bin/sh", "-c",
+                          "exec \"$0\" scan --inflate --hash md5 --stdin-name \"$1\" - < \"$2\"",
+                          VELPIN_CLI_PATH, input, input == missing ? "/dev/null" : input},
+                         io.Path());
+        if (input == missing) {
+            EXPECT_EQ(piped.status, 1);  // an empty movie, read
+            continue;
+        }
+        EXPECT_EQ(piped.status, named.status) << input;
+        EXPECT_EQ(piped.out, named.out) << input;
+    }
 }
 
 // A movie of exactly `length` bytes: a header, one long tag filling it, and End.

@@ -87,6 +87,7 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
     MovieFaults* const lenient = options.lenient ? &faults : nullptr;
     row.path = *task.path;
     row.entry = task.entry;
+    bool unreadable = task.unreadable;
     std::optional<HeldMovie> fileHeld;
     // The bytes the load works from, if any: the entry's, or the file's once read.
     const std::optional<HeldMovie>& held = *(task.held ? &task.held : &fileHeld);
@@ -102,8 +103,15 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
                                                     &row.head, lenient)
                               : LoadMovieInput(document.movie, *task.path, options.inflate,
                                                &row.head, lenient);
+            // A file on disk whose size was just taken and whose head or body then cannot be
+            // read failed in its reading, not in its content.
+            unreadable =
+                !held && (row.result == loadHeaderReadFailed || row.result == loadFileReadFailed);
         } catch (const ECodecError& codecError) {
             row.error = codecError.what();
+        } catch (const EInOutError&) {
+            row.error = DescribeCurrentException();
+            unreadable = true;
         } catch (...) {
             row.error = DescribeCurrentException();
         }
@@ -126,6 +134,7 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
 
     ScanLine scanned;
     scanned.loaded = row.result == loadOk && (!row.faults || row.faults->None());
+    scanned.unreadable = unreadable;
     scanned.bytes = row.head.size.value_or(0);
     JsonWriter json(scanned.text);
     WriteScanRow(json, row);
