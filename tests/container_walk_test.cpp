@@ -2,12 +2,15 @@
 // same order, WARC payloads come out decoded, nesting stops at its limit, and a broken container
 // is reported after the movies before the break. Also what is held of an entry, and the digests.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "cli/archive/container_walk.h"
 #include "cli/archive/held_entry.h"
+#include "cli/archive/inflating_stream.h"
 #include "cli/hash/digests.h"
 #include "tests/support/container_builder.h"
 
@@ -55,9 +58,25 @@ struct Walked {
     std::int64_t others;
 };
 
-Walked Walk(const Bytes& container) {
+constexpr std::size_t kWhole = std::numeric_limits<std::size_t>::max();
+
+// At most `piece` bytes a read, so that lines, records and members are split across reads.
+class Trickle : public ByteStream {
+  public:
+    Trickle(ByteStream& inner, std::size_t piece) : inner_(inner), piece_(piece) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        return inner_.Read(buffer, std::min(count, piece_));
+    }
+
+  private:
+    ByteStream& inner_;
+    std::size_t piece_;
+};
+
+Walked Walk(const Bytes& container, std::size_t piece = kWhole) {
     Recorder recorder;
-    MemoryStream in(container.data(), container.size());
+    MemoryStream memory(container.data(), container.size());
+    Trickle in(memory, piece);
     const std::int64_t others = WalkContainerStream(in, recorder);
     return {recorder.lines, others};
 }
@@ -137,6 +156,20 @@ TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
         {"resource", "file:///movie.swf", kCws, "WARC/1.0"},
         {"revisit", uri, HttpResponse({}, {})},
         {"response", uri + "?bad", HttpResponse({"Transfer-Encoding: chunked"}, Text("5\r\nFWS"))},
+        // Size lines with extensions, and size lines as long as they may be and one byte more.
+        {"response", uri + "?extension",
+         HttpResponse(
+             {"Transfer-Encoding: chunked"},
+             Cat({Text("5;x=y\r\n"), Bytes(kFws.begin(), kFws.begin() + 5), Text("\r\n14 ; y\r\n"),
+                  Bytes(kFws.begin() + 5, kFws.end()), Text("\r\n0\r\n\r\n")}))},
+        {"response", "http://example.com/longest.swf",
+         HttpResponse(
+             {"Transfer-Encoding: chunked"},
+             Cat({Text("19;" + std::string(4093, 'x') + "\r\n"), kFws, Text("\r\n0\r\n\r\n")}))},
+        {"response", "http://example.com/too-long.swf",
+         HttpResponse(
+             {"Transfer-Encoding: chunked"},
+             Cat({Text("19;" + std::string(4094, 'x') + "\r\n"), kFws, Text("\r\n0\r\n\r\n")}))},
     };
     const std::vector<std::string> expected{
         Row(uri, kFws),
@@ -145,15 +178,20 @@ TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
         Row(uri + "?dechunked", kFws),
         Row("file:///movie.swf", kCws),
         uri + "?bad | error: the chunked payload is cut off inside a chunk",
+        Row(uri + "?extension", kFws),
+        Row("http://example.com/longest.swf", kFws),
+        "http://example.com/too-long.swf | error: a header line is longer than 4096 bytes",
     };
-    for (const bool perRecord : {false, true}) {
-        SCOPED_TRACE(perRecord ? "gzip per record" : "plain");
-        const Walked walked = Walk(Warc(records, perRecord));
-        EXPECT_EQ(walked.lines, expected);
-        EXPECT_EQ(walked.others, 4);
+    for (const std::size_t piece : {kWhole, std::size_t{1}, std::size_t{7}}) {
+        SCOPED_TRACE(piece);
+        for (const bool perRecord : {false, true}) {
+            SCOPED_TRACE(perRecord ? "gzip per record" : "plain");
+            const Walked walked = Walk(Warc(records, perRecord), piece);
+            EXPECT_EQ(walked.lines, expected);
+            EXPECT_EQ(walked.others, 4);
+        }
+        EXPECT_EQ(Walk(Gzip(Warc(records)), piece).lines, expected);
     }
-    const Walked whole = Walk(Gzip(Warc(records)));
-    EXPECT_EQ(whole.lines, expected);
 }
 
 TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
@@ -233,6 +271,28 @@ TEST(ContainerWalkTest, HeldEntryKeepsItsLimitAndDigestsTheRest) {
     }
 }
 
+// Entries shorter than the signature, at the limit and one byte over it, arriving a few bytes a
+// read: the bytes held and the digests do not depend on how the stream was split.
+TEST(ContainerWalkTest, HeldEntryIsTheSameHoweverTheStreamIsSplit) {
+    constexpr std::size_t kLimit = 64;
+    for (const std::size_t size : {0, 2, 3, 63, 64, 65, 300}) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{5}}) {
+            SCOPED_TRACE(testing::Message() << size << " bytes, piece " << piece);
+            const Bytes bytes(kLong.begin(), kLong.begin() + static_cast<std::ptrdiff_t>(size));
+            MemoryStream memory(bytes.data(), bytes.size());
+            Trickle in(memory, piece);
+            const HeldEntry held = HoldEntry(
+                in, [](const std::uint8_t*, std::size_t) { return kLimit; }, kSha256);
+            EXPECT_EQ(held.bytes, Bytes(bytes.begin(), bytes.begin() + std::min(size, kLimit)));
+            EXPECT_EQ(held.size, size);
+            EXPECT_EQ(held.hashes.has_value(), size > kLimit);
+            if (held.hashes) {
+                EXPECT_EQ(*held.hashes, DigestBytes(kSha256, bytes.data(), bytes.size()));
+            }
+        }
+    }
+}
+
 TEST(DigestsTest, KnownValuesOverSplitInput) {
     const Bytes abc = Text("abc");
     Digester digester(ParseHashList("sha256,sha1,md5,crc32,xxh128,md5"));
@@ -249,6 +309,81 @@ TEST(DigestsTest, KnownValuesOverSplitInput) {
     EXPECT_EQ(digester.Finish(), expected);
     for (const char* bad : {"", "sha256,", "SHA256", "sha512", "md5,,sha1"}) {
         EXPECT_THROW(ParseHashList(bad), std::invalid_argument) << bad;
+    }
+}
+
+TEST(DigestsTest, OddPiecesGiveTheDigestOfTheWhole) {
+    const std::vector<HashAlgorithm> all = ParseHashList("sha256,sha1,md5,crc32,xxh128");
+    Bytes bytes(100000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+    }
+    Digester digester(all);
+    for (std::size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 3 % 997) {
+        digester.Update(bytes.data() + at, std::min(piece, bytes.size() - at));
+    }
+    EXPECT_EQ(digester.Finish(), DigestBytes(all, bytes.data(), bytes.size()));
+    const HashValues empty{
+        {HashAlgorithm::Sha256, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {HashAlgorithm::Sha1, "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+        {HashAlgorithm::Md5, "d41d8cd98f00b204e9800998ecf8427e"},
+        {HashAlgorithm::Crc32, "00000000"},
+        {HashAlgorithm::Xxh128, "99aa06d3014798d86001c324468d497f"},
+    };
+    EXPECT_EQ(DigestBytes(all, bytes.data(), 0), empty);
+}
+
+Bytes Zlib(const Bytes& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    Bytes out(size);
+    EXPECT_EQ(compress(out.data(), &size, data.data(), static_cast<uLong>(data.size())), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+// Each zlib-family form read back through reads of a few bytes from input split as finely: what
+// comes out ("size sha256-prefix"), or the error that stops it.
+TEST(InflatingStreamTest, EveryFormDecodesInPiecesOfAnySize) {
+    const Bytes gzip = Gzip(kLong);
+    const struct {
+        const char* name;
+        Bytes encoded;
+        Deflation kind;
+        std::string got;
+    } kRows[] = {
+        {"gzip", gzip, Deflation::Gzip, Row("", kLong)},
+        {"gzip members back to back, one empty", Cat({gzip, Gzip({}), Gzip(kFws)}), Deflation::Gzip,
+         Row("", Cat({kLong, kFws}))},
+        {"zlib", Zlib(kLong), Deflation::ZlibOrRaw, Row("", kLong)},
+        {"raw deflate", Gzip(kLong, true), Deflation::ZlibOrRaw, Row("", kLong)},
+        {"zlib then more bytes", Cat({Zlib(kFws), Text("x")}), Deflation::ZlibOrRaw, Row("", kFws)},
+        {"gzip then other bytes", Cat({gzip, Text("x")}), Deflation::Gzip,
+         "error: the gzip data is followed by bytes that are not gzip"},
+        {"gzip cut in its trailer", Bytes(gzip.begin(), gzip.end() - 1), Deflation::Gzip,
+         "error: the compressed data is cut off"},
+        {"nothing", {}, Deflation::Gzip, "error: the compressed data is cut off"},
+        {"not gzip", Text("\x1f\x8b\x09xxxxxxxxxx"), Deflation::Gzip,
+         "error: the compressed data is corrupt: zlib reports unknown compression method"},
+    };
+    for (const auto& row : kRows) {
+        for (const std::size_t piece : {kWhole, std::size_t{1}, std::size_t{3}}) {
+            SCOPED_TRACE(testing::Message() << row.name << ", piece " << piece);
+            MemoryStream memory(row.encoded.data(), row.encoded.size());
+            Trickle pieces(memory, piece);
+            InflatingStream in(pieces, row.kind, true);
+            Bytes out;
+            std::string got;
+            try {
+                std::uint8_t buffer[5];
+                while (const std::size_t n = in.Read(buffer, std::min(sizeof buffer, piece))) {
+                    out.insert(out.end(), buffer, buffer + n);
+                }
+                got = Row("", out);
+            } catch (const EEntryError& error) {
+                got = "error: " + std::string(error.what());
+            }
+            EXPECT_EQ(got, row.got);
+        }
     }
 }
 

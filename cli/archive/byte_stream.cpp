@@ -115,7 +115,9 @@ bool LineReader::ReadLine(std::string& line, std::size_t maxBytes, bool entryLev
         const auto newline = std::find(begin, stop, '\n');
         line.append(begin, newline);
         at_ = static_cast<std::size_t>(newline - buffer_.begin());
-        if (line.size() > maxBytes) {
+        // The CR of a line's CR LF is no part of the line, so a line of `maxBytes` may carry one.
+        const bool endsInCr = !line.empty() && line.back() == '\r';
+        if (line.size() - (endsInCr ? 1 : 0) > maxBytes) {
             RaiseStreamError(entryLevel,
                              "a header line is longer than " + std::to_string(maxBytes) + " bytes");
         }

@@ -50,7 +50,10 @@ std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
         return 0;
     }
     if (!started_) {
-        FillInput();
+        // A zlib header is told by its first two bytes, which a stream may hand over one at a
+        // time (a chunked payload whose first chunk is one byte long).
+        z_.next_in = input_.data();
+        z_.avail_in = static_cast<uInt>(ReadFully(inner_, input_.data(), 2));
         int windowBits = kGzipWindowBits;
         if (kind_ == Deflation::ZlibOrRaw) {
             // RFC 9110 means a zlib stream by "deflate", but servers long sent raw deflate under
