@@ -78,6 +78,22 @@ TEST_F(NodeStoreTest, TextsExtendedOverAndOverStayIntact) {
     }
 }
 
+// A text too large for a chunk gets a block of its own, which no text after it shares.
+TEST_F(NodeStoreTest, ALargeTextKeepsItsBlockToItself) {
+    const std::string large(300 * 1024, 'L');
+    tree.AddTopLevel("small", nullptr);
+    const TreeNode big = tree.AddTopLevel(large, nullptr);
+    const std::string tail(300, 't');
+    std::vector<TreeNode> after;
+    for (int i = 0; i < 2000; ++i) {
+        after.push_back(tree.AddTopLevel(std::to_string(i) + tail, nullptr));
+    }
+    EXPECT_EQ(tree.Text(big), large);
+    for (int i = 0; i < 2000; ++i) {
+        ASSERT_EQ(tree.Text(after[static_cast<std::size_t>(i)]), std::to_string(i) + tail);
+    }
+}
+
 TEST_F(NodeStoreTest, SelectionReportsOnlyChanges) {
     tree.AddTopLevel("a", nullptr);
     tree.AddTopLevel("b", nullptr);
@@ -170,6 +186,29 @@ TEST_F(NodeStoreTest, GoneNodesAreInertHandles) {
     EXPECT_THROW(tree.SetImages(kept, 32768, 0), std::out_of_range);
     view.EndUpdate();  // unmatched: ignored
     EXPECT_EQ(view.UpdateDepth(), 0);
+}
+
+// Nothing in the window changes the tree while a selection is reported, but were a node taken
+// away then, there would be nothing left to remove: the view hears of no removal.
+TEST_F(NodeStoreTest, ANodeTakenAwayWhileTheSelectionIsReportedIsNotRemovedAgain) {
+    struct CountingView : HeadlessShell {
+        using HeadlessShell::HeadlessShell;
+        void WillRemove(TreeNode) override { ++removals; }
+        int removals = 0;
+    };
+    const TreeNode root = tree.AddTopLevel("root", nullptr);
+    const TreeNode child = tree.AddChildLast(root, "child", nullptr);
+    bool takeAway = false;
+    CountingView counting([&](TreeNode) {
+        if (takeAway) {
+            tree.DeleteWithDescendants(child);
+        }
+    });
+    counting.Select(child);
+    takeAway = true;
+    DeleteShown(tree, counting, child);
+    EXPECT_EQ(counting.removals, 0);
+    EXPECT_EQ(Dump(), "root\n");
 }
 
 TEST_F(NodeStoreTest, HugeSpritesDeleteWholeInDepthAndBreadth) {

@@ -40,6 +40,7 @@ TEST(VocabularyTest, SelectedNamesAndGaps) {
         {1023, "Unknown", 3},   {23, "DefineButtonCxform", 2},
         {43, "FrameLabel", 1},  {1, "ShowFrame", 1},
         {2, "DefineShape", 2},  {65535, "Unknown", 3},
+        {7, "DefineButton", 2}, {34, "DefineButton2", 2},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(TagTypeName(row.code), row.name) << row.code;
