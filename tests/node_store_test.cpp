@@ -78,19 +78,20 @@ TEST_F(NodeStoreTest, TextsExtendedOverAndOverStayIntact) {
     }
 }
 
-// A text too large for a chunk gets a block of its own, which no text after it shares.
+// A large text that does not fit in what is left of the newest chunk gets a block of its own,
+// which no text after it shares: they go on filling the chunk.
 TEST_F(NodeStoreTest, ALargeTextKeepsItsBlockToItself) {
-    const std::string large(300 * 1024, 'L');
-    tree.AddTopLevel("small", nullptr);
-    const TreeNode big = tree.AddTopLevel(large, nullptr);
-    const std::string tail(300, 't');
-    std::vector<TreeNode> after;
-    for (int i = 0; i < 2000; ++i) {
-        after.push_back(tree.AddTopLevel(std::to_string(i) + tail, nullptr));
+    std::vector<std::string> texts{"small", std::string(900 * 1024, 'f'),
+                                   std::string(300 * 1024, 'L')};
+    for (int i = 0; i < 3000; ++i) {
+        texts.push_back(std::to_string(i) + std::string(300, 't'));
     }
-    EXPECT_EQ(tree.Text(big), large);
-    for (int i = 0; i < 2000; ++i) {
-        ASSERT_EQ(tree.Text(after[static_cast<std::size_t>(i)]), std::to_string(i) + tail);
+    std::vector<TreeNode> nodes;
+    for (const std::string& text : texts) {
+        nodes.push_back(tree.AddTopLevel(text, nullptr));
+    }
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_EQ(tree.Text(nodes[i]), texts[i]) << i;
     }
 }
 

@@ -33,6 +33,9 @@ void Drain(ByteStream& in) {
 
 std::size_t MemoryStream::Read(std::uint8_t* buffer, std::size_t count) {
     const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(end_ - at_));
+    if (n == 0) {
+        return 0;  // an empty block may have no address at all
+    }
     std::memcpy(buffer, at_, n);
     at_ += n;
     return n;
