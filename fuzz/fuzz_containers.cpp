@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Recorder all(std::size_t{256} << 20);
     MemoryStream first(data, size);
     MemoryStream second(data, size);
-    const std::int64_t othersFew = WalkContainerStream(first, few);
-    const std::int64_t othersAll = WalkContainerStream(second, all);
+    const std::int64_t othersFew = WalkContainerStream(first, few, size);
+    const std::int64_t othersAll = WalkContainerStream(second, all, size);
     FUZZ_CHECK(othersFew >= 0);
     FUZZ_CHECK(othersFew == othersAll);
     FUZZ_CHECK(few.events == all.events);

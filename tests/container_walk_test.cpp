@@ -58,7 +58,7 @@ struct Walked {
 Walked Walk(const Bytes& container) {
     Recorder recorder;
     MemoryStream in(container.data(), container.size());
-    const std::int64_t others = WalkContainerStream(in, recorder);
+    const std::int64_t others = WalkContainerStream(in, recorder, container.size());
     return {recorder.lines, others};
 }
 

@@ -1,6 +1,8 @@
 #include "cli/archive/inflating_stream.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <new>
 
 namespace {
@@ -42,7 +44,63 @@ bool InflatingStream::FillInput() {
     const std::size_t got = inner_.Read(input_.data(), input_.size());
     z_.next_in = input_.data();
     z_.avail_in = static_cast<uInt>(got);
+    inputTaken_ += got;
     return got > 0;
+}
+
+bool InflatingStream::OnlyZerosFollow() {
+    do {
+        if (std::any_of(z_.next_in, z_.next_in + z_.avail_in, [](Bytef b) { return b != 0; })) {
+            return false;
+        }
+        z_.avail_in = 0;
+    } while (FillInput());
+    return true;
+}
+
+bool InflatingStream::SkipToNextMember() {
+    if (!started_ || kind_ != Deflation::Gzip) {
+        return false;
+    }
+    static constexpr Bytef kMagic[] = {0x1F, 0x8B, 0x08};
+    // The member being read is not searched again: its first byte is stepped over.
+    bool stepped = InputPosition() > memberStart_;
+    for (;;) {
+        if (z_.avail_in < sizeof kMagic) {
+            // Keeps the bytes that may begin a signature cut by the end of the buffer.
+            std::memmove(input_.data(), z_.next_in, z_.avail_in);
+            const std::size_t kept = z_.avail_in;
+            const std::size_t got = inner_.Read(input_.data() + kept, input_.size() - kept);
+            inputTaken_ += got;
+            z_.next_in = input_.data();
+            z_.avail_in = static_cast<uInt>(kept + got);
+            if (got == 0) {
+                ended_ = true;
+                return false;
+            }
+            continue;
+        }
+        if (!stepped) {
+            ++z_.next_in;
+            --z_.avail_in;
+            stepped = true;
+            continue;
+        }
+        Bytef* const end = z_.next_in + z_.avail_in;
+        Bytef* const found = std::search(z_.next_in, end, std::begin(kMagic), std::end(kMagic));
+        if (found != end) {
+            z_.avail_in = static_cast<uInt>(end - found);
+            z_.next_in = found;
+            inflateReset(&z_);
+            memberStart_ = InputPosition();
+            memberEnded_ = false;
+            ended_ = false;
+            return true;
+        }
+        // Keeps the last two bytes, which may begin a signature.
+        z_.next_in = end - (sizeof kMagic - 1);
+        z_.avail_in = sizeof kMagic - 1;
+    }
 }
 
 std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
@@ -69,9 +127,15 @@ std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
                 return 0;
             }
             if (z_.next_in[0] != 0x1F) {
+                // Zero padding after the last member is ignored, as gzip itself does.
+                if (OnlyZerosFollow()) {
+                    ended_ = true;
+                    return 0;
+                }
                 Fail("the gzip data is followed by bytes that are not gzip");
             }
             inflateReset(&z_);
+            memberStart_ = InputPosition();
             memberEnded_ = false;
         }
         if (z_.avail_in == 0 && !FillInput()) {

@@ -22,8 +22,16 @@ class InflatingStream : public ByteStream {
     ~InflatingStream() override;
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
 
+    // Where in the compressed stream the gzip member began that the last bytes read came from.
+    // One Read never delivers bytes of two members.
+    std::uint64_t MemberStart() const { return memberStart_; }
+    // After damage: goes on with the next gzip member after the one being read, if there is one.
+    bool SkipToNextMember();
+
   private:
     bool FillInput();
+    bool OnlyZerosFollow();
+    std::uint64_t InputPosition() const { return inputTaken_ - z_.avail_in; }
     void Start(int windowBits);
     [[noreturn]] void Fail(const std::string& why) const;
 
@@ -34,6 +42,8 @@ class InflatingStream : public ByteStream {
     bool started_ = false;
     bool ended_ = false;
     bool memberEnded_ = false;
+    std::uint64_t inputTaken_ = 0;
+    std::uint64_t memberStart_ = 0;
     std::vector<std::uint8_t> input_;
 };
 
