@@ -140,8 +140,8 @@ class ArchiveCharges {
     // decodes a solid block up to each entry it reaches.
     void EntryStarts(struct archive_entry* header) {
         if (Format() == ARCHIVE_FORMAT_7ZIP && archive_entry_size_is_set(header) != 0) {
-            budget_.Charge(static_cast<std::uint64_t>(std::max<la_int64_t>(
-                archive_entry_size(header), 0)));
+            budget_.Charge(
+                static_cast<std::uint64_t>(std::max<la_int64_t>(archive_entry_size(header), 0)));
         }
     }
 
@@ -213,7 +213,9 @@ int FilterOf(const std::vector<std::uint8_t>& head) {
     if (StartsWith(head.data(), head.size(), "BZh")) {
         return ARCHIVE_FILTER_BZIP2;
     }
-    if (StartsWith(head.data(), head.size(), "\xFD" "7zXZ")) {
+    if (StartsWith(head.data(), head.size(),
+                   "\xFD"
+                   "7zXZ")) {
         return ARCHIVE_FILTER_XZ;
     }
     if (StartsWith(head.data(), head.size(), "\x28\xB5\x2F\xFD")) {
@@ -304,7 +306,8 @@ class Walker {
         if (kind == ContainerKind::Warc) {
             const std::size_t depth = names_.size();
             ReadWarcRecords(
-                in, [&](const std::string& name, ByteStream& payload) { Entry(name, payload, level); },
+                in,
+                [&](const std::string& name, ByteStream& payload) { Entry(name, payload, level); },
                 [&](const std::string& name, const std::string& message) {
                     // The record's own name is given, whatever was being read when it broke.
                     names_.resize(depth);
@@ -385,8 +388,8 @@ class Walker {
             // load tells it is no movie as it stands.
             visitor_.Movie(names_, peeked);
         } else if (kind != ContainerKind::None && level >= kMaxContainerLevels) {
-            visitor_.Failure(names_, "nested deeper than " +
-                                         std::to_string(kMaxContainerLevels) + " containers");
+            visitor_.Failure(names_, "nested deeper than " + std::to_string(kMaxContainerLevels) +
+                                         " containers");
         } else if (kind != ContainerKind::None) {
             WalkNested(peeked, kind, level + 1);
         } else if (HasMovieSuffix(name)) {
@@ -637,8 +640,8 @@ ContainerKind RecogniseContainerFile(const std::string& path) {
                 // A zip after something else: a self-extractor, or a zip appended to a file.
                 constexpr std::uint64_t kTailBytes = 22 + 65535;
                 bytes.resize(std::min(size, kTailBytes));
-                const ssize_t tail = pread(fd, bytes.data(), bytes.size(),
-                                           static_cast<off_t>(size - bytes.size()));
+                const ssize_t tail =
+                    pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(size - bytes.size()));
                 if (tail == static_cast<ssize_t>(bytes.size()) &&
                     EndsZip(bytes.data(), bytes.size())) {
                     kind = ContainerKind::Archive;

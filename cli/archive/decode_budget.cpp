@@ -17,9 +17,8 @@ void DecodeBudget::Charge(std::uint64_t bytes) {
     decoded_ += bytes;
     if (decoded_ > Limit()) {
         throw EBudgetError(*this, "the container decodes to more than its budget of " +
-                                      std::to_string(Limit()) + " bytes (" +
-                                      std::to_string(base_) + " + " +
-                                      std::to_string(kBytesPerStoredByte) + " x its " +
+                                      std::to_string(Limit()) + " bytes (" + std::to_string(base_) +
+                                      " + " + std::to_string(kBytesPerStoredByte) + " x its " +
                                       std::to_string(stored_) + " bytes); reading it stops here");
     }
 }

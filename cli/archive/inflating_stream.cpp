@@ -9,6 +9,8 @@ namespace {
 
 constexpr std::size_t kInputBytes = 64 * 1024;
 constexpr int kGzipWindowBits = 16 + MAX_WBITS;
+// How much of a member is kept to search again after damage: a record of a compressed WARC.
+constexpr std::size_t kKeptMemberBytes = 8u << 20;
 
 }  // namespace
 
@@ -16,8 +18,12 @@ bool StartsGzip(const std::uint8_t* bytes, std::size_t count) {
     return count >= 2 && bytes[0] == 0x1F && bytes[1] == 0x8B;
 }
 
-InflatingStream::InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel)
-    : inner_(inner), kind_(kind), entryLevel_(entryLevel), input_(kInputBytes) {}
+InflatingStream::InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel, bool resumable)
+    : inner_(inner),
+      kind_(kind),
+      entryLevel_(entryLevel),
+      input_(kInputBytes),
+      resumable_(resumable && kind == Deflation::Gzip) {}
 
 InflatingStream::~InflatingStream() {
     if (started_) {
@@ -44,8 +50,33 @@ bool InflatingStream::FillInput() {
     const std::size_t got = inner_.Read(input_.data(), input_.size());
     z_.next_in = input_.data();
     z_.avail_in = static_cast<uInt>(got);
+    if (resumable_ && keptWhole_) {
+        if (kept_.size() + got <= kKeptMemberBytes) {
+            kept_.insert(kept_.end(), input_.begin(),
+                         input_.begin() + static_cast<std::ptrdiff_t>(got));
+        } else {
+            keptWhole_ = false;
+            kept_.clear();
+        }
+    }
     inputTaken_ += got;
     return got > 0;
+}
+
+void InflatingStream::MemberBegins() {
+    memberStart_ = InputPosition();
+    if (!resumable_) {
+        return;
+    }
+    // Only the bytes from the new member on are kept: what the input buffer holds of it.
+    if (keptWhole_ && memberStart_ >= keptStart_ && memberStart_ - keptStart_ <= kept_.size()) {
+        kept_.erase(kept_.begin(),
+                    kept_.begin() + static_cast<std::ptrdiff_t>(memberStart_ - keptStart_));
+    } else {
+        kept_.assign(z_.next_in, z_.next_in + z_.avail_in);
+    }
+    keptStart_ = memberStart_;
+    keptWhole_ = true;
 }
 
 bool InflatingStream::OnlyZerosFollow() {
@@ -63,8 +94,24 @@ bool InflatingStream::SkipToNextMember() {
         return false;
     }
     static constexpr Bytef kMagic[] = {0x1F, 0x8B, 0x08};
-    // The member being read is not searched again: its first byte is stepped over.
-    bool stepped = InputPosition() > memberStart_;
+    if (resumable_ && keptWhole_ && keptStart_ == memberStart_ && !kept_.empty()) {
+        // The member's own bytes are searched again, past its first; they run on to the last
+        // byte taken, so the search goes on after them where it left off.
+        const auto found =
+            std::search(kept_.begin() + 1, kept_.end(), std::begin(kMagic), std::end(kMagic));
+        const auto from = found != kept_.end()
+                              ? found
+                              : kept_.end() - static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                                  kept_.size() - 1, sizeof kMagic - 1));
+        input_.assign(from, kept_.end());
+        const std::size_t count = input_.size();
+        input_.resize(std::max(count, kInputBytes));
+        z_.next_in = input_.data();
+        z_.avail_in = static_cast<uInt>(count);
+    } else if (InputPosition() == memberStart_ && z_.avail_in > 0) {
+        ++z_.next_in;  // the damaged member's own signature
+        --z_.avail_in;
+    }
     for (;;) {
         if (z_.avail_in < sizeof kMagic) {
             // Keeps the bytes that may begin a signature cut by the end of the buffer.
@@ -80,24 +127,19 @@ bool InflatingStream::SkipToNextMember() {
             }
             continue;
         }
-        if (!stepped) {
-            ++z_.next_in;
-            --z_.avail_in;
-            stepped = true;
-            continue;
-        }
         Bytef* const end = z_.next_in + z_.avail_in;
         Bytef* const found = std::search(z_.next_in, end, std::begin(kMagic), std::end(kMagic));
         if (found != end) {
             z_.avail_in = static_cast<uInt>(end - found);
             z_.next_in = found;
             inflateReset(&z_);
-            memberStart_ = InputPosition();
             memberEnded_ = false;
             ended_ = false;
+            damage_.clear();
+            keptWhole_ = false;  // what is kept so far is of the damaged member
+            MemberBegins();
             return true;
         }
-        // Keeps the last two bytes, which may begin a signature.
         z_.next_in = end - (sizeof kMagic - 1);
         z_.avail_in = sizeof kMagic - 1;
     }
@@ -106,6 +148,9 @@ bool InflatingStream::SkipToNextMember() {
 std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
     if (ended_ || count == 0) {
         return 0;
+    }
+    if (!damage_.empty()) {
+        Fail(damage_);
     }
     if (!started_) {
         FillInput();
@@ -135,7 +180,7 @@ std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
                 Fail("the gzip data is followed by bytes that are not gzip");
             }
             inflateReset(&z_);
-            memberStart_ = InputPosition();
+            MemberBegins();
             memberEnded_ = false;
         }
         if (z_.avail_in == 0 && !FillInput()) {
@@ -152,8 +197,14 @@ std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
                 ended_ = true;
             }
         } else if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT) {
-            Fail(std::string("the compressed data is corrupt: zlib reports ") +
-                 (z_.msg != nullptr ? z_.msg : "invalid data"));
+            const std::string why = std::string("the compressed data is corrupt: zlib reports ") +
+                                    (z_.msg != nullptr ? z_.msg : "invalid data");
+            if (produced == 0) {
+                Fail(why);
+            }
+            // The bytes before the damage are delivered; the damage is met on the next read.
+            damage_ = why;
+            return produced;
         } else if (rc == Z_MEM_ERROR) {
             throw std::bad_alloc();
         } else if (rc != Z_OK && rc != Z_BUF_ERROR) {

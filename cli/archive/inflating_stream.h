@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <string>
 #include <vector>
 
 #include "cli/archive/byte_stream.h"
@@ -15,8 +16,9 @@ enum class Deflation {
 
 class InflatingStream : public ByteStream {
   public:
-    // Damage raises EEntryError when `entryLevel` (a payload), EContainerError otherwise.
-    InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel);
+    // Damage raises EEntryError when `entryLevel` (a payload), EContainerError otherwise. With
+    // `resumable`, the bytes of each gzip member are kept, up to a limit, for SkipToNextMember.
+    InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel, bool resumable = false);
     InflatingStream(const InflatingStream&) = delete;
     InflatingStream& operator=(const InflatingStream&) = delete;
     ~InflatingStream() override;
@@ -25,12 +27,15 @@ class InflatingStream : public ByteStream {
     // Where in the compressed stream the gzip member began that the last bytes read came from.
     // One Read never delivers bytes of two members.
     std::uint64_t MemberStart() const { return memberStart_; }
-    // After damage: goes on with the next gzip member after the one being read, if there is one.
+    // After damage: goes on with the next gzip member that starts after the one being read began,
+    // if there is one. A member cut short is followed by the next one's bytes, which the inflater
+    // has taken as its own: they are searched again when the member was kept whole.
     bool SkipToNextMember();
 
   private:
     bool FillInput();
     bool OnlyZerosFollow();
+    void MemberBegins();
     std::uint64_t InputPosition() const { return inputTaken_ - z_.avail_in; }
     void Start(int windowBits);
     [[noreturn]] void Fail(const std::string& why) const;
@@ -42,9 +47,15 @@ class InflatingStream : public ByteStream {
     bool started_ = false;
     bool ended_ = false;
     bool memberEnded_ = false;
+    std::string damage_;  // met after the bytes delivered last
     std::uint64_t inputTaken_ = 0;
     std::uint64_t memberStart_ = 0;
     std::vector<std::uint8_t> input_;
+    // The bytes taken since the member began, when `resumable`, while there are not too many.
+    bool resumable_;
+    bool keptWhole_ = true;
+    std::vector<std::uint8_t> kept_;
+    std::uint64_t keptStart_ = 0;  // the position of kept_[0]
 };
 
 // Whether `bytes` start a gzip member.

@@ -163,8 +163,9 @@ class HeaderReader {
                             packBytes += size;
                             if (size > fileBytes_ || packBytes > fileBytes_ ||
                                 position > fileBytes_) {
-                                Refuse("its header declares packed streams larger than the "
-                                       "file");
+                                Refuse(
+                                    "its header declares packed streams larger than the "
+                                    "file");
                             }
                         }
                     } else if (inner == kCrc) {
@@ -190,8 +191,8 @@ class HeaderReader {
                 for (const std::uint64_t streams : outStreams) {
                     for (std::uint64_t i = 0; i < streams; ++i) {
                         const std::uint64_t size = Number();
-                        unpackBytes = size > kMaxHeaderBytes * kMaxHeaderRatio ? size
-                                                                               : unpackBytes + size;
+                        unpackBytes =
+                            size > kMaxHeaderBytes * kMaxHeaderRatio ? size : unpackBytes + size;
                     }
                 }
                 for (std::uint8_t inner = Byte(); inner != kEnd; inner = Byte()) {
@@ -206,8 +207,8 @@ class HeaderReader {
                 Refuse("its streams information holds property " + std::to_string(property));
             }
         }
-        if (encodedHeader && unpackBytes > std::min(kMaxHeaderBytes,
-                                                    packBytes * kMaxHeaderRatio + kHeaderSlackBytes)) {
+        if (encodedHeader && unpackBytes > std::min(kMaxHeaderBytes, packBytes * kMaxHeaderRatio +
+                                                                         kHeaderSlackBytes)) {
             Refuse("its compressed header declares " + std::to_string(unpackBytes) +
                    " bytes from " + std::to_string(packBytes));
         }
@@ -317,7 +318,8 @@ void CheckSevenZipHeader(int fd) {
         Refuse("its header is larger than " + std::to_string(kMaxHeaderBytes) + " bytes");
     }
     std::vector<std::uint8_t> header(static_cast<std::size_t>(size));
-    if (pread(fd, header.data(), header.size(), static_cast<off_t>(kSignatureHeaderBytes + offset)) !=
+    if (pread(fd, header.data(), header.size(),
+              static_cast<off_t>(kSignatureHeaderBytes + offset)) !=
         static_cast<ssize_t>(header.size())) {
         return;
     }

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <optional>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 #include "cli/archive/decode_budget.h"
 #include "cli/archive/inflating_stream.h"
@@ -339,7 +339,7 @@ void ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
     std::optional<ChargedStream> charged;
     ByteStream* source = &raw;
     if (StartsGzip(raw.Head().data(), raw.Head().size())) {
-        inflated.emplace(raw, Deflation::Gzip, false);
+        inflated.emplace(raw, Deflation::Gzip, false, true);
         members.emplace(*inflated);
         source = &charged.emplace(*members, budget);
     }

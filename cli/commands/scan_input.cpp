@@ -60,8 +60,9 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
         ScanTask task;
         task.pathIndex = i;
         task.path = &paths[i].path;
-        const bool container =
-            paths[i].named ? RecogniseContainerFile(paths[i].path) != ContainerKind::None : HasContainerSuffix(paths[i].path);
+        const bool container = paths[i].named
+                                   ? RecogniseContainerFile(paths[i].path) != ContainerKind::None
+                                   : HasContainerSuffix(paths[i].path);
         if (!container) {
             push(std::move(task));
             continue;

@@ -79,6 +79,50 @@ Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveF
     return out;
 }
 
+Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags) {
+    Bytes out;
+    Bytes central;
+    const auto put = [](Bytes& to, std::uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            to.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        }
+    };
+    for (const Member& member : members) {
+        const std::uint32_t crc =
+            crc32(0, member.bytes.data(), static_cast<uInt>(member.bytes.size()));
+        const std::size_t offset = out.size();
+        for (Bytes* to : {&out, &central}) {
+            const bool local = to == &out;
+            put(*to, local ? 0x04034b50 : 0x02014b50, 4);
+            put(*to, 20, local ? 2 : 4);  // versions made by and needed
+            put(*to, flags, 2);
+            put(*to, 0, 6);  // stored, no time
+            put(*to, crc, 4);
+            put(*to, member.bytes.size(), 4);
+            put(*to, member.bytes.size(), 4);
+            put(*to, member.name.size(), 2);
+            put(*to, 0, local ? 2 : 12);  // extra; comment, disk, attributes
+            if (!local) {
+                put(*to, offset, 4);
+            }
+            to->insert(to->end(), member.name.begin(), member.name.end());
+            if (local) {
+                to->insert(to->end(), member.bytes.begin(), member.bytes.end());
+            }
+        }
+    }
+    const std::size_t directory = out.size();
+    out.insert(out.end(), central.begin(), central.end());
+    put(out, 0x06054b50, 4);
+    put(out, 0, 4);
+    put(out, members.size(), 2);
+    put(out, members.size(), 2);
+    put(out, central.size(), 4);
+    put(out, directory, 4);
+    put(out, 0, 2);
+    return out;
+}
+
 Bytes Gzip(const Bytes& data, bool raw) {
     z_stream z{};
     if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, raw ? -MAX_WBITS : 16 + MAX_WBITS, 8,
