@@ -163,17 +163,13 @@ int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& p
 }
 
 int RunOnLoadedMovie(const MovieCommandInput& input,
-                     const std::function<int(CInputScript&, const InputHead&)>& use,
-                     const MovieLoadWrapper& wrap) {
+                     const std::function<int(CInputScript&, const InputHead&)>& use) {
     return RunReportingRaisedErrors(input.mode, [&]() {
         ScopedMovie document;
         InputHead head;
         // Without --inflate the load is LoadMovieFile alone, exactly the window's.
-        const MovieLoad load = [&](CInputScript& script) {
-            return LoadMovieInput(script, input.path, input.inflate,
-                                  input.inflate ? &head : nullptr);
-        };
-        const std::int32_t result = wrap ? wrap(document.movie, load) : load(document.movie);
+        const std::int32_t result = LoadMovieInput(document.movie, input.path, input.inflate,
+                                                   input.inflate ? &head : nullptr);
         if (result != loadOk) {
             return ReportLoadFailure(result, input.mode, input.path);
         }

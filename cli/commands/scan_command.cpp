@@ -1,30 +1,23 @@
 // velpin-cli scan: one JSON line per movie of a collection, loose or inside containers. One thread
 // reads the paths and the containers' entries in order, several threads load the movies at once,
 // each into a document of its own (FileBytes is per thread), and one writer prints the lines in
-// that order.
+// that order, then the summary.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
-#include <string_view>
 #include <system_error>
 #include <thread>
 
 #include "Unit1/presentation/ErrorBoxText.h"
-#include "cli/archive/byte_stream.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
-#include "cli/commands/movie_input.h"
 #include "cli/commands/scan_input.h"
-#include "cli/info/info_output.h"
-#include "cli/info/movie_info.h"
-#include "cli/json/json_writer.h"
-#include "cli/scan/movie_statistics.h"
+#include "cli/commands/scan_row.h"
 #include "cli/scan/ordered_results.h"
 #include "cli/scan/scan_walk.h"
-#include "swfff/errors.h"
 
 namespace {
 
@@ -38,146 +31,9 @@ constexpr std::uint64_t kHeldBytesAhead = 48u << 20;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
 struct ScanResult {
-    std::string line;
-    bool loaded = false;
-    std::int64_t bytes = 0;
+    ScanLine line;
     std::size_t pathIndex = 0;  // the path the row belongs to, for the progress line
 };
-
-// What one row says about one file or entry.
-struct ScanRow {
-    std::string path;
-    std::optional<std::vector<std::string>> entry;    // a container's entry: its names
-    std::optional<std::optional<HashValues>> hashes;  // with --hash; none inside if unreadable
-    InputHead head;
-    std::optional<std::int32_t> result;  // none when the load raised `error`
-    std::string error;
-    std::optional<MovieStatistics> movie;  // only for a loaded movie
-    std::optional<MovieInfo> info;         // with --info; its strings point into FileBytes
-};
-
-template <typename T>
-std::optional<std::int64_t> Widened(const std::optional<T>& value) {
-    return value ? std::optional<std::int64_t>(*value) : std::nullopt;
-}
-
-void WriteScanRow(JsonWriter& json, const ScanRow& row) {
-    json.BeginObject();
-    json.Key("path");
-    json.String(row.path);
-    json.Key("entry");
-    if (row.entry) {
-        json.BeginArray();
-        for (const std::string& name : *row.entry) {
-            json.String(name);
-        }
-        json.EndArray();
-    } else {
-        json.Null();
-    }
-    json.Key("size");
-    json.IntegerOrNull(row.head.size);
-    if (row.hashes) {
-        json.Key("hashes");
-        if (*row.hashes) {
-            json.BeginObject();
-            for (const auto& [algorithm, hex] : **row.hashes) {
-                json.Key(HashName(algorithm));
-                json.String(hex);
-            }
-            json.EndObject();
-        } else {
-            json.Null();
-        }
-    }
-    json.Key("container");
-    json.StringOrNull(ContainerSignature(row.head.container));
-    json.Key("version");
-    json.IntegerOrNull(Widened(row.head.version));
-    json.Key("declaredLength");
-    json.IntegerOrNull(Widened(row.head.declaredLength));
-    json.Key("result");
-    json.IntegerOrNull(Widened(row.result));
-    json.Key("reason");
-    std::optional<std::string_view> reason;
-    if (row.result && *row.result != loadOk) {
-        reason = LoadResultReason(*row.result);
-    }
-    json.StringOrNull(reason);
-    json.Key("error");
-    json.StringOrNull(row.result ? std::nullopt : std::optional<std::string_view>(row.error));
-    json.Key("movie");
-    if (row.movie) {
-        json.BeginObject();
-        WriteMovieStatistics(json, *row.movie);
-        if (row.info) {
-            json.Key("info");
-            WriteInfoJson(json, *row.info);
-        }
-        json.EndObject();
-    } else {
-        json.Null();
-    }
-    json.EndObject();
-}
-
-// A loose file to be digested is read once, as an entry is, and loaded from the bytes held: the
-// load gives what it gives for the file itself.
-HeldEntry HoldFile(const std::string& path, const ScanOptions& options) {
-    FileStream file(path);
-    return HoldMovie(file, options.inflate, options.hashes);
-}
-
-// Loads one movie (a file, or an entry's held bytes) on the calling thread and describes it; a
-// movie that fails is described too, and so is a container or entry that could not be read.
-ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
-    ScopedMovie document;
-    ScanRow row;
-    row.path = *task.path;
-    row.entry = task.entry;
-    std::optional<HeldEntry> fileHeld;
-    // The bytes the load works from, if any: the entry's, or the file's once read.
-    const std::optional<HeldEntry>& held = *(task.held ? &task.held : &fileHeld);
-    if (task.failure) {
-        row.error = *task.failure;
-    } else {
-        try {
-            if (!task.held && !options.hashes.empty()) {
-                fileHeld = HoldFile(*task.path, options);
-            }
-            row.result =
-                held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
-                                           held->bytes.size(), held->size, options.inflate,
-                                           &row.head)
-                     : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
-        } catch (const ECodecError& codecError) {
-            row.error = codecError.what();
-        } catch (...) {
-            row.error = DescribeCurrentException();
-        }
-    }
-    if (row.result == loadOk) {
-        row.movie = ComputeMovieStatistics(document.movie);
-        if (options.info) {
-            row.info = ComputeMovieInfo(document.movie);
-        }
-    }
-    if (!options.hashes.empty()) {
-        row.hashes = !held ? std::nullopt
-                     : held->hashes
-                         ? held->hashes
-                         : DigestBytes(options.hashes, held->bytes.data(), held->bytes.size());
-    }
-
-    ScanResult scanned;
-    scanned.pathIndex = task.pathIndex;
-    scanned.loaded = row.movie.has_value();
-    scanned.bytes = row.head.size.value_or(0);
-    JsonWriter json(scanned.line);
-    WriteScanRow(json, row);
-    scanned.line.push_back('\n');
-    return scanned;
-}
 
 // The progress line, rewritten in place; only on a terminal, where nothing reads it as data.
 class Progress {
@@ -249,7 +105,7 @@ int RunScanCommand(const ScanOptions& options) {
         if (!task) {
             return false;
         }
-        ScanResult result = ScanMovie(task->second, options);
+        ScanResult result{ScanMovie(task->second, options), task->second.pathIndex};
         task->second.held.reset();
         results.Put(task->first, std::move(result));
         return true;
@@ -312,10 +168,10 @@ int RunScanCommand(const ScanOptions& options) {
             progress.Show(pathsDone);
         })) {
             ++rows;
-            loaded += result->loaded ? 1 : 0;
-            bytes += result->bytes;
+            loaded += result->line.loaded ? 1 : 0;
+            bytes += result->line.bytes;
             pathsDone = result->pathIndex;
-            out.Put(result->line);
+            out.Put(result->line.text);
             progress.Show(pathsDone);
         }
     } catch (...) {

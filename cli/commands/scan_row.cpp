@@ -1,0 +1,134 @@
+#include "cli/commands/scan_row.h"
+
+#include <string_view>
+
+#include "Unit1/presentation/ErrorBoxText.h"
+#include "cli/archive/byte_stream.h"
+#include "cli/commands/cli_support.h"
+#include "cli/info/info_output.h"
+#include "swfff/errors.h"
+#include "swfff/scoped_movie.h"
+
+namespace {
+
+template <typename T>
+std::optional<std::int64_t> Widened(const std::optional<T>& value) {
+    return value ? std::optional<std::int64_t>(*value) : std::nullopt;
+}
+
+// A loose file to be digested is read once, as an entry is, and loaded from the bytes held: the
+// load gives what it gives for the file itself.
+HeldEntry HoldFile(const std::string& path, const ScanOptions& options) {
+    FileStream file(path);
+    return HoldMovie(file, options.inflate, options.hashes);
+}
+
+}  // namespace
+
+void WriteScanRow(JsonWriter& json, const ScanRow& row) {
+    json.BeginObject();
+    json.Key("path");
+    json.String(row.path);
+    json.Key("entry");
+    if (row.entry) {
+        json.BeginArray();
+        for (const std::string& name : *row.entry) {
+            json.String(name);
+        }
+        json.EndArray();
+    } else {
+        json.Null();
+    }
+    json.Key("size");
+    json.IntegerOrNull(row.head.size);
+    if (row.hashes) {
+        json.Key("hashes");
+        if (*row.hashes) {
+            json.BeginObject();
+            for (const auto& [algorithm, hex] : **row.hashes) {
+                json.Key(HashName(algorithm));
+                json.String(hex);
+            }
+            json.EndObject();
+        } else {
+            json.Null();
+        }
+    }
+    json.Key("container");
+    json.StringOrNull(ContainerSignature(row.head.container));
+    json.Key("version");
+    json.IntegerOrNull(Widened(row.head.version));
+    json.Key("declaredLength");
+    json.IntegerOrNull(Widened(row.head.declaredLength));
+    json.Key("result");
+    json.IntegerOrNull(Widened(row.result));
+    json.Key("reason");
+    std::optional<std::string_view> reason;
+    if (row.result && *row.result != loadOk) {
+        reason = LoadResultReason(*row.result);
+    }
+    json.StringOrNull(reason);
+    json.Key("error");
+    json.StringOrNull(row.result ? std::nullopt : std::optional<std::string_view>(row.error));
+    json.Key("movie");
+    if (row.movie) {
+        json.BeginObject();
+        WriteMovieStatistics(json, *row.movie);
+        if (row.info) {
+            json.Key("info");
+            WriteInfoJson(json, *row.info);
+        }
+        json.EndObject();
+    } else {
+        json.Null();
+    }
+    json.EndObject();
+}
+
+ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
+    ScopedMovie document;
+    ScanRow row;
+    row.path = *task.path;
+    row.entry = task.entry;
+    std::optional<HeldEntry> fileHeld;
+    // The bytes the load works from, if any: the entry's, or the file's once read.
+    const std::optional<HeldEntry>& held = *(task.held ? &task.held : &fileHeld);
+    if (task.failure) {
+        row.error = *task.failure;
+    } else {
+        try {
+            if (!task.held && !options.hashes.empty()) {
+                fileHeld = HoldFile(*task.path, options);
+            }
+            row.result =
+                held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
+                                           held->bytes.size(), held->size, options.inflate,
+                                           &row.head)
+                     : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
+        } catch (const ECodecError& codecError) {
+            row.error = codecError.what();
+        } catch (...) {
+            row.error = DescribeCurrentException();
+        }
+    }
+    if (row.result == loadOk) {
+        row.movie = ComputeMovieStatistics(document.movie);
+        if (options.info) {
+            row.info = ComputeMovieInfo(document.movie);
+        }
+    }
+    if (!options.hashes.empty()) {
+        row.hashes = !held ? std::nullopt
+                     : held->hashes
+                         ? held->hashes
+                         : DigestBytes(options.hashes, held->bytes.data(), held->bytes.size());
+    }
+
+    ScanLine scanned;
+    scanned.loaded = row.movie.has_value();
+    scanned.bytes = row.head.size.value_or(0);
+    JsonWriter json(scanned.text);
+    WriteScanRow(json, row);
+    scanned.text.push_back('\n');
+    return scanned;
+}
