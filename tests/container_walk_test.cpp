@@ -62,26 +62,6 @@ Walked Walk(const Bytes& container, std::uint64_t baseBudget = DecodeBudget::kBa
     return {recorder.lines, others};
 }
 
-Bytes FromBase64(const std::string& text) {
-    Bytes out;
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (const char c : text) {
-        const std::size_t value =
-            std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/").find(c);
-        if (value == std::string::npos) {
-            continue;
-        }
-        bits = bits << 6 | static_cast<std::uint32_t>(value);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out.push_back(static_cast<std::uint8_t>(bits >> count));
-        }
-    }
-    return out;
-}
-
 std::string Sha8(const Bytes& bytes) {
     return DigestBytes(kSha256, bytes.data(), bytes.size())[0].second.substr(0, 8);
 }
@@ -237,24 +217,6 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
     const Bytes cutTar(tar.begin(), tar.begin() + 1700);
     const Bytes brokenInner =
         Archive(ArchiveFormat::Zip, {{"inner.warc", cutWarc}, {"after.swf", kFws}});
-    const Bytes sevenZipBomb = FromBase64(
-        "N3q8ryccAAK+5/"
-        "TfEAAAAAAAAABlAAAAAAAAAGPjIZ0BAANhYWEKAAEAA2JiYgoAAQQGAAIJCAgKAV8qLrs4QX3sAAcL"
-        "4yGdAQADYWFhCgABAANiYmIKAAEEBgACCQgIAgABISEBFgEhMgEWDAQECgGVXfhz4R8mTAAIAAAFAhMZAGEALgB0AH"
-        "gA"
-        "dAAAAAD/AAAAAAB4AHQAAAAUAQADYQAAAAAAAGPjIZ0BAANhYWEKAAEAA2LcttUBgJuY9Ny21QEAAA==");
-    // A gzip file that decompresses to a gzip file, again and again (libarchive's test file
-    // test_read_filter_gzip_recursive.gz).
-    const Bytes recursiveGzip = FromBase64(
-        "H4sIAVAt7/c8AHD/AAD/H4sICQBkQAnr/3MJGwBw/wAA/x+LCAgIAFEACQkcAHD/AAD/H4sIEf8H/+/3PABw/wAA/"
-        "x+L"
-        "CAkAZEAJ6/9z7hsAcP8AAP8fiwgICABRAAkJHABw/wAA/x+LCBH/B///6wEJdxH/B///cwkbAHD/AAD/"
-        "H4sICAgAUQAJ"
-        "CRwAcP8AAP8fiwgR/wf/7/c8AHD/AAD/H4sICQBkQAnr/zwAcP8AAP8fiwgJAGRACev/c+5jaGEBCXcR/wf//"
-        "3MJGwBw"
-        "/wAA/x+LCAgIAFEACQkcAHD/AAD/H4sIEf8H/+/3PABw/wAA/x+LCAkAZEAJ6/"
-        "88gcPCw8PDw8PDw8PBw8PDw8PDw8PD"
-        "w8Plw8PDiAEAw0OfCAtdw8M=");
     // Two deflated zips of zeros in a zip: the walk stops in the second, at the budget of the
     // outermost, which every byte decoded within it is charged to.
     const Bytes zeros = Archive(
@@ -315,10 +277,10 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
           Row("u:a", kFws)}},
         {"zero padding", Cat({Gzip(records), Bytes(512)}), {Row("u:a", kFws), Row("u:b", kLong)}},
         {"7z bomb",
-         sevenZipBomb,
+         HostileSevenZip(),
          {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
         {"recursive gzip",
-         Archive(ArchiveFormat::Zip, {{"r.gz", recursiveGzip}}),
+         Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}}),
          {"! r.gz: the compressed data is corrupt: zlib reports incorrect data check"}},
         {"zip of zips", bomb, {"! a.zip > z1.swf: " + budget}, std::uint64_t{1} << 20},
     };

@@ -25,7 +25,44 @@ void Check(struct archive* archive, int status) {
     }
 }
 
+Bytes FromBase64(const std::string& text) {
+    static const std::string kDigits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    Bytes out;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        const std::size_t value = kDigits.find(c);
+        if (value == std::string::npos) {
+            continue;  // padding
+        }
+        bits = bits << 6 | static_cast<std::uint32_t>(value);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out.push_back(static_cast<std::uint8_t>(bits >> count));
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+Bytes HostileSevenZip() {
+    return FromBase64(
+        "N3q8ryccAAK+5/TfEAAAAAAAAABlAAAAAAAAAGPjIZ0BAANhYWEKAAEAA2JiYgoAAQQGAAIJCAgKAV8qLrs4QX3s"
+        "AAcL4yGdAQADYWFhCgABAANiYmIKAAEEBgACCQgIAgABISEBFgEhMgEWDAQECgGVXfhz4R8mTAAIAAAFAhMZAGEA"
+        "LgB0AHgAdAAAAAD/AAAAAAB4AHQAAAAUAQADYQAAAAAAAGPjIZ0BAANhYWEKAAEAA2LcttUBgJuY9Ny21QEAAA==");
+}
+
+Bytes RecursiveGzip() {
+    return FromBase64(
+        "H4sIAVAt7/c8AHD/AAD/H4sICQBkQAnr/3MJGwBw/wAA/x+LCAgIAFEACQkcAHD/AAD/H4sIEf8H/+/3PABw/wAA"
+        "/x+LCAkAZEAJ6/9z7hsAcP8AAP8fiwgICABRAAkJHABw/wAA/x+LCBH/B///6wEJdxH/B///cwkbAHD/AAD/H4sI"
+        "CAgAUQAJCRwAcP8AAP8fiwgR/wf/7/c8AHD/AAD/H4sICQBkQAnr/zwAcP8AAP8fiwgJAGRACev/c+5jaGEBCXcR"
+        "/wf//3MJGwBw/wAA/x+LCAgIAFEACQkcAHD/AAD/H4sIEf8H/+/3PABw/wAA/x+LCAkAZEAJ6/88gcPCw8PDw8PD"
+        "w8PBw8PDw8PDw8PDw8Plw8PDiAEAw0OfCAtdw8M=");
+}
 
 Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveFilter filter) {
     std::unique_ptr<struct archive, decltype(&archive_write_free)> owned(archive_write_new(),
