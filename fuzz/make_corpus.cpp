@@ -235,78 +235,79 @@ Seeds InfoSeeds() {
                     ShowFrame(), End()}))});
     seeds.push_back({"cut", Movie(Cat({tags(settings, true), tags(assets, true), tags(code, true),
                                        ShowFrame(), End()}))});
-    // Containers of each kind with a movie or two inside, nested ones, and a few cut short.
-    Seeds ContainerSeeds() {
-        using namespace testcontainer;
-        const Bytes movie = Movie(Cat({ShowFrame(), End()}));
-        const Bytes cws = Compressed(movie, MovieCompression::Zlib);
-        const std::vector<Member> members{{"a.swf", movie}, {"note.txt", {'h', 'i'}}, {"b", cws}};
-        const Bytes response = HttpResponse(
-            {"Transfer-Encoding: chunked", "Content-Encoding: gzip"}, Chunked(Gzip(movie), 9));
-        const std::vector<WarcRecord> records{
-            {"request", "http://x/a.swf", {'G', 'E', 'T', ' ', '/', '\r', '\n', '\r', '\n'}},
-            {"response", "http://x/a.swf", response},
-            {"response", "http://x/b.swf",
-             HttpResponse({"Content-Encoding: deflate"}, Gzip(cws, true))},
-            {"resource", "file:///c.swf", movie, "WARC/1.0"}};
-        const Bytes warc = Warc(records);
-        Seeds seeds;
-        seeds.push_back({"zip", Archive(ArchiveFormat::Zip, members)});
-        seeds.push_back({"tar", Archive(ArchiveFormat::Tar, members)});
-        seeds.push_back({"tar.gz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Gzip)});
-        seeds.push_back({"tar.xz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Xz)});
-        seeds.push_back({"warc", warc});
-        seeds.push_back({"warc_per_record.gz", Warc(records, true)});
-        seeds.push_back({"warc_whole.gz", Gzip(warc)});
-        seeds.push_back(
-            {"wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", Warc(records, true)}})});
-        seeds.push_back(
-            {"nested.zip",
-             Archive(ArchiveFormat::Zip,
-                     {{"in.zip", Archive(ArchiveFormat::Zip, {{"in.tar", seeds[1].second}})}})});
-        Bytes cut = warc;
-        cut.resize(cut.size() / 2);
-        seeds.push_back({"cut.warc", cut});
-        Bytes cutGzip = Warc(records, true);
-        cutGzip.resize(cutGzip.size() - 30);
-        seeds.push_back({"cut_member.warc.gz", cutGzip});
-        // The hostile shapes that once cost gigabytes or gave no row, in small forms.
-        seeds.push_back({"hostile.7z", HostileSevenZip()});
-        seeds.push_back(
-            {"recursive.zip", Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}})});
-        const Bytes zeros =
-            Archive(ArchiveFormat::Zip, {{"z.swf", Bytes(1 << 20)}, {"z", Bytes(1 << 20)}});
-        seeds.push_back(
-            {"zip_of_zips.zip", Archive(ArchiveFormat::Zip, {{"a.zip", zeros}, {"b.zip", zeros}})});
-        seeds.push_back(
-            {"nested.7z.zip",
-             Archive(ArchiveFormat::Zip, {{"in.7z", Archive(ArchiveFormat::SevenZip, members)}})});
-        seeds.push_back(
-            {"names.zip", StoredZip({{"caf\xC3\xA9.swf", movie}, {"caf\x82.swf", cws}}, 0x800)});
-        seeds.push_back(
-            {"broken_member.warc.gz",
-             Cat({Warc(records, true), {0x1F, 0x8B, 0x08, 0, 1, 2}, Warc(records, true)})});
-        const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
-        seeds.push_back(
-            {"interim.warc",
-             Warc({{"response", "http://x/c.swf",
-                    Cat({Bytes(interim.begin(), interim.end()), HttpResponse({}, movie)})}})});
-        return seeds;
-    }
+    return seeds;
+}
 
-    bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
-        mkdir(folder.c_str(), 0777);
-        for (const auto& [name, bytes] : seeds) {
-            const std::string path = folder + "/" + name;
-            std::FILE* out = std::fopen(path.c_str(), "wb");
-            if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
-                std::fclose(out) != 0) {
-                std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
-                return false;
-            }
+// Containers of each kind with a movie or two inside, nested ones, and a few cut short.
+Seeds ContainerSeeds() {
+    using namespace testcontainer;
+    const Bytes movie = Movie(Cat({ShowFrame(), End()}));
+    const Bytes cws = Compressed(movie, MovieCompression::Zlib);
+    const std::vector<Member> members{{"a.swf", movie}, {"note.txt", {'h', 'i'}}, {"b", cws}};
+    const Bytes response = HttpResponse({"Transfer-Encoding: chunked", "Content-Encoding: gzip"},
+                                        Chunked(Gzip(movie), 9));
+    const std::vector<WarcRecord> records{
+        {"request", "http://x/a.swf", {'G', 'E', 'T', ' ', '/', '\r', '\n', '\r', '\n'}},
+        {"response", "http://x/a.swf", response},
+        {"response", "http://x/b.swf",
+         HttpResponse({"Content-Encoding: deflate"}, Gzip(cws, true))},
+        {"resource", "file:///c.swf", movie, "WARC/1.0"}};
+    const Bytes warc = Warc(records);
+    Seeds seeds;
+    seeds.push_back({"zip", Archive(ArchiveFormat::Zip, members)});
+    seeds.push_back({"tar", Archive(ArchiveFormat::Tar, members)});
+    seeds.push_back({"tar.gz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Gzip)});
+    seeds.push_back({"tar.xz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Xz)});
+    seeds.push_back({"warc", warc});
+    seeds.push_back({"warc_per_record.gz", Warc(records, true)});
+    seeds.push_back({"warc_whole.gz", Gzip(warc)});
+    seeds.push_back(
+        {"wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", Warc(records, true)}})});
+    seeds.push_back(
+        {"nested.zip",
+         Archive(ArchiveFormat::Zip,
+                 {{"in.zip", Archive(ArchiveFormat::Zip, {{"in.tar", seeds[1].second}})}})});
+    Bytes cut = warc;
+    cut.resize(cut.size() / 2);
+    seeds.push_back({"cut.warc", cut});
+    Bytes cutGzip = Warc(records, true);
+    cutGzip.resize(cutGzip.size() - 30);
+    seeds.push_back({"cut_member.warc.gz", cutGzip});
+    // The hostile shapes that once cost gigabytes or gave no row, in small forms.
+    seeds.push_back({"hostile.7z", HostileSevenZip()});
+    seeds.push_back({"recursive.zip", Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}})});
+    const Bytes zeros =
+        Archive(ArchiveFormat::Zip, {{"z.swf", Bytes(1 << 20)}, {"z", Bytes(1 << 20)}});
+    seeds.push_back(
+        {"zip_of_zips.zip", Archive(ArchiveFormat::Zip, {{"a.zip", zeros}, {"b.zip", zeros}})});
+    seeds.push_back(
+        {"nested.7z.zip",
+         Archive(ArchiveFormat::Zip, {{"in.7z", Archive(ArchiveFormat::SevenZip, members)}})});
+    seeds.push_back(
+        {"names.zip", StoredZip({{"caf\xC3\xA9.swf", movie}, {"caf\x82.swf", cws}}, 0x800)});
+    seeds.push_back({"broken_member.warc.gz",
+                     Cat({Warc(records, true), {0x1F, 0x8B, 0x08, 0, 1, 2}, Warc(records, true)})});
+    const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    seeds.push_back(
+        {"interim.warc",
+         Warc({{"response", "http://x/c.swf",
+                Cat({Bytes(interim.begin(), interim.end()), HttpResponse({}, movie)})}})});
+    return seeds;
+}
+
+bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
+    mkdir(folder.c_str(), 0777);
+    for (const auto& [name, bytes] : seeds) {
+        const std::string path = folder + "/" + name;
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
+            std::fclose(out) != 0) {
+            std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
+            return false;
         }
-        return true;
     }
+    return true;
+}
 
 }  // namespace
 
