@@ -120,8 +120,8 @@ Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags) {
     Bytes out;
     Bytes central;
     const auto put = [](Bytes& to, std::uint64_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            to.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        for (int i = 0; i < bytes; ++i, value >>= 8) {
+            to.push_back(static_cast<std::uint8_t>(value));
         }
     };
     for (const Member& member : members) {
