@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "Unit1/presentation/MessageTexts.h"
 #include "cli/codec/swfcodec.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"
@@ -10,24 +11,11 @@
 
 namespace {
 
-// Signature, version and the 32-bit length: what every container starts with.
-constexpr std::int64_t kHeadBytes = 8;
-
 // What the first `count` bytes of a movie of `size` bytes say.
 InputHead HeadOf(const std::uint8_t* bytes, std::size_t count, std::int64_t size) {
     InputHead head;
+    static_cast<MovieHead&>(head) = ParseMovieHead(bytes, count);
     head.size = size;
-    head.container = ContainerOf(bytes, count);
-    if (head.container == Container::None) {
-        return head;
-    }
-    if (count >= 4) {
-        head.version = bytes[3];
-    }
-    if (count >= kHeadBytes) {
-        head.declaredLength = std::uint32_t{bytes[4]} | std::uint32_t{bytes[5]} << 8 |
-                              std::uint32_t{bytes[6]} << 16 | std::uint32_t{bytes[7]} << 24;
-    }
     return head;
 }
 
@@ -36,8 +24,9 @@ InputHead HeadOf(const std::uint8_t* bytes, std::size_t count, std::int64_t size
 // unknown, and the load that follows reports the file in its own terms.
 InputHead ReadHead(InputFile& in) {
     const std::int64_t size = in.Size();
-    std::uint8_t bytes[kHeadBytes];
-    const std::int64_t got = in.Read(bytes, std::min(size, kHeadBytes));
+    std::uint8_t bytes[kMovieHeadBytes];
+    const std::int64_t got =
+        in.Read(bytes, std::min(size, static_cast<std::int64_t>(kMovieHeadBytes)));
     return HeadOf(bytes, got < 0 ? 0 : static_cast<std::size_t>(got), size);
 }
 
@@ -150,8 +139,8 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
 
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path) {
     const std::string reason = LoadResultReason(result);
-    std::string line =
-        "Error Opening file! (load result " + std::to_string(result) + ": " + reason + ")";
+    std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
+                       ": " + reason + ")";
     if (result == loadNotUncompressedSwf) {
         line += InflateHint(path);
     }
