@@ -23,6 +23,7 @@
 #include "cli/archive/seven_zip_check.h"
 #include "cli/archive/warc_reader.h"
 #include "cli/codec/container.h"
+#include "swfff/little_endian.h"
 
 namespace {
 
@@ -319,15 +320,15 @@ class Walker {
         }
     }
 
-    // Walks the outermost container of `stored` bytes, reporting instead of raising what breaks
-    // it.
+    // Walks the outermost container of `stored` bytes, with `baseBudget` (see DecodeBudget),
+    // reporting instead of raising what breaks it.
     void WalkOutermost(ByteStream& in, ContainerKind kind, const std::string* path,
-                       const DecodeBudget& limits) {
+                       std::uint64_t stored, std::uint64_t baseBudget) {
         if (kind == ContainerKind::None) {
             visitor_.Failure({}, "not a container: no zip, 7z, tar or WARC data");
             return;
         }
-        DecodeBudget budget = limits;
+        DecodeBudget budget(stored, baseBudget);
         budget_ = &budget;
         try {
             Walk(in, kind, 1, path);
@@ -612,7 +613,7 @@ bool EndsZip(const std::uint8_t* tail, std::size_t count) {
     constexpr std::size_t kRecordBytes = 22;
     for (std::size_t at = count >= kRecordBytes ? count - kRecordBytes + 1 : 0; at-- > 0;) {
         if (std::memcmp(tail + at, "PK\x05\x06", 4) == 0) {
-            const std::size_t comment = tail[at + 20] | std::size_t{tail[at + 21]} << 8;
+            const std::size_t comment = LittleU16(tail + at + 20);
             if (at + kRecordBytes + comment == count) {
                 return true;
             }
@@ -660,10 +661,9 @@ std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visito
     Walker walker(visitor);
     // libarchive opens the file again itself, so that it can seek in it (7z needs that, and a
     // zip is read from its central directory).
-    walker.WalkOutermost(
-        file, kind, kind == ContainerKind::Warc ? nullptr : &path,
-        DecodeBudget(static_cast<std::uint64_t>(std::max<std::int64_t>(file.Size(), 0)),
-                     DecodeBudget::kBaseBytes));
+    walker.WalkOutermost(file, kind, kind == ContainerKind::Warc ? nullptr : &path,
+                         static_cast<std::uint64_t>(std::max<std::int64_t>(file.Size(), 0)),
+                         DecodeBudget::kBaseBytes);
     return walker.Others();
 }
 
@@ -673,6 +673,6 @@ std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor, std:
     Utf8Names utf8;
     Walker walker(visitor);
     walker.WalkOutermost(peeked, RecogniseContainer(peeked.Head().data(), peeked.Head().size()),
-                         nullptr, DecodeBudget(stored, baseBudget));
+                         nullptr, stored, baseBudget);
     return walker.Others();
 }

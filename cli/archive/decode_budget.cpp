@@ -14,8 +14,7 @@ void DecodeBudget::Charge(std::uint64_t bytes) {
     if (outer_ != nullptr) {
         outer_->Charge(bytes);
     }
-    decoded_ += bytes;
-    if (decoded_ > Limit()) {
+    if (decoded_.fetch_add(bytes, std::memory_order_relaxed) + bytes > Limit()) {
         throw EBudgetError(*this, "the container decodes to more than its budget of " +
                                       std::to_string(Limit()) + " bytes (" + std::to_string(base_) +
                                       " + " + std::to_string(kBytesPerStoredByte) + " x its " +

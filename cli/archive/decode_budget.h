@@ -5,6 +5,7 @@
 // comes to read zips from disk) charges the budget of the container it reads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -43,12 +44,13 @@ class DecodeBudget {
     void Charge(std::uint64_t bytes);
 
     std::uint64_t Limit() const;
-    std::uint64_t Decoded() const { return decoded_; }
+    std::uint64_t Decoded() const { return decoded_.load(std::memory_order_relaxed); }
 
   private:
     std::uint64_t stored_;
     std::uint64_t base_;
-    std::uint64_t decoded_ = 0;
+    // Readers on other threads (entries inflated where they are loaded) charge it too.
+    std::atomic<std::uint64_t> decoded_{0};
     DecodeBudget* outer_;
 };
 

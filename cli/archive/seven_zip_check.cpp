@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/archive/byte_stream.h"
+#include "swfff/little_endian.h"
 
 namespace {
 
@@ -41,12 +42,8 @@ enum Property : std::uint8_t {
     throw EContainerError("damaged 7z archive: " + why);
 }
 
-std::uint64_t Little(const std::uint8_t* bytes, int count) {
-    std::uint64_t value = 0;
-    for (int i = count - 1; i >= 0; --i) {
-        value = value << 8 | bytes[i];
-    }
-    return value;
+std::uint64_t LittleU64(const std::uint8_t* bytes) {
+    return std::uint64_t{LittleU32(bytes)} | std::uint64_t{LittleU32(bytes + 4)} << 32;
 }
 
 class HeaderReader {
@@ -305,8 +302,8 @@ void CheckSevenZipHeader(int fd) {
     if (pread(fd, start, sizeof start, 0) != static_cast<ssize_t>(sizeof start)) {
         return;
     }
-    const std::uint64_t offset = Little(start + 12, 8);
-    const std::uint64_t size = Little(start + 20, 8);
+    const std::uint64_t offset = LittleU64(start + 12);
+    const std::uint64_t size = LittleU64(start + 20);
     if (size == 0) {
         return;  // an empty archive, or one libarchive finds the header of by other means
     }
