@@ -496,13 +496,14 @@ class Walker {
         }
         CheckArchive(archive, source_, opened, kind, level, true);
         ArchiveCharges charges(archive, *budget_, filter != ARCHIVE_FILTER_NONE);
+        std::string drained;  // the damage met in the last entry read to its end here
         for (bool first = true;; first = false) {
             struct archive_entry* header = nullptr;
             const int status = archive_read_next_header(archive, &header);
             if (status == ARCHIVE_EOF) {
                 return;
             }
-            CheckArchive(archive, source_, status, kind, level, first);
+            CheckArchive(archive, source_, status, kind, level, first, drained);
             const std::string name = EntryName(header);
             if (status < ARCHIVE_WARN) {
                 // The entry's header is damaged but the archive goes on after it.
@@ -526,22 +527,26 @@ class Walker {
             Entry(name, entry, level);
             if (charges.SkipDecodes(header)) {
                 NamePush pushed(names_, name);
-                DrainEntry(entry);
+                drained = DrainEntry(entry);
             }
         }
     }
 
-    // Reads what is left of an entry, so that decoding it is charged; damage in it has been met
-    // (and reported) by whoever read it, or is met by libarchive again at the next header.
-    static void DrainEntry(ByteStream& entry) {
+    // Reads what is left of an entry, so that decoding it is charged. Damage in it has been met
+    // (and reported) by whoever read it, or is met by libarchive again at the next header, which
+    // may then not say what it was: so it is returned.
+    static std::string DrainEntry(ByteStream& entry) {
         try {
             Drain(entry);
-        } catch (const EEntryError&) {
+        } catch (const EEntryError& error) {
+            return error.what();
         }
+        return "";
     }
 
     static void CheckArchive(struct archive* archive, ArchiveSource& source, int status,
-                             ContainerKind kind, int level, bool first) {
+                             ContainerKind kind, int level, bool first,
+                             const std::string& drained = "") {
         if (source.raised) {
             std::rethrow_exception(std::exchange(source.raised, nullptr));
         }
@@ -553,7 +558,9 @@ class Walker {
             // No format bid for the data: it decompresses, but to something else than an archive.
             throw NotAnArchive{};
         }
-        throw EContainerError(ArchiveMessage(archive));
+        throw EContainerError(archive_error_string(archive) == nullptr && !drained.empty()
+                                  ? drained
+                                  : ArchiveMessage(archive));
     }
 
     ContainerVisitor& visitor_;
