@@ -138,22 +138,21 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
 }
 
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path) {
-    const std::string reason = LoadResultReason(result);
     std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
-                       ": " + reason + ")";
+                       ": " + LoadResultReason(result) + ")";
     if (result == loadNotUncompressedSwf) {
         line += InflateHint(path);
     }
-    WriteError(line);
+    WriteErrorLine(path, line);
     if (mode == OutputMode::Json) {
-        WriteJsonErrorObject(result, reason);
+        WriteJsonFailure({result, {}});
     }
     return exitFailure;
 }
 
 int RunOnLoadedMovie(const MovieCommandInput& input,
                      const std::function<int(CInputScript&, const InputHead&)>& use) {
-    return RunReportingRaisedErrors(input.mode, [&]() {
+    return RunReportingRaisedErrors(input.mode, input.path, [&]() {
         ScopedMovie document;
         InputHead head;
         // Without --inflate the load is LoadMovieFile alone, exactly the window's.
