@@ -351,13 +351,13 @@ class Walker {
     class NamePush {
       public:
         NamePush(std::vector<std::string>& names, const std::string& name)
-            : names_(names), depth_(names.size()) {
+            : names_(names), depth_(names.size()), raised_(std::uncaught_exceptions()) {
             names_.push_back(name);
         }
         NamePush(const NamePush&) = delete;
         NamePush& operator=(const NamePush&) = delete;
         ~NamePush() {
-            if (std::uncaught_exceptions() == 0) {
+            if (std::uncaught_exceptions() == raised_) {
                 names_.resize(depth_);
             }
         }
@@ -365,6 +365,7 @@ class Walker {
       private:
         std::vector<std::string>& names_;
         std::size_t depth_;
+        int raised_;
     };
 
     void NamedFailure(const std::string& name, const std::string& message) {
