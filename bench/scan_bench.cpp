@@ -4,17 +4,26 @@
 //   - `velpin-cli inflate` over the same compressed files, one process per file;
 //   - `scan` against `tags` on one 4 MiB movie of two million tags, plain and compressed;
 //   - 2,000 movies, half of them CWS, loose against the same movies in a zip and in a WARC
-//     (gzip per record), with --jobs 1 and 2, and with --hash sha256 against without.
+//     (gzip per record), with --jobs 1 and 2, and with --hash sha256 against without;
+//   - velpin-dask on a local cluster of 2 workers over those 2,000 movies ten times over (20,000
+//     paths, hard links), against one scan --jobs 2 over the same manifest; the cluster's
+//     start-up, which velpin-dask reports apart, is not counted.
 //
-// Usage: bench_scan [repetitions] [folder]   (with a folder, the collection is written there and
-// the loose movies, the zip and the WARC in folder.containers, and kept, so that scans can be
-// tried on them by hand)
+// Usage: bench_scan [repetitions] [folder] [baseline]   (with a folder, the collection is written
+// there and the loose movies, the zip and the WARC in folder.containers, and kept, so that scans
+// can be tried on them by hand; "" for none. With a baseline velpin-cli, from the build before a
+// change, only the scans of the collection and of the containers are timed, each taking turns
+// with the baseline's.)
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/figures.h"
@@ -67,8 +76,9 @@ double Seconds(const std::function<void()>& run) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void RunCli(const std::vector<std::string>& args, int expectedStatus) {
-    std::vector<std::string> argv{VELPIN_CLI_PATH};
+void RunCli(const std::vector<std::string>& args, int expectedStatus,
+            const std::string& program = VELPIN_CLI_PATH) {
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     const int status = RunProgram(argv, "/dev/null", "/dev/null");
     if (status != expectedStatus) {
@@ -79,12 +89,22 @@ void RunCli(const std::vector<std::string>& args, int expectedStatus) {
 
 // Times each command `repetitions` times, taking turns, so that a change in the machine's load
 // falls on all of them alike.
+// With `baseline`, each command is run by that velpin-cli too, right after this build's, and its
+// figures follow this build's: the figures of command i are at 2i and 2i + 1.
 std::vector<Figures> TimeSideBySide(const std::vector<std::vector<std::string>>& commands,
-                                    int expectedStatus, int repetitions) {
-    std::vector<std::vector<double>> seconds(commands.size());
+                                    int expectedStatus, int repetitions,
+                                    const std::string& baseline = "") {
+    std::vector<std::string> programs{VELPIN_CLI_PATH};
+    if (!baseline.empty()) {
+        programs.push_back(baseline);
+    }
+    std::vector<std::vector<double>> seconds(commands.size() * programs.size());
     for (int run = 0; run < repetitions; ++run) {
-        for (std::size_t i = 0; i < commands.size(); ++i) {
-            seconds[i].push_back(Seconds([&]() { RunCli(commands[i], expectedStatus); }));
+        for (std::size_t i = 0; i < seconds.size(); ++i) {
+            seconds[i].push_back(Seconds([&]() {
+                RunCli(commands[i / programs.size()], expectedStatus,
+                       programs[i % programs.size()]);
+            }));
         }
     }
     std::vector<Figures> figures;
@@ -98,7 +118,8 @@ void PrintRun(const char* what, const Figures& f) {
     std::printf("  %-32s median %.3f s (best %.3f, worst %.3f)\n", what, f.median, f.best, f.worst);
 }
 
-// The same 2,000 movies, every other one CWS, as loose files, in a zip and in a WARC.
+// The same 2,000 movies, every other one CWS, as loose files, in a zip and in a WARC; timed
+// unless `repetitions` is 0.
 void ContainerFigures(const std::string& base, int repetitions) {
     using namespace testcontainer;
     const std::string folder = base + "/loose";
@@ -122,6 +143,9 @@ void ContainerFigures(const std::string& base, int repetitions) {
     WriteFile(zip, Archive(ArchiveFormat::Zip, members));
     const std::string warc = base + "/movies.warc.gz";
     WriteFile(warc, Warc(records, true));
+    if (repetitions == 0) {
+        return;
+    }
     std::printf("%d movies, half CWS, loose / in a zip / in a WARC.gz; %d runs each:\n", kMovies,
                 repetitions);
     const std::vector<std::vector<std::string>> commands{
@@ -151,14 +175,130 @@ void ContainerFigures(const std::string& base, int repetitions) {
         100 * (f[6].median / f[0].median - 1), 100 * (f[7].median / f[3].median - 1));
 }
 
+// The inflation targets, against the velpin-cli of the build before a change: this build's scans
+// and the baseline's taking turns, so that both see the same machine.
+void BaselineFigures(const std::string& baseline, const std::string& collection,
+                     const std::string& containers, int repetitions) {
+    const std::string loose = containers + "/loose";
+    const std::string zip = containers + "/movies.zip";
+    const std::string warc = containers + "/movies.warc.gz";
+    const std::vector<std::vector<std::string>> commands{
+        {"scan", "--inflate", "--jobs", "1", collection},
+        {"scan", "--inflate", "--jobs", "2", collection},
+        {"scan", "--inflate", "--jobs", "1", loose},
+        {"scan", "--inflate", "--jobs", "2", loose},
+        {"scan", "--inflate", "--jobs", "1", zip},
+        {"scan", "--inflate", "--jobs", "2", zip},
+        {"scan", "--inflate", "--jobs", "1", warc},
+        {"scan", "--inflate", "--jobs", "2", warc},
+    };
+    const char* const names[] = {"collection --jobs 1", "collection --jobs 2", "loose --jobs 1",
+                                 "loose --jobs 2",      "zip --jobs 1",        "zip --jobs 2",
+                                 "warc.gz --jobs 1",    "warc.gz --jobs 2"};
+    const std::vector<Figures> f = TimeSideBySide(commands, 0, repetitions, baseline);
+    std::printf("against %s, %d runs each, medians in seconds (this build / baseline):\n",
+                baseline.c_str(), repetitions);
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        std::printf("  %-22s %.3f / %.3f: %.2fx as fast\n", names[i], f[2 * i].median,
+                    f[2 * i + 1].median, f[2 * i + 1].median / f[2 * i].median);
+    }
+    const auto ratio = [&f](std::size_t a, std::size_t b, std::size_t build) {
+        return f[2 * a + build].median / f[2 * b + build].median;
+    };
+    for (std::size_t build = 0; build < 2; ++build) {
+        std::printf(
+            "  %s: zip / loose %.2f with --jobs 1, %.2f with --jobs 2 (target: at most 1.30); "
+            "--jobs 1 / --jobs 2: collection %.2fx, loose %.2fx, zip %.2fx (target: at least "
+            "1.70x)\n",
+            build == 0 ? "this build" : "baseline", ratio(4, 2, build), ratio(5, 3, build),
+            ratio(0, 1, build), ratio(2, 3, build), ratio(4, 5, build));
+    }
+}
+
+// The seconds velpin-dask reports for its tasks and for its cluster's start-up, from its summary.
+std::pair<double, double> DaskSeconds(const std::string& errPath) {
+    const Bytes err = ReadFile(errPath);
+    const std::string text(err.begin(), err.end());
+    double tasks = -1;
+    double startup = -1;
+    const std::size_t at = text.rfind("unreadable, ");
+    if (at == std::string::npos ||
+        std::sscanf(text.c_str() + at, "unreadable, %lf seconds, cluster start-up %lf", &tasks,
+                    &startup) != 2) {
+        std::printf("velpin-dask gave no summary: %s\n", text.c_str());
+        std::exit(1);
+    }
+    return {tasks, startup};
+}
+
+void DaskFigures(const std::string& folder, const std::string& base, int repetitions) {
+    const std::string dask = VELPIN_DASK_PATH;
+    if (access(dask.c_str(), X_OK) != 0) {
+        std::printf("velpin-dask: not built, skipped\n");
+        return;
+    }
+    std::string manifest;
+    for (int copy = 0; copy < 10; ++copy) {
+        const std::string copyFolder = base + "/copy" + std::to_string(copy);
+        RunProgram({"/bin/mkdir", "-p", copyFolder}, "/dev/null", "/dev/null");
+        for (int i = 0; i < kMovies; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/m%04d.swf", i);
+            // A link on another file system than the collection's is a symbolic one.
+            const std::string from = folder + name;
+            const std::string to = copyFolder + name;
+            if (link(from.c_str(), to.c_str()) != 0 && errno != EEXIST &&
+                symlink(from.c_str(), to.c_str()) != 0) {
+                std::printf("cannot link %s\n", to.c_str());
+                std::exit(1);
+            }
+            manifest += copyFolder + name + "\n";
+        }
+    }
+    const std::string list = base + "/manifest";
+    WriteFile(list, Bytes(manifest.begin(), manifest.end()));
+    std::vector<double> scan;
+    std::vector<double> tasks;
+    std::vector<double> startups;
+    for (int run = 0; run < repetitions; ++run) {
+        scan.push_back(Seconds([&]() {
+            RunCli({"scan", "--inflate", "--jobs", "2", "--files-from", list}, 0);
+        }));
+        const std::string out = base + "/parts" + std::to_string(run);
+        const std::string err = base + "/dask.err";
+        const int status =
+            RunProgram({dask, "--workers", "2", "--inflate", "--out", out, "--files-from", list},
+                       "/dev/null", err);
+        if (status != 0) {
+            std::printf("velpin-dask exited with %d\n", status);
+            std::exit(1);
+        }
+        const auto [taskSeconds, startup] = DaskSeconds(err);
+        tasks.push_back(taskSeconds);
+        startups.push_back(startup);
+    }
+    std::printf("%d movies (the collection ten times over, hard links); %d runs each:\n",
+                10 * kMovies, repetitions);
+    const Figures s = Summarize(scan);
+    const Figures d = Summarize(tasks);
+    PrintRun("scan --jobs 2", s);
+    PrintRun("velpin-dask, 2 workers", d);
+    PrintRun("its cluster's start-up", Summarize(startups));
+    std::printf("  velpin-dask / scan --jobs 2: %.2f (target: at most 1.20)\n",
+                d.median / s.median);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     TempDir dir;
-    const std::string folder = argc > 2 ? argv[2] : dir.File("collection");
+    const std::string folder = argc > 2 && *argv[2] != '\0' ? argv[2] : dir.File("collection");
+    const std::string baseline = argc > 3 ? argv[3] : "";
     // The same movies loose, in a zip and in a WARC, beside the collection when it is kept.
-    ContainerFigures(argc > 2 ? folder + ".containers" : dir.Path(), repetitions);
+    const std::string containers =
+        argc > 2 && *argv[2] != '\0' ? folder + ".containers" : dir.Path();
+    ContainerFigures(containers, baseline.empty() ? repetitions : 0);
     std::vector<std::string> compressedFiles;
     std::size_t diskBytes = 0;
     std::size_t movieBytes = 0;
@@ -194,6 +334,10 @@ int main(int argc, char** argv) {
         "inflated; %d runs each\n",
         kMovies, cws, zws, kMovies - cws - zws, diskBytes / kMegabyte, movieBytes / kMegabyte,
         repetitions);
+    if (!baseline.empty()) {
+        BaselineFigures(baseline, folder, containers, repetitions);
+        return 0;
+    }
 
     const std::vector<Figures> scans =
         TimeSideBySide({{"scan", "--inflate", "--jobs", "1", folder},
@@ -239,5 +383,7 @@ int main(int argc, char** argv) {
     PrintRun("scan --inflate CWS-FILE", single[3]);
     std::printf("  scan / tags: %.2f plain, %.2f compressed (target: at most 1.20)\n",
                 single[1].median / single[0].median, single[3].median / single[2].median);
+
+    DaskFigures(folder, dir.File("dask"), repetitions);
     return 0;
 }

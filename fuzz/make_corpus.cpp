@@ -5,6 +5,7 @@
 // each fail in their own way, so the fuzzer starts next to every branch.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -173,6 +174,9 @@ Seeds CodecSeeds() {
     Bytes trailing = Compressed(movie, MovieCompression::Zlib);
     testmovie::Append(trailing, {0x00, 0x01});
     seeds.push_back({"trailing.cws", trailing});
+    Bytes badAdler = Compressed(movie, MovieCompression::Zlib);
+    badAdler.back() ^= 1;
+    seeds.push_back({"bad_adler.cws", badAdler});
     Bytes longer = Compressed(movie, MovieCompression::Lzma);
     longer[4] = static_cast<std::uint8_t>(longer[4] + 1);  // declares one byte more than it holds
     seeds.push_back({"declared_longer.zws", longer});
@@ -292,6 +296,16 @@ Seeds ContainerSeeds() {
         {"interim.warc",
          Warc({{"response", "http://x/c.swf",
                 Cat({Bytes(interim.begin(), interim.end()), HttpResponse({}, movie)})}})});
+    Bytes badCrc = Warc(records, true);
+    badCrc[badCrc.size() - 8] ^= 1;  // the last member's CRC-32
+    seeds.push_back({"bad_crc.warc.gz", badCrc});
+    Bytes badZipCrc = seeds[0].second;
+    const std::string central = "PK\x01\x02";
+    badZipCrc[static_cast<std::size_t>(
+                  std::search(badZipCrc.begin(), badZipCrc.end(), central.begin(), central.end()) -
+                  badZipCrc.begin()) +
+              16] ^= 1;
+    seeds.push_back({"bad_crc.zip", badZipCrc});
     return seeds;
 }
 

@@ -1,16 +1,24 @@
 #include "cli/archive/inflating_stream.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
-#include <new>
 
 namespace {
 
 constexpr std::size_t kInputBytes = 64 * 1024;
-constexpr int kGzipWindowBits = 16 + MAX_WBITS;
+// Asked for a few bytes, the decoder decodes into a buffer of its own as far as its input goes,
+// up to 64 KiB. So the first input is small, and grows from there: a look at a signature costs
+// little more than the signature, and the thread that reads on decodes the rest.
+constexpr std::size_t kFirstInputBytes = 256;
 // How much of a member is kept to search again after damage: a record of a compressed WARC.
 constexpr std::size_t kKeptMemberBytes = 8u << 20;
+constexpr std::uint8_t kGzipMagic[] = {0x1F, 0x8B, 0x08};
+
+// RFC 9110 means a zlib stream by "deflate", but servers long sent raw deflate under that name,
+// and browsers take both; a zlib header is recognised by its checksum.
+bool StartsZlib(const std::uint8_t* bytes, std::size_t count) {
+    return count >= 2 && (bytes[0] & 0x0F) == 8 && ((bytes[0] << 8) | bytes[1]) % 31 == 0;
+}
 
 }  // namespace
 
@@ -22,34 +30,22 @@ InflatingStream::InflatingStream(ByteStream& inner, Deflation kind, bool entryLe
     : inner_(inner),
       kind_(kind),
       entryLevel_(entryLevel),
-      input_(kInputBytes),
       resumable_(resumable && kind == Deflation::Gzip) {}
-
-InflatingStream::~InflatingStream() {
-    if (started_) {
-        inflateEnd(&z_);
-    }
-}
 
 void InflatingStream::Fail(const std::string& why) const {
     RaiseStreamError(entryLevel_, why);
 }
 
-void InflatingStream::Start(int windowBits) {
-    const int rc = inflateInit2(&z_, windowBits);
-    if (rc == Z_MEM_ERROR) {
-        throw std::bad_alloc();
-    }
-    if (rc != Z_OK) {
-        Fail("zlib could not start: error " + std::to_string(rc));
-    }
-    started_ = true;
-}
-
 bool InflatingStream::FillInput() {
+    if (innerEnded_) {
+        return false;
+    }
+    const std::size_t ask =
+        input_.empty() ? kFirstInputBytes : std::min(2 * input_.size(), kInputBytes);
+    input_.resize(ask);
     const std::size_t got = inner_.Read(input_.data(), input_.size());
-    z_.next_in = input_.data();
-    z_.avail_in = static_cast<uInt>(got);
+    innerEnded_ = got == 0;
+    inflater_->SetInput(input_.data(), got);
     if (resumable_ && keptWhole_) {
         if (kept_.size() + got <= kKeptMemberBytes) {
             kept_.insert(kept_.end(), input_.begin(),
@@ -60,7 +56,7 @@ bool InflatingStream::FillInput() {
         }
     }
     inputTaken_ += got;
-    return got > 0;
+    return !innerEnded_;
 }
 
 void InflatingStream::MemberBegins() {
@@ -73,7 +69,7 @@ void InflatingStream::MemberBegins() {
         kept_.erase(kept_.begin(),
                     kept_.begin() + static_cast<std::ptrdiff_t>(memberStart_ - keptStart_));
     } else {
-        kept_.assign(z_.next_in, z_.next_in + z_.avail_in);
+        kept_.assign(inflater_->NextInput(), inflater_->NextInput() + inflater_->InputLeft());
     }
     keptStart_ = memberStart_;
     keptWhole_ = true;
@@ -81,97 +77,100 @@ void InflatingStream::MemberBegins() {
 
 bool InflatingStream::OnlyZerosFollow() {
     do {
-        if (std::any_of(z_.next_in, z_.next_in + z_.avail_in, [](Bytef b) { return b != 0; })) {
+        const std::uint8_t* const next = inflater_->NextInput();
+        if (std::any_of(next, next + inflater_->InputLeft(),
+                        [](std::uint8_t b) { return b != 0; })) {
             return false;
         }
-        z_.avail_in = 0;
     } while (FillInput());
     return true;
 }
 
 bool InflatingStream::SkipToNextMember() {
-    if (!started_ || kind_ != Deflation::Gzip) {
+    if (!inflater_ || kind_ != Deflation::Gzip) {
         return false;
     }
-    static constexpr Bytef kMagic[] = {0x1F, 0x8B, 0x08};
+    // The search runs over `input_`, the bytes from `at` on, `left` of them.
+    std::size_t at = static_cast<std::size_t>(inflater_->NextInput() - input_.data());
+    std::size_t left = inflater_->InputLeft();
     if (resumable_ && keptWhole_ && keptStart_ == memberStart_ && !kept_.empty()) {
         // The member's own bytes are searched again, past its first; they run on to the last
         // byte taken, so the search goes on after them where it left off.
-        const auto found =
-            std::search(kept_.begin() + 1, kept_.end(), std::begin(kMagic), std::end(kMagic));
+        const auto found = std::search(kept_.begin() + 1, kept_.end(), std::begin(kGzipMagic),
+                                       std::end(kGzipMagic));
         const auto from = found != kept_.end()
                               ? found
                               : kept_.end() - static_cast<std::ptrdiff_t>(std::min<std::size_t>(
-                                                  kept_.size() - 1, sizeof kMagic - 1));
+                                                  kept_.size() - 1, sizeof kGzipMagic - 1));
         input_.assign(from, kept_.end());
-        const std::size_t count = input_.size();
-        input_.resize(std::max(count, kInputBytes));
-        z_.next_in = input_.data();
-        z_.avail_in = static_cast<uInt>(count);
-    } else if (InputPosition() == memberStart_ && z_.avail_in > 0) {
-        ++z_.next_in;  // the damaged member's own signature
-        --z_.avail_in;
+        left = input_.size();
+        at = 0;
+        input_.resize(std::max(left, kInputBytes));
+    } else if (InputPosition() == memberStart_ && left > 0) {
+        ++at;  // the damaged member's own signature
+        --left;
     }
     for (;;) {
-        if (z_.avail_in < sizeof kMagic) {
+        if (left < sizeof kGzipMagic) {
             // Keeps the bytes that may begin a signature cut by the end of the buffer.
-            std::memmove(input_.data(), z_.next_in, z_.avail_in);
-            const std::size_t kept = z_.avail_in;
-            const std::size_t got = inner_.Read(input_.data() + kept, input_.size() - kept);
+            std::copy(input_.begin() + static_cast<std::ptrdiff_t>(at),
+                      input_.begin() + static_cast<std::ptrdiff_t>(at + left), input_.begin());
+            input_.resize(std::max(input_.size(), kInputBytes));
+            const std::size_t got = inner_.Read(input_.data() + left, input_.size() - left);
             inputTaken_ += got;
-            z_.next_in = input_.data();
-            z_.avail_in = static_cast<uInt>(kept + got);
+            at = 0;
+            left += got;
             if (got == 0) {
                 ended_ = true;
                 return false;
             }
             continue;
         }
-        Bytef* const end = z_.next_in + z_.avail_in;
-        Bytef* const found = std::search(z_.next_in, end, std::begin(kMagic), std::end(kMagic));
+        const std::uint8_t* const begin = input_.data() + at;
+        const std::uint8_t* const end = begin + left;
+        const std::uint8_t* const found =
+            std::search(begin, end, std::begin(kGzipMagic), std::end(kGzipMagic));
         if (found != end) {
-            z_.avail_in = static_cast<uInt>(end - found);
-            z_.next_in = found;
-            inflateReset(&z_);
+            inflater_->Restart();
+            inflater_->SetInput(found, static_cast<std::size_t>(end - found));
             memberEnded_ = false;
             ended_ = false;
-            damage_.clear();
+            innerEnded_ = false;
+            corrupt_.clear();
             keptWhole_ = false;  // what is kept so far is of the damaged member
             MemberBegins();
             return true;
         }
-        z_.next_in = end - (sizeof kMagic - 1);
-        z_.avail_in = sizeof kMagic - 1;
+        at += left - (sizeof kGzipMagic - 1);
+        left = sizeof kGzipMagic - 1;
     }
 }
 
 std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
+    if (!corrupt_.empty()) {
+        Fail(corrupt_);
+    }
     if (ended_ || count == 0) {
         return 0;
     }
-    if (!damage_.empty()) {
-        Fail(damage_);
-    }
-    if (!started_) {
+    if (!inflater_) {
+        inflater_.emplace(kind_ == Deflation::Gzip ? DeflateWrapper::Gzip : DeflateWrapper::Raw);
         FillInput();
-        int windowBits = kGzipWindowBits;
-        if (kind_ == Deflation::ZlibOrRaw) {
-            // RFC 9110 means a zlib stream by "deflate", but servers long sent raw deflate under
-            // that name, and browsers take both; a zlib header is recognised by its checksum.
-            const bool zlibHeader = z_.avail_in >= 2 && (z_.next_in[0] & 0x0F) == Z_DEFLATED &&
-                                    ((z_.next_in[0] << 8) | z_.next_in[1]) % 31 == 0;
-            windowBits = zlibHeader ? MAX_WBITS : -MAX_WBITS;
+        const std::uint8_t* const start = inflater_->NextInput();
+        const std::size_t startBytes = inflater_->InputLeft();
+        if (kind_ == Deflation::ZlibOrRaw && StartsZlib(start, startBytes)) {
+            inflater_.emplace(DeflateWrapper::Zlib);
+            inflater_->SetInput(start, startBytes);
         }
-        Start(windowBits);
     }
     for (;;) {
         if (memberEnded_) {
             // Another gzip member may follow; anything else after the last member ends the data.
-            if (z_.avail_in == 0 && !FillInput()) {
+            if (inflater_->InputLeft() == 0 && !FillInput()) {
                 ended_ = true;
                 return 0;
             }
-            if (z_.next_in[0] != 0x1F) {
+            if (*inflater_->NextInput() != 0x1F) {
                 // Zero padding after the last member is ignored, as gzip itself does.
                 if (OnlyZerosFollow()) {
                     ended_ = true;
@@ -179,42 +178,40 @@ std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
                 }
                 Fail("the gzip data is followed by bytes that are not gzip");
             }
-            inflateReset(&z_);
+            inflater_->Restart();
             MemberBegins();
             memberEnded_ = false;
         }
-        if (z_.avail_in == 0 && !FillInput()) {
-            Fail("the compressed data is cut off");
+        if (inflater_->InputLeft() == 0) {
+            FillInput();
         }
-        z_.next_out = buffer;
-        z_.avail_out = static_cast<uInt>(std::min<std::size_t>(count, 1u << 30));
-        const int rc = inflate(&z_, Z_NO_FLUSH);
-        const std::size_t produced = static_cast<std::size_t>(z_.next_out - buffer);
-        if (rc == Z_STREAM_END) {
+        const Inflater::Step step = inflater_->Decode(buffer, count);
+        if (!step.corrupt.empty()) {
+            // The bytes before the damage are delivered first: the decoder reads far ahead, and
+            // a bad checksum at a member's end would otherwise take all of the member with it.
+            corrupt_ = "the compressed data is corrupt: " + step.corrupt;
+            if (step.produced > 0) {
+                return step.produced;
+            }
+            Fail(corrupt_);
+        }
+        if (step.ended) {
             if (kind_ == Deflation::Gzip) {
                 memberEnded_ = true;
             } else {
                 ended_ = true;
             }
-        } else if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT) {
-            const std::string why = std::string("the compressed data is corrupt: zlib reports ") +
-                                    (z_.msg != nullptr ? z_.msg : "invalid data");
-            if (produced == 0) {
-                Fail(why);
-            }
-            // The bytes before the damage are delivered; the damage is met on the next read.
-            damage_ = why;
-            return produced;
-        } else if (rc == Z_MEM_ERROR) {
-            throw std::bad_alloc();
-        } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-            Fail("zlib failed: error " + std::to_string(rc));
         }
-        if (produced > 0) {
-            return produced;
+        if (step.produced > 0) {
+            return step.produced;
         }
         if (ended_) {
             return 0;
+        }
+        // The decoder holds back no output while it has room and input, so a step that gives
+        // nothing and does not end the stream is one that ran out of input for good.
+        if (!memberEnded_ && (innerEnded_ || inflater_->InputLeft() > 0)) {
+            Fail("the compressed data is cut off");
         }
     }
 }

@@ -2,16 +2,16 @@
 // another, as a WARC compressed record by record is), a zlib stream, or raw deflate.
 #pragma once
 
-#include <zlib.h>
-
-#include <string>
+#include <optional>
 #include <vector>
 
 #include "cli/archive/byte_stream.h"
+#include "cli/codec/inflater.h"
 
 enum class Deflation {
     Gzip,       // gzip members back to back
     ZlibOrRaw,  // HTTP's "deflate": a zlib stream, or raw deflate from servers that send that
+    Raw,        // a zip entry's deflate blocks
 };
 
 class InflatingStream : public ByteStream {
@@ -21,7 +21,6 @@ class InflatingStream : public ByteStream {
     InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel, bool resumable = false);
     InflatingStream(const InflatingStream&) = delete;
     InflatingStream& operator=(const InflatingStream&) = delete;
-    ~InflatingStream() override;
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
 
     // Where in the compressed stream the gzip member began that the last bytes read came from.
@@ -33,24 +32,24 @@ class InflatingStream : public ByteStream {
     bool SkipToNextMember();
 
   private:
-    bool FillInput();
     bool OnlyZerosFollow();
     void MemberBegins();
-    std::uint64_t InputPosition() const { return inputTaken_ - z_.avail_in; }
-    void Start(int windowBits);
+    std::uint64_t InputPosition() const { return inputTaken_ - inflater_->InputLeft(); }
+    // Returns false once the inner stream has ended.
+    bool FillInput();
     [[noreturn]] void Fail(const std::string& why) const;
 
     ByteStream& inner_;
     Deflation kind_;
     bool entryLevel_;
-    z_stream z_{};
-    bool started_ = false;
+    std::optional<Inflater> inflater_;
+    bool innerEnded_ = false;
     bool ended_ = false;
     bool memberEnded_ = false;
-    std::string damage_;  // met after the bytes delivered last
+    std::string corrupt_;  // raised by the next read, once the bytes before it are delivered
+    std::vector<std::uint8_t> input_;
     std::uint64_t inputTaken_ = 0;
     std::uint64_t memberStart_ = 0;
-    std::vector<std::uint8_t> input_;
     // The bytes taken since the member began, when `resumable`, while there are not too many.
     bool resumable_;
     bool keptWhole_ = true;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,7 +27,12 @@ struct ScanTask {
     const std::string* path = nullptr;
     std::optional<std::vector<std::string>> entry;  // a container's entry: its names
     std::optional<HeldMovie> held;                  // the entry's bytes, when they could be read
-    std::optional<std::string> failure;             // why the entry or container is unreadable
+    // An entry still to be read, by the thread that loads it, and the memory it holds till then.
+    std::shared_ptr<ByteStream> unread;
+    std::uint64_t unreadBytes = 0;
+    std::optional<std::string> failure;  // why the entry or container is unreadable
+    // The failure is the input's, not its content's: it could not be opened or read at all.
+    bool unreadable = false;
 };
 
 struct ScanInputOptions {
@@ -43,9 +49,13 @@ struct ScanInputCounts {
 // loose file and a container's entry are read for a scan.
 HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes);
 
+// Reads the task's unread entry, if it has one, into `held` or `failure`.
+void ReadUnreadEntry(ScanTask& task, const ScanInputOptions& options);
+
 // Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
-// container in the container's order. Runs on one thread; `push` may wait, and what it raises
-// ends the run.
+// container in the container's order. Standard input is read as one movie or one container; a
+// 7z, which must be read by seeking, is first copied to a temporary file. Runs on one thread;
+// `push` may wait, and what it raises ends the run.
 ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
                                  const ScanInputOptions& options,
                                  const std::function<void(ScanTask)>& push);

@@ -32,6 +32,7 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row);
 struct ScanLine {
     std::string text;
     bool loaded = false;
+    bool unreadable = false;  // the input could not be read at all: worth scanning again
     std::int64_t bytes = 0;
 };
 
