@@ -95,11 +95,12 @@ class Trickle : public ByteStream {
     std::size_t piece_;
 };
 
-Walked Walk(const Bytes& container, std::size_t piece = kWhole) {
+Walked Walk(const Bytes& container, std::size_t piece = kWhole,
+            std::uint64_t baseBudget = DecodeBudget::kBaseBytes) {
     Recorder recorder;
     MemoryStream memory(container.data(), container.size());
     Trickle in(memory, piece);
-    const std::int64_t others = WalkContainerStream(in, recorder);
+    const std::int64_t others = WalkContainerStream(in, recorder, container.size(), baseBudget);
     return {recorder.lines, others};
 }
 
@@ -214,6 +215,22 @@ TEST(ContainerWalkTest, SevenZipIsReadFromItsFile) {
     Recorder recorder;
     EXPECT_EQ(WalkContainerFile(path, recorder), 1);
     EXPECT_EQ(recorder.lines, std::vector<std::string>{Row("a.swf", kFws)});
+    // A zip after other bytes, as a self-extractor has it, is read through its directory.
+    const std::string prefixed =
+        dir.Write("setup.exe", Cat({Text("MZ"), Bytes(500), StoredZip({{"b.swf", kFws}}, 0)}));
+    ASSERT_EQ(RecogniseContainerFile(prefixed), ContainerKind::Archive);
+    EXPECT_EQ(WalkContainerFile(prefixed, recorder), 0);
+    EXPECT_EQ(recorder.lines.back(), Row("b.swf", kFws));
+}
+
+TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
+    const Walked flagged =
+        Walk(StoredZip({{"caf\xC3\xA9.swf", kFws}, {"\xE6\x97\xA5.swf", kFws}}, 0x800));
+    EXPECT_EQ(flagged.lines, (std::vector<std::string>{Row("caf\xC3\xA9.swf", kFws),
+                                                       Row("\xE6\x97\xA5.swf", kFws)}));
+    // Without the flag a name is in code page 437, where 0x82 is e acute.
+    EXPECT_EQ(Walk(StoredZip({{"caf\x82.swf", kFws}}, 0)).lines,
+              std::vector<std::string>{Row("caf\xC3\xA9.swf", kFws)});
 }
 
 TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
@@ -231,6 +248,9 @@ TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
         {"response", uri + "?dechunked", HttpResponse({"Transfer-Encoding: chunked"}, kFws)},
         {"response", "http://example.com/", HttpResponse({"Content-Type: text/html"}, Text("<p>"))},
         {"resource", "file:///movie.swf", kCws, "WARC/1.0"},
+        {"resource", "", kFws},
+        {"response", uri + "?continue",
+         Cat({Text("HTTP/1.1 100 Continue\r\n\r\n"), HttpResponse({}, kFws)})},
         {"revisit", uri, HttpResponse({}, {})},
         {"response", uri + "?bad", HttpResponse({"Transfer-Encoding: chunked"}, Text("5\r\nFWS"))},
         // Size lines with extensions, and size lines as long as they may be and one byte more.
@@ -254,6 +274,8 @@ TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
         Row(uri + "?deflate", kCws),
         Row(uri + "?dechunked", kFws),
         Row("file:///movie.swf", kCws),
+        Row("urn:uuid:00000000-0000-0000-0000-000000000000", kFws),
+        Row(uri + "?continue", kFws),
         uri + "?bad | error: the chunked payload is cut off inside a chunk",
         Row(uri + "?extension", kFws),
         Row("http://example.com/longest.swf", kFws),
@@ -277,17 +299,27 @@ TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
                                {{"datapackage.json", Text("{}")}, {"archive/data.warc.gz", warc}});
     const Bytes level3 = Archive(ArchiveFormat::Zip, {{"3.swf", kFws}});
     const Bytes level4 = Archive(ArchiveFormat::Zip, {{"4.zip", level3}});
+    Bytes corrupt = Gzip(Text(std::string(600, 'x')));
+    corrupt[12] ^= 0xFF;
     const Bytes outer = Archive(
-        ArchiveFormat::Tar, {{"site.wacz", wacz},
-                             {"page.html.gz", Gzip(Text("<html>"))},
-                             {"deep.zip", Archive(ArchiveFormat::Zip, {{"more.zip", level3}})},
-                             {"deeper.zip", Archive(ArchiveFormat::Zip, {{"more.zip", level4}})}});
+        ArchiveFormat::Tar,
+        {{"site.wacz", wacz},
+         {"page.html.gz", Gzip(Text("<html>"))},
+         {"deep.zip", Archive(ArchiveFormat::Zip, {{"more.zip", level3}})},
+         {"deeper.zip", Archive(ArchiveFormat::Zip, {{"more.zip", level4}})},
+         {"games.zip", Archive(ArchiveFormat::Zip, {{"games.7z", Archive(ArchiveFormat::SevenZip,
+                                                                         {{"7.swf", kFws}})}})},
+         {"movie.swf", Gzip(kFws)},
+         {"broken.gz", corrupt}});
     const Walked walked = Walk(outer);
-    EXPECT_EQ(walked.lines, (std::vector<std::string>{
-                                Row("site.wacz > archive/data.warc.gz > http://a/x.swf", kFws),
-                                Row("deep.zip > more.zip > 3.swf", kFws)}));
-    // datapackage.json, page.html.gz, and 4.zip one level too deep.
-    EXPECT_EQ(walked.others, 3);
+    EXPECT_EQ(walked.lines,
+              (std::vector<std::string>{
+                  Row("site.wacz > archive/data.warc.gz > http://a/x.swf", kFws),
+                  Row("deep.zip > more.zip > 3.swf", kFws),
+                  "! deeper.zip > more.zip > 4.zip: nested deeper than 3 containers",
+                  Row("games.zip > games.7z > 7.swf", kFws), Row("movie.swf", Gzip(kFws)),
+                  "! broken.gz: the compressed data is corrupt: incorrect data check"}));
+    EXPECT_EQ(walked.others, 2);  // datapackage.json, page.html.gz
 }
 
 TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak) {
@@ -302,36 +334,81 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
     const Bytes cutTar(tar.begin(), tar.begin() + 1700);
     const Bytes brokenInner =
         Archive(ArchiveFormat::Zip, {{"inner.warc", cutWarc}, {"after.swf", kFws}});
+    // Two deflated zips of zeros in a zip: the walk stops in the second, at the budget of the
+    // outermost, which every byte decoded within it is charged to.
+    const Bytes zeros = Archive(
+        ArchiveFormat::Zip, {{"z1.swf", Bytes(3 << 20)}, {"z2", Bytes(3 << 20)}, {"m.swf", kFws}});
+    const Bytes bomb = Archive(ArchiveFormat::Zip, {{"a.zip", zeros}, {"b.zip", zeros}});
+    const std::string budget = "the container decodes to more than its budget of " +
+                               std::to_string((1 << 20) + 1000 * bomb.size()) +
+                               " bytes (1048576 + 1000 x its " + std::to_string(bomb.size()) +
+                               " bytes); reading it stops here";
+    const Bytes extra = Cat({WarcRecordBytes({"request", "u:a", Text("GET")}), Text("abc\r\n")});
+    const Bytes records = Warc({{"resource", "u:a", kFws}, {"resource", "u:b", kLong}});
+    const Bytes members = Warc({{"resource", "u:a", kFws}, {"resource", "u:b", kLong}}, true);
+    const Bytes first = Gzip(WarcRecordBytes({"resource", "u:a", kFws}));
+    const Bytes cutMember(members.begin(),
+                          members.begin() + static_cast<std::ptrdiff_t>(first.size() + 30));
     const struct {
         const char* name;
         Bytes container;
         std::vector<std::string> lines;
+        std::uint64_t baseBudget = DecodeBudget::kBaseBytes;
     } kRows[] = {
         {"cut warc",
          cutWarc,
-         {Row("u:a", kFws), "! u:b: the container is cut off: 36 bytes of a record are missing"}},
-        {"cut gzip", cutGzWarc, {Row("u:a", kFws), "! u:b: the compressed data is cut off"}},
+         {Row("u:a", kFws),
+          "! u:b: record at byte 202: the container is cut off: 36 bytes of a record are missing"}},
+        {"cut gzip",
+         cutGzWarc,
+         {Row("u:a", kFws),
+          "! u:b: record at byte 202 of the decompressed data: the compressed data is cut off"}},
         {"gzip crc",
          badCrcGzWarc,
          {Row("u:a", kFws), Row("u:b", kLong),
-          "! : the compressed data is corrupt: incorrect data check"}},
+          "! : record at byte 711 of the decompressed data: the compressed data is corrupt: "
+          "incorrect data check"}},
         {"bad length",
          Text("WARC/1.1\r\nWARC-Type: resource\r\nContent-Length: 12x\r\n\r\n"),
-         {"! : a WARC record has no valid Content-Length: 12x"}},
-        {"future warc", Text("WARC/2.0\r\n\r\n"), {"! : unsupported WARC version: 2.0"}},
+         {"! : record at byte 0: a WARC record has no valid Content-Length: 12x"}},
+        {"future warc",
+         Text("WARC/2.0\r\n\r\n"),
+         {"! : record at byte 0: unsupported WARC version: 2.0"}},
         {"cut tar", cutTar, {Row("a.swf", kFws), "! b.swf: Truncated tar archive"}},
         {"broken inner",
          brokenInner,
          {Row("inner.warc > u:a", kFws),
-          "! inner.warc > u:b: the container is cut off: 36 bytes of a record are missing",
+          "! inner.warc > u:b: record at byte 202: the container is cut off: 36 bytes of a record "
+          "are missing",
           Row("after.swf", kFws)}},
         {"not a container",
          Text("just text"),
          {"! : not a container: no zip, 7z, tar or WARC data"}},
+        {"stray cr",
+         Text("WARC/1.0\r\r\n\r\n"),
+         {"! : record at byte 0: unsupported WARC version: 1.0\\r"}},
+        {"bytes past a record",
+         Cat({extra, records}),
+         {"! : record at byte " + std::to_string(extra.size() - 5) + ": not a WARC record",
+          Row("u:a", kFws), Row("u:b", kLong)}},
+        {"cut member",
+         Cat({cutMember, first}),
+         {Row("u:a", kFws),
+          "! : record at byte " + std::to_string(first.size()) +
+              ": the compressed data is corrupt: incorrect data check",
+          Row("u:a", kFws)}},
+        {"zero padding", Cat({Gzip(records), Bytes(512)}), {Row("u:a", kFws), Row("u:b", kLong)}},
+        {"7z bomb",
+         HostileSevenZip(),
+         {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
+        {"recursive gzip",
+         Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}}),
+         {"! r.gz: the compressed data is corrupt: incorrect data check"}},
+        {"zip of zips", bomb, {"! a.zip > z1.swf: " + budget}, std::uint64_t{1} << 20},
     };
     for (const auto& row : kRows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(Walk(row.container).lines, row.lines);
+        EXPECT_EQ(Walk(row.container, kWhole, row.baseBudget).lines, row.lines);
     }
 }
 
