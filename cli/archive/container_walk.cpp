@@ -438,20 +438,22 @@ class Walker {
             return false;
         }
         return ReadZipFile(path, [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
-                                     std::optional<std::uint64_t> heldBytes) {
-            if (!heldBytes) {
-                ChargedStream charged(*bytes, budget_);
-                Entry(name, charged, level);
-                return;
+                                     std::optional<std::uint64_t> heldBytes, std::uint64_t size) {
+            if (heldBytes) {
+                auto peeked = std::make_unique<OwnedPeek>(std::move(bytes));
+                if (StartsMovie(peeked->Head().data(), peeked->Head().size())) {
+                    NamePush pushed(names_, name);
+                    // Read on another thread, perhaps after this walk and its budget: charged
+                    // here, in the walk's order, with all its stream can decode, so that every
+                    // --jobs stops at the same entry, as the walk of a zip as a stream does.
+                    budget_->Charge(size);
+                    visitor_.OwnedMovie(names_, std::move(peeked), *heldBytes);
+                    return;
+                }
+                bytes = std::move(peeked);
             }
-            auto peeked = std::make_unique<OwnedPeek>(std::move(bytes));
-            if (StartsMovie(peeked->Head().data(), peeked->Head().size())) {
-                names_.push_back(name);
-                visitor_.OwnedMovie(names_, std::move(peeked), *heldBytes);
-                names_.pop_back();
-            } else {
-                Entry(name, *peeked, level);
-            }
+            ChargedStream charged(*bytes, budget_);
+            Entry(name, charged, level);
         });
     }
 

@@ -230,7 +230,7 @@ bool ReadZipFile(const std::string& path, const ZipEntryVisitor& visit) {
             bytes = std::make_unique<FailedEntry>(failure.what());
             heldBytes = 0;
         }
-        visit(stat.name, std::move(bytes), heldBytes);
+        visit(stat.name, std::move(bytes), heldBytes, stat.size);
     }
     return true;
 }

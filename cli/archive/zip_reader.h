@@ -16,12 +16,13 @@
 // a larger entry is inflated as it is read from the file.
 inline constexpr std::uint64_t kMaxHeldStoredBytes = 16u << 20;
 
-// `bytes` is the entry's data, decoded and checked as it is read. `heldBytes`, what the stream
-// holds in memory, is given only when the stream owns all it reads from: it may then be read on
-// any thread, after later entries and after the walk.
+// `bytes` is the entry's data, decoded and checked as it is read: it never gives more than `size`,
+// the size the central directory gives. `heldBytes`, what the stream holds in memory, is given
+// only when the stream owns all it reads from: it may then be read on any thread, after later
+// entries and after the walk.
 using ZipEntryVisitor =
     std::function<void(const std::string& name, std::unique_ptr<ByteStream> bytes,
-                       std::optional<std::uint64_t> heldBytes)>;
+                       std::optional<std::uint64_t> heldBytes, std::uint64_t size)>;
 
 // Visits the regular files of the zip at `path` in the order of its central directory, with
 // their names in UTF-8; folders and links are passed by. Returns false, having visited nothing,
