@@ -20,6 +20,13 @@ inline constexpr std::uint32_t kMaxInflatedMovieBytes = 256u << 20;
 inline constexpr std::uint64_t kMaxCodecInputBytes =
     std::uint64_t{kMaxInflatedMovieBytes} + (kMaxInflatedMovieBytes >> 4);
 
+// The most stored bytes a compressed movie of `movieBytes` can take: what both coders add to a
+// movie that does not compress at all, a few bytes per block and the headers, with room to spare.
+// More than this is no honest movie of that length, and is refused before it is read whole.
+constexpr std::uint64_t MostCompressedBytes(std::uint64_t movieBytes) {
+    return movieBytes + (movieBytes >> 4) + 1024;
+}
+
 enum class MovieCompression { Zlib, Lzma };
 
 // A conversion that cannot be done; the message says why, in words, for the user.

@@ -55,17 +55,39 @@ std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std:
     return bytes;
 }
 
-std::int32_t LoadInflated(CInputScript& script, const std::string& name, const std::uint8_t* packed,
-                          std::size_t packedBytes, std::uint32_t declaredLength,
-                          MovieFaults* lenient) {
-    const Container container = ContainerOf(packed, packedBytes);
-    std::size_t trailing = 0;
-    if (declaredLength > kLargestMovieBytes && lenient == nullptr) {
+// The most stored bytes worth inflating of a compressed movie that declares `declaredLength`: a
+// lenient load reads what comes up to one byte past the load's limit, whatever is declared.
+std::uint64_t MostStoredBytes(std::uint32_t declaredLength) {
+    return MostCompressedBytes(std::min<std::uint64_t>(
+        declaredLength, static_cast<std::uint64_t>(kLargestMovieBytes) + 1));
+}
+
+// What a compressed movie of `size` stored bytes is refused for before its body is read, by its
+// sizes alone; loadOk when it is to be inflated. So neither a file nor an entry is read whole, nor
+// held, beyond what a load can use.
+std::int32_t RefuseByStoredSize(std::uint64_t size, std::uint32_t declaredLength, bool lenient) {
+    CheckCodecInputSize(size);
+    if (declaredLength > kLargestMovieBytes && !lenient) {
         // The load refuses a movie over its limit by its size alone, before reading a byte of
         // it; so does this, by the size the header declares, without inflating hundreds of
         // megabytes only to refuse them.
         return loadTooLarge;
     }
+    if (size > MostStoredBytes(declaredLength)) {
+        throw ECodecError("the compressed movie has " + std::to_string(size) +
+                          " bytes, more than the " +
+                          std::to_string(MostStoredBytes(declaredLength)) +
+                          " that a movie of its declared length of " +
+                          std::to_string(declaredLength) + " bytes can take");
+    }
+    return loadOk;
+}
+
+std::int32_t LoadInflated(CInputScript& script, const std::string& name, const std::uint8_t* packed,
+                          std::size_t packedBytes, std::uint32_t declaredLength,
+                          MovieFaults* lenient) {
+    const Container container = ContainerOf(packed, packedBytes);
+    std::size_t trailing = 0;
     // A stream that breaks off may stop within the load's limit whatever its header declares,
     // so a lenient load holds what comes up to one byte past the limit and counts the rest.
     static constexpr std::size_t kHoldLimit = static_cast<std::size_t>(kLargestMovieBytes) + 1;
@@ -140,10 +162,16 @@ std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool 
         in.Close();
         return LoadMovieFile(script, path, loadFaults);
     }
-    const std::vector<std::uint8_t> packed = ReadWhole(in, path, *seen.size);
     // A file too short to declare a length is refused by the codec before this value matters.
-    return LoadInflated(script, path, packed.data(), packed.size(), seen.declaredLength.value_or(0),
-                        lenient);
+    const std::uint32_t declaredLength = seen.declaredLength.value_or(0);
+    const std::int32_t refused = RefuseByStoredSize(
+        *seen.size < 0 ? kMaxCodecInputBytes + 1 : static_cast<std::uint64_t>(*seen.size),
+        declaredLength, lenient != nullptr);
+    if (refused != loadOk) {
+        return refused;
+    }
+    const std::vector<std::uint8_t> packed = ReadWhole(in, path, *seen.size);
+    return LoadInflated(script, path, packed.data(), packed.size(), declaredLength, lenient);
 }
 
 std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
@@ -160,13 +188,19 @@ std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
         return LoadMovieFromBytes(script, name, bytes, static_cast<std::int64_t>(held),
                                   lenient != nullptr ? &lenient->load : nullptr);
     }
-    CheckCodecInputSize(size);
-    return LoadInflated(script, name, bytes, held, seen.declaredLength.value_or(0), lenient);
+    const std::uint32_t declaredLength = seen.declaredLength.value_or(0);
+    const std::int32_t refused = RefuseByStoredSize(size, declaredLength, lenient != nullptr);
+    if (refused != loadOk) {
+        return refused;
+    }
+    return LoadInflated(script, name, bytes, held, declaredLength, lenient);
 }
 
 std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate) {
-    if (inflate && IsCompressed(ContainerOf(start, count))) {
-        return static_cast<std::size_t>(kMaxCodecInputBytes) + 1;
+    const MovieHead head = ParseMovieHead(start, count);
+    if (inflate && IsCompressed(head.container)) {
+        // An entry too short to declare a length is held whole anyway.
+        return static_cast<std::size_t>(MostStoredBytes(head.declaredLength.value_or(0))) + 1;
     }
     return static_cast<std::size_t>(kLargestMovieBytes) + 1;
 }
