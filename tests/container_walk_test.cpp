@@ -104,10 +104,11 @@ Walked Walk(const Bytes& container, std::size_t piece = kWhole,
     return {recorder.lines, others};
 }
 
-Walked WalkFile(const Bytes& container) {
+Walked WalkFile(const Bytes& container, std::uint64_t baseBudget = DecodeBudget::kBaseBytes) {
     TempDir dir;
     Recorder recorder;
-    const std::int64_t others = WalkContainerFile(dir.Write("c.zip", container), recorder);
+    const std::int64_t others =
+        WalkContainerFile(dir.Write("c.zip", container), recorder, baseBudget);
     return {recorder.lines, others};
 }
 
@@ -343,6 +344,15 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
                                std::to_string((1 << 20) + 1000 * bomb.size()) +
                                " bytes (1048576 + 1000 x its " + std::to_string(bomb.size()) +
                                " bytes); reading it stops here";
+    // Movie entries that a zip on disk leaves to be read elsewhere are charged all the same.
+    Bytes zeroMovie(8 << 20);
+    std::copy_n("FWS", 3, zeroMovie.begin());
+    const Bytes movieZeros =
+        Archive(ArchiveFormat::Zip, {{"z1.swf", zeroMovie}, {"z2.swf", zeroMovie}});
+    const std::string zerosBudget = "the container decodes to more than its budget of " +
+                                    std::to_string(1000 * movieZeros.size()) +
+                                    " bytes (0 + 1000 x its " + std::to_string(movieZeros.size()) +
+                                    " bytes); reading it stops here";
     const Bytes extra = Cat({WarcRecordBytes({"request", "u:a", Text("GET")}), Text("abc\r\n")});
     const Bytes records = Warc({{"resource", "u:a", kFws}, {"resource", "u:b", kLong}});
     const Bytes members = Warc({{"resource", "u:a", kFws}, {"resource", "u:b", kLong}}, true);
@@ -405,10 +415,15 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
          Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}}),
          {"! r.gz: the compressed data is corrupt: incorrect data check"}},
         {"zip of zips", bomb, {"! a.zip > z1.swf: " + budget}, std::uint64_t{1} << 20},
+        {"movies of zeros", movieZeros, {Row("z1.swf", zeroMovie), "! z2.swf: " + zerosBudget}, 0},
     };
     for (const auto& row : kRows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(Walk(row.container, kWhole, row.baseBudget).lines, row.lines);
+        // A zip on disk is read otherwise, to the same rows.
+        if (row.container.size() > 2 && row.container[0] == 'P' && row.container[1] == 'K') {
+            EXPECT_EQ(WalkFile(row.container, row.baseBudget).lines, row.lines);
+        }
     }
 }
 

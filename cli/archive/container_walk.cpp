@@ -718,7 +718,8 @@ ContainerKind RecogniseContainerFile(const std::string& path) {
     return kind;
 }
 
-std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor) {
+std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor,
+                               std::uint64_t baseBudget) {
     FileStream file(path);
     const ContainerKind kind = RecogniseContainerFile(path);
     Utf8Names utf8;
@@ -727,7 +728,7 @@ std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visito
     // zip is read from its central directory).
     walker.WalkOutermost(file, kind, kind == ContainerKind::Warc ? nullptr : &path,
                          static_cast<std::uint64_t>(std::max<std::int64_t>(file.Size(), 0)),
-                         DecodeBudget::kBaseBytes);
+                         baseBudget);
     return walker.Others();
 }
 

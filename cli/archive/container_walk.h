@@ -71,8 +71,9 @@ ContainerKind RecogniseContainerFile(const std::string& path);
 // Walks the container file at `path` and returns how many entries were neither movies nor
 // containers that were read. A file that holds no container known here is one Failure. Raises
 // EInOutError when the file cannot be opened or read, as the movie loader would. What the walk
-// may decode is bounded by the file's size (see DecodeBudget).
-std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor);
+// may decode is bounded by the file's size (see DecodeBudget), on top of `baseBudget`.
+std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor,
+                               std::uint64_t baseBudget = DecodeBudget::kBaseBytes);
 
 // The same for a container of `stored` bytes held in a stream (a 7z is copied to a temporary
 // file, since reading one needs to seek). A smaller `baseBudget` than a file's lets the fuzzer
