@@ -45,7 +45,7 @@ class Recorder : public ContainerVisitor {
                     digested = true;
                     digester.Update(piece, count);
                 });
-            FUZZ_CHECK(held.bytes.size() <= std::max<std::size_t>(holdBytes_, 8));
+            FUZZ_CHECK(held.bytes.size() <= std::max<std::size_t>(holdBytes_, 3));
             FUZZ_CHECK(held.size >= held.bytes.size());
             FUZZ_CHECK(digested == (held.size > held.bytes.size()));
             const HashValues hashes = digested

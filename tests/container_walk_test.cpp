@@ -435,7 +435,7 @@ TEST(ContainerWalkTest, HeldEntryKeepsItsLimitAndDigestsTheRest) {
         SCOPED_TRACE(limit);
         MemoryStream in(bytes.data(), bytes.size());
         const Digested digested = HoldDigested(in, limit, all);
-        const std::size_t kept = std::min(std::max<std::size_t>(limit, 8), bytes.size());
+        const std::size_t kept = std::min(std::max<std::size_t>(limit, 3), bytes.size());
         EXPECT_EQ(digested.held.bytes, Bytes(bytes.begin(), bytes.begin() + kept));
         EXPECT_EQ(digested.held.size, bytes.size());
         EXPECT_EQ(digested.onTheWay, kept < bytes.size());

@@ -6,7 +6,7 @@
 namespace {
 
 constexpr std::size_t kReadBytes = 64 * 1024;
-constexpr std::size_t kSignatureBytes = 8;  // a movie's head, with its declared length
+constexpr std::size_t kSignatureBytes = 3;
 constexpr std::size_t kDoublingBytes = 8u << 20;
 
 }  // namespace

@@ -16,7 +16,7 @@ struct HeldEntry {
     std::uint64_t size = 0;           // every byte of the entry
 };
 
-// The most bytes worth keeping of an entry that starts with `head` (at most 8 bytes).
+// The most bytes worth keeping of an entry that starts with `head` (at most 3 bytes).
 using HoldLimit = std::function<std::size_t(const std::uint8_t* head, std::size_t count)>;
 
 // Takes every byte of an entry that does not fit its limit, from the first, in order, as it is

@@ -197,10 +197,10 @@ std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
 }
 
 std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate) {
-    const MovieHead head = ParseMovieHead(start, count);
-    if (inflate && IsCompressed(head.container)) {
-        // An entry too short to declare a length is held whole anyway.
-        return static_cast<std::size_t>(MostStoredBytes(head.declaredLength.value_or(0))) + 1;
+    if (inflate && IsCompressed(ContainerOf(start, count))) {
+        // The most any movie within the load's limit can need: one that needs less, and has more
+        // stored, is refused by its sizes.
+        return static_cast<std::size_t>(MostStoredBytes(kLargestMovieBytes + 1)) + 1;
     }
     return static_cast<std::size_t>(kLargestMovieBytes) + 1;
 }

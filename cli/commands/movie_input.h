@@ -64,9 +64,9 @@ std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
                                  bool inflate, InputHead* head = nullptr,
                                  MovieFaults* lenient = nullptr);
 
-// How many bytes of an entry that starts with `start` (up to 8 bytes) LoadMovieBytesInput needs:
+// How many bytes of an entry that starts with `start` (up to 3 bytes) LoadMovieBytesInput needs:
 // one more than the loader's limit, or with `inflate` for a compressed movie one more than the
-// most that a movie of its declared length, within that limit, can take compressed.
+// most that a movie within that limit can take compressed.
 std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate);
 
 // Reports a load of `path` that returned the nonzero `result` and gives the exit status. A
