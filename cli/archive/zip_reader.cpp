@@ -103,8 +103,21 @@ class EntryStream : public ByteStream {
             produced_ += served;
             return served;
         }
-        const std::size_t got =
-            inflated_ ? inflated_->Read(buffer, count) : source_->Read(buffer, count);
+        std::size_t got = 0;
+        if (!inflated_) {
+            got = source_->Read(buffer, count);
+        } else if (!streaming_ && !stored_.empty() && count > 0 && count < kWholeReadBytes &&
+                   InflateHead(stored_.data(), stored_.size(), buffer, count)) {
+            // A look at the signature, on the thread that walks the zip: the streaming decoder
+            // is left to whoever reads the entry through.
+            streaming_ = true;
+            looked_ = count;
+            got = count;
+        } else {
+            streaming_ = true;
+            SkipLooked();
+            got = inflated_->Read(buffer, count);
+        }
         if (got == 0 && count > 0) {
             if (produced_ != facts_.size) {
                 throw EEntryError("the entry holds " + Plural(produced_) +
@@ -152,11 +165,28 @@ class EntryStream : public ByteStream {
         whole_ = std::move(whole);
     }
 
+    // The streaming decoder starts from the first byte: what a look delivered is decoded again
+    // and dropped.
+    void SkipLooked() {
+        std::uint8_t dropped[256];
+        while (looked_ > 0) {
+            const std::size_t got = inflated_->Read(dropped, std::min(looked_, sizeof dropped));
+            if (got == 0) {
+                break;
+            }
+            looked_ -= got;
+        }
+        looked_ = 0;
+    }
+
     static constexpr const char* kCrcMismatch = "the entry's data does not match its CRC-32";
 
     StoredBytes stored_;
     std::unique_ptr<ByteStream> source_;
     bool wholeTried_ = false;
+    bool streaming_ = false;  // a look or the streaming decoder has begun
+    std::size_t looked_ = 0;  // bytes a look delivered that the streaming decoder has not
+
     std::unique_ptr<std::uint8_t[]> whole_;
     std::optional<InflatingStream> inflated_;
     EntryFacts facts_;
