@@ -27,6 +27,7 @@ struct ScanOptions {
     unsigned jobs = 0;  // 0: one per processor
     bool inflate = false;
     bool info = false;                  // each loaded movie's info in its "movie" object
+    bool lenient = false;               // faults in every row, broken movies read as far as they go
     std::vector<HashAlgorithm> hashes;  // in the order given, each once
     std::vector<std::string> paths;
     std::vector<std::string> filesFrom;   // lists of paths, one a line
@@ -38,8 +39,17 @@ struct ExtractOptions {
     std::uint64_t index = 0;
     bool body = false;
     bool inflate = false;
+    bool lenient = false;
     std::string in;
     std::string out = "-";  // "-" is standard output
+};
+
+struct RepairOptions {
+    bool inflate = false;
+    bool fws = false;
+    bool json = false;
+    std::string in;
+    std::string out;
 };
 
 int RunTreeCommand(const MovieCommandInput& input);
@@ -48,3 +58,4 @@ int RunInfoCommand(const MovieCommandInput& input);
 int RunSaveCommand(const SaveOptions& options);
 int RunScanCommand(const ScanOptions& options);
 int RunExtractCommand(const ExtractOptions& options);
+int RunRepairCommand(const RepairOptions& options);

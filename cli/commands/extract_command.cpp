@@ -10,7 +10,8 @@
 
 int RunExtractCommand(const ExtractOptions& options) {
     return RunOnLoadedMovie(
-        {options.in, options.inflate}, [&](CInputScript& movie, const InputHead&) {
+        {options.in, options.inflate, OutputMode::Plain, options.lenient},
+        [&](CInputScript& movie, const LoadedInput&) {
             const TagItem* item = movie.FirstTag;
             std::uint64_t count = 0;
             for (; item != nullptr && count < options.index; item = item->Next) {

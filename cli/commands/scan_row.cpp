@@ -4,6 +4,7 @@
 #include "cli/archive/byte_stream.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/json_envelope.h"
+#include "cli/commands/movie_faults.h"
 #include "cli/info/info_output.h"
 #include "swfff/errors.h"
 #include "swfff/scoped_movie.h"
@@ -60,6 +61,9 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.Key("declaredLength");
     json.IntegerOrNull(Widened(row.head.declaredLength));
     WriteOutcomeMembers(json, {row.result, row.error});
+    if (row.lenient) {
+        WriteFaultsJson(json, row.faults);
+    }
     json.Key("movie");
     if (row.movie) {
         json.BeginObject();
@@ -78,6 +82,9 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
 ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
     ScopedMovie document;
     ScanRow row;
+    row.lenient = options.lenient;
+    MovieFaults faults;
+    MovieFaults* const lenient = options.lenient ? &faults : nullptr;
     row.path = *task.path;
     row.entry = task.entry;
     bool unreadable = task.unreadable;
@@ -91,11 +98,11 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
             if (!task.held && !options.hashes.empty()) {
                 fileHeld = HoldFile(*task.path, options);
             }
-            row.result =
-                held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
-                                           held->bytes.size(), held->size, options.inflate,
-                                           &row.head)
-                     : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
+            row.result = held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
+                                                    held->bytes.size(), held->size, options.inflate,
+                                                    &row.head, lenient)
+                              : LoadMovieInput(document.movie, *task.path, options.inflate,
+                                               &row.head, lenient);
             // A file on disk whose size was just taken and whose head or body then cannot be
             // read failed in its reading, not in its content.
             unreadable =
@@ -109,7 +116,10 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
             row.error = DescribeCurrentException();
         }
     }
-    if (row.result == loadOk) {
+    if (row.result && options.lenient && faults.load.readable) {
+        row.faults = faults;
+    }
+    if (row.result == loadOk || row.faults) {
         row.movie = ComputeMovieStatistics(document.movie);
         if (options.info) {
             row.info = ComputeMovieInfo(document.movie);
@@ -123,7 +133,7 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
     }
 
     ScanLine scanned;
-    scanned.loaded = row.movie.has_value();
+    scanned.loaded = row.result == loadOk && (!row.faults || row.faults->None());
     scanned.unreadable = unreadable;
     scanned.bytes = row.head.size.value_or(0);
     JsonWriter json(scanned.text);
