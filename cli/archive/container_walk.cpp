@@ -147,9 +147,16 @@ class Walker {
     // is one, so that libarchive can seek in it.
     void Walk(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
         if (kind == ContainerKind::Warc) {
-            others_ += ReadWarcRecords(in, [&](const std::string& name, ByteStream& payload) {
-                Entry(name, payload, level);
-            });
+            others_ += ReadWarcRecords(
+                in,
+                [&](const std::string& name, ByteStream& payload) {
+                    Entry(name, payload, level, EntryOrigin::WarcRecord);
+                },
+                [&](const std::string& name) {
+                    names_.push_back(name);
+                    visitor_.Listed(names_, EntryOrigin::WarcRecord);
+                    names_.pop_back();
+                });
         } else {
             WalkArchive(in, kind, level, path);
         }
@@ -176,9 +183,10 @@ class Walker {
     std::int64_t Others() const { return others_; }
 
   private:
-    void Entry(const std::string& name, ByteStream& bytes, int level) {
+    void Entry(const std::string& name, ByteStream& bytes, int level, EntryOrigin origin) {
         const std::size_t depth = names_.size();
         names_.push_back(name);
+        visitor_.Listed(names_, origin);
         PeekedStream peeked(bytes, kRecogniseBytes);
         const std::vector<std::uint8_t>& head = peeked.Head();
         const ContainerKind kind = peeked.HeadFailed()
@@ -257,7 +265,7 @@ class Walker {
                 continue;  // folders and links hold no bytes of their own
             }
             ArchiveEntryStream entry(archive, path != nullptr ? nullptr : &source);
-            Entry(name, entry, level);
+            Entry(name, entry, level, EntryOrigin::ArchiveFile);
         }
     }
 

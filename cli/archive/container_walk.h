@@ -19,9 +19,19 @@
 
 inline constexpr int kMaxContainerLevels = 3;
 
+// What an entry is to its container.
+enum class EntryOrigin {
+    ArchiveFile,  // a regular file of a zip, 7z or tar
+    WarcRecord,   // a response, resource or revisit record, named by its WARC-Target-URI
+};
+
 class ContainerVisitor {
   public:
     virtual ~ContainerVisitor() = default;
+    // Every entry as the walk meets it, before anything of it is read, whatever it holds; a
+    // revisit record, which holds nothing, is only listed. Movie or the walk of a nested
+    // container follows for the entry with the same names.
+    virtual void Listed(const std::vector<std::string>& /*entry*/, EntryOrigin /*origin*/) {}
     // A movie entry: its names from the outermost container inward, and its bytes. The visitor
     // reads what it needs; an EEntryError from `bytes` means this entry is damaged and the walk
     // can go on after it, anything else it lets through ends the walk.

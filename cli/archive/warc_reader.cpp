@@ -235,7 +235,8 @@ bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count) {
     return count >= 5 && std::memcmp(bytes, "WARC/", 5) == 0;
 }
 
-std::int64_t ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit) {
+std::int64_t ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
+                             const WarcRevisitVisitor& revisited) {
     PeekedStream raw(in, 2);
     std::optional<InflatingStream> inflated;
     ByteStream* source = &raw;
@@ -276,6 +277,9 @@ std::int64_t ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit) {
                 // where the next one starts.
             }
         } else {
+            if (type == "revisit" && revisited) {
+                revisited(TargetUri(headers));
+            }
             ++withoutPayload;
         }
         Drain(block);

@@ -21,10 +21,15 @@
 // only.
 using WarcPayloadVisitor = std::function<void(const std::string& name, ByteStream& payload)>;
 
+// Called with the WARC-Target-URI of each revisit record: it names a resource the archive holds
+// without carrying it again.
+using WarcRevisitVisitor = std::function<void(const std::string& name)>;
+
 // Reads every record of `in` in order; returns how many records carried no payload. Raises
-// EContainerError when the framing is malformed or cut off; what the visitor raises otherwise
+// EContainerError when the framing is malformed or cut off; what the visitors raise otherwise
 // passes through.
-std::int64_t ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit);
+std::int64_t ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
+                             const WarcRevisitVisitor& revisited = nullptr);
 
 // Whether `bytes` (the start of a stream, decompressed) begin a WARC record.
 bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count);

@@ -93,11 +93,20 @@ CLI::Option* OneValueEach(CLI::Option* option) {
     return option->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
+void AddEmbeddedOption(CLI::App& command, std::vector<std::uint64_t>& embedded) {
+    OneValueEach(command.add_option("--embedded", embedded,
+                                    "read the movie in the data of DefineBinaryData item N "
+                                    "instead (repeatable: one level deeper each)"))
+        ->type_name("N")
+        ->check(kDecimalNumber);
+}
+
 }  // namespace
 
 struct CommandLine::Values {
     bool json = false;
     bool inflate = false;
+    std::vector<std::uint64_t> embedded;
     std::string file;
     SaveOptions save;
     std::vector<std::string> deleteCodeLists;
@@ -129,10 +138,12 @@ void CommandLine::AddSubcommands() {
         CLI::App* command = app_->add_subcommand(name, description);
         command->add_flag("--json", v.json, "print JSON instead of text");
         AddInflateFlag(*command, v.inflate);
+        AddEmbeddedOption(*command, v.embedded);
         command->add_option("FILE", v.file, "the movie")->required();
         command->callback([this, &v, run] {
             run_ = [&v, run] {
-                return run({v.file, v.inflate, v.json ? OutputMode::Json : OutputMode::Plain});
+                return run(
+                    {v.file, v.inflate, v.json ? OutputMode::Json : OutputMode::Plain, v.embedded});
             };
         });
     };
@@ -158,6 +169,7 @@ void CommandLine::AddSubcommands() {
         ->type_name("C[,C...]")
         ->check(kTagCodeList);
     AddInflateFlag(*save, v.save.inflate);
+    AddEmbeddedOption(*save, v.save.embedded);
     save->add_flag("--fws", v.save.fws,
                    "with --inflate, save uncompressed rather than in the movie's own container");
     save->add_option("IN", v.save.in, "the movie")->required();
@@ -178,6 +190,10 @@ void CommandLine::AddSubcommands() {
     AddInflateFlag(*scan, v.scan.inflate);
     scan->add_flag("--info", v.scan.info,
                    "add each loaded movie's info, as `info --json` gives it");
+    scan->add_flag("--nested", v.scan.nested,
+                   "add a row for each movie inside a movie's binary data, three levels deep");
+    scan->add_flag("--deps", v.scan.deps,
+                   "add the files and URLs each movie references, present, missing or external");
     OneValueEach(
         scan->add_option("--hash", v.hashLists,
                          "add digests of each movie as stored: sha256,sha1,md5,crc32,xxh128"))
@@ -213,7 +229,12 @@ void CommandLine::AddSubcommands() {
         ->required()
         ->check(kDecimalNumber);
     extract->add_flag("--body", v.extract.body, "the body alone, without the tag header");
+    extract
+        ->add_flag("--data", v.extract.data,
+                   "a DefineBinaryData item's data alone, without its id and reserved bytes")
+        ->excludes("--body");
     AddInflateFlag(*extract, v.extract.inflate);
+    AddEmbeddedOption(*extract, v.extract.embedded);
     extract->add_option("IN", v.extract.in, "the movie")->required();
     extract->add_option("OUT", v.extract.out, "the file to write; - or none: standard output");
     extract->callback([this, &v] { run_ = [&v] { return RunExtractCommand(v.extract); }; });

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "cli/codec/swfcodec.h"
+#include "cli/info/embedded_movies.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"
 #include "swfff/loader.h"
@@ -149,11 +150,42 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
     return static_cast<std::size_t>(kLargestMovieBytes) + 1;
 }
 
-int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path) {
+std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool inflate,
+                               InputHead& head) {
+    const TagItem* item = script.FirstTag;
+    std::uint64_t count = 0;
+    for (; item != nullptr && count < index; item = item->Next) {
+        ++count;
+    }
+    const std::string itemName = "item " + std::to_string(index);
+    if (item == nullptr) {
+        throw UsageError("--embedded " + std::to_string(index) +
+                         " is out of range: the movie has " + std::to_string(count) + " tag items");
+    }
+    const std::optional<ByteSpan> data = BinaryDataOf(*item);
+    if (!data) {
+        throw UsageError("--embedded: " + itemName + " is not a DefineBinaryData item with data");
+    }
+    if (!IsMovieData(*data)) {
+        throw UsageError("--embedded: the data of " + itemName + " is not a movie");
+    }
+    // The next load releases the bytes the data lies in.
+    const std::vector<std::uint8_t> bytes(data->bytes, data->bytes + data->size);
+    return LoadMovieBytesInput(script, script.FileName, bytes.data(), bytes.size(), bytes.size(),
+                               inflate, &head);
+}
+
+int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path,
+                      std::optional<Container> known) {
     const std::string reason = LoadResultReason(result);
     std::string line =
         "Error Opening file! (load result " + std::to_string(result) + ": " + reason + ")";
-    if (result == loadNotUncompressedSwf) {
+    if (result == loadNotUncompressedSwf && known) {
+        if (IsCompressed(*known)) {
+            line += "; it is compressed (" + std::string(*ContainerSignature(*known)) +
+                    "): add --inflate to load it in memory";
+        }
+    } else if (result == loadNotUncompressedSwf) {
         line += InflateHint(path);
     }
     WriteError(line);
@@ -169,14 +201,23 @@ int RunOnLoadedMovie(const MovieCommandInput& input,
     return RunReportingRaisedErrors(input.mode, [&]() {
         ScopedMovie document;
         InputHead head;
+        bool embeddedLoaded = false;
         // Without --inflate the load is LoadMovieFile alone, exactly the window's.
         const MovieLoad load = [&](CInputScript& script) {
-            return LoadMovieInput(script, input.path, input.inflate,
-                                  input.inflate ? &head : nullptr);
+            std::int32_t result =
+                LoadMovieInput(script, input.path, input.inflate,
+                               input.inflate || !input.embedded.empty() ? &head : nullptr);
+            for (std::size_t i = 0; i < input.embedded.size() && result == loadOk; ++i) {
+                result = LoadEmbeddedMovie(script, input.embedded[i], input.inflate, head);
+                embeddedLoaded = true;
+            }
+            return result;
         };
         const std::int32_t result = wrap ? wrap(document.movie, load) : load(document.movie);
         if (result != loadOk) {
-            return ReportLoadFailure(result, input.mode, input.path);
+            return ReportLoadFailure(
+                result, input.mode, input.path,
+                embeddedLoaded ? std::optional<Container>(head.container) : std::nullopt);
         }
         return use(document.movie, head);
     });

@@ -51,15 +51,26 @@ std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
 std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate);
 
 // Reports a load of `path` that returned the nonzero `result` and gives the exit status. A
-// compressed movie refused with -5 gets a hint that names --inflate after the usual text.
-int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path);
+// compressed movie refused with -5 gets a hint that names --inflate after the usual text; the
+// movie's container is `known`, or read from the file.
+int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path,
+                      std::optional<Container> known = std::nullopt);
 
 // What a subcommand that works on one loaded movie asks for.
 struct MovieCommandInput {
     std::string path;
     bool inflate = false;
     OutputMode mode = OutputMode::Plain;
+    // The movie embedded in these items, each inside the one before, instead of the file's own.
+    std::vector<std::uint64_t> embedded;
 };
+
+// Replaces the movie loaded in `script` with the one in the data of its item `index`, as a file
+// of those bytes would be loaded, and returns the load result; `head` receives what the data's
+// first bytes say. Raises UsageError for an index out of range, an item that is no
+// DefineBinaryData, or data that is no movie.
+std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool inflate,
+                               InputHead& head);
 
 // The load as a subcommand may wrap it: `tree` builds its tree around the load.
 using MovieLoad = std::function<std::int32_t(CInputScript&)>;
@@ -67,7 +78,8 @@ using MovieLoadWrapper = std::function<std::int32_t(CInputScript&, const MovieLo
 
 // The one way a subcommand loads its movie and prints from it: loads `input` into a document of
 // its own (through `wrap` when given), reports a failed load, and otherwise runs `use` on the
-// loaded movie, with what the file's first bytes say when --inflate read them. Errors raised on
+// loaded movie, with what the file's first bytes say when --inflate read them (and always, for an
+// embedded movie, its data's first bytes). Errors raised on
 // the way are reported as RunReportingRaisedErrors does. Returns the exit status.
 int RunOnLoadedMovie(const MovieCommandInput& input,
                      const std::function<int(CInputScript&, const InputHead&)>& use,

@@ -91,7 +91,8 @@ int RunSaveCommand(const SaveOptions& options) {
         doomedCodes[code] = true;
     }
     return RunOnLoadedMovie(
-        {options.in, options.inflate}, [&](CInputScript& movie, const InputHead& head) {
+        {options.in, options.inflate, OutputMode::Plain, options.embedded},
+        [&](CInputScript& movie, const InputHead& head) {
             // Every index refers to the list as loaded, so the items are found before any goes.
             std::vector<TagItem*> items;
             for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {

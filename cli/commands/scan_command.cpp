@@ -18,6 +18,8 @@
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
 #include "cli/commands/scan_input.h"
+#include "cli/deps/dependencies.h"
+#include "cli/info/embedded_movies.h"
 #include "cli/info/info_output.h"
 #include "cli/info/movie_info.h"
 #include "cli/json/json_writer.h"
@@ -36,10 +38,14 @@ constexpr std::size_t kLinesAheadPerJob = 64;
 // entries are read faster than they are loaded, and a window of 4 MiB entries would be too many.
 constexpr std::uint64_t kHeldBytesAhead = 48u << 20;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+// How deep --nested follows movies inside movies.
+constexpr std::size_t kMaxEmbeddedLevels = 3;
 
+// The rows of one file or entry: its own, and with --nested those of the movies inside it.
 struct ScanResult {
     std::string line;
-    bool loaded = false;
+    std::int64_t rows = 0;
+    std::int64_t loaded = 0;
     std::int64_t bytes = 0;
     std::size_t pathIndex = 0;  // the path the row belongs to, for the progress line
 };
@@ -48,13 +54,23 @@ struct ScanResult {
 struct ScanRow {
     std::string path;
     std::optional<std::vector<std::string>> entry;    // a container's entry: its names
+    std::vector<std::int64_t> embedded;               // the items it lies in, outermost first
     std::optional<std::optional<HashValues>> hashes;  // with --hash; none inside if unreadable
     InputHead head;
     std::optional<std::int32_t> result;  // none when the load raised `error`
     std::string error;
     std::optional<MovieStatistics> movie;  // only for a loaded movie
     std::optional<MovieInfo> info;         // with --info; its strings point into FileBytes
+    std::optional<std::optional<Dependencies>> dependencies;  // with --deps; none if not loaded
 };
+
+void WriteStrings(JsonWriter& json, const std::vector<std::string>& strings) {
+    json.BeginArray();
+    for (const std::string& text : strings) {
+        json.String(text);
+    }
+    json.EndArray();
+}
 
 template <typename T>
 std::optional<std::int64_t> Widened(const std::optional<T>& value) {
@@ -67,9 +83,15 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.String(row.path);
     json.Key("entry");
     if (row.entry) {
+        WriteStrings(json, *row.entry);
+    } else {
+        json.Null();
+    }
+    json.Key("embedded");
+    if (!row.embedded.empty()) {
         json.BeginArray();
-        for (const std::string& name : *row.entry) {
-            json.String(name);
+        for (const std::int64_t index : row.embedded) {
+            json.Integer(index);
         }
         json.EndArray();
     } else {
@@ -118,6 +140,21 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     } else {
         json.Null();
     }
+    if (row.dependencies) {
+        json.Key("dependencies");
+        if (*row.dependencies) {
+            json.BeginObject();
+            json.Key("present");
+            WriteStrings(json, (*row.dependencies)->present);
+            json.Key("missing");
+            WriteStrings(json, (*row.dependencies)->missing);
+            json.Key("external");
+            WriteStrings(json, (*row.dependencies)->external);
+            json.EndObject();
+        } else {
+            json.Null();
+        }
+    }
     json.EndObject();
 }
 
@@ -128,54 +165,150 @@ HeldEntry HoldFile(const std::string& path, const ScanOptions& options) {
     return HoldMovie(file, options.inflate, options.hashes);
 }
 
-// Loads one movie (a file, or an entry's held bytes) on the calling thread and describes it; a
-// movie that fails is described too, and so is a container or entry that could not be read.
-ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
-    ScopedMovie document;
-    ScanRow row;
-    row.path = *task.path;
-    row.entry = task.entry;
-    std::optional<HeldEntry> fileHeld;
-    // The bytes the load works from, if any: the entry's, or the file's once read.
-    const std::optional<HeldEntry>& held = *(task.held ? &task.held : &fileHeld);
-    if (task.failure) {
-        row.error = *task.failure;
-    } else {
-        try {
-            if (!task.held && !options.hashes.empty()) {
-                fileHeld = HoldFile(*task.path, options);
-            }
-            row.result =
-                held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
-                                           held->bytes.size(), held->size, options.inflate,
-                                           &row.head)
-                     : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
-        } catch (const ECodecError& codecError) {
-            row.error = codecError.what();
-        } catch (...) {
-            row.error = DescribeCurrentException();
-        }
-    }
-    if (row.result == loadOk) {
-        row.movie = ComputeMovieStatistics(document.movie);
-        if (options.info) {
-            row.info = ComputeMovieInfo(document.movie);
-        }
-    }
-    if (!options.hashes.empty()) {
-        row.hashes = !held ? std::nullopt
-                     : held->hashes
-                         ? held->hashes
-                         : DigestBytes(options.hashes, held->bytes.data(), held->bytes.size());
-    }
+// Where the references of a task's movie, and of the movies inside it, are looked up.
+struct Surroundings {
+    MovieLocation location;
+    const PresentNames* names = nullptr;
+};
 
-    ScanResult scanned;
-    scanned.pathIndex = task.pathIndex;
-    scanned.loaded = row.movie.has_value();
-    scanned.bytes = row.head.size.value_or(0);
+Surroundings SurroundingsOf(const ScanTask& task) {
+    static const FilesOnDisk kDisk;
+    if (!task.names || !task.entry) {
+        return {{MoviePlace::LooseFile, *task.path}, &kDisk};
+    }
+    return {task.names->LocationOf(*task.entry, task.origin),
+            &task.names->NamesAround(*task.entry, task.origin)};
+}
+
+// Fills in what a row says of a movie once loaded (or not) into `document`, and appends the row.
+void DescribeLoad(CInputScript& movie, ScanRow& row, const ScanOptions& options,
+                  const Surroundings& around, ScanResult& scanned) {
+    if (row.result == loadOk) {
+        row.movie = ComputeMovieStatistics(movie);
+        if (options.info || options.deps) {
+            row.info = ComputeMovieInfo(movie);
+        }
+    }
+    if (options.deps) {
+        row.dependencies.emplace();
+        if (row.info) {
+            *row.dependencies =
+                PlaceReferences(around.location, row.info->files, row.info->urls, *around.names);
+        }
+        if (!options.info) {
+            row.info.reset();
+        }
+    }
+    ++scanned.rows;
+    scanned.loaded += row.movie ? 1 : 0;
     JsonWriter json(scanned.line);
     WriteScanRow(json, row);
     scanned.line.push_back('\n');
+}
+
+// The movies inside the one loaded at `chain`'s end, copied out of FileBytes, which the next load
+// reuses: offsets into one copy of the whole file, so that however the items overlap, the copy
+// costs no more than the file.
+struct EmbeddedCopies {
+    std::vector<std::uint8_t> file;
+    std::vector<std::pair<std::int64_t, ByteSpan>> movies;  // index, and offset and size in `file`
+};
+
+EmbeddedCopies CopyEmbeddedMovies(const CInputScript& movie) {
+    EmbeddedCopies copies;
+    const std::vector<EmbeddedMovie> found = FindEmbeddedMovies(movie);
+    if (found.empty()) {
+        return copies;
+    }
+    copies.file.assign(FileBytes, FileBytes + FileBytesLength);
+    for (const EmbeddedMovie& embedded : found) {
+        copies.movies.push_back(
+            {embedded.index,
+             {copies.file.data() + (embedded.data.bytes - FileBytes), embedded.data.size}});
+    }
+    return copies;
+}
+
+void ScanEmbedded(const ScanTask& task, const ScanOptions& options, const Surroundings& around,
+                  std::vector<std::int64_t>& chain, const EmbeddedCopies& inside,
+                  ScanResult& scanned) {
+    for (const auto& [index, data] : inside.movies) {
+        chain.push_back(index);
+        EmbeddedCopies deeper;
+        {
+            ScopedMovie document;
+            ScanRow row;
+            row.path = *task.path;
+            row.entry = task.entry;
+            row.embedded = chain;
+            try {
+                row.result = LoadMovieBytesInput(document.movie, *task.path, data.bytes, data.size,
+                                                 data.size, options.inflate, &row.head);
+            } catch (const ECodecError& codecError) {
+                row.error = codecError.what();
+            } catch (...) {
+                row.error = DescribeCurrentException();
+            }
+            if (!options.hashes.empty()) {
+                row.hashes = DigestBytes(options.hashes, data.bytes, data.size);
+            }
+            DescribeLoad(document.movie, row, options, around, scanned);
+            if (row.result == loadOk && chain.size() < kMaxEmbeddedLevels) {
+                deeper = CopyEmbeddedMovies(document.movie);
+            }
+        }
+        ScanEmbedded(task, options, around, chain, deeper, scanned);
+        chain.pop_back();
+    }
+}
+
+// Loads one movie (a file, or an entry's held bytes) on the calling thread and describes it; a
+// movie that fails is described too, and so is a container or entry that could not be read.
+ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
+    ScanResult scanned;
+    scanned.pathIndex = task.pathIndex;
+    const Surroundings around = SurroundingsOf(task);
+    EmbeddedCopies inside;
+    {
+        ScopedMovie document;
+        ScanRow row;
+        row.path = *task.path;
+        row.entry = task.entry;
+        std::optional<HeldEntry> fileHeld;
+        // The bytes the load works from, if any: the entry's, or the file's once read.
+        const std::optional<HeldEntry>& held = *(task.held ? &task.held : &fileHeld);
+        if (task.failure) {
+            row.error = *task.failure;
+        } else {
+            try {
+                if (!task.held && !options.hashes.empty()) {
+                    fileHeld = HoldFile(*task.path, options);
+                }
+                row.result =
+                    held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
+                                               held->bytes.size(), held->size, options.inflate,
+                                               &row.head)
+                         : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
+            } catch (const ECodecError& codecError) {
+                row.error = codecError.what();
+            } catch (...) {
+                row.error = DescribeCurrentException();
+            }
+        }
+        if (!options.hashes.empty()) {
+            row.hashes = !held ? std::nullopt
+                         : held->hashes
+                             ? held->hashes
+                             : DigestBytes(options.hashes, held->bytes.data(), held->bytes.size());
+        }
+        scanned.bytes = row.head.size.value_or(0);
+        DescribeLoad(document.movie, row, options, around, scanned);
+        if (options.nested && row.result == loadOk) {
+            inside = CopyEmbeddedMovies(document.movie);
+        }
+    }
+    std::vector<std::int64_t> chain;
+    ScanEmbedded(task, options, around, chain, inside, scanned);
     return scanned;
 }
 
@@ -243,7 +376,7 @@ int RunScanCommand(const ScanOptions& options) {
                                                  kHeldBytesAhead);
     struct Abandoned {};
     ScanInputCounts counts;
-    const ScanInputOptions inputOptions{options.inflate, options.hashes};
+    const ScanInputOptions inputOptions{options.inflate, options.deps, options.hashes};
     const auto work = [&results, &options] {
         std::optional<std::pair<std::size_t, ScanTask>> task = results.Take();
         if (!task) {
@@ -311,8 +444,8 @@ int RunScanCommand(const ScanOptions& options) {
             out.Flush();
             progress.Show(pathsDone);
         })) {
-            ++rows;
-            loaded += result->loaded ? 1 : 0;
+            rows += result->rows;
+            loaded += result->loaded;
             bytes += result->bytes;
             pathsDone = result->pathIndex;
             out.Put(result->line);

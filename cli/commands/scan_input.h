@@ -5,13 +5,37 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/archive/container_walk.h"
 #include "cli/archive/held_entry.h"
+#include "cli/deps/dependencies.h"
 #include "cli/hash/digests.h"
 #include "cli/scan/scan_walk.h"
+
+// For --deps: the names inside one scanned container file, each under the entry path of the
+// container that holds it, so that a movie's references are looked up among its neighbours. The
+// records of all the WARCs of one archive (the WARCs of a WACZ) count as one web archive.
+class ContainerNames {
+  public:
+    void Add(const std::vector<std::string>& entry, EntryOrigin origin);
+    void Seal();
+    // Where the movie at `entry` lies, and the names its references are looked up in.
+    MovieLocation LocationOf(const std::vector<std::string>& entry, EntryOrigin origin) const;
+    const PresentNames& NamesAround(const std::vector<std::string>& entry,
+                                    EntryOrigin origin) const;
+
+  private:
+    static std::vector<std::string> KeyOf(const std::vector<std::string>& entry,
+                                          EntryOrigin origin);
+    std::map<std::vector<std::string>, NameList> files_;
+    std::map<std::vector<std::string>, NameList> records_;
+    NameList none_;
+};
 
 // One row's work: a loose movie file, a movie entry of a container, or a container that could not
 // be read (`failure`).
@@ -21,10 +45,13 @@ struct ScanTask {
     std::optional<std::vector<std::string>> entry;  // a container's entry: its names
     std::optional<HeldEntry> held;                  // the entry's bytes, when they could be read
     std::optional<std::string> failure;             // why the entry or container is unreadable
+    EntryOrigin origin = EntryOrigin::ArchiveFile;  // what the entry is to its container
+    std::shared_ptr<const ContainerNames> names;    // with --deps, for a container's entries
 };
 
 struct ScanInputOptions {
     bool inflate = false;
+    bool deps = false;  // every container is read once for its names before its entries
     std::vector<HashAlgorithm> hashes;
 };
 
