@@ -19,6 +19,10 @@
 #include "Unit1/TreeColumnFitter.h"
 #include "Unit1/TreeModel.h"
 #include "Unit1/VelpinApplication.h"
+#include "Unit1/presentation/BuildMovieTree.h"
+#include "Unit1/presentation/DeleteTag.h"
+#include "swfff/errors.h"
+#include "swfff/loader.h"
 #include "swfff/writer.h"
 #include "ui_Unit1.h"
 
@@ -77,6 +81,7 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent)
     // The pictures live in a static library; naming them here keeps the linker from dropping them.
     Q_INIT_RESOURCE(images);
     ui->setupUi(this);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setFont(WindowFont());
     ui->StatusBar1->showMessage(QString::fromLatin1(kStatusText) + QLatin1Char(' ') +
                                 QString::fromLatin1(kCreditLine));
@@ -200,7 +205,41 @@ void TForm1::Open1Click() {
 }
 
 void TForm1::OpenMovie(const std::string& path) {
-    OpenMovieInto(Movie, FrameNodes, treeModel_->Store(), *this, path);
+    NodeStore& tv = treeModel_->Store();
+    NodeView& view = *treeModel_;
+    SetBusyCursor();
+    view.BeginUpdate();
+    std::int32_t result = loadOk;
+    bool resetOpen = false;
+    try {
+        ClearShown(tv, view);
+        // The table would otherwise hold nodes of the tree just cleared.
+        FrameNodes.clear();
+        result = LoadMovieFile(Movie, path);
+        if (result == loadOk) {
+            // The view meets the tree once it is whole.
+            view.WillReset();
+            resetOpen = true;
+            const TreeNode root = BuildMovieTree(Movie, tv, FrameNodes);
+            resetOpen = false;
+            view.DidReset();
+            view.Select(root);
+            view.ExpandOneLevel(root);
+        }
+    } catch (...) {
+        if (resetOpen) {
+            view.DidReset();
+        }
+        SetDefaultCursor();
+        view.EndUpdate();
+        throw;
+    }
+    SetDefaultCursor();
+    if (result != loadOk) {
+        ShowMessage("Error Opening file!", kApplicationTitle);
+        Movie.Loaded = false;
+    }
+    view.EndUpdate();
 }
 
 void TForm1::Saveas1Click() {
@@ -275,10 +314,6 @@ std::unique_ptr<FileDialog> TForm1::SaveDialog() {
     dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog->setWindowTitle(QStringLiteral("Save As"));
     return dialog;
-}
-
-NodeView& TForm1::View() {
-    return *treeModel_;
 }
 
 void TForm1::SetBusyCursor() {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/BuildMovieTree.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "swfff/document.h"
 #include "swfff/scoped_movie.h"
@@ -26,7 +26,7 @@ class TForm1;
 // The one-line credit of the status bar and the About box.
 inline constexpr char kCreditLine[] = "Written by the Velpin developers";
 
-class TForm1 : public QMainWindow, public WindowShell {
+class TForm1 : public QMainWindow {
     Q_OBJECT
 
   public:
@@ -43,14 +43,14 @@ class TForm1 : public QMainWindow, public WindowShell {
     void HelpContents1Click();
     void About1Click();
 
-    // Loads the file at `path` (as the file system spells it) and shows it in the tree.
+    // Loads the file at `path` (as the file system spells it) and shows it in the tree. A raised
+    // load error passes through, with the cursor and the redrawing restored on the way out.
     void OpenMovie(const std::string& path);
 
-    void SetBusyCursor() override;
-    void SetDefaultCursor() override;
-    void ShowMessage(const std::string& text, const std::string& caption) override;
-    // The tree view's model.
-    NodeView& View() override;
+    void SetBusyCursor();
+    void SetDefaultCursor();
+    // A modal box owned by the window with one OK button and no icon.
+    void ShowMessage(const std::string& text, const std::string& caption);
 
     // The model behind the tree view tv.
     TreeModel& Tree() { return *treeModel_; }

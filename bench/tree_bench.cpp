@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/BuildMovieTree.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "bench/figures.h"
 #include "swfff/loader.h"
@@ -118,9 +118,12 @@ int main(int argc, char** argv) {
 
     FrameNodeTable frameNodes;
     NodeStore tree;
-    HeadlessShell shell;
-    Print("OpenMovieInto over NodeStore (load + build)",
-          Time(repetitions, [&]() { OpenMovieInto(movie, frameNodes, tree, shell, path); }));
+    Print("LoadMovieFile + BuildMovieTree over NodeStore", Time(repetitions, [&]() {
+              tree.Clear();
+              if (LoadMovieFile(movie, path) == loadOk) {
+                  BuildMovieTree(movie, tree, frameNodes);
+              }
+          }));
     std::printf("tree: %zu nodes\n", tree.LiveNodeCount());
     held.Release();
 

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/BuildMovieTree.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "swfff/errors.h"
 #include "swfff/loader.h"
@@ -443,8 +443,8 @@ TEST_F(FaultTest, PathWithInvalidUtf8Bytes) {
     // The tree shows the path's bytes as they are.
     NodeStore tree;
     FrameNodeTable frameNodes;
-    HeadlessShell shell;
-    ASSERT_EQ(OpenMovieWithResult(movie_, frameNodes, tree, shell, path), loadOk);
+    ASSERT_EQ(LoadMovieFile(movie_, path), loadOk);
+    BuildMovieTree(movie_, tree, frameNodes);
     EXPECT_EQ(movie_.FileName, path);
     EXPECT_EQ(tree.Text(tree.FirstTopLevel()), path);
     EXPECT_EQ(CountItems(movie_), 7u);

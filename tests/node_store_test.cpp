@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/HeadlessShell.h"
 #include "Unit1/presentation/NodeView.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/BuildMovieTree.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "Unit1/presentation/DeleteTag.h"
+#include "Unit1/presentation/HeadlessShell.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "Unit1/presentation/OneDecimal.h"
 #include "swfff/errors.h"
+#include "swfff/loader.h"
 #include "swfff/scoped_movie.h"
 #include "swfff/vocabulary.h"
 #include "tests/support/movie_builder.h"
@@ -18,31 +21,19 @@ namespace {
 
 using namespace testmovie;
 
-class RecordingShell : public WindowShell {
-  public:
-    explicit RecordingShell(HeadlessShell::SelectionListener onSelectionChange)
-        : view(std::move(onSelectionChange)) {}
-    NodeView& View() override { return view; }
-    void SetBusyCursor() override { events.push_back("busy"); }
-    void SetDefaultCursor() override { events.push_back("default"); }
-    void ShowMessage(const std::string& text, const std::string& caption) override {
-        events.push_back("message " + text + " | " + caption);
-    }
-    std::vector<std::string> events;
-    HeadlessShell view;
-};
-
 Bytes Body(std::size_t length) {
     return Bytes(length, 0xAB);
 }
 
 class TreeBuilderTest : public ::testing::Test {
   protected:
-    // Opens `bytes` as the window would and gives the whole tree as text.
+    // Loads `bytes` and builds their tree, the root selected as the window selects it, and gives
+    // the whole tree as text.
     std::string Open(const Bytes& bytes) {
         path = dir.Write("movie.swf", bytes);
-        shell.events.clear();
-        OpenMovieInto(movie, frameNodes, tree, shell, path);
+        ClearShown(tree, view());
+        EXPECT_EQ(LoadMovieFile(movie, path), loadOk);
+        view().Select(BuildMovieTree(movie, tree, frameNodes));
         return Dump(tree.FirstTopLevel(), 0);
     }
 
@@ -109,7 +100,7 @@ class TreeBuilderTest : public ::testing::Test {
         view().Select(node);
         DeleteSelectedTag(movie, tree, view(), selectedNode);
     }
-    HeadlessShell& view() { return shell.view; }
+    HeadlessShell& view() { return shell; }
 
     TempDir dir;
     std::string path;
@@ -117,14 +108,9 @@ class TreeBuilderTest : public ::testing::Test {
     CInputScript& movie = held.movie;
     FrameNodeTable frameNodes;
     TreeNode selectedNode = kNoNode;
-    std::vector<TreeNode> reports;
-    std::vector<int> updateDepthAtReport;
     NodeStore tree;
-    RecordingShell shell{[this](TreeNode reported) {
-        reports.push_back(reported);
-        updateDepthAtReport.push_back(view().UpdateDepth());
-        TrackSelection(view(), reported, selectedNode);
-    }};
+    HeadlessShell shell{
+        [this](TreeNode reported) { TrackSelection(view(), reported, selectedNode); }};
 };
 
 TEST_F(TreeBuilderTest, TwelveFpsExampleGivesTheWholeTree) {
@@ -146,18 +132,6 @@ TEST_F(TreeBuilderTest, TwelveFpsExampleGivesTheWholeTree) {
               "  [0,0] Frame     1\n"
               "    [1,1]  End\n");
 
-    EXPECT_TRUE(movie.Loaded);
-    EXPECT_EQ(shell.events, (std::vector<std::string>{"busy", "default"}));
-    EXPECT_EQ(view().UpdateDepth(), 0);
-    // The root is selected while redrawing is still suspended, and tracked synchronously.
-    const TreeNode root = tree.FirstTopLevel();
-    EXPECT_EQ(reports, std::vector<TreeNode>{root});
-    EXPECT_EQ(updateDepthAtReport, std::vector<int>{1});
-    EXPECT_EQ(selectedNode, root);
-    // Expanded one level only.
-    tree.VisitPreOrder([&](TreeNode node, int) {
-        EXPECT_EQ(view().IsExpanded(node), node == root) << tree.Text(node);
-    });
     EXPECT_EQ(frameNodes.size(), 3u);
     EXPECT_EQ(tree.Text(frameNodes[0]), "Header");
     EXPECT_EQ(tree.Text(frameNodes[2]), "Frame     1");
@@ -419,35 +393,6 @@ TEST_F(TreeBuilderTest, OneDecimalHalvesRoundAwayFromZeroAsWritten) {
     Open(Movie(spec, Cat({Tag(2, Body(248)), ShowFrame(), End()})));
     EXPECT_EQ(tree.Text(frameNodes[1]),
               "Frame     0 (256 bytes so far) (Time:1.0 s.) (0.3 kb/s so far)");
-}
-
-TEST_F(TreeBuilderTest, FailedLoadLeavesAnEmptyTreeAndSaysSo) {
-    Open(Movie(Cat({ShowFrame(), End()})));
-    ASSERT_NE(selectedNode, kNoNode);
-
-    path = dir.Write("bad.swf", Movie(HeaderSpec{}, Cat({ShowFrame(), End()}), 1000));
-    shell.events.clear();
-    EXPECT_EQ(OpenMovieWithResult(movie, frameNodes, tree, shell, path), loadLengthMismatch);
-    EXPECT_EQ(tree.LiveNodeCount(), 0u);
-    EXPECT_EQ(tree.FirstTopLevel(), kNoNode);
-    EXPECT_TRUE(frameNodes.empty());
-    EXPECT_FALSE(movie.Loaded);
-    EXPECT_EQ(selectedNode, kNoNode);
-    EXPECT_EQ(view().UpdateDepth(), 0);
-    EXPECT_EQ(shell.events, (std::vector<std::string>{"busy", "default",
-                                                      "message Error Opening file! | Velpin"}));
-}
-
-TEST_F(TreeBuilderTest, RaisedLoadErrorRestoresCursorAndRedrawing) {
-    Open(Movie(Cat({ShowFrame(), End()})));
-    shell.events.clear();
-    EXPECT_THROW(OpenMovieInto(movie, frameNodes, tree, shell, dir.File("missing.swf")),
-                 EInOutError);
-    EXPECT_EQ(shell.events, (std::vector<std::string>{"busy", "default"}));
-    EXPECT_EQ(view().UpdateDepth(), 0);
-    EXPECT_EQ(tree.LiveNodeCount(), 0u);
-    EXPECT_FALSE(movie.Loaded);
-    EXPECT_EQ(selectedNode, kNoNode);
 }
 
 // Delete Tag.

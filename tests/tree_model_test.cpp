@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "Unit1/TreeModel.h"
-#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/DeleteTag.h"
+#include "Unit1/presentation/HeadlessShell.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "Unit1/presentation/NodeView.h"
 #include "tests/support/model_dump.h"

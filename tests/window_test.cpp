@@ -22,8 +22,11 @@
 
 #include "Unit1/TreeModel.h"
 #include "Unit1/Unit1.h"
+#include "Unit1/presentation/BuildMovieTree.h"
+#include "Unit1/presentation/HeadlessShell.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "swfff/errors.h"
+#include "swfff/loader.h"
 #include "swfff/scoped_movie.h"
 #include "tests/support/model_dump.h"
 #include "tests/support/movie_builder.h"
@@ -129,8 +132,13 @@ TEST_F(WindowTest, OpenShowsTheMovieWithTheRootSelectedAndExpandedOneLevel) {
     {
         ScopedMovie held;
         FrameNodeTable frames;
-        OpenMovieInto(held.movie, frames, expected, expectedView, moviePath);
+        ASSERT_EQ(LoadMovieFile(held.movie, moviePath), loadOk);
+        expectedView.Select(BuildMovieTree(held.movie, expected, frames));
     }
+    // The root's selection is reported while redrawing is still suspended.
+    std::vector<bool> redrawnAtReport;
+    QObject::connect(&form.Tree(), &TreeModel::SelectionChanged, &form,
+                     [&] { redrawnAtReport.push_back(tv()->updatesEnabled()); });
 
     Open(moviePath);
 
@@ -151,6 +159,7 @@ TEST_F(WindowTest, OpenShowsTheMovieWithTheRootSelectedAndExpandedOneLevel) {
     const TreeNode root = form.Tree().Store().FirstTopLevel();
     EXPECT_EQ(form.Tree().Store().Text(root), moviePath);
     EXPECT_EQ(form.SelectedNode, root) << "the root's selection is reported inside the open";
+    EXPECT_EQ(redrawnAtReport, std::vector<bool>{false});
     EXPECT_TRUE(tv()->isExpanded(form.Tree().IndexOf(root)));
     EXPECT_TRUE(tv()->updatesEnabled());
     for (const char* collapsed : {"Header", "FrameSize", "Frame     0", "Frame     1"}) {
@@ -338,8 +347,10 @@ TEST_F(WindowTest, AFailedOpenEmptiesTheTreeAndMakesSaveAndDeleteInert) {
     Open(dir.Write("short.swf", Bytes(20, 'F')));
 
     EXPECT_EQ(form.Tree().rowCount(), 0);
+    EXPECT_TRUE(form.FrameNodes.empty());
     EXPECT_FALSE(form.Movie.Loaded);
     EXPECT_EQ(form.SelectedNode, kNoNode);
+    EXPECT_TRUE(tv()->updatesEnabled());
     ASSERT_EQ(prompter.boxes.size(), 1u);
     EXPECT_EQ(prompter.boxes[0].text, "Error Opening file!");
     EXPECT_EQ(prompter.boxes[0].caption, "Velpin");
@@ -368,8 +379,10 @@ TEST_F(WindowTest, AMissingFileGoesToTheErrorBoxAndTheWindowGoesOn) {
     EXPECT_EQ(box.modality, Qt::ApplicationModal);
     EXPECT_FALSE(box.busyCursorShown);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(tv()->updatesEnabled());
     EXPECT_EQ(form.Tree().rowCount(), 0);
     EXPECT_FALSE(form.Movie.Loaded);
+    EXPECT_EQ(form.SelectedNode, kNoNode);
 
     Open(moviePath);
     EXPECT_TRUE(form.Movie.Loaded);
@@ -452,10 +465,10 @@ TEST_F(WindowTest, ADialogLeavesNothingBehindButTheNameChosenLast) {
 TEST_F(WindowTest, TheViewShowsTheSelectionOfABuildWithRedrawingSuspended) {
     Open(moviePath);
     Click(Find(" DoAction Stop"));
-    form.View().BeginUpdate();
+    form.Tree().BeginUpdate();
     form.OpenMovie(moviePath);
     EXPECT_FALSE(tv()->updatesEnabled());
-    form.View().EndUpdate();
+    form.Tree().EndUpdate();
     EXPECT_TRUE(tv()->updatesEnabled());
     const QModelIndex root = form.Tree().IndexOf(form.Tree().Store().FirstTopLevel());
     EXPECT_EQ(tv()->selectionModel()->selectedIndexes(), QModelIndexList({root}));

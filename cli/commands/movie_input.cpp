@@ -196,24 +196,19 @@ int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& p
 }
 
 int RunOnLoadedMovie(const MovieCommandInput& input,
-                     const std::function<int(CInputScript&, const InputHead&)>& use,
-                     const MovieLoadWrapper& wrap) {
+                     const std::function<int(CInputScript&, const InputHead&)>& use) {
     return RunReportingRaisedErrors(input.mode, [&]() {
         ScopedMovie document;
         InputHead head;
         bool embeddedLoaded = false;
         // Without --inflate the load is LoadMovieFile alone, exactly the window's.
-        const MovieLoad load = [&](CInputScript& script) {
-            std::int32_t result =
-                LoadMovieInput(script, input.path, input.inflate,
-                               input.inflate || !input.embedded.empty() ? &head : nullptr);
-            for (std::size_t i = 0; i < input.embedded.size() && result == loadOk; ++i) {
-                result = LoadEmbeddedMovie(script, input.embedded[i], input.inflate, head);
-                embeddedLoaded = true;
-            }
-            return result;
-        };
-        const std::int32_t result = wrap ? wrap(document.movie, load) : load(document.movie);
+        std::int32_t result =
+            LoadMovieInput(document.movie, input.path, input.inflate,
+                           input.inflate || !input.embedded.empty() ? &head : nullptr);
+        for (std::size_t i = 0; i < input.embedded.size() && result == loadOk; ++i) {
+            result = LoadEmbeddedMovie(document.movie, input.embedded[i], input.inflate, head);
+            embeddedLoaded = true;
+        }
         if (result != loadOk) {
             return ReportLoadFailure(
                 result, input.mode, input.path,

@@ -72,15 +72,10 @@ struct MovieCommandInput {
 std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool inflate,
                                InputHead& head);
 
-// The load as a subcommand may wrap it: `tree` builds its tree around the load.
-using MovieLoad = std::function<std::int32_t(CInputScript&)>;
-using MovieLoadWrapper = std::function<std::int32_t(CInputScript&, const MovieLoad&)>;
-
 // The one way a subcommand loads its movie and prints from it: loads `input` into a document of
-// its own (through `wrap` when given), reports a failed load, and otherwise runs `use` on the
-// loaded movie, with what the file's first bytes say when --inflate read them (and always, for an
-// embedded movie, its data's first bytes). Errors raised on
-// the way are reported as RunReportingRaisedErrors does. Returns the exit status.
+// its own, reports a failed load, and otherwise runs `use` on the loaded movie, with what the
+// file's first bytes say when --inflate read them (and always, for an embedded movie, its
+// data's first bytes). Errors raised on the way are reported as
+// RunReportingRaisedErrors does. Returns the exit status.
 int RunOnLoadedMovie(const MovieCommandInput& input,
-                     const std::function<int(CInputScript&, const InputHead&)>& use,
-                     const MovieLoadWrapper& wrap = nullptr);
+                     const std::function<int(CInputScript&, const InputHead&)>& use);

@@ -1,32 +1,23 @@
 // velpin-cli scan: one JSON line per movie of a collection, loose or inside containers. One thread
 // reads the paths and the containers' entries in order, several threads load the movies at once,
 // each into a document of its own (FileBytes is per thread), and one writer prints the lines in
-// that order.
+// that order, then the summary.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
-#include <string_view>
 #include <system_error>
 #include <thread>
 
 #include "Unit1/presentation/ErrorBoxText.h"
-#include "cli/archive/byte_stream.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
-#include "cli/commands/movie_input.h"
 #include "cli/commands/scan_input.h"
-#include "cli/deps/dependencies.h"
-#include "cli/info/embedded_movies.h"
-#include "cli/info/info_output.h"
-#include "cli/info/movie_info.h"
-#include "cli/json/json_writer.h"
-#include "cli/scan/movie_statistics.h"
+#include "cli/commands/scan_row.h"
 #include "cli/scan/ordered_results.h"
 #include "cli/scan/scan_walk.h"
-#include "swfff/errors.h"
 
 namespace {
 
@@ -38,279 +29,11 @@ constexpr std::size_t kLinesAheadPerJob = 64;
 // entries are read faster than they are loaded, and a window of 4 MiB entries would be too many.
 constexpr std::uint64_t kHeldBytesAhead = 48u << 20;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
-// How deep --nested follows movies inside movies.
-constexpr std::size_t kMaxEmbeddedLevels = 3;
 
-// The rows of one file or entry: its own, and with --nested those of the movies inside it.
 struct ScanResult {
-    std::string line;
-    std::int64_t rows = 0;
-    std::int64_t loaded = 0;
-    std::int64_t bytes = 0;
+    ScanLine line;
     std::size_t pathIndex = 0;  // the path the row belongs to, for the progress line
 };
-
-// What one row says about one file or entry.
-struct ScanRow {
-    std::string path;
-    std::optional<std::vector<std::string>> entry;    // a container's entry: its names
-    std::vector<std::int64_t> embedded;               // the items it lies in, outermost first
-    std::optional<std::optional<HashValues>> hashes;  // with --hash; none inside if unreadable
-    InputHead head;
-    std::optional<std::int32_t> result;  // none when the load raised `error`
-    std::string error;
-    std::optional<MovieStatistics> movie;  // only for a loaded movie
-    std::optional<MovieInfo> info;         // with --info; its strings point into FileBytes
-    std::optional<std::optional<Dependencies>> dependencies;  // with --deps; none if not loaded
-};
-
-void WriteStrings(JsonWriter& json, const std::vector<std::string>& strings) {
-    json.BeginArray();
-    for (const std::string& text : strings) {
-        json.String(text);
-    }
-    json.EndArray();
-}
-
-template <typename T>
-std::optional<std::int64_t> Widened(const std::optional<T>& value) {
-    return value ? std::optional<std::int64_t>(*value) : std::nullopt;
-}
-
-void WriteScanRow(JsonWriter& json, const ScanRow& row) {
-    json.BeginObject();
-    json.Key("path");
-    json.String(row.path);
-    json.Key("entry");
-    if (row.entry) {
-        WriteStrings(json, *row.entry);
-    } else {
-        json.Null();
-    }
-    json.Key("embedded");
-    if (!row.embedded.empty()) {
-        json.BeginArray();
-        for (const std::int64_t index : row.embedded) {
-            json.Integer(index);
-        }
-        json.EndArray();
-    } else {
-        json.Null();
-    }
-    json.Key("size");
-    json.IntegerOrNull(row.head.size);
-    if (row.hashes) {
-        json.Key("hashes");
-        if (*row.hashes) {
-            json.BeginObject();
-            for (const auto& [algorithm, hex] : **row.hashes) {
-                json.Key(HashName(algorithm));
-                json.String(hex);
-            }
-            json.EndObject();
-        } else {
-            json.Null();
-        }
-    }
-    json.Key("container");
-    json.StringOrNull(ContainerSignature(row.head.container));
-    json.Key("version");
-    json.IntegerOrNull(Widened(row.head.version));
-    json.Key("declaredLength");
-    json.IntegerOrNull(Widened(row.head.declaredLength));
-    json.Key("result");
-    json.IntegerOrNull(Widened(row.result));
-    json.Key("reason");
-    std::optional<std::string_view> reason;
-    if (row.result && *row.result != loadOk) {
-        reason = LoadResultReason(*row.result);
-    }
-    json.StringOrNull(reason);
-    json.Key("error");
-    json.StringOrNull(row.result ? std::nullopt : std::optional<std::string_view>(row.error));
-    json.Key("movie");
-    if (row.movie) {
-        json.BeginObject();
-        WriteMovieStatistics(json, *row.movie);
-        if (row.info) {
-            json.Key("info");
-            WriteInfoJson(json, *row.info);
-        }
-        json.EndObject();
-    } else {
-        json.Null();
-    }
-    if (row.dependencies) {
-        json.Key("dependencies");
-        if (*row.dependencies) {
-            json.BeginObject();
-            json.Key("present");
-            WriteStrings(json, (*row.dependencies)->present);
-            json.Key("missing");
-            WriteStrings(json, (*row.dependencies)->missing);
-            json.Key("external");
-            WriteStrings(json, (*row.dependencies)->external);
-            json.EndObject();
-        } else {
-            json.Null();
-        }
-    }
-    json.EndObject();
-}
-
-// A loose file to be digested is read once, as an entry is, and loaded from the bytes held: the
-// load gives what it gives for the file itself.
-HeldEntry HoldFile(const std::string& path, const ScanOptions& options) {
-    FileStream file(path);
-    return HoldMovie(file, options.inflate, options.hashes);
-}
-
-// Where the references of a task's movie, and of the movies inside it, are looked up.
-struct Surroundings {
-    MovieLocation location;
-    const PresentNames* names = nullptr;
-};
-
-Surroundings SurroundingsOf(const ScanTask& task) {
-    static const FilesOnDisk kDisk;
-    if (!task.names || !task.entry) {
-        return {{MoviePlace::LooseFile, *task.path}, &kDisk};
-    }
-    return {task.names->LocationOf(*task.entry, task.origin),
-            &task.names->NamesAround(*task.entry, task.origin)};
-}
-
-// Fills in what a row says of a movie once loaded (or not) into `document`, and appends the row.
-void DescribeLoad(CInputScript& movie, ScanRow& row, const ScanOptions& options,
-                  const Surroundings& around, ScanResult& scanned) {
-    if (row.result == loadOk) {
-        row.movie = ComputeMovieStatistics(movie);
-        if (options.info || options.deps) {
-            row.info = ComputeMovieInfo(movie);
-        }
-    }
-    if (options.deps) {
-        row.dependencies.emplace();
-        if (row.info) {
-            *row.dependencies =
-                PlaceReferences(around.location, row.info->files, row.info->urls, *around.names);
-        }
-        if (!options.info) {
-            row.info.reset();
-        }
-    }
-    ++scanned.rows;
-    scanned.loaded += row.movie ? 1 : 0;
-    JsonWriter json(scanned.line);
-    WriteScanRow(json, row);
-    scanned.line.push_back('\n');
-}
-
-// The movies inside the one loaded at `chain`'s end, copied out of FileBytes, which the next load
-// reuses: offsets into one copy of the whole file, so that however the items overlap, the copy
-// costs no more than the file.
-struct EmbeddedCopies {
-    std::vector<std::uint8_t> file;
-    std::vector<std::pair<std::int64_t, ByteSpan>> movies;  // index, and offset and size in `file`
-};
-
-EmbeddedCopies CopyEmbeddedMovies(const CInputScript& movie) {
-    EmbeddedCopies copies;
-    const std::vector<EmbeddedMovie> found = FindEmbeddedMovies(movie);
-    if (found.empty()) {
-        return copies;
-    }
-    copies.file.assign(FileBytes, FileBytes + FileBytesLength);
-    for (const EmbeddedMovie& embedded : found) {
-        copies.movies.push_back(
-            {embedded.index,
-             {copies.file.data() + (embedded.data.bytes - FileBytes), embedded.data.size}});
-    }
-    return copies;
-}
-
-void ScanEmbedded(const ScanTask& task, const ScanOptions& options, const Surroundings& around,
-                  std::vector<std::int64_t>& chain, const EmbeddedCopies& inside,
-                  ScanResult& scanned) {
-    for (const auto& [index, data] : inside.movies) {
-        chain.push_back(index);
-        EmbeddedCopies deeper;
-        {
-            ScopedMovie document;
-            ScanRow row;
-            row.path = *task.path;
-            row.entry = task.entry;
-            row.embedded = chain;
-            try {
-                row.result = LoadMovieBytesInput(document.movie, *task.path, data.bytes, data.size,
-                                                 data.size, options.inflate, &row.head);
-            } catch (const ECodecError& codecError) {
-                row.error = codecError.what();
-            } catch (...) {
-                row.error = DescribeCurrentException();
-            }
-            if (!options.hashes.empty()) {
-                row.hashes = DigestBytes(options.hashes, data.bytes, data.size);
-            }
-            DescribeLoad(document.movie, row, options, around, scanned);
-            if (row.result == loadOk && chain.size() < kMaxEmbeddedLevels) {
-                deeper = CopyEmbeddedMovies(document.movie);
-            }
-        }
-        ScanEmbedded(task, options, around, chain, deeper, scanned);
-        chain.pop_back();
-    }
-}
-
-// Loads one movie (a file, or an entry's held bytes) on the calling thread and describes it; a
-// movie that fails is described too, and so is a container or entry that could not be read.
-ScanResult ScanMovie(const ScanTask& task, const ScanOptions& options) {
-    ScanResult scanned;
-    scanned.pathIndex = task.pathIndex;
-    const Surroundings around = SurroundingsOf(task);
-    EmbeddedCopies inside;
-    {
-        ScopedMovie document;
-        ScanRow row;
-        row.path = *task.path;
-        row.entry = task.entry;
-        std::optional<HeldEntry> fileHeld;
-        // The bytes the load works from, if any: the entry's, or the file's once read.
-        const std::optional<HeldEntry>& held = *(task.held ? &task.held : &fileHeld);
-        if (task.failure) {
-            row.error = *task.failure;
-        } else {
-            try {
-                if (!task.held && !options.hashes.empty()) {
-                    fileHeld = HoldFile(*task.path, options);
-                }
-                row.result =
-                    held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
-                                               held->bytes.size(), held->size, options.inflate,
-                                               &row.head)
-                         : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
-            } catch (const ECodecError& codecError) {
-                row.error = codecError.what();
-            } catch (...) {
-                row.error = DescribeCurrentException();
-            }
-        }
-        if (!options.hashes.empty()) {
-            row.hashes = !held ? std::nullopt
-                         : held->hashes
-                             ? held->hashes
-                             : DigestBytes(options.hashes, held->bytes.data(), held->bytes.size());
-        }
-        scanned.bytes = row.head.size.value_or(0);
-        DescribeLoad(document.movie, row, options, around, scanned);
-        if (options.nested && row.result == loadOk) {
-            inside = CopyEmbeddedMovies(document.movie);
-        }
-    }
-    std::vector<std::int64_t> chain;
-    ScanEmbedded(task, options, around, chain, inside, scanned);
-    return scanned;
-}
 
 // The progress line, rewritten in place; only on a terminal, where nothing reads it as data.
 class Progress {
@@ -382,7 +105,7 @@ int RunScanCommand(const ScanOptions& options) {
         if (!task) {
             return false;
         }
-        ScanResult result = ScanMovie(task->second, options);
+        ScanResult result{ScanMovie(task->second, options), task->second.pathIndex};
         task->second.held.reset();
         results.Put(task->first, std::move(result));
         return true;
@@ -444,11 +167,11 @@ int RunScanCommand(const ScanOptions& options) {
             out.Flush();
             progress.Show(pathsDone);
         })) {
-            rows += result->rows;
-            loaded += result->loaded;
-            bytes += result->bytes;
+            rows += result->line.rows;
+            loaded += result->line.loaded;
+            bytes += result->line.bytes;
             pathsDone = result->pathIndex;
-            out.Put(result->line);
+            out.Put(result->line.text);
             progress.Show(pathsDone);
         }
     } catch (...) {

@@ -1,4 +1,4 @@
-#include "Unit1/presentation/MovieTreeBuilder.h"
+#include "Unit1/presentation/BuildMovieTree.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "Unit1/presentation/FrameStatistics.h"
-#include "swfff/loader.h"
 #include "swfff/vocabulary.h"
 
 namespace {
@@ -132,8 +131,9 @@ class TagTexts {
     std::string doActionText_;  // " DoAction ", then each first action's name in turn
 };
 
-// Builds the whole tree into an empty store and gives its root.
-TreeNode BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv) {
+}  // namespace
+
+TreeNode BuildMovieTree(const CInputScript& movie, NodeStore& tv, FrameNodeTable& frameNodes) {
     const MovieHeader& header = movie.Header;
     const auto framesPerSecond = static_cast<std::uint8_t>(header.FrameRate >> 8);
     std::int64_t bytesSoFar = 0;
@@ -174,103 +174,4 @@ TreeNode BuildTree(const CInputScript& movie, FrameNodeTable& frameNodes, NodeSt
         tv.SetImages(node, item->IconIndex, item->IconIndex);
     }
     return root;
-}
-
-}  // namespace
-
-std::int32_t OpenMovieWithResult(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
-                                 WindowShell& shell, const std::string& path) {
-    return OpenMovieWithLoad(movie, frameNodes, tv, shell,
-                             [&path](CInputScript& script) { return LoadMovieFile(script, path); });
-}
-
-std::int32_t OpenMovieWithLoad(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
-                               WindowShell& shell,
-                               const std::function<std::int32_t(CInputScript&)>& load) {
-    NodeView& view = shell.View();
-    shell.SetBusyCursor();
-    view.BeginUpdate();
-    std::int32_t result = loadOk;
-    bool resetOpen = false;
-    try {
-        ClearShown(tv, view);
-        // The table would otherwise hold nodes of the tree just cleared.
-        frameNodes.clear();
-        result = load(movie);
-        if (result == loadOk) {
-            // The view meets the tree once it is whole.
-            view.WillReset();
-            resetOpen = true;
-            const TreeNode root = BuildTree(movie, frameNodes, tv);
-            resetOpen = false;
-            view.DidReset();
-            view.Select(root);
-            view.ExpandOneLevel(root);
-        }
-    } catch (...) {
-        if (resetOpen) {
-            view.DidReset();
-        }
-        shell.SetDefaultCursor();
-        view.EndUpdate();
-        throw;
-    }
-    shell.SetDefaultCursor();
-    if (result != loadOk) {
-        shell.ShowMessage("Error Opening file!", "Velpin");
-        movie.Loaded = false;
-    }
-    view.EndUpdate();
-    return result;
-}
-
-void OpenMovieInto(CInputScript& movie, FrameNodeTable& frameNodes, NodeStore& tv,
-                   WindowShell& shell, const std::string& path) {
-    OpenMovieWithResult(movie, frameNodes, tv, shell, path);
-}
-
-void DeleteSelectedTag(CInputScript& movie, NodeStore& tv, NodeView& view, TreeNode selectedNode) {
-    if (!movie.Loaded || selectedNode == kNoNode) {
-        return;
-    }
-    TagItem* const item = tv.Data(selectedNode);
-    if (item == nullptr || item->Depth != 0) {
-        return;
-    }
-    // The node lets go of its item before the item is released, so nothing ever refers to a
-    // released item.
-    tv.ClearData(selectedNode);
-    RemoveTagItem(movie, item);
-    DeleteShown(tv, view, selectedNode);
-}
-
-void TrackSelection(const NodeView& view, TreeNode reported, TreeNode& selectedNode) {
-    if (reported == kNoNode) {
-        selectedNode = kNoNode;
-    } else if (view.IsSelected(reported)) {
-        selectedNode = reported;
-    }
-}
-
-HeadlessShell::HeadlessShell(SelectionListener onSelectionChange)
-    : onSelectionChange_(std::move(onSelectionChange)) {}
-
-void HeadlessShell::EndUpdate() {
-    if (updateDepth_ > 0) {
-        --updateDepth_;
-    }
-}
-
-void HeadlessShell::WillReset() {
-    expanded_.clear();
-}
-
-void HeadlessShell::Select(TreeNode node) {
-    if (node == selected_) {
-        return;
-    }
-    selected_ = node;
-    if (onSelectionChange_) {
-        onSelectionChange_(node);
-    }
 }
