@@ -141,7 +141,7 @@ class FailedStream : public ByteStream {
 
 class Walker {
   public:
-    explicit Walker(ContainerVisitor& visitor) : visitor_(visitor) {}
+    Walker(ContainerVisitor& visitor, bool namesOnly) : visitor_(visitor), namesOnly_(namesOnly) {}
 
     // Walks one container at `level` (1 for the outermost). `path` is the file when the container
     // is one, so that libarchive can seek in it.
@@ -187,6 +187,10 @@ class Walker {
         const std::size_t depth = names_.size();
         names_.push_back(name);
         visitor_.Listed(names_, origin);
+        if (namesOnly_ && !HasContainerSuffix(name)) {
+            names_.resize(depth);
+            return;
+        }
         PeekedStream peeked(bytes, kRecogniseBytes);
         const std::vector<std::uint8_t>& head = peeked.Head();
         const ContainerKind kind = peeked.HeadFailed()
@@ -286,6 +290,7 @@ class Walker {
     }
 
     ContainerVisitor& visitor_;
+    const bool namesOnly_;
     std::vector<std::string> names_;
     std::int64_t others_ = 0;
 };
@@ -335,20 +340,32 @@ bool HasMovieSuffix(std::string_view name) {
     return EndsWithNoCase(name, ".swf");
 }
 
-std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor) {
+namespace {
+
+std::int64_t WalkFile(const std::string& path, ContainerVisitor& visitor, bool namesOnly) {
     FileStream file(path);
     PeekedStream peeked(file, kRecogniseBytes);
     const ContainerKind kind = RecogniseContainer(peeked.Head().data(), peeked.Head().size());
-    Walker walker(visitor);
+    Walker walker(visitor, namesOnly);
     // libarchive opens the file again itself, so that it can seek in it (7z needs that, and a
     // zip is read from its central directory).
     walker.WalkOutermost(peeked, kind, kind == ContainerKind::Warc ? nullptr : &path);
     return walker.Others();
 }
 
+}  // namespace
+
+std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor) {
+    return WalkFile(path, visitor, false);
+}
+
+void ListContainerFile(const std::string& path, ContainerVisitor& visitor) {
+    WalkFile(path, visitor, true);
+}
+
 std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor) {
     PeekedStream peeked(in, kRecogniseBytes);
-    Walker walker(visitor);
+    Walker walker(visitor, false);
     walker.WalkOutermost(peeked, RecogniseContainer(peeked.Head().data(), peeked.Head().size()),
                          nullptr);
     return walker.Others();

@@ -67,5 +67,11 @@ bool HasMovieSuffix(std::string_view name);
 // EInOutError when the file cannot be opened or read, as the movie loader would.
 std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor);
 
+// Lists every entry of the container file at `path` to the visitor, as WalkContainerFile would,
+// reading no entry's bytes but those of an entry named as a container (see HasContainerSuffix),
+// which is walked in turn; Movie is never called. Reading an entry costs as much as inflating it,
+// so a list of names is had for little more than the container's headers.
+void ListContainerFile(const std::string& path, ContainerVisitor& visitor);
+
 // The same for a container held in a stream (no 7z: reading one needs to seek).
 std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor);

@@ -54,14 +54,14 @@ class EntryProducer : public ContainerVisitor {
     EntryOrigin origin_ = EntryOrigin::ArchiveFile;
 };
 
-// Takes the names of a container and nothing of its entries' bytes.
+// Takes the names of a container.
 class NameCollector : public ContainerVisitor {
   public:
     explicit NameCollector(ContainerNames& names) : names_(names) {}
     void Listed(const std::vector<std::string>& entry, EntryOrigin origin) override {
         names_.Add(entry, origin);
     }
-    void Movie(const std::vector<std::string>&, ByteStream&) override {}
+    void Movie(const std::vector<std::string>&, ByteStream&) override {}  // never called
     void Failure(const std::vector<std::string>&, const std::string&) override {}
 
   private:
@@ -72,7 +72,7 @@ std::shared_ptr<const ContainerNames> CollectNames(const std::string& path) {
     auto names = std::make_shared<ContainerNames>();
     NameCollector collector(*names);
     try {
-        WalkContainerFile(path, collector);
+        ListContainerFile(path, collector);
     } catch (const std::exception&) {
         // The walk of the entries that follows meets the same fault and reports it.
     }
