@@ -21,6 +21,7 @@
 #include "Unit1/VelpinApplication.h"
 #include "Unit1/presentation/BuildMovieTree.h"
 #include "Unit1/presentation/DeleteTag.h"
+#include "Unit1/presentation/MessageTexts.h"
 #include "swfff/errors.h"
 #include "swfff/loader.h"
 #include "swfff/writer.h"
@@ -236,7 +237,7 @@ void TForm1::OpenMovie(const std::string& path) {
     }
     SetDefaultCursor();
     if (result != loadOk) {
-        ShowMessage("Error Opening file!", kApplicationTitle);
+        ShowMessage(kOpenFailedText, kApplicationTitle);
         Movie.Loaded = false;
     }
     view.EndUpdate();
@@ -255,7 +256,7 @@ void TForm1::Saveas1Click() {
         const std::int32_t result = SaveMovieFile(Movie, FileSystemPath(*path));
         SetDefaultCursor();
         if (result != 0) {
-            ShowMessage("Error Saving file!", kApplicationTitle);
+            ShowMessage(kSaveFailedText, kApplicationTitle);
         }
     });
 }

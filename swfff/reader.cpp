@@ -2,21 +2,25 @@
 
 #include <cassert>
 
+#include "swfff/little_endian.h"
+
 std::uint8_t ReadU8(CInputScript& script) {
     assert(script.Position >= 0 && script.Position < FileBytesLength);
     return FileBytes[script.Position++];
 }
 
 std::uint16_t ReadU16(CInputScript& script) {
-    const std::uint16_t low = ReadU8(script);
-    const std::uint16_t high = ReadU8(script);
-    return static_cast<std::uint16_t>(low | (high << 8));
+    assert(script.Position >= 0 && script.Position <= FileBytesLength - 2);
+    const std::uint16_t value = LittleU16(FileBytes + script.Position);
+    script.Position += 2;
+    return value;
 }
 
 std::uint32_t ReadU32(CInputScript& script) {
-    const std::uint32_t low = ReadU16(script);
-    const std::uint32_t high = ReadU16(script);
-    return low | (high << 16);
+    assert(script.Position >= 0 && script.Position <= FileBytesLength - 4);
+    const std::uint32_t value = LittleU32(FileBytes + script.Position);
+    script.Position += 4;
+    return value;
 }
 
 void ResetBitBuffer(CInputScript& script) {

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "swfff/little_endian.h"
+
 namespace {
 
 struct TagWord {
@@ -115,7 +117,7 @@ std::string FirstActionName(const TagItem& item) {
     // GotoFrame's target sits behind the code and the record's 16-bit length; a record cut short
     // keeps the bare name rather than inventing a number.
     if (code == kActionGotoFrame && item.BodyLength >= 5) {
-        const unsigned frame = body[3] | (static_cast<unsigned>(body[4]) << 8);
+        const unsigned frame = LittleU16(body + 3);
         return std::string(name) + " " + std::to_string(frame);
     }
     return name;

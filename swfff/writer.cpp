@@ -1,5 +1,6 @@
 #include "swfff/writer.h"
 
+#include "swfff/little_endian.h"
 #include "swfff/reader.h"
 
 namespace {
@@ -42,12 +43,8 @@ std::int32_t WriteHeaderTo(MovieHeader& header, const CInputScript& script, Outp
     const auto rectBytes =
         static_cast<std::uint32_t>(FrameRectByteLength(FileBytes[kFrameRectOffset]));
     header.FileLength = SavedMovieLength(script);
-    const std::uint8_t length[4] = {
-        static_cast<std::uint8_t>(header.FileLength),
-        static_cast<std::uint8_t>(header.FileLength >> 8),
-        static_cast<std::uint8_t>(header.FileLength >> 16),
-        static_cast<std::uint8_t>(header.FileLength >> 24),
-    };
+    std::uint8_t length[4];
+    PutLittleU32(length, header.FileLength);
     if (!out.Write(length, sizeof length)) {
         return -1;
     }
@@ -56,13 +53,13 @@ std::int32_t WriteHeaderTo(MovieHeader& header, const CInputScript& script, Outp
     if (!out.Write(FileBytes + kFrameRectOffset, rectBytes)) {
         return -1;
     }
-    const std::uint8_t frameRate[2] = {static_cast<std::uint8_t>(header.FrameRate),
-                                       static_cast<std::uint8_t>(header.FrameRate >> 8)};
+    std::uint8_t frameRate[2];
+    PutLittleU16(frameRate, header.FrameRate);
     if (!out.Write(frameRate, sizeof frameRate)) {
         return -1;
     }
-    const std::uint8_t frameCount[2] = {static_cast<std::uint8_t>(header.FrameCount),
-                                        static_cast<std::uint8_t>(header.FrameCount >> 8)};
+    std::uint8_t frameCount[2];
+    PutLittleU16(frameCount, header.FrameCount);
     if (!out.Write(frameCount, sizeof frameCount)) {
         return -1;
     }

@@ -1,6 +1,7 @@
 #include "cli/archive/held_entry.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -8,25 +9,9 @@ constexpr std::size_t kReadBytes = 64 * 1024;
 constexpr std::size_t kSignatureBytes = 3;
 constexpr std::size_t kDoublingBytes = 8u << 20;
 
-// Reads the rest of `in` through the digester, if there is one, adding to `size`.
-void StreamRest(ByteStream& in, Digester* digester, std::uint64_t& size) {
-    std::vector<std::uint8_t> chunk(kReadBytes);
-    for (;;) {
-        const std::size_t got = in.Read(chunk.data(), chunk.size());
-        if (got == 0) {
-            return;
-        }
-        size += got;
-        if (digester != nullptr) {
-            digester->Update(chunk.data(), got);
-        }
-    }
-}
-
 }  // namespace
 
-HeldEntry HoldEntry(ByteStream& in, const HoldLimit& limit,
-                    const std::vector<HashAlgorithm>& algorithms) {
+HeldEntry HoldEntry(ByteStream& in, const HoldLimit& limit, const EntryDigest& digest) {
     HeldEntry held;
     held.bytes.resize(kSignatureBytes);
     held.bytes.resize(ReadFully(in, held.bytes.data(), kSignatureBytes));
@@ -53,28 +38,18 @@ HeldEntry HoldEntry(ByteStream& in, const HoldLimit& limit,
     }
     held.size = held.bytes.size();
     std::vector<std::uint8_t> next(kReadBytes);
-    const std::size_t more = in.Read(next.data(), next.size());
+    std::size_t more = in.Read(next.data(), next.size());
     if (more == 0) {
         return held;  // it fit exactly
     }
-    held.size += more;
-    std::optional<Digester> digester;
-    if (!algorithms.empty()) {
-        digester.emplace(algorithms);
-        digester->Update(held.bytes.data(), held.bytes.size());
-        digester->Update(next.data(), more);
+    if (digest) {
+        digest(held.bytes.data(), held.bytes.size());
     }
-    StreamRest(in, digester ? &*digester : nullptr, held.size);
-    if (digester) {
-        held.hashes = digester->Finish();
+    for (; more != 0; more = in.Read(next.data(), next.size())) {
+        held.size += more;
+        if (digest) {
+            digest(next.data(), more);
+        }
     }
     return held;
-}
-
-HashValues DigestStream(ByteStream& in, const std::vector<HashAlgorithm>& algorithms,
-                        std::uint64_t& size) {
-    Digester digester(algorithms);
-    size = 0;
-    StreamRest(in, &digester, size);
-    return digester.Finish();
 }

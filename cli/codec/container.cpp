@@ -1,5 +1,7 @@
 #include "cli/codec/container.h"
 
+#include "swfff/little_endian.h"
+
 namespace {
 
 struct KnownContainer {
@@ -35,4 +37,19 @@ std::optional<std::string_view> ContainerSignature(Container container) {
         }
     }
     return std::nullopt;
+}
+
+MovieHead ParseMovieHead(const std::uint8_t* bytes, std::size_t count) {
+    MovieHead head;
+    head.container = ContainerOf(bytes, count);
+    if (head.container == Container::None) {
+        return head;
+    }
+    if (count > 3) {
+        head.version = bytes[3];
+    }
+    if (count >= kMovieHeadBytes) {
+        head.declaredLength = LittleU32(bytes + 4);
+    }
+    return head;
 }

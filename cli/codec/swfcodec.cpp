@@ -10,24 +10,13 @@
 #include <new>
 #include <vector>
 
+#include "swfff/little_endian.h"
+
 namespace {
 
-// The 8 bytes every form starts with: signature, version, length of the whole uncompressed movie.
-constexpr std::size_t kMovieHeaderBytes = 8;
 // ZWS adds the LZMA data's size (u32) and the 5 LZMA property bytes before the data.
 constexpr std::size_t kZwsHeaderBytes = 17;
 constexpr std::size_t kLzmaPropsBytes = 5;
-
-std::uint32_t ReadU32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
-}
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-    }
-}
 
 std::string Signature(Container container) {
     return std::string(*ContainerSignature(container));
@@ -70,7 +59,7 @@ class BoundedBody {
     BoundedBody(const ByteSink& sink, std::uint32_t declaredLength)
         : sink_(sink),
           declaredLength_(declaredLength),
-          bodyLimit_(declaredLength - kMovieHeaderBytes) {}
+          bodyLimit_(declaredLength - kMovieHeadBytes) {}
 
     void Put(const std::uint8_t* bytes, std::size_t count) {
         if (count > bodyLimit_ - produced_) {
@@ -87,13 +76,13 @@ class BoundedBody {
     std::uint64_t Limit() const { return bodyLimit_; }
 
     [[noreturn]] void FailTruncated() const {
-        Fail("the compressed data ends early, after " + Bytes(produced_ + kMovieHeaderBytes) +
+        Fail("the compressed data ends early, after " + Bytes(produced_ + kMovieHeadBytes) +
              " of the declared " + std::to_string(declaredLength_));
     }
 
     void CheckComplete() const {
         if (produced_ != bodyLimit_) {
-            Fail("the decompressed movie has " + Bytes(produced_ + kMovieHeaderBytes) +
+            Fail("the decompressed movie has " + Bytes(produced_ + kMovieHeadBytes) +
                  ", but its header declares " + std::to_string(declaredLength_));
         }
     }
@@ -197,7 +186,7 @@ void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body
 }
 
 void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& body) {
-    const std::uint32_t declaredDataBytes = ReadU32(movie + 8);
+    const std::uint32_t declaredDataBytes = LittleU32(movie + kMovieHeadBytes);
     const std::uint8_t* props = movie + 12;
     const std::uint8_t* data = movie + kZwsHeaderBytes;
     const std::size_t dataBytes = length - kZwsHeaderBytes;
@@ -265,7 +254,7 @@ void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& bod
                     // The declared length was reached but the data neither ends nor marks its
                     // end there: either the length is too small or the last bytes are damaged.
                     Fail("the LZMA data does not end at the declared length of " +
-                         Bytes(body.Limit() + kMovieHeaderBytes) +
+                         Bytes(body.Limit() + kMovieHeadBytes) +
                          ": the length is too small or the data is corrupt");
                 }
                 Fail("the LZMA data is corrupt");
@@ -277,12 +266,13 @@ void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& bod
     }
 }
 
-// Checks the FWS movie to be compressed and returns its declared length.
-std::uint32_t CheckUncompressed(const std::uint8_t* movie, std::size_t length) {
-    if (length < kMovieHeaderBytes) {
+// Checks the FWS movie to be compressed and returns its head.
+MovieHead CheckUncompressed(const std::uint8_t* movie, std::size_t length) {
+    if (length < kMovieHeadBytes) {
         Fail("the file is too short for a movie header: " + Bytes(length) + " of 8");
     }
-    const Container container = ContainerOf(movie, length);
+    const MovieHead head = ParseMovieHead(movie, length);
+    const Container container = head.container;
     if (IsCompressed(container)) {
         Fail("the movie is already compressed: it is " + Signature(container) +
              ", there is nothing to compress");
@@ -293,14 +283,13 @@ std::uint32_t CheckUncompressed(const std::uint8_t* movie, std::size_t length) {
     if (length > kMaxInflatedMovieBytes) {
         Fail("the movie is larger than the limit of " + Bytes(kMaxInflatedMovieBytes));
     }
-    const std::uint32_t declaredLength = ReadU32(movie + 4);
     // Compressing a movie whose length field is wrong would make a file that no reader can
     // inflate back: its stream could never match the length.
-    if (declaredLength != length) {
-        Fail("the header declares " + Bytes(declaredLength) + ", but the file has " +
+    if (*head.declaredLength != length) {
+        Fail("the header declares " + Bytes(*head.declaredLength) + ", but the file has " +
              std::to_string(length));
     }
-    return declaredLength;
+    return head;
 }
 
 void DeflateZlib(const std::uint8_t* body, std::size_t length, const ByteSink& sink,
@@ -378,10 +367,11 @@ std::vector<std::uint8_t> DeflateLzma(const std::uint8_t* body, std::size_t leng
 
 ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
                                const ByteSink& sink) {
-    if (length < kMovieHeaderBytes) {
+    if (length < kMovieHeadBytes) {
         Fail("the file is too short for a movie header: " + Bytes(length) + " of 8");
     }
-    const Container container = ContainerOf(movie, length);
+    const MovieHead head = ParseMovieHead(movie, length);
+    const Container container = head.container;
     if (container == Container::Fws) {
         Fail("the movie is not compressed: it is FWS, there is nothing to inflate");
     }
@@ -391,8 +381,8 @@ ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
     if (length > kMaxCodecInputBytes) {
         Fail("the file is larger than the limit of " + Bytes(kMaxCodecInputBytes));
     }
-    const std::uint32_t declaredLength = ReadU32(movie + 4);
-    if (declaredLength < kMovieHeaderBytes) {
+    const std::uint32_t declaredLength = *head.declaredLength;
+    if (declaredLength < kMovieHeadBytes) {
         Fail("the declared length of " + Bytes(declaredLength) +
              " is smaller than the 8-byte header");
     }
@@ -408,46 +398,47 @@ ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
              " of " + std::to_string(kZwsHeaderBytes));
     }
 
-    std::uint8_t header[kMovieHeaderBytes] = {0, 0, 0, movie[3]};
+    std::uint8_t header[kMovieHeadBytes] = {0, 0, 0, *head.version};
     PutSignature(header, Container::Fws);
-    PutU32(header + 4, declaredLength);
+    PutLittleU32(header + 4, declaredLength);
     sink(header, sizeof header);
     BoundedBody body(sink, declaredLength);
     if (container == Container::Cws) {
-        InflateZlib(movie + kMovieHeaderBytes, length - kMovieHeaderBytes, body);
+        InflateZlib(movie + kMovieHeadBytes, length - kMovieHeadBytes, body);
     } else {
         InflateLzma(movie, length, body);
     }
-    return ConversionSummary{Signature(container), Signature(Container::Fws), movie[3], length,
+    return ConversionSummary{Signature(container), Signature(Container::Fws), *head.version, length,
                              declaredLength};
 }
 
 ConversionSummary CompressMovie(const std::uint8_t* movie, std::size_t length,
                                 MovieCompression method, const ByteSink& sink) {
-    const std::uint32_t declaredLength = CheckUncompressed(movie, length);
-    const std::uint8_t* body = movie + kMovieHeaderBytes;
-    const std::size_t bodyBytes = length - kMovieHeaderBytes;
-    std::uint8_t header[kZwsHeaderBytes - kLzmaPropsBytes] = {0, 0, 0, movie[3]};
-    PutU32(header + 4, declaredLength);
+    const MovieHead head = CheckUncompressed(movie, length);
+    const std::uint8_t* body = movie + kMovieHeadBytes;
+    const std::size_t bodyBytes = length - kMovieHeadBytes;
+    std::uint8_t header[kZwsHeaderBytes - kLzmaPropsBytes] = {0, 0, 0, *head.version};
+    PutLittleU32(header + 4, *head.declaredLength);
 
     std::uint64_t written = 0;
     if (method == MovieCompression::Zlib) {
         PutSignature(header, Container::Cws);
-        sink(header, kMovieHeaderBytes);
-        written = kMovieHeaderBytes;
+        sink(header, kMovieHeadBytes);
+        written = kMovieHeadBytes;
         DeflateZlib(body, bodyBytes, sink, written);
-        return ConversionSummary{Signature(Container::Fws), Signature(Container::Cws), movie[3],
-                                 length, written};
+        return ConversionSummary{Signature(Container::Fws), Signature(Container::Cws),
+                                 *head.version, length, written};
     }
 
     const std::vector<std::uint8_t> lzma = DeflateLzma(body, bodyBytes);
     PutSignature(header, Container::Zws);
-    PutU32(header + 8, static_cast<std::uint32_t>(lzma.size() - kLzmaPropsBytes));
+    PutLittleU32(header + kMovieHeadBytes,
+                 static_cast<std::uint32_t>(lzma.size() - kLzmaPropsBytes));
     sink(header, sizeof header);
     for (std::size_t at = 0; at < lzma.size(); at += kCodecChunkBytes) {
         sink(lzma.data() + at, std::min(kCodecChunkBytes, lzma.size() - at));
     }
     written = sizeof header + lzma.size();
-    return ConversionSummary{Signature(Container::Fws), Signature(Container::Zws), movie[3], length,
-                             written};
+    return ConversionSummary{Signature(Container::Fws), Signature(Container::Zws), *head.version,
+                             length, written};
 }

@@ -29,50 +29,41 @@ const CLI::Validator kDecimalNumber(
     "");
 
 // One --delete-code value: tag codes separated by commas, none left out.
-const CLI::Validator kTagCodeList(
-    [](std::string& text) {
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = text.find(',', start);
-            const std::string code = text.substr(start, comma - start);
-            // Four digits hold every code; the length check keeps the conversion in range.
-            if (code.empty() || code.size() > 4 ||
-                code.find_first_not_of("0123456789") != std::string::npos ||
-                std::stoul(code) >= kTagCodeCount) {
-                return "not a tag code: " + code;
-            }
-            if (comma == std::string::npos) {
-                return std::string();
-            }
-            start = comma + 1;
-        }
-    },
-    "");
-
-std::vector<std::uint16_t> CodesOfLists(const std::vector<std::string>& lists) {
+std::vector<std::uint16_t> ParseTagCodeList(std::string_view list) {
     std::vector<std::uint16_t> codes;
-    for (const std::string& list : lists) {
-        for (std::size_t start = 0; start <= list.size();) {
-            const std::size_t comma = std::min(list.find(',', start), list.size());
-            codes.push_back(
-                static_cast<std::uint16_t>(std::stoul(list.substr(start, comma - start))));
-            start = comma + 1;
+    for (std::size_t start = 0; start <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string_view code = list.substr(start, comma - start);
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(code.data(), code.data() + code.size(), value);
+        if (code.empty() || error != std::errc() || end != code.data() + code.size() ||
+            value >= kTagCodeCount) {
+            throw std::invalid_argument("not a tag code: " + std::string(code));
         }
+        codes.push_back(static_cast<std::uint16_t>(value));
+        start = comma + 1;
     }
     return codes;
 }
 
-// One --hash value: algorithm names separated by commas.
-const CLI::Validator kHashList(
-    [](std::string& text) {
+// Parses each value of a list option as it is read, and adds what `parse` gives to `items`,
+// each item once when `once`: the value is parsed once, and what `parse` raises as
+// std::invalid_argument is reported as the option's own fault.
+template <typename Item>
+std::function<void(const std::string&)> AppendParsed(std::vector<Item> (*parse)(std::string_view),
+                                                     std::vector<Item>& items, bool once) {
+    return [parse, &items, once](const std::string& text) {
         try {
-            ParseHashList(text);
+            for (const Item& item : parse(text)) {
+                if (!once || std::find(items.begin(), items.end(), item) == items.end()) {
+                    items.push_back(item);
+                }
+            }
         } catch (const std::invalid_argument& error) {
-            return std::string(error.what());
+            throw CLI::ValidationError(error.what());
         }
-        return std::string();
-    },
-    "");
+    };
+}
 
 // A range check that adds nothing to the option's type name: the description says the range, so
 // that every option fits on one line of the help.
@@ -109,9 +100,7 @@ struct CommandLine::Values {
     std::vector<std::uint64_t> embedded;
     std::string file;
     SaveOptions save;
-    std::vector<std::string> deleteCodeLists;
     ScanOptions scan;
-    std::vector<std::string> hashLists;
     ExtractOptions extract;
     ConvertOptions convert;
 };
@@ -163,21 +152,18 @@ void CommandLine::AddSubcommands() {
                                   "delete item N of the list as `tags` numbers it (repeatable)"))
         ->type_name("N")
         ->check(kDecimalNumber);
-    OneValueEach(save->add_option("--delete-code", v.deleteCodeLists,
+    OneValueEach(save->add_option("--delete-code",
                                   "delete every item with one of these tag codes, 0 to 1023 "
                                   "(repeatable)"))
         ->type_name("C[,C...]")
-        ->check(kTagCodeList);
+        ->each(AppendParsed(ParseTagCodeList, v.save.deleteCodes, false));
     AddInflateFlag(*save, v.save.inflate);
     AddEmbeddedOption(*save, v.save.embedded);
     save->add_flag("--fws", v.save.fws,
                    "with --inflate, save uncompressed rather than in the movie's own container");
     save->add_option("IN", v.save.in, "the movie")->required();
     save->add_option("OUT", v.save.out, "the file to write")->required();
-    save->callback([this, &v] {
-        v.save.deleteCodes = CodesOfLists(v.deleteCodeLists);
-        run_ = [&v] { return RunSaveCommand(v.save); };
-    });
+    save->callback([this, &v] { run_ = [&v] { return RunSaveCommand(v.save); }; });
 
     CLI::App* scan = app_->add_subcommand(
         "scan",
@@ -194,11 +180,10 @@ void CommandLine::AddSubcommands() {
                    "add a row for each movie inside a movie's binary data, three levels deep");
     scan->add_flag("--deps", v.scan.deps,
                    "add the files and URLs each movie references, present, missing or external");
-    OneValueEach(
-        scan->add_option("--hash", v.hashLists,
-                         "add digests of each movie as stored: sha256,sha1,md5,crc32,xxh128"))
+    OneValueEach(scan->add_option(
+                     "--hash", "add digests of each movie as stored: sha256,sha1,md5,crc32,xxh128"))
         ->type_name("ALG[,ALG...]")
-        ->check(kHashList);
+        ->each(AppendParsed(ParseHashList, v.scan.hashes, true));
     OneValueEach(scan->add_option("--files-from", v.scan.filesFrom,
                                   "also scan the paths in FILE, one a line; - is standard input"))
         ->type_name("FILE");
@@ -210,14 +195,6 @@ void CommandLine::AddSubcommands() {
     scan->callback([this, &v] {
         if (v.scan.paths.empty() && v.scan.filesFrom.empty() && v.scan.files0From.empty()) {
             throw CLI::RequiredError("PATH");
-        }
-        for (const std::string& list : v.hashLists) {
-            for (const HashAlgorithm algorithm : ParseHashList(list)) {
-                if (std::find(v.scan.hashes.begin(), v.scan.hashes.end(), algorithm) ==
-                    v.scan.hashes.end()) {
-                    v.scan.hashes.push_back(algorithm);
-                }
-            }
         }
         run_ = [&v] { return RunScanCommand(v.scan); };
     });

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "Unit1/presentation/MessageTexts.h"
 #include "cli/codec/swfcodec.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/movie_input.h"
@@ -23,7 +24,7 @@ int Convert(const std::string& failure, const std::string& inPath, const std::st
             const bool written = WriteOutputFile(
                 outPath, [&](const ByteSink& sink) { summary = convert(input, sink); });
             if (!written) {
-                std::fputs("Error Saving file!\n", stderr);
+                WriteError(kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
         } catch (const ECodecError& error) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "Unit1/presentation/MessageTexts.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
@@ -44,7 +45,7 @@ int RunExtractCommand(const ExtractOptions& options) {
                 return static_cast<int>(exitOk);
             }
             if (!WriteOutputFile(options.out, [&](const ByteSink& sink) { sink(bytes, length); })) {
-                WriteError("Error Saving file!");
+                WriteError(kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
             return static_cast<int>(exitOk);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "Unit1/presentation/MessageTexts.h"
 #include "cli/codec/swfcodec.h"
 #include "cli/info/embedded_movies.h"
 #include "swfff/errors.h"
@@ -11,24 +12,11 @@
 
 namespace {
 
-// Signature, version and the 32-bit length: what every container starts with.
-constexpr std::int64_t kHeadBytes = 8;
-
 // What the first `count` bytes of a movie of `size` bytes say.
 InputHead HeadOf(const std::uint8_t* bytes, std::size_t count, std::int64_t size) {
     InputHead head;
+    static_cast<MovieHead&>(head) = ParseMovieHead(bytes, count);
     head.size = size;
-    head.container = ContainerOf(bytes, count);
-    if (head.container == Container::None) {
-        return head;
-    }
-    if (count >= 4) {
-        head.version = bytes[3];
-    }
-    if (count >= kHeadBytes) {
-        head.declaredLength = std::uint32_t{bytes[4]} | std::uint32_t{bytes[5]} << 8 |
-                              std::uint32_t{bytes[6]} << 16 | std::uint32_t{bytes[7]} << 24;
-    }
     return head;
 }
 
@@ -37,8 +25,9 @@ InputHead HeadOf(const std::uint8_t* bytes, std::size_t count, std::int64_t size
 // unknown, and the load that follows reports the file in its own terms.
 InputHead ReadHead(InputFile& in) {
     const std::int64_t size = in.Size();
-    std::uint8_t bytes[kHeadBytes];
-    const std::int64_t got = in.Read(bytes, std::min(size, kHeadBytes));
+    std::uint8_t bytes[kMovieHeadBytes];
+    const std::int64_t got =
+        in.Read(bytes, std::min(size, static_cast<std::int64_t>(kMovieHeadBytes)));
     return HeadOf(bytes, got < 0 ? 0 : static_cast<std::size_t>(got), size);
 }
 
@@ -178,8 +167,8 @@ std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool i
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path,
                       std::optional<Container> known) {
     const std::string reason = LoadResultReason(result);
-    std::string line =
-        "Error Opening file! (load result " + std::to_string(result) + ": " + reason + ")";
+    std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
+                       ": " + reason + ")";
     if (result == loadNotUncompressedSwf && known) {
         if (IsCompressed(*known)) {
             line += "; it is compressed (" + std::string(*ContainerSignature(*known)) +

@@ -14,14 +14,10 @@
 #include "cli/commands/cli_support.h"
 #include "swfff/document.h"
 
-// What a file says before anything is loaded: its size (unknown until the file is open), and the
-// container, version (byte 3) and declared length (bytes 4 to 7) when it starts with one of the
-// three signatures and is long enough to hold them.
-struct InputHead {
+// What a file says before anything is loaded: its size (unknown until the file is open), and what
+// its first bytes say.
+struct InputHead : MovieHead {
     std::optional<std::int64_t> size;
-    Container container = Container::None;
-    std::optional<std::uint8_t> version;
-    std::optional<std::uint32_t> declaredLength;
 };
 
 // Reads a whole file. The cap is checked against the file's real size before anything is

@@ -6,6 +6,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "Unit1/presentation/MessageTexts.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
@@ -115,7 +116,7 @@ int RunSaveCommand(const SaveOptions& options) {
             }
             // Only a movie inflated here has a container to keep.
             if (!SaveIn(movie, head.container, options.fws, options.out)) {
-                WriteError("Error Saving file!");
+                WriteError(kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
             if (!options.deleteCodes.empty()) {

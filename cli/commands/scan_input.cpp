@@ -7,13 +7,30 @@
 #include "cli/commands/movie_input.h"
 #include "swfff/fileio.h"
 
-HeldEntry HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes) {
-    return HoldEntry(
+HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes) {
+    // Made only for an entry that does not fit: most entries are digested by the worker that
+    // loads them, off the reading thread.
+    std::optional<Digester> digester;
+    EntryDigest digest;
+    if (!hashes.empty()) {
+        digest = [&digester, &hashes](const std::uint8_t* bytes, std::size_t count) {
+            if (!digester) {
+                digester.emplace(hashes);
+            }
+            digester->Update(bytes, count);
+        };
+    }
+    HeldMovie held;
+    static_cast<HeldEntry&>(held) = HoldEntry(
         in,
         [inflate](const std::uint8_t* start, std::size_t count) {
             return MovieHoldLimit(start, count, inflate);
         },
-        hashes);
+        digest);
+    if (digester) {
+        held.hashes = digester->Finish();
+    }
+    return held;
 }
 
 namespace {

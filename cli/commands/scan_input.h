@@ -37,13 +37,19 @@ class ContainerNames {
     NameList none_;
 };
 
+// A movie's held bytes, and its digests when it did not fit and so was digested while it was
+// read; a movie that fit is digested from `bytes` by whoever takes it on.
+struct HeldMovie : HeldEntry {
+    std::optional<HashValues> hashes;
+};
+
 // One row's work: a loose movie file, a movie entry of a container, or a container that could not
 // be read (`failure`).
 struct ScanTask {
     std::size_t pathIndex = 0;
     const std::string* path = nullptr;
     std::optional<std::vector<std::string>> entry;  // a container's entry: its names
-    std::optional<HeldEntry> held;                  // the entry's bytes, when they could be read
+    std::optional<HeldMovie> held;                  // the entry's bytes, when they could be read
     std::optional<std::string> failure;             // why the entry or container is unreadable
     EntryOrigin origin = EntryOrigin::ArchiveFile;  // what the entry is to its container
     std::shared_ptr<const ContainerNames> names;    // with --deps, for a container's entries
@@ -62,7 +68,7 @@ struct ScanInputCounts {
 
 // Holds what a load of the movie in `in` can use, with `hashes` over every byte: the one way a
 // loose file and a container's entry are read for a scan.
-HeldEntry HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes);
+HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes);
 
 // Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
 // container in the container's order. Runs on one thread; `push` may wait, and what it raises

@@ -22,7 +22,7 @@ std::optional<std::int64_t> Widened(const std::optional<T>& value) {
 
 // A loose file to be digested is read once, as an entry is, and loaded from the bytes held: the
 // load gives what it gives for the file itself.
-HeldEntry HoldFile(const std::string& path, const ScanOptions& options) {
+HeldMovie HoldFile(const std::string& path, const ScanOptions& options) {
     FileStream file(path);
     return HoldMovie(file, options.inflate, options.hashes);
 }
@@ -228,9 +228,9 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
         ScanRow row;
         row.path = *task.path;
         row.entry = task.entry;
-        std::optional<HeldEntry> fileHeld;
+        std::optional<HeldMovie> fileHeld;
         // The bytes the load works from, if any: the entry's, or the file's once read.
-        const std::optional<HeldEntry>& held = *(task.held ? &task.held : &fileHeld);
+        const std::optional<HeldMovie>& held = *(task.held ? &task.held : &fileHeld);
         if (task.failure) {
             row.error = *task.failure;
         } else {

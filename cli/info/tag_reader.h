@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "swfff/document.h"
+#include "swfff/little_endian.h"
 
 class TagReader {
   public:
@@ -28,18 +29,13 @@ class TagReader {
         const std::uint8_t* bytes = Take(1);
         return bytes == nullptr ? 0 : bytes[0];
     }
-    // Little-endian, as every multi-byte number of the movie format.
     std::uint16_t U16() {
         const std::uint8_t* bytes = Take(2);
-        return bytes == nullptr ? 0 : static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+        return bytes == nullptr ? 0 : LittleU16(bytes);
     }
     std::uint32_t U32() {
         const std::uint8_t* bytes = Take(4);
-        if (bytes == nullptr) {
-            return 0;
-        }
-        return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-               std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+        return bytes == nullptr ? 0 : LittleU32(bytes);
     }
     std::uint64_t U64() {
         const std::uint64_t low = U32();
