@@ -186,16 +186,10 @@ bool ReadBinaryData(TagReader& body, std::int64_t index, MovieInfo& info) {
         return false;
     }
     entry.bytes = static_cast<std::int64_t>(body.Remaining());
-    const std::uint8_t* const data = body.Position();
-    const std::size_t size = body.Remaining();
-    entry.container = ContainerSignature(ContainerOf(data, size));
-    if (entry.container && size >= 4) {
-        entry.version = data[3];
-    }
-    if (entry.container && size >= 8) {
-        entry.declaredLength = std::uint32_t{data[4]} | std::uint32_t{data[5]} << 8 |
-                               std::uint32_t{data[6]} << 16 | std::uint32_t{data[7]} << 24;
-    }
+    const MovieHead head = ParseMovieHead(body.Position(), body.Remaining());
+    entry.container = ContainerSignature(head.container);
+    entry.version = head.version;
+    entry.declaredLength = head.declaredLength;
     info.binaryData.push_back(entry);
     return true;
 }
