@@ -2,7 +2,8 @@
 // payloads, and what they nest). The walk must end without a crash however the bytes are broken,
 // every name chain stays within the nesting limit, and the walk must not depend on how much of
 // each entry is held: holding a few bytes and digesting the rest as it streams gives the same
-// sizes and digests as holding everything.
+// sizes and digests as holding everything. Every reference a movie entry could make, resolved
+// against the names the walk listed, lands in exactly one of the three lists.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "cli/archive/container_walk.h"
 #include "cli/archive/held_entry.h"
+#include "cli/deps/container_names.h"
 #include "cli/hash/digests.h"
 #include "fuzz/fuzz_check.h"
 
@@ -21,8 +23,17 @@ class Recorder : public ContainerVisitor {
   public:
     explicit Recorder(std::size_t holdBytes) : holdBytes_(holdBytes) {}
 
+    void Listed(const std::vector<std::string>& entry, EntryOrigin origin) override {
+        FUZZ_CHECK(!entry.empty() && entry.size() <= kMaxContainerLevels);
+        names.Add(entry, origin);
+        listed.push_back({entry, origin});
+    }
+
     void Movie(const std::vector<std::string>& entry, ByteStream& bytes) override {
         FUZZ_CHECK(!entry.empty() && entry.size() <= kMaxContainerLevels);
+        // Listed just before, under the same names.
+        FUZZ_CHECK(!listed.empty() && listed.back().first == entry);
+        movies.push_back(listed.back());
         std::string event = "movie";
         for (const std::string& name : entry) {
             event += '\n' + name;
@@ -56,10 +67,44 @@ class Recorder : public ContainerVisitor {
     }
 
     std::vector<std::string> events;
+    ContainerNames names;
+    std::vector<std::pair<std::vector<std::string>, EntryOrigin>> listed;
+    std::vector<std::pair<std::vector<std::string>, EntryOrigin>> movies;
 
   private:
     std::size_t holdBytes_;
 };
+
+// References made of the names the walk met, near and far from each movie, as files and URLs.
+void CheckDependencies(Recorder& recorder) {
+    recorder.names.Seal();
+    std::vector<std::string> texts;
+    for (const auto& [entry, origin] : recorder.listed) {
+        for (const char* prefix : {"", "../", "./x/../", "/", "http://", "https://h/", "//"}) {
+            texts.push_back(prefix + entry.back());
+        }
+    }
+    std::sort(texts.begin(), texts.end());
+    texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
+    std::vector<std::string_view> files;
+    std::vector<std::string_view> urls;
+    for (const std::string& text : texts) {
+        (text.find("://") != std::string::npos ? urls : files).push_back(text);
+    }
+    for (const auto& [entry, origin] : recorder.movies) {
+        const Dependencies lists = PlaceReferences(recorder.names.LocationOf(entry, origin), files,
+                                                   urls, recorder.names.NamesAround(entry, origin));
+        std::vector<std::string> all;
+        for (const std::vector<std::string>* list :
+             {&lists.present, &lists.missing, &lists.external}) {
+            FUZZ_CHECK(std::is_sorted(list->begin(), list->end()));
+            all.insert(all.end(), list->begin(), list->end());
+        }
+        FUZZ_CHECK(origin != EntryOrigin::WarcRecord || lists.external.empty());
+        std::sort(all.begin(), all.end());
+        FUZZ_CHECK(all == texts);
+    }
+}
 
 }  // namespace
 
@@ -73,5 +118,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(othersFew >= 0);
     FUZZ_CHECK(othersFew == othersAll);
     FUZZ_CHECK(few.events == all.events);
+    CheckDependencies(few);
     return 0;
 }

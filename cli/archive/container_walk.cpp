@@ -257,8 +257,11 @@ class Walker {
                 // The entry's header is damaged but the archive goes on after it.
                 if (HasMovieSuffix(name)) {
                     names_.push_back(name);
-                    FailedStream failed(ArchiveMessage(archive));
-                    visitor_.Movie(names_, failed);
+                    visitor_.Listed(names_, EntryOrigin::ArchiveFile);
+                    if (!namesOnly_) {
+                        FailedStream failed(ArchiveMessage(archive));
+                        visitor_.Movie(names_, failed);
+                    }
                     names_.pop_back();
                 } else {
                     ++others_;

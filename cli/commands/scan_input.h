@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,29 +12,9 @@
 
 #include "cli/archive/container_walk.h"
 #include "cli/archive/held_entry.h"
-#include "cli/deps/dependencies.h"
+#include "cli/deps/container_names.h"
 #include "cli/hash/digests.h"
 #include "cli/scan/scan_walk.h"
-
-// For --deps: the names inside one scanned container file, each under the entry path of the
-// container that holds it, so that a movie's references are looked up among its neighbours. The
-// records of all the WARCs of one archive (the WARCs of a WACZ) count as one web archive.
-class ContainerNames {
-  public:
-    void Add(const std::vector<std::string>& entry, EntryOrigin origin);
-    void Seal();
-    // Where the movie at `entry` lies, and the names its references are looked up in.
-    MovieLocation LocationOf(const std::vector<std::string>& entry, EntryOrigin origin) const;
-    const PresentNames& NamesAround(const std::vector<std::string>& entry,
-                                    EntryOrigin origin) const;
-
-  private:
-    static std::vector<std::string> KeyOf(const std::vector<std::string>& entry,
-                                          EntryOrigin origin);
-    std::map<std::vector<std::string>, NameList> files_;
-    std::map<std::vector<std::string>, NameList> records_;
-    NameList none_;
-};
 
 // A movie's held bytes, and its digests when it did not fit and so was digested while it was
 // read; a movie that fit is digested from `bytes` by whoever takes it on.
