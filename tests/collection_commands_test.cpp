@@ -560,7 +560,8 @@ TEST_F(CollectionTest, ScanInflatesUpToEachLimitExactly) {
 }  // namespace
 
 // Movies inside movies and what they reference. `outer` embeds `inner` (item 1), which embeds
-// `deep` (item 0); item 2 holds no movie and item 3 a compressed `deep`.
+// `deep` (item 0), and so on down to `tooDeep`; item 2 holds no movie and item 3 a compressed
+// `deep`.
 class EmbeddedTest : public CollectionTest {
   protected:
     static Bytes Pushes(const std::vector<std::string>& texts) {
@@ -575,7 +576,10 @@ class EmbeddedTest : public CollectionTest {
         return Tag(87, Cat({U16(id), U32(0), data}), true);
     }
 
-    const Bytes deep = Movie(Cat({Pushes({"deep.png"}), ShowFrame(), End()}));
+    const Bytes tooDeep = Movie(Cat({ShowFrame(), End()}));
+    const Bytes deepest = Movie(Cat({BinaryData(8, tooDeep), ShowFrame(), End()}));
+    const Bytes deep =
+        Movie(Cat({BinaryData(7, deepest), Pushes({"deep.png"}), ShowFrame(), End()}));
     const Bytes inner =
         Movie(Cat({BinaryData(5, deep), Pushes({"level2.swf"}), ShowFrame(), End()}));
     const Bytes outer =
@@ -602,7 +606,9 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
     const std::vector<Json> nested = rowsOf({"--nested", outerPath});
     const std::vector<Json> plain = rowsOf({outerPath});
     const std::vector<std::pair<Bytes, std::vector<int>>> expected{
-        {inner, {1}}, {deep, {1, 0}}, {Packed(deep, MovieCompression::Zlib), {3}}};
+        {inner, {1}},         {deep, {1, 0}},
+        {deepest, {1, 0, 0}}, {Packed(deep, MovieCompression::Zlib), {3}},
+        {deepest, {3, 0}},    {tooDeep, {3, 0, 0}}};
     ASSERT_EQ(nested.size(), 1 + expected.size());
     EXPECT_EQ(nested[0], plain.at(0));
     EXPECT_TRUE(nested[0].at("embedded").is_null());
@@ -639,14 +645,20 @@ TEST_F(EmbeddedTest, DepsPlaceEveryReferenceWhereTheMovieLies) {
                                                {"content/game/assets/a.png", {'x'}},
                                                {"content/www.example.com/games/level2.swf", inner},
                                                {"content/b.png", {'x'}}}));
-    const std::string warc = dir.Write(
-        "crawl.warc",
+    const Bytes crawled =
         Warc({{"response", "http://www.example.com/games/outer.swf", HttpResponse({}, outer)},
-              {"revisit", "http://www.example.com/games/assets/a.png", {}},
-              {"response", "http://www.example.com/b.png?x=1", HttpResponse({}, {'x'})}}));
+              {"revisit", "http://www.example.com/games/assets/a.png", {}}});
+    const Bytes more =
+        Warc({{"response", "http://www.example.com/b.png?x=1", HttpResponse({}, {'x'})},
+              {"resource", "http://www.example.com/games/level2.swf", inner}});
+    const std::string warc = dir.Write("crawl.warc", Cat({crawled, more}));
+    // The WARCs of one WACZ answer for each other.
+    const std::string wacz = dir.Write(
+        "site.wacz",
+        Archive(ArchiveFormat::Zip, {{"archive/one.warc", crawled}, {"archive/two.warc", more}}));
     std::filesystem::create_directory(dir.File("assets"));
     dir.Write("assets/a.png", {'x'});
-    const ProgramRun run = Run({"scan", "--deps", "--nested", outerPath, zip, warc});
+    const ProgramRun run = Run({"scan", "--deps", "--nested", outerPath, zip, warc, wacz});
     std::vector<std::string> got;
     std::istringstream lines(run.out);
     for (std::string line; std::getline(lines, line);) {
@@ -654,28 +666,39 @@ TEST_F(EmbeddedTest, DepsPlaceEveryReferenceWhereTheMovieLies) {
         got.push_back(row.at("path").get<std::string>().substr(dir.Path().size() + 1) + " " +
                       row.at("embedded").dump() + " " + row.at("dependencies").dump());
     }
-    const std::string outerWarc =
-        R"({"present":["../b.png?x=1","assets/a.png"],"missing":["ftp://x.org/y.swf","http://www.example.com/games/level2.swf"],"external":[]})";
-    const std::string outerZip =
-        R"({"present":["../b.png?x=1","assets/a.png","http://www.example.com/games/level2.swf"],"missing":[],"external":["ftp://x.org/y.swf"]})";
-    const std::string outerLoose =
-        R"({"present":["assets/a.png"],"missing":["../b.png?x=1"],"external":["ftp://x.org/y.swf","http://www.example.com/games/level2.swf"]})";
-    const std::string deepAnywhere = R"({"present":[],"missing":["deep.png"],"external":[]})";
-    const std::vector<std::string> expected{
-        "crawl.warc null " + outerWarc,
-        "crawl.warc [1] " + std::string(R"({"present":[],"missing":["level2.swf"],"external":[]})"),
-        "crawl.warc [1,0] " + deepAnywhere,
-        "crawl.warc [3] null",
-        "game.zip null " + outerZip,
-        "game.zip [1] " + std::string(R"({"present":[],"missing":["level2.swf"],"external":[]})"),
-        "game.zip [1,0] " + deepAnywhere,
-        "game.zip [3] null",
-        "game.zip null " + std::string(R"({"present":["level2.swf"],"missing":[],"external":[]})"),
-        "game.zip [0] " + deepAnywhere,
-        "outer.swf null " + outerLoose,
-        "outer.swf [1] " + std::string(R"({"present":[],"missing":["level2.swf"],"external":[]})"),
-        "outer.swf [1,0] " + deepAnywhere,
-        "outer.swf [3] null",
+    const std::string none = R"({"present":[],"missing":[],"external":[]})";
+    const std::string deepMissing = R"({"present":[],"missing":["deep.png"],"external":[]})";
+    const std::string innerMissing = R"({"present":[],"missing":["level2.swf"],"external":[]})";
+    const std::string innerPresent = R"({"present":["level2.swf"],"missing":[],"external":[]})";
+    const std::string outerCrawled =
+        R"({"present":["../b.png?x=1","assets/a.png","http://www.example.com/games/level2.swf"],"missing":["ftp://x.org/y.swf"],"external":[]})";
+    const std::vector<std::string> outerRows{"null", "[1]", "[1,0]", "[1,0,0]", "[3]"};
+    std::vector<std::string> expected;
+    const auto outerIn = [&](const std::string& path, const std::string& outerLists,
+                             const std::string& innerLists) {
+        const std::string lists[] = {outerLists, innerLists, deepMissing, none, "null"};
+        for (std::size_t i = 0; i < 5; ++i) {
+            expected.push_back(path + " " + outerRows[i] + " " + lists[i]);
+        }
     };
+    const auto level2In = [&](const std::string& path) {
+        for (const std::string& row :
+             {"null " + innerPresent, "[0] " + deepMissing, "[0,0] " + none, "[0,0,0] " + none}) {
+            expected.push_back(path + " " + row);
+        }
+    };
+    outerIn("crawl.warc", outerCrawled, innerPresent);
+    level2In("crawl.warc");
+    outerIn(
+        "game.zip",
+        R"({"present":["../b.png?x=1","assets/a.png","http://www.example.com/games/level2.swf"],"missing":[],"external":["ftp://x.org/y.swf"]})",
+        innerMissing);
+    level2In("game.zip");
+    outerIn(
+        "outer.swf",
+        R"({"present":["assets/a.png"],"missing":["../b.png?x=1"],"external":["ftp://x.org/y.swf","http://www.example.com/games/level2.swf"]})",
+        innerMissing);
+    outerIn("site.wacz", outerCrawled, innerPresent);
+    level2In("site.wacz");
     EXPECT_EQ(got, expected);
 }
