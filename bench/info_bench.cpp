@@ -1,11 +1,13 @@
-// `velpin-cli info --json` against `velpin-cli tags --json`, time and peak resident memory, on
-// each 4 MiB worst shape of worst_movies.h and on three 4 MiB movies of code: one DoAction full
-// of Push records, the same with a third of its strings distinct file names (which the info
-// keeps, sorts and prints), and one DoABC of a million strings. Each run is a process of its own;
-// output goes to /dev/null.
+// `velpin-cli info --json` and `velpin-cli save` (nothing deleted) against `velpin-cli tags
+// --json`, time and peak resident memory, on each 4 MiB worst shape of worst_movies.h and on three
+// 4 MiB movies of code: one DoAction full of Push records, the same with a third of its strings
+// distinct file names (which the info keeps, sorts and prints), and one DoABC of a million
+// strings. Each run is a process of its own; output goes to /dev/null, the saved movie to the
+// scratch folder.
 //
 // Usage: bench_info [repetitions] [shape letters]   (defaults: 3, abcdefghi; g, h and i are the
-// movies of code)
+// movies of code). VELPIN_CLI, when set, names another velpin-cli to measure, for a before and
+// after.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -64,6 +66,12 @@ Bytes AbcMovie() {
     return Movie(Cat({Tag(82, Cat({U32(1), CString("frame1"), AbcData(strings)}), true), End()}));
 }
 
+// The velpin-cli under measure.
+const char* Cli() {
+    const char* other = std::getenv("VELPIN_CLI");
+    return other != nullptr && *other != '\0' ? other : VELPIN_CLI_PATH;
+}
+
 struct Measure {
     std::vector<double> seconds;
     // The processor time of the run, user and system: on a machine that other work shares, the
@@ -89,26 +97,34 @@ void Run(const std::vector<std::string>& argv, Measure& figures) {
 // then counts the parent's own, so the parent must not be the one that made a 4 MiB movie.
 int MeasureOne(int repetitions, char shape, const std::string& description,
                const std::string& path) {
-    Measure tags, info;
+    Measure tags, info, save;
     for (int i = 0; i < repetitions; ++i) {
-        Run({VELPIN_CLI_PATH, "tags", "--json", path}, tags);
-        Run({VELPIN_CLI_PATH, "info", "--json", path}, info);
+        Run({Cli(), "tags", "--json", path}, tags);
+        Run({Cli(), "info", "--json", path}, info);
+        Run({Cli(), "save", path, path + ".saved"}, save);
     }
-    char cells[2][64];
-    for (int i = 0; i < 2; ++i) {
-        const Measure& figures = i == 0 ? tags : info;
+    char cells[3][64];
+    const Measure* const measures[3] = {&tags, &info, &save};
+    for (int i = 0; i < 3; ++i) {
+        const Measure& figures = *measures[i];
         std::snprintf(cells[i], sizeof cells[i], "%6.3f s %6.3f s %5.1f MB",
                       Summarize(figures.seconds).median, Summarize(figures.cpuSeconds).median,
                       figures.peakMegabytes);
     }
-    const auto ratio = [&](const std::vector<double>& a, const std::vector<double>& b) {
-        return Summarize(a).median / Summarize(b).median;
+    // Against tags: wall, processor, memory.
+    const auto ratios = [&tags](const Measure& m) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f, %.2f, %.2f",
+                      Summarize(m.seconds).median / Summarize(tags.seconds).median,
+                      Summarize(m.cpuSeconds).median / Summarize(tags.cpuSeconds).median,
+                      m.peakMegabytes / tags.peakMegabytes);
+        return std::string(text);
     };
-    std::printf("%-5c %-52s %-26s %-26s %.2f, %.2f, %.2f%s\n", shape, description.c_str(), cells[0],
-                cells[1], ratio(info.seconds, tags.seconds),
-                ratio(info.cpuSeconds, tags.cpuSeconds), info.peakMegabytes / tags.peakMegabytes,
-                tags.failed || info.failed ? "  (a run failed)" : "");
-    return tags.failed || info.failed ? 1 : 0;
+    const bool failed = tags.failed || info.failed || save.failed;
+    std::printf("%-5c %-52s %-26s %-26s %-26s %-18s %s%s\n", shape, description.c_str(), cells[0],
+                cells[1], cells[2], ratios(info).c_str(), ratios(save).c_str(),
+                failed ? "  (a run failed)" : "");
+    return failed ? 1 : 0;
 }
 
 }  // namespace
@@ -121,8 +137,9 @@ int main(int argc, char** argv) {
     const std::string shapes = argc >= 3 ? argv[2] : "abcdefghi";
     std::printf("%d repetitions; median wall and processor time, largest peak resident memory\n",
                 repetitions);
-    std::printf("%-5s %-52s %-26s %-26s %s\n", "shape", "movie", "tags --json", "info --json",
-                "info/tags wall, processor, memory");
+    std::printf("%s\n", Cli());
+    std::printf("%-5s %-52s %-26s %-26s %-26s %-18s %s\n", "shape", "movie", "tags --json",
+                "info --json", "save", "info/tags", "save/tags (wall, processor, memory)");
     std::fflush(stdout);
     TempDir dir;
     for (const char shape : shapes) {
@@ -151,6 +168,8 @@ int main(int argc, char** argv) {
         std::fputs(AsText(ReadFile(row)).c_str(), stdout);
         std::fflush(stdout);
     }
-    std::printf("target: info at most 2x the time and 2x the peak memory of tags\n");
+    std::printf(
+        "target: info at most 2x the time and 2x the peak memory of tags; save at most 1.2x the "
+        "time of tags\n");
     return 0;
 }

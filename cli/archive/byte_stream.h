@@ -83,7 +83,6 @@ class BoundedStream : public ByteStream {
   public:
     BoundedStream(ByteStream& inner, std::uint64_t limit) : inner_(inner), left_(limit) {}
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
-    std::uint64_t Left() const { return left_; }
 
   private:
     ByteStream& inner_;

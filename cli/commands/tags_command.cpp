@@ -6,6 +6,7 @@
 #include "cli/commands/movie_input.h"
 #include "cli/json/json_writer.h"
 #include "cli/scan/movie_statistics.h"
+#include "cli/text/decimal.h"
 #include "swfff/vocabulary.h"
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "cli/text/decimal.h"
+
 namespace {
 
 struct AttributeName {

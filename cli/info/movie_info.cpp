@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cstdio>
+#include <ctime>
 
 #include "cli/codec/container.h"
 #include "cli/info/action_strings.h"
@@ -319,31 +320,19 @@ bool IsFormatDefinedCode(std::uint16_t code) {
 }
 
 std::optional<std::string> IsoUtcTime(std::uint64_t msSince1970) {
-    constexpr std::uint64_t kMsPerDay = 86400000;
     // 10000-01-01T00:00:00Z: four digits of year no longer suffice.
     constexpr std::uint64_t kYear10000Ms = 253402300800000;
     if (msSince1970 >= kYear10000Ms) {
         return std::nullopt;
     }
-    const std::uint64_t msOfDay = msSince1970 % kMsPerDay;
-    // Days to a civil date in the proleptic Gregorian calendar, counted in 400-year eras from
-    // 0000-03-01 so that the leap day falls at the end of each year (H. Hinnant's days_from_civil
-    // inverted). gmtime would do the same, but its range depends on the platform's time_t.
-    const std::uint64_t days = msSince1970 / kMsPerDay + 719468;
-    const std::uint64_t era = days / 146097;
-    const std::uint64_t dayOfEra = days - era * 146097;
-    const std::uint64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::uint64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::uint64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    const std::uint64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
-    const std::uint64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
-    const std::uint64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    char text[96];  // room for any unsigned values, though each fits its width
-    std::snprintf(
-        text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", static_cast<unsigned>(year),
-        static_cast<unsigned>(month), static_cast<unsigned>(day),
-        static_cast<unsigned>(msOfDay / 3600000), static_cast<unsigned>(msOfDay / 60000 % 60),
-        static_cast<unsigned>(msOfDay / 1000 % 60), static_cast<unsigned>(msOfDay % 1000));
+    const auto seconds = static_cast<std::time_t>(msSince1970 / 1000);
+    std::tm utc{};
+    if (gmtime_r(&seconds, &utc) == nullptr) {
+        return std::nullopt;
+    }
+    char text[96];  // room for any int values, though each fits its width
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03uZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<unsigned>(msSince1970 % 1000));
     return std::string(text);
 }

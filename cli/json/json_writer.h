@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cassert>
-#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -17,28 +16,14 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/text/decimal.h"
+
 // Appends `text` as a JSON string literal, quotes included. `text` is taken as UTF-8; every byte
 // that does not belong to a well-formed UTF-8 sequence becomes U+FFFD, so the output is always
 // valid UTF-8 even for a path that is not.
 void AppendJsonString(std::string& out, std::string_view text);
 
 std::string JsonString(std::string_view text);
-
-// Appends `value` in plain decimal, as JSON and the plain outputs both write a number, without
-// the temporary strings std::to_string makes: the outputs hold millions of numbers.
-template <typename Integer>
-void AppendInteger(std::string& out, Integer value) {
-    char digits[24];
-    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, static_cast<std::size_t>(end.ptr - digits));
-}
-inline void AppendDecimal(std::string& out, std::int64_t value) {
-    AppendInteger(out, value);
-}
-// The same for the 64-bit fields of a movie, which may use their top bit.
-inline void AppendUnsignedDecimal(std::string& out, std::uint64_t value) {
-    AppendInteger(out, value);
-}
 
 // The calls the large outputs make millions of times are defined here, inline: the writer must
 // cost no more than the concatenated literals it replaced.
