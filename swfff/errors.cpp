@@ -1,5 +1,7 @@
 #include "swfff/errors.h"
 
+#include <utility>
+
 std::string IoErrorMessage(int code) {
     switch (code) {
         case ioFileNotFound:
@@ -19,7 +21,7 @@ std::string IoErrorMessage(int code) {
     }
 }
 
-EInOutError::EInOutError(int errorCode)
-    : std::runtime_error(IoErrorMessage(errorCode)), ErrorCode(errorCode) {}
+EInOutError::EInOutError(int errorCode, std::string path)
+    : std::runtime_error(IoErrorMessage(errorCode)), ErrorCode(errorCode), Path(std::move(path)) {}
 
 EOutOfMemory::EOutOfMemory() : std::runtime_error("Out of memory") {}

@@ -24,8 +24,11 @@ std::string IoErrorMessage(int code);
 
 class EInOutError : public std::runtime_error {
   public:
-    explicit EInOutError(int errorCode);
+    explicit EInOutError(int errorCode, std::string path = {});
     int ErrorCode;
+    // The file the failed operation was on, for the companion's error lines; empty when unknown.
+    // The message never names it: the error box shows the message alone.
+    std::string Path;
 };
 
 class EOutOfMemory : public std::runtime_error {

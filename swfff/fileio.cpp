@@ -64,7 +64,7 @@ int IoErrorCodeFor(int err, const std::string& path, IoOp op) {
 }
 
 void RaiseIoError(int err, const std::string& path, IoOp op) {
-    throw EInOutError(IoErrorCodeFor(err, path, op));
+    throw EInOutError(IoErrorCodeFor(err, path, op), path);
 }
 
 InputFile::~InputFile() {

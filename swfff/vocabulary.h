@@ -1,4 +1,5 @@
-// The fixed words a movie is shown with: tag names, icon categories and first-action names.
+// The fixed words a movie is shown with: tag names as the window and as the file format give them,
+// icon categories, the codes the format defines, and first-action names.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +44,11 @@ enum TagCodes : std::uint16_t {
     tagDefineBinaryData = 87,
 };
 
+// The window's name: the format's name for the codes the window knows, "Unknown" for the rest.
 std::string TagTypeName(std::uint16_t code);
 int TagIconIndex(std::uint16_t code);
+// The name the file format gives `code`, or null when no version of the format defines it.
+const char* TagFormatName(std::uint16_t code);
+bool IsFormatDefinedCode(std::uint16_t code);
 // Names the first action record of a DoAction item; reads only inside the item's own bytes.
 std::string FirstActionName(const TagItem& item);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/json_outputs.h"
 #include "tests/strict_json.h"
 #include "tests/support/movie_builder.h"
 #include "tests/support/run_program.h"
@@ -31,6 +32,7 @@ class CliTest : public ::testing::Test {
         if (run.status < 0) {
             ADD_FAILURE() << "cannot run " << VELPIN_CLI_PATH;
         }
+        KeepJsonOutputOf(args, run.out);
         return run;
     }
 
@@ -88,7 +90,7 @@ TEST_F(CliTest, TreeJsonGivesEveryNodeWithImagesAndTagIndex) {
     const std::string leaf = R"(, "image": 4, "selectedImage": 4, "tag": null, "children": []},)";
     EXPECT_EQ(
         run.out,
-        R"({"text": ")" + small +
+        R"({"result": 0, "reason": null, "error": null, "tree": {"text": ")" + small +
             R"(", "image": 5, "selectedImage": 5, "tag": null, "children": [)"
             "\n"
             R"(  {"text": "Header", "image": 3, "selectedImage": 3, "tag": null, "children": [)"
@@ -112,7 +114,7 @@ TEST_F(CliTest, TreeJsonGivesEveryNodeWithImagesAndTagIndex) {
             R"(    {"text": " End", "image": 1, "selectedImage": 1, "tag": 0, "children": []})"
             "\n"
             "  ]}\n"
-            "]}\n");
+            "]}}\n");
     EXPECT_NO_THROW(Parse(run.out));
 }
 
@@ -155,7 +157,8 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
               "7 44 0 End 2 0 0 2 1\n");
 
     const Json tags = Parse(tagsJson.out);
-    EXPECT_EQ(Keys(tags), (std::vector<std::string>{"result", "header", "tags"}));
+    EXPECT_EQ(Keys(tags),
+              (std::vector<std::string>{"result", "reason", "error", "header", "tags"}));
     EXPECT_EQ(Integer(tags.at("result")), 0);
     const Json& header = tags.at("header");
     EXPECT_EQ(header.at("signature").get<std::string>(), "FWS");
@@ -171,8 +174,10 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
     std::string fromJson;
     for (const Json& item : tags.at("tags")) {
         EXPECT_EQ(Keys(item), (std::vector<std::string>{"index", "offset", "code", "name",
-                                                        "headerLength", "bodyLength", "depth",
-                                                        "frameIndex", "icon", "action"}));
+                                                        "formatName", "headerLength", "bodyLength",
+                                                        "depth", "frameIndex", "icon", "action"}));
+        // The window's names are the format's own.
+        EXPECT_EQ(item.at("formatName"), item.at("name"));
         for (const char* key : {"index", "offset", "code"}) {
             fromJson += std::to_string(Integer(item.at(key))) + " ";
         }
@@ -186,8 +191,10 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
     }
     EXPECT_EQ(fromJson, tagsText.out);
 
+    const Json tree = Parse(treeJson.out);
+    EXPECT_EQ(Keys(tree), (std::vector<std::string>{"result", "reason", "error", "tree"}));
     std::string rendered;
-    RenderJsonTree(Parse(treeJson.out), 0, tags.at("tags"), rendered);
+    RenderJsonTree(tree.at("tree"), 0, tags.at("tags"), rendered);
     EXPECT_EQ(rendered, treeText.out);
 }
 
@@ -197,15 +204,19 @@ TEST_F(CliTest, PathsThatAreNotUtf8BecomeReplacementCharactersInJsonOnly) {
     EXPECT_EQ(text.out.substr(0, text.out.find('\n')), odd);
     const ProgramRun json = Run({"tree", "--json", odd});
     ASSERT_EQ(json.status, 0);
-    EXPECT_EQ(Parse(json.out).at("text").get<std::string>(),
+    EXPECT_EQ(Parse(json.out).at("tree").at("text").get<std::string>(),
               dir.Path() + "/odd\xEF\xBF\xBD\"\\.swf");
 }
 
 TEST_F(CliTest, FailedLoadsAndRaisedErrorsAreReported) {
     const std::string wrongLength = dir.Write("length.swf", Movie(Spec(), Tags(), 1000));
-    const std::string lengthLine =
-        "Error Opening file! (load result -6: the declared file length differs from the file "
-        "size)\n";
+    const std::string lengthLine = "velpin-cli: " + wrongLength +
+                                   ": Error Opening file! (load result -6: the declared file "
+                                   "length differs from the file size)\n";
+    const std::string lengthJson =
+        "{\"result\": -6, \"reason\": \"the declared file length differs from the file size\", "
+        "\"error\": null}\n";
+    const std::string missing = dir.File("missing.swf");
     struct Row {
         std::vector<std::string> args;
         std::string out;
@@ -215,23 +226,20 @@ TEST_F(CliTest, FailedLoadsAndRaisedErrorsAreReported) {
         {{"tree", wrongLength}, "", lengthLine},
         {{"tags", wrongLength}, "", lengthLine},
         {{"info", wrongLength}, "", lengthLine},
-        {{"tree", "--json", wrongLength},
-         "{\"result\": -6, \"error\": \"the declared file length differs from the file size\"}\n",
-         lengthLine},
-        {{"tags", "--json", wrongLength},
-         "{\"result\": -6, \"error\": \"the declared file length differs from the file size\"}\n",
-         lengthLine},
-        {{"tree", dir.File("missing.swf")}, "", "File not found.\n"},
-        {{"tags", "--json", dir.File("missing.swf")},
-         "{\"result\": null, \"error\": \"File not found.\"}\n",
-         "File not found.\n"},
-        {{"info", "--json", dir.File("missing.swf")},
-         "{\"result\": null, \"error\": \"File not found.\"}\n",
-         "File not found.\n"},
+        {{"tree", "--json", wrongLength}, lengthJson, lengthLine},
+        {{"tags", "--json", wrongLength}, lengthJson, lengthLine},
+        {{"info", "--json", wrongLength}, lengthJson, lengthLine},
+        {{"tree", missing}, "", "velpin-cli: " + missing + ": File not found.\n"},
+        {{"tags", "--json", missing},
+         "{\"result\": null, \"reason\": null, \"error\": \"File not found.\"}\n",
+         "velpin-cli: " + missing + ": File not found.\n"},
+        {{"info", "--json", missing},
+         "{\"result\": null, \"reason\": null, \"error\": \"File not found.\"}\n",
+         "velpin-cli: " + missing + ": File not found.\n"},
         {{"tree", "--json", dir.File("no/such/folder.swf")},
-         "{\"result\": null, \"error\": \"Invalid filename.\"}\n",
-         "Invalid filename.\n"},
-        {{"tags", dir.Path()}, "", "File access denied.\n"},
+         "{\"result\": null, \"reason\": null, \"error\": \"Invalid filename.\"}\n",
+         "velpin-cli: " + dir.File("no/such/folder.swf") + ": Invalid filename.\n"},
+        {{"tags", dir.Path()}, "", "velpin-cli: " + dir.Path() + ": File access denied.\n"},
     };
     for (const Row& row : rows) {
         const ProgramRun run = Run(row.args);
@@ -284,18 +292,20 @@ TEST_F(CliTest, SaveWritesNothingUnlessTheLoadSucceeded) {
     const std::string bad = dir.Write("bad.swf", Movie(Spec(), Tags(), 1000));
     ProgramRun run = Run({"save", bad, out});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Error Opening file!"), std::string::npos);
+    EXPECT_EQ(run.err.rfind("velpin-cli: " + bad + ": Error Opening file!", 0), 0u) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_FALSE(Exists(out));
 
     run = Run({"save", dir.File("missing.swf"), out});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "File not found.\n");
+    EXPECT_EQ(run.err, "velpin-cli: " + dir.File("missing.swf") + ": File not found.\n");
     EXPECT_FALSE(Exists(out));
 
+    // The error names the file it is about: the output here.
     run = Run({"save", movie, dir.File("no/such/folder/out.swf")});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Invalid filename.\n");
+    EXPECT_EQ(run.err,
+              "velpin-cli: " + dir.File("no/such/folder/out.swf") + ": Invalid filename.\n");
 }
 
 TEST_F(CliTest, FailedWritesAreFailures) {
@@ -304,7 +314,7 @@ TEST_F(CliTest, FailedWritesAreFailures) {
     }
     ProgramRun run = Run({"save", movie, "/dev/full"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Error Saving file!\n");
+    EXPECT_EQ(run.err, "velpin-cli: /dev/full: Error Saving file!\n");
     run = Run({"tree", movie}, "/dev/full");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "velpin-cli: cannot write standard output\n");
@@ -321,7 +331,7 @@ TEST_F(CliTest, TreeJsonNamesEveryItemOnceWhenFrameNumbersWrap) {
     Append(tags, Cat({DoAction({0x06}), End()}));
     const ProgramRun run = Run({"tree", "--json", dir.Write("wrapped.swf", Movie(spec, tags))});
     ASSERT_EQ(run.status, 0);
-    const Json root = Parse(run.out);
+    const Json root = Parse(run.out).at("tree");
     std::vector<long long> indices;
     for (const Json& frame : root.at("children")) {
         for (const Json& tag : frame.at("children")) {

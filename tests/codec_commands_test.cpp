@@ -126,27 +126,37 @@ TEST_F(CodecCommandsTest, FailuresWriteNothing) {
     } rows[] = {
         {{"inflate", movie, out},
          1,
-         "Error Inflating file! (the movie is not compressed: it is FWS, there is nothing to "
-         "inflate)\n"},
+         "velpin-cli: " + movie +
+             ": Error Inflating file! (the movie is not compressed: it is FWS, there is nothing to "
+             "inflate)\n"},
         {{"inflate", dir.File("truncated.swf"), out},
          1,
-         "Error Inflating file! (the compressed data ends early"},
+         "velpin-cli: " + dir.File("truncated.swf") +
+             ": Error Inflating file! (the compressed data ends early"},
         {{"inflate", dir.File("trailing.swf"), out},
          1,
-         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
+         "velpin-cli: " + dir.File("trailing.swf") +
+             ": Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
         {{"compress", cws, out},
          1,
-         "Error Compressing file! (the movie is already compressed: it is CWS, there is "
-         "nothing to compress)\n"},
+         "velpin-cli: " + cws +
+             ": Error Compressing file! (the movie is already compressed: it is CWS, there is "
+             "nothing to compress)\n"},
         {{"compress", "--lzma", dir.File("wrong-length.swf"), out},
          1,
-         "Error Compressing file! (the header declares"},
+         "velpin-cli: " + dir.File("wrong-length.swf") +
+             ": Error Compressing file! (the header declares"},
         {{"inflate", "-v", dir.File("trailing.swf"), out},
          1,
-         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
-        {{"inflate", cws, "/dev/full"}, 1, "Error Saving file!\n"},
-        {{"inflate", dir.File("missing.swf"), out}, 1, "File not found.\n"},
-        {{"compress", movie, dir.File("no-such-folder/out.swf")}, 1, "Invalid filename.\n"},
+         "velpin-cli: " + dir.File("trailing.swf") +
+             ": Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
+        {{"inflate", cws, "/dev/full"}, 1, "velpin-cli: /dev/full: Error Saving file!\n"},
+        {{"inflate", dir.File("missing.swf"), out},
+         1,
+         "velpin-cli: " + dir.File("missing.swf") + ": File not found.\n"},
+        {{"compress", movie, dir.File("no-such-folder/out.swf")},
+         1,
+         "velpin-cli: " + dir.File("no-such-folder/out.swf") + ": Invalid filename.\n"},
         {{"inflate", "--lzma", cws, out},
          2,
          "velpin-cli: The following argument was not expected: --lzma (see 'velpin-cli inflate "

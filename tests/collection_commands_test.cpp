@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/codec/swfcodec.h"
+#include "tests/json_outputs.h"
 #include "tests/strict_json.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
@@ -46,7 +47,9 @@ class CollectionTest : public ::testing::Test {
     ProgramRun Run(const std::vector<std::string>& args) {
         std::vector<std::string> all{VELPIN_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
-        return RunCapturing(all, io.Path());
+        ProgramRun run = RunCapturing(all, io.Path());
+        KeepJsonOutputOf(args, run.out);
+        return run;
     }
 
     static HeaderSpec Spec() {
@@ -84,9 +87,17 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string tagsText = Run({"tags", fws}).out;
     const std::string infoText = Run({"info", fws}).out;
     const std::string treeText = Run({"tree", fws}).out;
-    const std::string refused =
-        "Error Opening file! (load result -5: the file is not an uncompressed SWF movie); it is "
-        "compressed (";
+    const auto refused = [](const std::string& path) {
+        return "velpin-cli: " + path +
+               ": Error Opening file! (load result -5: the file is not an uncompressed SWF "
+               "movie); it is compressed (";
+    };
+    const std::string damagedLine = "velpin-cli: " + damaged +
+                                    ": Error Inflating file! (2 bytes follow the end of the "
+                                    "compressed data)\n";
+    const std::string damagedJson =
+        "{\"result\": null, \"reason\": null, \"error\": \"2 bytes follow the end of the "
+        "compressed data\"}\n";
     const std::string hint = "): add --inflate to load it in memory\n";
     struct Row {
         std::vector<std::string> args;
@@ -100,25 +111,17 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"tags", "--inflate", cws}, 0, tagsText, ""},
         {{"tags", "--inflate", fws}, 0, tagsText, ""},
         {{"tree", "--inflate", zws}, 0, zws + treeText.substr(fws.size()), ""},
-        {{"tags", cws}, 1, "", refused + "CWS" + hint},
+        {{"tags", cws}, 1, "", refused(cws) + "CWS" + hint},
         {{"info", "--inflate", zws}, 0, infoText, ""},
-        {{"info", cws}, 1, "", refused + "CWS" + hint},
-        {{"info", "--json", "--inflate", damaged},
-         1,
-         "{\"result\": null, \"error\": \"2 bytes follow the end of the compressed data\"}\n",
-         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
+        {{"info", cws}, 1, "", refused(cws) + "CWS" + hint},
+        {{"info", "--json", "--inflate", damaged}, 1, damagedJson, damagedLine},
         {{"tags", "--json", zws},
          1,
-         "{\"result\": -5, \"error\": \"the file is not an uncompressed SWF movie\"}\n",
-         refused + "ZWS" + hint},
-        {{"tags", "--inflate", damaged},
-         1,
-         "",
-         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
-        {{"tree", "--json", "--inflate", damaged},
-         1,
-         "{\"result\": null, \"error\": \"2 bytes follow the end of the compressed data\"}\n",
-         "Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
+         "{\"result\": -5, \"reason\": \"the file is not an uncompressed SWF movie\", \"error\": "
+         "null}\n",
+         refused(zws) + "ZWS" + hint},
+        {{"tags", "--inflate", damaged}, 1, "", damagedLine},
+        {{"tree", "--json", "--inflate", damaged}, 1, damagedJson, damagedLine},
         {{"save", "--inflate", cws, out}, 0, "", "", movie, "CWS"},
         {{"save", "--inflate", zws, out}, 0, "", "", movie, "ZWS"},
         {{"save", "--inflate", "--fws", zws, out}, 0, "", "", movie},
@@ -164,7 +167,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          2,
          "",
          "velpin-cli: --delete-code: not a tag code: +64 ("},
-        {{"save", cws, out}, 1, "", refused + "CWS" + hint},
+        {{"save", cws, out}, 1, "", refused(cws) + "CWS" + hint},
         {{"extract", "--index", "2", fws}, 0, AsText(Metadata()), ""},
         {{"extract", "--index", "5", "--inflate", zws, "-"}, 0, AsText(Debug()), ""},
         {{"extract", "--body", "--index", "2", fws}, 0, std::string("<x/>\0", 5), ""},
@@ -183,8 +186,11 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"extract", fws}, 2, "", "velpin-cli: --index is required ("},
         {{"extract", "--index", "1", "--index", "2", fws}, 2, "", "velpin-cli: --index: "},
         {{"extract", "--index", "1", fws, out, out}, 2, "", "velpin-cli: The following argument"},
-        {{"extract", "--index", "1", cws, out}, 1, "", refused + "CWS" + hint},
-        {{"extract", "--index", "1", fws, "/dev/full"}, 1, "", "Error Saving file!\n"},
+        {{"extract", "--index", "1", cws, out}, 1, "", refused(cws) + "CWS" + hint},
+        {{"extract", "--index", "1", fws, "/dev/full"},
+         1,
+         "",
+         "velpin-cli: /dev/full: Error Saving file!\n"},
         {{"scan"}, 2, "", "velpin-cli: PATH is required (see 'velpin-cli scan --help')\n"},
         // --jobs takes both ends of its range and nothing beyond them.
         {{"scan", "--jobs", "0", fws},
@@ -203,8 +209,8 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"scan", "--files-from", dir.File("missing.txt")},
          1,
          "",
-         "velpin-cli scan: cannot read the list " + dir.File("missing.txt") +
-             ": File not found.\n"},
+         "velpin-cli: " + dir.File("missing.txt") +
+             ": cannot read the list of paths: File not found.\n"},
     };
     for (const Row& row : rows) {
         std::ostringstream shown;
@@ -266,6 +272,22 @@ TEST_F(CollectionTest, InfoPrintsTheFactsInSections) {
               "  truncated tags: 8\n"
               "  unknown codes: 1023\n"
               "  long headers on short bodies: 0\n");
+}
+
+// The window names none of the later codes; the format names all but the last.
+TEST_F(CollectionTest, TagsJsonGivesTheFormatsNameBesideTheWindows) {
+    const ProgramRun run = Run({"tags", "--json", fws});
+    ASSERT_EQ(run.status, 0);
+    const Json tags = Parse(run.out);
+    std::string names;
+    for (const Json& item : tags.at("tags")) {
+        names += item.at("name").get<std::string>() + "/" + item.at("formatName").dump() + " ";
+    }
+    EXPECT_EQ(names,
+              "SetBackgroundColor/\"SetBackgroundColor\" Unknown/\"EnableDebugger2\" "
+              "Unknown/\"Metadata\" ShowFrame/\"ShowFrame\" DefineSprite/\"DefineSprite\" "
+              "Unknown/\"EnableDebugger2\" ShowFrame/\"ShowFrame\" End/\"End\" Unknown/\"DoABC\" "
+              "ShowFrame/\"ShowFrame\" Unknown/null End/\"End\" ");
 }
 
 // Each line parsed, with its members in order, as "path container version declaredLength result

@@ -9,6 +9,7 @@
 #include "cli/info/movie_info.h"
 #include "swfff/loader.h"
 #include "swfff/scoped_movie.h"
+#include "tests/json_outputs.h"
 #include "tests/strict_json.h"
 #include "tests/support/movie_builder.h"
 
@@ -272,6 +273,7 @@ Json InfoJson(const Bytes& movie) {
     std::string text;
     JsonWriter writer(text);
     WriteInfoJson(writer, ComputeMovieInfo(document.movie));
+    KeepJsonOutput("info.info", text);
     return strictjson::Parse(text);
 }
 

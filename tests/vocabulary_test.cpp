@@ -14,6 +14,10 @@ TEST(VocabularyTest, CategoriesPartitionTheNamedCodes) {
         const auto c = static_cast<std::uint16_t>(code);
         const std::string name = TagTypeName(c);
         const int category = TagIconIndex(c);
+        // The window's names are the format's own.
+        if (name != "Unknown") {
+            EXPECT_STREQ(TagFormatName(c), name.c_str()) << code;
+        }
         if (name == "Unknown") {
             EXPECT_EQ(category, categoryUnknown) << code;
         } else if (control.count(static_cast<int>(code)) != 0) {
@@ -31,19 +35,45 @@ TEST(VocabularyTest, SelectedNamesAndGaps) {
         std::uint16_t code;
         const char* name;
         int category;
+        const char* formatName = nullptr;  // null: no version of the format defines the code
     };
     const Row rows[] = {
-        {0, "End", 1},          {39, "DefineSprite", 2},
-        {48, "DefineFont2", 2}, {45, "SoundStreamHead2", 2},
-        {16, "Unknown", 3},     {25, "Unknown", 3},
-        {47, "Unknown", 3},     {49, "Unknown", 3},
-        {1023, "Unknown", 3},   {23, "DefineButtonCxform", 2},
-        {43, "FrameLabel", 1},  {1, "ShowFrame", 1},
-        {2, "DefineShape", 2},  {65535, "Unknown", 3},
+        {0, "End", 1, "End"},
+        {39, "DefineSprite", 2, "DefineSprite"},
+        {48, "DefineFont2", 2, "DefineFont2"},
+        {45, "SoundStreamHead2", 2, "SoundStreamHead2"},
+        {16, "Unknown", 3},
+        {25, "Unknown", 3},
+        {47, "Unknown", 3},
+        {49, "Unknown", 3},
+        {1023, "Unknown", 3},
+        {23, "DefineButtonCxform", 2, "DefineButtonCxform"},
+        {43, "FrameLabel", 1, "FrameLabel"},
+        {1, "ShowFrame", 1, "ShowFrame"},
+        {2, "DefineShape", 2, "DefineShape"},
+        {65535, "Unknown", 3},
+        {24, "Unknown", 3, "Protect"},
+        {41, "Unknown", 3, "ProductInfo"},
+        {56, "Unknown", 3, "ExportAssets"},
+        {66, "Unknown", 3, "SetTabIndex"},
+        {67, "Unknown", 3},
+        {69, "Unknown", 3, "FileAttributes"},
+        {72, "Unknown", 3, "DoABC"},
+        {77, "Unknown", 3, "Metadata"},
+        {78, "Unknown", 3, "DefineScalingGrid"},
+        {79, "Unknown", 3},
+        {82, "Unknown", 3, "DoABC"},
+        {85, "Unknown", 3},
+        {87, "Unknown", 3, "DefineBinaryData"},
+        {92, "Unknown", 3},
+        {94, "Unknown", 3, "PlaceObject4"},
+        {95, "Unknown", 3},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(TagTypeName(row.code), row.name) << row.code;
         EXPECT_EQ(TagIconIndex(row.code), row.category) << row.code;
+        EXPECT_STREQ(TagFormatName(row.code), row.formatName) << row.code;
+        EXPECT_EQ(IsFormatDefinedCode(row.code), row.formatName != nullptr) << row.code;
     }
 }
 

@@ -74,8 +74,9 @@ CLI::Range QuietRange(unsigned min, unsigned max) {
 }
 
 void AddInflateFlag(CLI::App& command, bool& inflate) {
-    command.add_flag("--inflate", inflate,
-                     "inflate a CWS or ZWS movie in memory (256 MiB at most) and load that");
+    command.add_flag(
+        "--inflate", inflate,
+        "inflate a CWS or ZWS movie in memory (up to 256 MiB) and load it (up to 4 MiB)");
 }
 
 // Each occurrence of a repeated option takes exactly one value, so that none swallows the
@@ -236,7 +237,7 @@ int CommandLine::UsageFailure(const std::string& problem) const {
     for (const CLI::App* subcommand : app_->get_subcommands()) {
         command += " " + subcommand->get_name();
     }
-    std::fputs(("velpin-cli: " + problem + " (see '" + command + " --help')\n").c_str(), stderr);
+    WriteErrorLine(problem + " (see '" + command + " --help')");
     return exitUsage;
 }
 
@@ -265,7 +266,7 @@ int CommandLine::Run(int argc, const char* const* argv) {
         return UsageFailure(error.what());
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fputs("velpin-cli: cannot write standard output\n", stderr);
+        WriteErrorLine("cannot write standard output");
         return exitFailure;
     }
     return status;

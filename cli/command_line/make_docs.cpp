@@ -78,7 +78,8 @@ void WriteManPage(std::ostream& out, const CommandLine& commandLine) {
         << Roff(app.get_description()) << "\n.PP\n"
         << "Every subcommand takes \\fB\\-h\\fR and \\fB\\-\\-help\\fR. "
         << "\\fB\\-\\-name=value\\fR works wherever \\fB\\-\\-name value\\fR does, and "
-        << "\\fB\\-\\-\\fR ends the options. Errors go to standard error.\n"
+        << "\\fB\\-\\-\\fR ends the options. Errors go to standard error, one line each that "
+        << "names the file where there is one: \\fBvelpin\\-cli: \\fIFILE\\fB: \\fImessage\\fR.\n"
         << ".SH COMMANDS\n";
     for (const CLI::App* command : commands) {
         out << ".SS \"" << Roff(Synopsis(*command)) << "\"\n"

@@ -3,16 +3,42 @@
 #include <cstdio>
 
 #include "Unit1/presentation/ErrorBoxText.h"
+#include "swfff/errors.h"
 #include "swfff/outfile.h"
 
 namespace {
 
 constexpr std::size_t kFlushBytes = 1 << 20;
 
+// The file the error being handled was about, when it says, else `fallback`.
+std::string FileOfCurrentError(const std::string& fallback) {
+    try {
+        throw;
+    } catch (const EInOutError& error) {
+        if (!error.Path.empty()) {
+            return error.Path;
+        }
+    } catch (...) {
+        // Nothing else the core raises is about a file.
+    }
+    return fallback;
+}
+
 }  // namespace
 
-void WriteError(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stderr);
+void WriteErrorLine(std::string_view message) {
+    WriteNoteLine("velpin-cli: " + std::string(message));
+}
+
+void WriteErrorLine(std::string_view path, std::string_view message) {
+    WriteNoteLine("velpin-cli: " + std::string(path) + ": " + std::string(message));
+}
+
+void WriteNoteLine(std::string_view line) {
+    // One write, so that lines of processes sharing the stream do not interleave.
+    std::string text(line);
+    text.push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 void StdoutWriter::Put(std::string_view text) {
@@ -32,19 +58,16 @@ void StdoutWriter::Flush() {
     buffer_.clear();
 }
 
-void WriteJsonErrorObject(const std::optional<std::int64_t>& result, std::string_view error) {
+void WriteJsonFailure(const MovieOutcome& outcome) {
     StdoutWriter out;
     JsonWriter json(out.Buffer());
-    json.BeginObject();
-    json.Key("result");
-    json.IntegerOrNull(result);
-    json.Key("error");
-    json.String(error);
+    BeginJsonEnvelope(json, outcome);
     json.EndObject();
     out.Put("\n");
 }
 
-int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command) {
+int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
+                             const std::function<int()>& command) {
     try {
         return command();
     } catch (const UsageError&) {
@@ -52,16 +75,16 @@ int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& comman
     } catch (const ECodecError& error) {
         // Outside `inflate` and `compress`, which report their own, the codec only ever fails
         // here while inflating a subcommand's input.
-        WriteError(std::string("Error Inflating file! (") + error.what() + ")");
+        WriteErrorLine(path, std::string("Error Inflating file! (") + error.what() + ")");
         if (mode == OutputMode::Json) {
-            WriteJsonErrorObject(std::nullopt, error.what());
+            WriteJsonFailure({std::nullopt, error.what()});
         }
         return exitFailure;
     } catch (...) {
         const std::string shown = DescribeCurrentException();
-        WriteError(shown);
+        WriteErrorLine(FileOfCurrentError(path), shown);
         if (mode == OutputMode::Json) {
-            WriteJsonErrorObject(std::nullopt, shown);
+            WriteJsonFailure({std::nullopt, shown});
         }
         return exitFailure;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/codec/swfcodec.h"
+#include "cli/commands/json_envelope.h"
 #include "cli/json/json_writer.h"
 #include "swfff/document.h"
 #include "swfff/scoped_movie.h"
@@ -28,8 +29,14 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// One line to standard error, the newline added.
-void WriteError(const std::string& line);
+// An error as one line on standard error that names the program and, for an error about a file,
+// the file: "velpin-cli: games/a.swf: File not found.", so that a shell loop over many files can
+// tell which one failed.
+void WriteErrorLine(std::string_view message);
+void WriteErrorLine(std::string_view path, std::string_view message);
+
+// A line on standard error that is not an error, such as a summary.
+void WriteNoteLine(std::string_view line);
 
 // Standard output through one large buffer: a tree of two million lines must not cost two
 // million writes.
@@ -53,14 +60,15 @@ class StdoutWriter {
 
 enum class OutputMode { Plain, Json };
 
-// The object a JSON output is replaced by when there is no movie to print: the load result, or
-// null when the load raised an error, and the error in words.
-void WriteJsonErrorObject(const std::optional<std::int64_t>& result, std::string_view error);
+// The object a JSON output is replaced by when there is no movie to print: the envelope alone.
+void WriteJsonFailure(const MovieOutcome& outcome);
 
-// Runs `command`; an error the core raises ends it and is reported exactly as the window's error
-// box would show it, and a compressed input that cannot be inflated as `inflate` reports it.
-// UsageError passes through.
-int RunReportingRaisedErrors(OutputMode mode, const std::function<int()>& command);
+// Runs `command`, which works on the file `path`; an error the core raises ends it and is
+// reported as the window's error box would show it, and a compressed input that cannot be
+// inflated as `inflate` reports it, each on an error line that names the file the error was
+// about (an output file, for one), else `path`. UsageError passes through.
+int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
+                             const std::function<int()>& command);
 
 // Writes the file `path` through the safe output file: `produce` hands the bytes to the sink it
 // is given, and the file appears, complete, only when every byte was written. Returns false when

@@ -1,7 +1,6 @@
 #include "cli/commands/codec_commands.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -17,18 +16,18 @@ int Convert(const std::string& failure, const std::string& inPath, const std::st
             const std::function<ConversionSummary(const std::vector<std::uint8_t>&,
                                                   const ByteSink&)>& convert,
             bool verbose) {
-    return RunReportingRaisedErrors(OutputMode::Plain, [&]() {
+    return RunReportingRaisedErrors(OutputMode::Plain, inPath, [&]() {
         ConversionSummary summary;
         try {
             const std::vector<std::uint8_t> input = ReadInputFile(inPath);
             const bool written = WriteOutputFile(
                 outPath, [&](const ByteSink& sink) { summary = convert(input, sink); });
             if (!written) {
-                WriteError(kSaveFailedText);
+                WriteErrorLine(outPath, kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
         } catch (const ECodecError& error) {
-            std::fputs((failure + " (" + error.what() + ")\n").c_str(), stderr);
+            WriteErrorLine(inPath, failure + " (" + error.what() + ")");
             return static_cast<int>(exitFailure);
         }
         if (verbose) {

@@ -45,7 +45,7 @@ int RunExtractCommand(const ExtractOptions& options) {
                 return static_cast<int>(exitOk);
             }
             if (!WriteOutputFile(options.out, [&](const ByteSink& sink) { sink(bytes, length); })) {
-                WriteError(kSaveFailedText);
+                WriteErrorLine(options.out, kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
             return static_cast<int>(exitOk);

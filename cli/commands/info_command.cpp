@@ -3,6 +3,7 @@
 
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/json_envelope.h"
 #include "cli/commands/movie_input.h"
 #include "cli/info/info_output.h"
 #include "cli/info/movie_info.h"
@@ -15,9 +16,7 @@ int RunInfoCommand(const MovieCommandInput& input) {
         const std::function<void()> flush = [&out]() { out.MaybeFlush(); };
         if (input.mode == OutputMode::Json) {
             JsonWriter json(out.Buffer());
-            json.BeginObject();
-            json.Key("result");
-            json.Integer(loadOk);
+            BeginJsonEnvelope(json, {loadOk, {}});
             json.Key("info");
             WriteInfoJson(json, info, flush);
             json.EndObject();

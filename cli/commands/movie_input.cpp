@@ -166,9 +166,8 @@ std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool i
 
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path,
                       std::optional<Container> known) {
-    const std::string reason = LoadResultReason(result);
     std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
-                       ": " + reason + ")";
+                       ": " + LoadResultReason(result) + ")";
     if (result == loadNotUncompressedSwf && known) {
         if (IsCompressed(*known)) {
             line += "; it is compressed (" + std::string(*ContainerSignature(*known)) +
@@ -177,16 +176,16 @@ int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& p
     } else if (result == loadNotUncompressedSwf) {
         line += InflateHint(path);
     }
-    WriteError(line);
+    WriteErrorLine(path, line);
     if (mode == OutputMode::Json) {
-        WriteJsonErrorObject(result, reason);
+        WriteJsonFailure({result, {}});
     }
     return exitFailure;
 }
 
 int RunOnLoadedMovie(const MovieCommandInput& input,
                      const std::function<int(CInputScript&, const InputHead&)>& use) {
-    return RunReportingRaisedErrors(input.mode, [&]() {
+    return RunReportingRaisedErrors(input.mode, input.path, [&]() {
         ScopedMovie document;
         InputHead head;
         bool embeddedLoaded = false;

@@ -116,14 +116,14 @@ int RunSaveCommand(const SaveOptions& options) {
             }
             // Only a movie inflated here has a container to keep.
             if (!SaveIn(movie, head.container, options.fws, options.out)) {
-                WriteError(kSaveFailedText);
+                WriteErrorLine(options.out, kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
             if (!options.deleteCodes.empty()) {
-                WriteError("top-level tags removed: " + std::to_string(summary.topLevelTags) +
-                           " (" + std::to_string(summary.topLevelBytes) +
-                           " bytes); nested tags removed but still written inside their sprites: " +
-                           std::to_string(summary.nestedStillWritten));
+                WriteNoteLine("top-level tags removed: " + std::to_string(summary.topLevelTags) +
+                              " (" + std::to_string(summary.topLevelBytes) +
+                              " bytes); nested tags removed but still written inside their " +
+                              "sprites: " + std::to_string(summary.nestedStillWritten));
             }
             return static_cast<int>(exitOk);
         });

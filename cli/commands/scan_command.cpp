@@ -78,15 +78,15 @@ int RunScanCommand(const ScanOptions& options) {
                 const std::vector<std::string> listed = ReadPathList(list, separator);
                 named.insert(named.end(), listed.begin(), listed.end());
             } catch (const std::exception&) {
-                WriteError("velpin-cli scan: cannot read the list " + list + ": " +
-                           DescribeCurrentException());
+                WriteErrorLine(list,
+                               "cannot read the list of paths: " + DescribeCurrentException());
                 return exitFailure;
             }
         }
     }
     const ScanInputs inputs =
         CollectScanInputs(named, [](const std::string& folder, const std::string& reason) {
-            WriteError("velpin-cli scan: cannot read folder " + folder + ": " + reason);
+            WriteErrorLine(folder, "cannot read the folder: " + reason);
         });
     const std::vector<ScanPath>& paths = inputs.paths;
 
@@ -149,7 +149,7 @@ int RunScanCommand(const ScanOptions& options) {
             results.Abandon();
             results.Close();
             joinAll();
-            WriteError("velpin-cli scan: cannot start a thread");
+            WriteErrorLine("cannot start a thread");
             return exitFailure;
         }
     }

@@ -1,10 +1,9 @@
 #include "cli/commands/scan_row.h"
 
-#include <string_view>
-
 #include "Unit1/presentation/ErrorBoxText.h"
 #include "cli/archive/byte_stream.h"
 #include "cli/commands/cli_support.h"
+#include "cli/commands/json_envelope.h"
 #include "cli/info/embedded_movies.h"
 #include "cli/info/info_output.h"
 #include "swfff/errors.h"
@@ -78,16 +77,7 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.IntegerOrNull(Widened(row.head.version));
     json.Key("declaredLength");
     json.IntegerOrNull(Widened(row.head.declaredLength));
-    json.Key("result");
-    json.IntegerOrNull(Widened(row.result));
-    json.Key("reason");
-    std::optional<std::string_view> reason;
-    if (row.result && *row.result != loadOk) {
-        reason = LoadResultReason(*row.result);
-    }
-    json.StringOrNull(reason);
-    json.Key("error");
-    json.StringOrNull(row.result ? std::nullopt : std::optional<std::string_view>(row.error));
+    WriteOutcomeMembers(json, {row.result, row.error});
     json.Key("movie");
     if (row.movie) {
         json.BeginObject();

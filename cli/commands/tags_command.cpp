@@ -1,8 +1,11 @@
 // velpin-cli tags: the document's tag list, one item per line or as JSON.
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/json_envelope.h"
 #include "cli/commands/movie_input.h"
 #include "cli/json/json_writer.h"
 #include "cli/scan/movie_statistics.h"
@@ -14,6 +17,11 @@ namespace {
 // Tag names by code, each made once: a movie may hold millions of tags.
 class TagNames {
   public:
+    static std::optional<std::string_view> FormatName(std::uint16_t code) {
+        const char* const name = TagFormatName(code);
+        return name != nullptr ? std::optional<std::string_view>(name) : std::nullopt;
+    }
+
     const std::string& operator()(std::uint16_t code) {
         if (code >= names_.size()) {
             names_.resize(std::size_t{code} + 1);
@@ -61,9 +69,7 @@ void PrintJson(const CInputScript& movie) {
     const MovieHeader& h = movie.Header;
     StdoutWriter out;
     JsonWriter json(out.Buffer());
-    json.BeginObject();
-    json.Key("result");
-    json.Integer(loadOk);
+    BeginJsonEnvelope(json, {loadOk, {}});
     json.Key("header");
     json.BeginObject();
     json.Key("signature");
@@ -88,6 +94,8 @@ void PrintJson(const CInputScript& movie) {
         json.Integer(item->TagCode);
         json.Key("name");
         json.String(names(item->TagCode));
+        json.Key("formatName");
+        json.StringOrNull(names.FormatName(item->TagCode));
         json.Key("headerLength");
         json.Integer(item->HeaderLength);
         json.Key("bodyLength");

@@ -6,6 +6,7 @@
 #include "Unit1/presentation/NodeStore.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/json_envelope.h"
 #include "cli/commands/movie_input.h"
 #include "cli/json/json_writer.h"
 
@@ -50,11 +51,14 @@ class TagIndexer {
     std::unordered_map<const TagItem*, std::size_t> table_;
 };
 
-// One node per line, indented by its depth; a node's children follow on the lines after it.
+// The root in the envelope's "tree", one node per line, indented by its depth; a node's children
+// follow on the lines after it.
 void PrintJson(const NodeStore& tree, const CInputScript& movie) {
     TagIndexer tagIndexer(movie);
     StdoutWriter out;
     JsonWriter json(out.Buffer(), 2);
+    BeginJsonEnvelope(json, {loadOk, {}});
+    json.Key("tree");
     std::string nodeText;
     const TreeNode root = tree.FirstTopLevel();
     TreeNode at = root;
@@ -90,6 +94,7 @@ void PrintJson(const NodeStore& tree, const CInputScript& movie) {
             json.EndObject();
         }
         if (at == root) {
+            json.EndObject();
             out.Put("\n");
             break;
         }

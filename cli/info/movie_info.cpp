@@ -209,8 +209,7 @@ class InfoBuilder {
         info_.files = references_.TakeFiles();
         for (std::size_t code = 0; code < codesSeen_.size(); ++code) {
             const auto tagCode = static_cast<std::uint16_t>(code);
-            if (codesSeen_[code] && TagIconIndex(tagCode) == categoryUnknown &&
-                !IsFormatDefinedCode(tagCode)) {
+            if (codesSeen_[code] && !IsFormatDefinedCode(tagCode)) {
                 info_.anomalies.unknownCodes.push_back(tagCode);
             }
         }
@@ -308,15 +307,6 @@ class InfoBuilder {
 
 MovieInfo ComputeMovieInfo(const CInputScript& movie) {
     return InfoBuilder(movie).Build();
-}
-
-bool IsFormatDefinedCode(std::uint16_t code) {
-    // The codes of later versions of the format, which the window's vocabulary leaves unnamed.
-    constexpr std::pair<std::uint16_t, std::uint16_t> kRanges[] = {
-        {24, 24}, {37, 37}, {41, 41}, {56, 66}, {69, 78}, {82, 84}, {86, 91}, {93, 94}};
-    return std::any_of(std::begin(kRanges), std::end(kRanges), [code](const auto& range) {
-        return code >= range.first && code <= range.second;
-    });
 }
 
 std::optional<std::string> IsoUtcTime(std::uint64_t msSince1970) {

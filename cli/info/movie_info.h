@@ -38,7 +38,7 @@ struct DebuggerInfo {
     std::optional<std::string_view> passwordHash;
 };
 
-// The list entries, over every item of their code. `index` is the item's index in the list.
+// The list entries, over every item of their code.
 struct AssetName {
     std::uint16_t id = 0;
     std::string_view name;
@@ -57,14 +57,14 @@ struct FrameLabelEntry {
 };
 
 struct AbcEntry {
-    std::int64_t index = 0;
+    std::int64_t index = 0;                // the item's index in the list
     std::optional<std::string_view> name;  // only DoABC with flags has them
     std::optional<std::uint32_t> flags;
     std::int64_t bytes = 0;  // the item's body
 };
 
 struct BinaryDataEntry {
-    std::int64_t index = 0;
+    std::int64_t index = 0;  // the item's index in the list
     std::uint16_t id = 0;
     std::int64_t bytes = 0;                     // the data after the id and the reserved bytes
     std::optional<std::string_view> container;  // "FWS", "CWS" or "ZWS" when the data is a movie
@@ -122,9 +122,6 @@ enum FileAttributeBits : std::uint8_t {
 // Looks at every item of the loaded `movie`'s list, at any depth, in list order.
 MovieInfo ComputeMovieInfo(const CInputScript& movie);
 
-// Whether the format defines `code` although the vocabulary gives it no name.
-bool IsFormatDefinedCode(std::uint16_t code);
-
-// `compiledAtMs` as ISO 8601 UTC with milliseconds, "2011-10-31T18:07:51.474Z"; nothing from the
-// year 10000 on, which the form cannot show.
+// A time in milliseconds since 1970 as ISO 8601 UTC with milliseconds, "2011-10-31T18:07:51.474Z";
+// nothing from the year 10000 on, which the form cannot show.
 std::optional<std::string> IsoUtcTime(std::uint64_t msSince1970);
