@@ -8,9 +8,11 @@
 //   - 2,000 movies that each reference five files, in a zip that holds half of those files:
 //     --deps against --info on the zip, and --nested against neither on the same movies loose.
 //
-// Usage: bench_scan [repetitions] [folder]   (with a folder, the collection is written there and
-// the loose movies, the zip and the WARC in folder.containers, and kept, so that scans can be
-// tried on them by hand)
+// Usage: bench_scan [repetitions] [folder] [baseline]   (with a folder, the collection is written
+// there and the loose movies, the zip and the WARC in folder.containers, and kept, so that scans
+// can be tried on them by hand; "" for none. With a baseline velpin-cli, from the build before a
+// change, only the scans of the collection and of the containers are timed, each taking turns
+// with the baseline's.)
 //        bench_scan deps [repetitions] [folder]   (only the --deps and --nested figures; with a
 //        folder, the movies and the zip are written there and kept)
 #include <algorithm>
@@ -71,8 +73,9 @@ double Seconds(const std::function<void()>& run) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void RunCli(const std::vector<std::string>& args, int expectedStatus) {
-    std::vector<std::string> argv{VELPIN_CLI_PATH};
+void RunCli(const std::vector<std::string>& args, int expectedStatus,
+            const std::string& program = VELPIN_CLI_PATH) {
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     const int status = RunProgram(argv, "/dev/null", "/dev/null");
     if (status != expectedStatus) {
@@ -83,12 +86,22 @@ void RunCli(const std::vector<std::string>& args, int expectedStatus) {
 
 // Times each command `repetitions` times, taking turns, so that a change in the machine's load
 // falls on all of them alike.
+// With `baseline`, each command is run by that velpin-cli too, right after this build's, and its
+// figures follow this build's: the figures of command i are at 2i and 2i + 1.
 std::vector<Figures> TimeSideBySide(const std::vector<std::vector<std::string>>& commands,
-                                    int expectedStatus, int repetitions) {
-    std::vector<std::vector<double>> seconds(commands.size());
+                                    int expectedStatus, int repetitions,
+                                    const std::string& baseline = "") {
+    std::vector<std::string> programs{VELPIN_CLI_PATH};
+    if (!baseline.empty()) {
+        programs.push_back(baseline);
+    }
+    std::vector<std::vector<double>> seconds(commands.size() * programs.size());
     for (int run = 0; run < repetitions; ++run) {
-        for (std::size_t i = 0; i < commands.size(); ++i) {
-            seconds[i].push_back(Seconds([&]() { RunCli(commands[i], expectedStatus); }));
+        for (std::size_t i = 0; i < seconds.size(); ++i) {
+            seconds[i].push_back(Seconds([&]() {
+                RunCli(commands[i / programs.size()], expectedStatus,
+                       programs[i % programs.size()]);
+            }));
         }
     }
     std::vector<Figures> figures;
@@ -102,7 +115,8 @@ void PrintRun(const char* what, const Figures& f) {
     std::printf("  %-32s median %.3f s (best %.3f, worst %.3f)\n", what, f.median, f.best, f.worst);
 }
 
-// The same 2,000 movies, every other one CWS, as loose files, in a zip and in a WARC.
+// The same 2,000 movies, every other one CWS, as loose files, in a zip and in a WARC; timed
+// unless `repetitions` is 0.
 void ContainerFigures(const std::string& base, int repetitions) {
     using namespace testcontainer;
     const std::string folder = base + "/loose";
@@ -126,6 +140,9 @@ void ContainerFigures(const std::string& base, int repetitions) {
     WriteFile(zip, Archive(ArchiveFormat::Zip, members));
     const std::string warc = base + "/movies.warc.gz";
     WriteFile(warc, Warc(records, true));
+    if (repetitions == 0) {
+        return;
+    }
     std::printf("%d movies, half CWS, loose / in a zip / in a WARC.gz; %d runs each:\n", kMovies,
                 repetitions);
     const std::vector<std::vector<std::string>> commands{
@@ -202,6 +219,46 @@ void DepsAndNestedFigures(const std::string& base, int repetitions) {
     std::printf("  --nested / without: %.3f (target: at most 1.05)\n", f[3].median / f[2].median);
 }
 
+// The inflation targets, against the velpin-cli of the build before a change: this build's scans
+// and the baseline's taking turns, so that both see the same machine.
+void BaselineFigures(const std::string& baseline, const std::string& collection,
+                     const std::string& containers, int repetitions) {
+    const std::string loose = containers + "/loose";
+    const std::string zip = containers + "/movies.zip";
+    const std::string warc = containers + "/movies.warc.gz";
+    const std::vector<std::vector<std::string>> commands{
+        {"scan", "--inflate", "--jobs", "1", collection},
+        {"scan", "--inflate", "--jobs", "2", collection},
+        {"scan", "--inflate", "--jobs", "1", loose},
+        {"scan", "--inflate", "--jobs", "2", loose},
+        {"scan", "--inflate", "--jobs", "1", zip},
+        {"scan", "--inflate", "--jobs", "2", zip},
+        {"scan", "--inflate", "--jobs", "1", warc},
+        {"scan", "--inflate", "--jobs", "2", warc},
+    };
+    const char* const names[] = {"collection --jobs 1", "collection --jobs 2", "loose --jobs 1",
+                                 "loose --jobs 2",      "zip --jobs 1",        "zip --jobs 2",
+                                 "warc.gz --jobs 1",    "warc.gz --jobs 2"};
+    const std::vector<Figures> f = TimeSideBySide(commands, 0, repetitions, baseline);
+    std::printf("against %s, %d runs each, medians in seconds (this build / baseline):\n",
+                baseline.c_str(), repetitions);
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        std::printf("  %-22s %.3f / %.3f: %.2fx as fast\n", names[i], f[2 * i].median,
+                    f[2 * i + 1].median, f[2 * i + 1].median / f[2 * i].median);
+    }
+    const auto ratio = [&f](std::size_t a, std::size_t b, std::size_t build) {
+        return f[2 * a + build].median / f[2 * b + build].median;
+    };
+    for (std::size_t build = 0; build < 2; ++build) {
+        std::printf(
+            "  %s: zip / loose %.2f with --jobs 1, %.2f with --jobs 2 (target: at most 1.30); "
+            "--jobs 1 / --jobs 2: collection %.2fx, loose %.2fx, zip %.2fx (target: at least "
+            "1.70x)\n",
+            build == 0 ? "this build" : "baseline", ratio(4, 2, build), ratio(5, 3, build),
+            ratio(0, 1, build), ratio(2, 3, build), ratio(4, 5, build));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -214,10 +271,15 @@ int main(int argc, char** argv) {
     }
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     TempDir dir;
-    const std::string folder = argc > 2 ? argv[2] : dir.File("collection");
+    const std::string folder = argc > 2 && *argv[2] != '\0' ? argv[2] : dir.File("collection");
+    const std::string baseline = argc > 3 ? argv[3] : "";
     // The same movies loose, in a zip and in a WARC, beside the collection when it is kept.
-    ContainerFigures(argc > 2 ? folder + ".containers" : dir.Path(), repetitions);
-    DepsAndNestedFigures(argc > 2 ? folder + ".containers" : dir.Path(), repetitions);
+    const std::string containers =
+        argc > 2 && *argv[2] != '\0' ? folder + ".containers" : dir.Path();
+    ContainerFigures(containers, baseline.empty() ? repetitions : 0);
+    if (baseline.empty()) {
+        DepsAndNestedFigures(containers, repetitions);
+    }
     std::vector<std::string> compressedFiles;
     std::size_t diskBytes = 0;
     std::size_t movieBytes = 0;
@@ -253,6 +315,10 @@ int main(int argc, char** argv) {
         "inflated; %d runs each\n",
         kMovies, cws, zws, kMovies - cws - zws, diskBytes / kMegabyte, movieBytes / kMegabyte,
         repetitions);
+    if (!baseline.empty()) {
+        BaselineFigures(baseline, folder, containers, repetitions);
+        return 0;
+    }
 
     const std::vector<Figures> scans =
         TimeSideBySide({{"scan", "--inflate", "--jobs", "1", folder},

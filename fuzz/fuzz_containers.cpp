@@ -1,11 +1,17 @@
 // Walks arbitrary bytes as a container (zip, tar and its compressions, WARC with its HTTP
-// payloads, and what they nest). The walk must end without a crash however the bytes are broken,
-// every name chain stays within the nesting limit, and the walk must not depend on how much of
-// each entry is held: holding a few bytes and digesting the rest as it streams gives the same
-// sizes and digests as holding everything. Every reference a movie entry could make, resolved
-// against the names the walk listed, lands in exactly one of the three lists.
+// payloads, and what they nest), and a zip also from a file, as its central directory leads. The
+// walk must end without a crash however the bytes are broken, every name chain stays within the
+// nesting limit, and the walk must not depend on how much of each entry is held: holding a few
+// bytes and digesting the rest as it streams gives the same sizes and digests as holding
+// everything. Every reference a movie entry could make, resolved against the names the walk
+// listed, lands in exactly one of the three lists.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -106,9 +112,39 @@ void CheckDependencies(Recorder& recorder) {
     }
 }
 
+// One file for the zips, written over for each input, and removed at exit. A plain array, so that
+// it is still there when the exit handler runs.
+const char* ZipPath() {
+    static char path[] = "/tmp/fuzz_containers_XXXXXX";
+    static const bool made = [] {
+        const int fd = mkstemp(path);
+        FUZZ_CHECK(fd >= 0);
+        close(fd);
+        std::atexit([] { unlink(path); });
+        return true;
+    }();
+    static_cast<void>(made);
+    return path;
+}
+
+void WalkZipFile(const std::uint8_t* data, std::size_t size) {
+    std::FILE* out = std::fopen(ZipPath(), "wb");
+    FUZZ_CHECK(out != nullptr);
+    FUZZ_CHECK(std::fwrite(data, 1, size, out) == size);
+    FUZZ_CHECK(std::fclose(out) == 0);
+    Recorder few(16);
+    Recorder all(std::size_t{256} << 20);
+    const std::int64_t othersFew = WalkContainerFile(ZipPath(), few);
+    FUZZ_CHECK(othersFew == WalkContainerFile(ZipPath(), all));
+    FUZZ_CHECK(few.events == all.events);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size >= 4 && std::memcmp(data, "PK\x03\x04", 4) == 0) {
+        WalkZipFile(data, size);
+    }
     Recorder few(16);
     Recorder all(std::size_t{256} << 20);
     MemoryStream first(data, size);

@@ -5,6 +5,7 @@
 // each fail in their own way, so the fuzzer starts next to every branch.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -173,6 +174,9 @@ Seeds CodecSeeds() {
     Bytes trailing = Compressed(movie, MovieCompression::Zlib);
     testmovie::Append(trailing, {0x00, 0x01});
     seeds.push_back({"trailing.cws", trailing});
+    Bytes badAdler = Compressed(movie, MovieCompression::Zlib);
+    badAdler.back() ^= 1;
+    seeds.push_back({"bad_adler.cws", badAdler});
     Bytes longer = Compressed(movie, MovieCompression::Lzma);
     longer[4] = static_cast<std::uint8_t>(longer[4] + 1);  // declares one byte more than it holds
     seeds.push_back({"declared_longer.zws", longer});
@@ -235,57 +239,70 @@ Seeds InfoSeeds() {
                     ShowFrame(), End()}))});
     seeds.push_back({"cut", Movie(Cat({tags(settings, true), tags(assets, true), tags(code, true),
                                        ShowFrame(), End()}))});
-    // Containers of each kind with a movie or two inside, nested ones, and a few cut short.
-    Seeds ContainerSeeds() {
-        using namespace testcontainer;
-        const Bytes movie = Movie(Cat({ShowFrame(), End()}));
-        const Bytes cws = Compressed(movie, MovieCompression::Zlib);
-        const std::vector<Member> members{{"a.swf", movie}, {"note.txt", {'h', 'i'}}, {"b", cws}};
-        const Bytes response = HttpResponse(
-            {"Transfer-Encoding: chunked", "Content-Encoding: gzip"}, Chunked(Gzip(movie), 9));
-        const std::vector<WarcRecord> records{
-            {"request", "http://x/a.swf", {'G', 'E', 'T', ' ', '/', '\r', '\n', '\r', '\n'}},
-            {"response", "http://x/a.swf", response},
-            {"response", "http://x/b.swf",
-             HttpResponse({"Content-Encoding: deflate"}, Gzip(cws, true))},
-            {"resource", "file:///c.swf", movie, "WARC/1.0"}};
-        const Bytes warc = Warc(records);
-        Seeds seeds;
-        seeds.push_back({"zip", Archive(ArchiveFormat::Zip, members)});
-        seeds.push_back({"tar", Archive(ArchiveFormat::Tar, members)});
-        seeds.push_back({"tar.gz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Gzip)});
-        seeds.push_back({"tar.xz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Xz)});
-        seeds.push_back({"warc", warc});
-        seeds.push_back({"warc_per_record.gz", Warc(records, true)});
-        seeds.push_back({"warc_whole.gz", Gzip(warc)});
-        seeds.push_back(
-            {"wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", Warc(records, true)}})});
-        seeds.push_back(
-            {"nested.zip",
-             Archive(ArchiveFormat::Zip,
-                     {{"in.zip", Archive(ArchiveFormat::Zip, {{"in.tar", seeds[1].second}})}})});
-        Bytes cut = warc;
-        cut.resize(cut.size() / 2);
-        seeds.push_back({"cut.warc", cut});
-        Bytes cutGzip = Warc(records, true);
-        cutGzip.resize(cutGzip.size() - 30);
-        seeds.push_back({"cut_member.warc.gz", cutGzip});
-        return seeds;
-    }
+    return seeds;
+}
 
-    bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
-        mkdir(folder.c_str(), 0777);
-        for (const auto& [name, bytes] : seeds) {
-            const std::string path = folder + "/" + name;
-            std::FILE* out = std::fopen(path.c_str(), "wb");
-            if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
-                std::fclose(out) != 0) {
-                std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
-                return false;
-            }
+// Containers of each kind with a movie or two inside, nested ones, and a few cut short.
+Seeds ContainerSeeds() {
+    using namespace testcontainer;
+    const Bytes movie = Movie(Cat({ShowFrame(), End()}));
+    const Bytes cws = Compressed(movie, MovieCompression::Zlib);
+    const std::vector<Member> members{{"a.swf", movie}, {"note.txt", {'h', 'i'}}, {"b", cws}};
+    const Bytes response = HttpResponse({"Transfer-Encoding: chunked", "Content-Encoding: gzip"},
+                                        Chunked(Gzip(movie), 9));
+    const std::vector<WarcRecord> records{
+        {"request", "http://x/a.swf", {'G', 'E', 'T', ' ', '/', '\r', '\n', '\r', '\n'}},
+        {"response", "http://x/a.swf", response},
+        {"response", "http://x/b.swf",
+         HttpResponse({"Content-Encoding: deflate"}, Gzip(cws, true))},
+        {"resource", "file:///c.swf", movie, "WARC/1.0"}};
+    const Bytes warc = Warc(records);
+    Seeds seeds;
+    seeds.push_back({"zip", Archive(ArchiveFormat::Zip, members)});
+    seeds.push_back({"tar", Archive(ArchiveFormat::Tar, members)});
+    seeds.push_back({"tar.gz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Gzip)});
+    seeds.push_back({"tar.xz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Xz)});
+    seeds.push_back({"warc", warc});
+    seeds.push_back({"warc_per_record.gz", Warc(records, true)});
+    seeds.push_back({"warc_whole.gz", Gzip(warc)});
+    seeds.push_back(
+        {"wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", Warc(records, true)}})});
+    seeds.push_back(
+        {"nested.zip",
+         Archive(ArchiveFormat::Zip,
+                 {{"in.zip", Archive(ArchiveFormat::Zip, {{"in.tar", seeds[1].second}})}})});
+    Bytes cut = warc;
+    cut.resize(cut.size() / 2);
+    seeds.push_back({"cut.warc", cut});
+    Bytes cutGzip = Warc(records, true);
+    cutGzip.resize(cutGzip.size() - 30);
+    seeds.push_back({"cut_member.warc.gz", cutGzip});
+    Bytes badCrc = Warc(records, true);
+    badCrc[badCrc.size() - 8] ^= 1;  // the last member's CRC-32
+    seeds.push_back({"bad_crc.warc.gz", badCrc});
+    Bytes badZipCrc = seeds[0].second;
+    const std::string central = "PK\x01\x02";
+    badZipCrc[static_cast<std::size_t>(
+                  std::search(badZipCrc.begin(), badZipCrc.end(), central.begin(), central.end()) -
+                  badZipCrc.begin()) +
+              16] ^= 1;
+    seeds.push_back({"bad_crc.zip", badZipCrc});
+    return seeds;
+}
+
+bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
+    mkdir(folder.c_str(), 0777);
+    for (const auto& [name, bytes] : seeds) {
+        const std::string path = folder + "/" + name;
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
+            std::fclose(out) != 0) {
+            std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
+            return false;
         }
-        return true;
     }
+    return true;
+}
 
 }  // namespace
 

@@ -3,7 +3,9 @@
 // is reported after the movies before the break. Also what is held of an entry, and the digests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/archive/container_walk.h"
@@ -82,6 +84,19 @@ Walked Walk(const Bytes& container) {
     return {recorder.lines, others};
 }
 
+Walked WalkFile(const Bytes& container) {
+    TempDir dir;
+    Recorder recorder;
+    const std::int64_t others = WalkContainerFile(dir.Write("c.zip", container), recorder);
+    return {recorder.lines, others};
+}
+
+std::size_t FindSignature(const Bytes& bytes, std::string_view signature) {
+    return static_cast<std::size_t>(
+        std::search(bytes.begin(), bytes.end(), signature.begin(), signature.end()) -
+        bytes.begin());
+}
+
 std::string Sha8(const Bytes& bytes) {
     return DigestBytes(kSha256, bytes.data(), bytes.size())[0].second.substr(0, 8);
 }
@@ -128,6 +143,48 @@ TEST(ContainerWalkTest, EveryArchiveFormatGivesItsMoviesInOrder) {
         const Walked walked = Walk(Archive(row.format, members, row.filter));
         EXPECT_EQ(walked.lines, expected);
         EXPECT_EQ(walked.others, 1);
+    }
+    const Walked fromFile = WalkFile(Archive(ArchiveFormat::Zip, members));
+    EXPECT_EQ(fromFile.lines, expected);
+    EXPECT_EQ(fromFile.others, 1);
+}
+
+// A zip file is read through its central directory, and its entries are checked against it.
+TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
+    const Bytes zip = Archive(ArchiveFormat::Zip, {{"a.swf", kLong}, {"b.swf", kFws}});
+    // In the first central directory record, the CRC-32 is at 16 and the size at 24; the first
+    // entry's data follows its local header of 30 bytes, its name and its extra field.
+    const std::size_t central = FindSignature(zip, "PK\x01\x02");
+    const std::size_t local = FindSignature(zip, "PK\x03\x04");
+    const std::size_t data = local + 30 + zip[local + 26] + zip[local + 28];
+    const auto changed = [&](std::size_t at, std::uint8_t by) {
+        Bytes bytes = zip;
+        bytes[at] = static_cast<std::uint8_t>(bytes[at] + by);
+        return bytes;
+    };
+    Bytes badBlock = zip;
+    badBlock[data] |= 0x06;  // block type 3, which deflate does not have
+    const std::string size = std::to_string(kLong.size());
+    const struct {
+        const char* name;
+        Bytes zip;
+        std::string firstLine;
+    } kRows[] = {
+        {"intact", zip, Row("a.swf", kLong)},
+        {"crc", changed(central + 16, 1),
+         "a.swf | error: the entry's data does not match its CRC-32"},
+        {"size larger", changed(central + 24, 1),
+         "a.swf | error: the entry holds " + size + " bytes, but the zip gives its size as " +
+             std::to_string(kLong.size() + 1)},
+        {"size smaller", changed(central + 24, 0xFF),
+         "a.swf | error: the entry holds more than the " + std::to_string(kLong.size() - 1) +
+             " bytes the zip gives as its size"},
+        {"data", badBlock, "a.swf | error: the compressed data is corrupt: invalid block type"},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.name);
+        const Walked walked = WalkFile(row.zip);
+        EXPECT_EQ(walked.lines, (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
 }
 
@@ -201,6 +258,8 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
     const Bytes cutWarc(warc.begin(), warc.end() - 40);
     const Bytes gzWarc = Gzip(warc);
     const Bytes cutGzWarc(gzWarc.begin(), gzWarc.end() - 12);
+    Bytes badCrcGzWarc = gzWarc;
+    badCrcGzWarc[badCrcGzWarc.size() - 8] ^= 1;  // the member's CRC-32
     const Bytes tar = Archive(ArchiveFormat::Tar, {{"a.swf", kFws}, {"b.swf", kLong}});
     const Bytes cutTar(tar.begin(), tar.begin() + 1700);
     const Bytes brokenInner =
@@ -214,6 +273,10 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
          cutWarc,
          {Row("u:a", kFws), "! u:b: the container is cut off: 36 bytes of a record are missing"}},
         {"cut gzip", cutGzWarc, {Row("u:a", kFws), "! u:b: the compressed data is cut off"}},
+        {"gzip crc",
+         badCrcGzWarc,
+         {Row("u:a", kFws), Row("u:b", kLong),
+          "! : the compressed data is corrupt: incorrect data check"}},
         {"bad length",
          Text("WARC/1.1\r\nWARC-Type: resource\r\nContent-Length: 12x\r\n\r\n"),
          {"! : a WARC record has no valid Content-Length: 12x"}},

@@ -11,6 +11,7 @@
 
 #include "cli/archive/inflating_stream.h"
 #include "cli/archive/warc_reader.h"
+#include "cli/archive/zip_reader.h"
 #include "cli/codec/container.h"
 
 namespace {
@@ -73,6 +74,25 @@ class WatchedStream : public ByteStream {
   private:
     ByteStream& inner_;
     bool failed_ = false;
+};
+
+constexpr std::string_view kZipSignature = "PK\x03\x04";
+
+// The signature of a stream it owns, looked at without losing it: the stream can then be handed
+// on whole, to be read on wherever it goes.
+class OwnedPeek : public ByteStream {
+  public:
+    explicit OwnedPeek(std::unique_ptr<ByteStream> bytes)
+        : inner_(std::move(bytes)), peeked_(*inner_, kMovieSignatureBytes) {}
+    const std::vector<std::uint8_t>& Head() const { return peeked_.Head(); }
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        return peeked_.Read(buffer, count);
+    }
+
+  private:
+    static constexpr std::size_t kMovieSignatureBytes = 3;
+    std::unique_ptr<ByteStream> inner_;
+    PeekedStream peeked_;
 };
 
 // Raised for a nested entry whose compression libarchive reads but whose content is no archive:
@@ -146,6 +166,9 @@ class Walker {
     // Walks one container at `level` (1 for the outermost). `path` is the file when the container
     // is one, so that libarchive can seek in it.
     void Walk(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
+        if (path != nullptr && kind == ContainerKind::Archive && WalkZipFile(*path, level)) {
+            return;
+        }
         if (kind == ContainerKind::Warc) {
             others_ += ReadWarcRecords(
                 in,
@@ -206,6 +229,39 @@ class Walker {
             ++others_;
         }
         names_.resize(depth);
+    }
+
+    // A zip that libzip reads: a movie entry held as stored goes to the visitor to be read where
+    // it likes; any other entry is looked at here, as an entry of any archive is.
+    bool WalkZipFile(const std::string& path, int level) {
+        std::vector<std::uint8_t> zipHead(kZipSignature.size());
+        {
+            FileStream file(path);
+            zipHead.resize(ReadFully(file, zipHead.data(), zipHead.size()));
+        }
+        // libzip finds a zip by its end; one that does not start with an entry is left to
+        // libarchive, which looks for what comes before the entries.
+        if (!StartsWith(zipHead.data(), zipHead.size(), kZipSignature)) {
+            return false;
+        }
+        return ReadZipFile(path, [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
+                                     std::optional<std::uint64_t> heldBytes) {
+            if (!heldBytes || (namesOnly_ && !HasContainerSuffix(name))) {
+                Entry(name, *bytes, level, EntryOrigin::ArchiveFile);
+                return;
+            }
+            auto peeked = std::make_unique<OwnedPeek>(std::move(bytes));
+            if (StartsMovie(peeked->Head().data(), peeked->Head().size())) {
+                names_.push_back(name);
+                visitor_.Listed(names_, EntryOrigin::ArchiveFile);
+                if (!namesOnly_) {
+                    visitor_.OwnedMovie(names_, std::move(peeked), *heldBytes);
+                }
+                names_.pop_back();
+            } else {
+                Entry(name, *peeked, level, EntryOrigin::ArchiveFile);
+            }
+        });
     }
 
     void WalkNested(ByteStream& bytes, ContainerKind kind, int level) {

@@ -1,5 +1,6 @@
-// Walks a container of movies where it lies: zip, 7z and tar (plain or compressed with gzip,
-// bzip2, xz or zstd) through libarchive, WARC through our own record reader, and WACZ as the zip
+// Walks a container of movies where it lies: a zip file through libzip, so that its entries can
+// be inflated in parallel; zip read as a stream, 7z and tar (plain or compressed with gzip,
+// bzip2, xz or zstd) through libarchive; WARC through our own record reader, and WACZ as the zip
 // of WARC files it is. Every movie entry is handed over in the container's order as a stream of
 // its bytes as stored; nothing is extracted to disk and no entry name becomes a path. An entry
 // that is itself a container is walked in turn, down to kMaxContainerLevels.
@@ -11,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +38,14 @@ class ContainerVisitor {
     // reads what it needs; an EEntryError from `bytes` means this entry is damaged and the walk
     // can go on after it, anything else it lets through ends the walk.
     virtual void Movie(const std::vector<std::string>& entry, ByteStream& bytes) = 0;
+    // A movie entry whose stream owns everything it reads from, `heldBytes` of memory: it may be
+    // read on another thread, after the walk has gone on. Read here, as Movie, unless a visitor
+    // takes it elsewhere.
+    virtual void OwnedMovie(const std::vector<std::string>& entry,
+                            std::unique_ptr<ByteStream> bytes, std::uint64_t heldBytes) {
+        static_cast<void>(heldBytes);
+        Movie(entry, *bytes);
+    }
     // A container that could not be read (on): `entry` names where inside it the walk stopped,
     // empty for the outermost container itself. The walk goes on with what follows the broken
     // container, if anything around it can still be read.

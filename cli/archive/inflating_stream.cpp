@@ -1,12 +1,20 @@
 #include "cli/archive/inflating_stream.h"
 
 #include <algorithm>
-#include <new>
 
 namespace {
 
 constexpr std::size_t kInputBytes = 64 * 1024;
-constexpr int kGzipWindowBits = 16 + MAX_WBITS;
+// Asked for a few bytes, the decoder decodes into a buffer of its own as far as its input goes,
+// up to 64 KiB. So the first input is small, and grows from there: a look at a signature costs
+// little more than the signature, and the thread that reads on decodes the rest.
+constexpr std::size_t kFirstInputBytes = 256;
+
+// RFC 9110 means a zlib stream by "deflate", but servers long sent raw deflate under that name,
+// and browsers take both; a zlib header is recognised by its checksum.
+bool StartsZlib(const std::uint8_t* bytes, std::size_t count) {
+    return count >= 2 && (bytes[0] & 0x0F) == 8 && ((bytes[0] << 8) | bytes[1]) % 31 == 0;
+}
 
 }  // namespace
 
@@ -15,91 +23,85 @@ bool StartsGzip(const std::uint8_t* bytes, std::size_t count) {
 }
 
 InflatingStream::InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel)
-    : inner_(inner), kind_(kind), entryLevel_(entryLevel), input_(kInputBytes) {}
-
-InflatingStream::~InflatingStream() {
-    if (started_) {
-        inflateEnd(&z_);
-    }
-}
+    : inner_(inner), kind_(kind), entryLevel_(entryLevel) {}
 
 void InflatingStream::Fail(const std::string& why) const {
     RaiseStreamError(entryLevel_, why);
 }
 
-void InflatingStream::Start(int windowBits) {
-    const int rc = inflateInit2(&z_, windowBits);
-    if (rc == Z_MEM_ERROR) {
-        throw std::bad_alloc();
-    }
-    if (rc != Z_OK) {
-        Fail("zlib could not start: error " + std::to_string(rc));
-    }
-    started_ = true;
-}
-
 bool InflatingStream::FillInput() {
+    if (innerEnded_) {
+        return false;
+    }
+    const std::size_t ask =
+        input_.empty() ? kFirstInputBytes : std::min(2 * input_.size(), kInputBytes);
+    input_.resize(ask);
     const std::size_t got = inner_.Read(input_.data(), input_.size());
-    z_.next_in = input_.data();
-    z_.avail_in = static_cast<uInt>(got);
-    return got > 0;
+    innerEnded_ = got == 0;
+    inflater_->SetInput(input_.data(), got);
+    return !innerEnded_;
 }
 
 std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
+    if (!corrupt_.empty()) {
+        Fail(corrupt_);
+    }
     if (ended_ || count == 0) {
         return 0;
     }
-    if (!started_) {
+    if (!inflater_) {
+        inflater_.emplace(kind_ == Deflation::Gzip ? DeflateWrapper::Gzip : DeflateWrapper::Raw);
         FillInput();
-        int windowBits = kGzipWindowBits;
-        if (kind_ == Deflation::ZlibOrRaw) {
-            // RFC 9110 means a zlib stream by "deflate", but servers long sent raw deflate under
-            // that name, and browsers take both; a zlib header is recognised by its checksum.
-            const bool zlibHeader = z_.avail_in >= 2 && (z_.next_in[0] & 0x0F) == Z_DEFLATED &&
-                                    ((z_.next_in[0] << 8) | z_.next_in[1]) % 31 == 0;
-            windowBits = zlibHeader ? MAX_WBITS : -MAX_WBITS;
+        const std::uint8_t* const start = inflater_->NextInput();
+        const std::size_t startBytes = inflater_->InputLeft();
+        if (kind_ == Deflation::ZlibOrRaw && StartsZlib(start, startBytes)) {
+            inflater_.emplace(DeflateWrapper::Zlib);
+            inflater_->SetInput(start, startBytes);
         }
-        Start(windowBits);
     }
     for (;;) {
         if (memberEnded_) {
             // Another gzip member may follow; anything else after the last member ends the data.
-            if (z_.avail_in == 0 && !FillInput()) {
+            if (inflater_->InputLeft() == 0 && !FillInput()) {
                 ended_ = true;
                 return 0;
             }
-            if (z_.next_in[0] != 0x1F) {
+            if (*inflater_->NextInput() != 0x1F) {
                 Fail("the gzip data is followed by bytes that are not gzip");
             }
-            inflateReset(&z_);
+            inflater_->Restart();
             memberEnded_ = false;
         }
-        if (z_.avail_in == 0 && !FillInput()) {
-            Fail("the compressed data is cut off");
+        if (inflater_->InputLeft() == 0) {
+            FillInput();
         }
-        z_.next_out = buffer;
-        z_.avail_out = static_cast<uInt>(std::min<std::size_t>(count, 1u << 30));
-        const int rc = inflate(&z_, Z_NO_FLUSH);
-        const std::size_t produced = static_cast<std::size_t>(z_.next_out - buffer);
-        if (rc == Z_STREAM_END) {
+        const Inflater::Step step = inflater_->Decode(buffer, count);
+        if (!step.corrupt.empty()) {
+            // The bytes before the damage are delivered first: the decoder reads far ahead, and
+            // a bad checksum at a member's end would otherwise take all of the member with it.
+            corrupt_ = "the compressed data is corrupt: " + step.corrupt;
+            if (step.produced > 0) {
+                return step.produced;
+            }
+            Fail(corrupt_);
+        }
+        if (step.ended) {
             if (kind_ == Deflation::Gzip) {
                 memberEnded_ = true;
             } else {
                 ended_ = true;
             }
-        } else if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT) {
-            Fail(std::string("the compressed data is corrupt: zlib reports ") +
-                 (z_.msg != nullptr ? z_.msg : "invalid data"));
-        } else if (rc == Z_MEM_ERROR) {
-            throw std::bad_alloc();
-        } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-            Fail("zlib failed: error " + std::to_string(rc));
         }
-        if (produced > 0) {
-            return produced;
+        if (step.produced > 0) {
+            return step.produced;
         }
         if (ended_) {
             return 0;
+        }
+        // The decoder holds back no output while it has room and input, so a step that gives
+        // nothing and does not end the stream is one that ran out of input for good.
+        if (!memberEnded_ && (innerEnded_ || inflater_->InputLeft() > 0)) {
+            Fail("the compressed data is cut off");
         }
     }
 }

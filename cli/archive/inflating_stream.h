@@ -2,15 +2,16 @@
 // another, as a WARC compressed record by record is), a zlib stream, or raw deflate.
 #pragma once
 
-#include <zlib.h>
-
+#include <optional>
 #include <vector>
 
 #include "cli/archive/byte_stream.h"
+#include "cli/codec/inflater.h"
 
 enum class Deflation {
     Gzip,       // gzip members back to back
     ZlibOrRaw,  // HTTP's "deflate": a zlib stream, or raw deflate from servers that send that
+    Raw,        // a zip entry's deflate blocks
 };
 
 class InflatingStream : public ByteStream {
@@ -19,21 +20,21 @@ class InflatingStream : public ByteStream {
     InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel);
     InflatingStream(const InflatingStream&) = delete;
     InflatingStream& operator=(const InflatingStream&) = delete;
-    ~InflatingStream() override;
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
 
   private:
+    // Returns false once the inner stream has ended.
     bool FillInput();
-    void Start(int windowBits);
     [[noreturn]] void Fail(const std::string& why) const;
 
     ByteStream& inner_;
     Deflation kind_;
     bool entryLevel_;
-    z_stream z_{};
-    bool started_ = false;
+    std::optional<Inflater> inflater_;
+    bool innerEnded_ = false;
     bool ended_ = false;
     bool memberEnded_ = false;
+    std::string corrupt_;  // raised by the next read, once the bytes before it are delivered
     std::vector<std::uint8_t> input_;
 };
 

@@ -6,7 +6,7 @@
 // payload, chunked and content-encoded as it went over the wire. What a scan needs of WARC is
 // small: the record framing (a version line, header fields, a block of Content-Length bytes) and
 // an HTTP response's payload with its transfer and content codings undone. So that part is read
-// here, through bounded streams, with zlib decoding gzip and deflate.
+// here, through bounded streams, with our one inflater decoding gzip and deflate.
 #pragma once
 
 #include <cstdint>

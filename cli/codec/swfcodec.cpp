@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "cli/codec/inflater.h"
 #include "swfff/little_endian.h"
 
 namespace {
@@ -101,33 +102,11 @@ void CheckNothingFollows(std::size_t leftBytes) {
     }
 }
 
+// zlib still compresses: CWS is made at zlib's default level, as every tool that writes it does.
 class ZStream {
   public:
-    ZStream() = default;
-    ZStream(const ZStream&) = delete;
-    ZStream& operator=(const ZStream&) = delete;
-    ~ZStream() {
-        if (inflating_) {
-            inflateEnd(&z);
-        }
-        if (deflating_) {
-            deflateEnd(&z);
-        }
-    }
-
-    void StartInflate() {
-        Check(inflateInit(&z));
-        inflating_ = true;
-    }
-    void StartDeflate() {
-        Check(deflateInit(&z, Z_DEFAULT_COMPRESSION));
-        deflating_ = true;
-    }
-
-    z_stream z{};
-
-  private:
-    static void Check(int rc) {
+    ZStream() {
+        const int rc = deflateInit(&z, Z_DEFAULT_COMPRESSION);
         if (rc == Z_MEM_ERROR) {
             throw std::bad_alloc();
         }
@@ -135,8 +114,11 @@ class ZStream {
             Fail("zlib could not start: error " + std::to_string(rc));
         }
     }
-    bool inflating_ = false;
-    bool deflating_ = false;
+    ZStream(const ZStream&) = delete;
+    ZStream& operator=(const ZStream&) = delete;
+    ~ZStream() { deflateEnd(&z); }
+
+    z_stream z{};
 };
 
 class LzmaStream {
@@ -149,38 +131,48 @@ class LzmaStream {
     lzma_stream s = LZMA_STREAM_INIT;
 };
 
+bool InflateBodyWhole(const std::uint8_t* data, std::size_t length, BoundedBody& body) {
+    // Larger bodies, and any body that does not decode whole, stream through a chunk; the
+    // streaming decoder also says what is wrong.
+    if (body.Limit() > kMaxWholeInflateBytes) {
+        return false;
+    }
+    // Not zeroed: the decoder writes every byte that is passed on.
+    const std::unique_ptr<std::uint8_t[]> whole(new std::uint8_t[body.Limit()]);
+    std::size_t used = 0;
+    if (!InflateWhole(DeflateWrapper::Zlib, data, length, whole.get(), body.Limit(), used)) {
+        return false;
+    }
+    for (std::size_t at = 0; at < body.Limit(); at += kCodecChunkBytes) {
+        body.Put(whole.get() + at, std::min<std::size_t>(kCodecChunkBytes, body.Limit() - at));
+    }
+    CheckNothingFollows(length - used);
+    return true;
+}
+
 void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body) {
-    ZStream stream;
-    stream.StartInflate();
-    z_stream& z = stream.z;
-    // Callers cap the input far below 4 GiB, so the length fits zlib's 32-bit count.
-    z.next_in = const_cast<Bytef*>(data);
-    z.avail_in = static_cast<uInt>(length);
+    if (InflateBodyWhole(data, length, body)) {
+        return;
+    }
+    Inflater inflater(DeflateWrapper::Zlib);
+    // Callers cap the input far below 4 GiB, so it is handed over in one piece.
+    inflater.SetInput(data, length);
     std::vector<std::uint8_t> chunk(kCodecChunkBytes);
     for (;;) {
-        z.next_out = chunk.data();
-        z.avail_out = static_cast<uInt>(chunk.size());
-        const int rc = inflate(&z, Z_NO_FLUSH);
-        body.Put(chunk.data(), chunk.size() - z.avail_out);
-        switch (rc) {
-            case Z_STREAM_END:
-                CheckNothingFollows(z.avail_in);
-                body.CheckComplete();
-                return;
-            case Z_OK:
-                break;
-            case Z_BUF_ERROR:
-                // With room left for output, zlib can only be waiting for input that is not there.
-                body.FailTruncated();
-            case Z_NEED_DICT:
-                Fail("the compressed data is corrupt: it asks for a preset dictionary");
-            case Z_DATA_ERROR:
-                Fail(std::string("the compressed data is corrupt: zlib reports ") +
-                     (z.msg != nullptr ? z.msg : "invalid data"));
-            case Z_MEM_ERROR:
-                throw std::bad_alloc();
-            default:
-                Fail("zlib failed: error " + std::to_string(rc));
+        const Inflater::Step step = inflater.Decode(chunk.data(), chunk.size());
+        body.Put(chunk.data(), step.produced);
+        if (!step.corrupt.empty()) {
+            Fail("the compressed data is corrupt: " + step.corrupt);
+        }
+        if (step.ended) {
+            CheckNothingFollows(inflater.InputLeft());
+            body.CheckComplete();
+            return;
+        }
+        if (step.produced < chunk.size()) {
+            // With room left for output, the decoder can only be waiting for input that is not
+            // there.
+            body.FailTruncated();
         }
     }
 }
@@ -295,7 +287,6 @@ MovieHead CheckUncompressed(const std::uint8_t* movie, std::size_t length) {
 void DeflateZlib(const std::uint8_t* body, std::size_t length, const ByteSink& sink,
                  std::uint64_t& written) {
     ZStream stream;
-    stream.StartDeflate();
     z_stream& z = stream.z;
     z.next_in = const_cast<Bytef*>(body);
     z.avail_in = static_cast<uInt>(length);

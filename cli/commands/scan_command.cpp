@@ -100,11 +100,12 @@ int RunScanCommand(const ScanOptions& options) {
     struct Abandoned {};
     ScanInputCounts counts;
     const ScanInputOptions inputOptions{options.inflate, options.deps, options.hashes};
-    const auto work = [&results, &options] {
+    const auto work = [&results, &options, &inputOptions] {
         std::optional<std::pair<std::size_t, ScanTask>> task = results.Take();
         if (!task) {
             return false;
         }
+        ReadUnreadEntry(task->second, inputOptions);
         ScanResult result{ScanMovie(task->second, options), task->second.pathIndex};
         task->second.held.reset();
         results.Put(task->first, std::move(result));
@@ -130,7 +131,8 @@ int RunScanCommand(const ScanOptions& options) {
         reader = std::thread([&]() {
             try {
                 counts = ProduceScanTasks(paths, inputOptions, [&](ScanTask task) {
-                    const std::uint64_t weight = task.held ? task.held->bytes.size() : 0;
+                    const std::uint64_t weight =
+                        task.held ? task.held->bytes.size() : task.unreadBytes;
                     // Pushed and at once taken back when the reader loads: the one thread
                     // takes everything it pushes, so no Take waits.
                     if (!results.Push(std::move(task), weight) || (readerLoads && !work())) {

@@ -33,6 +33,18 @@ HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorith
     return held;
 }
 
+void ReadUnreadEntry(ScanTask& task, const ScanInputOptions& options) {
+    if (!task.unread) {
+        return;
+    }
+    try {
+        task.held = HoldMovie(*task.unread, options.inflate, options.hashes);
+    } catch (const EEntryError& error) {
+        task.failure = error.what();
+    }
+    task.unread.reset();
+}
+
 namespace {
 
 // Hands each movie entry on as soon as it has been read, so that the entries of one container are
@@ -54,6 +66,18 @@ class EntryProducer : public ContainerVisitor {
         } catch (const EEntryError& error) {
             task.failure = error.what();
         }
+        push_(std::move(task));
+    }
+
+    // Left for the loading threads to read: for a zip entry that is inflating it, which a
+    // container's one reader could not keep up with.
+    void OwnedMovie(const std::vector<std::string>& entry, std::unique_ptr<ByteStream> bytes,
+                    std::uint64_t heldBytes) override {
+        ScanTask task = base_;
+        task.entry = entry;
+        task.origin = origin_;
+        task.unread = std::move(bytes);
+        task.unreadBytes = heldBytes;
         push_(std::move(task));
     }
 

@@ -29,6 +29,9 @@ struct ScanTask {
     const std::string* path = nullptr;
     std::optional<std::vector<std::string>> entry;  // a container's entry: its names
     std::optional<HeldMovie> held;                  // the entry's bytes, when they could be read
+    // An entry still to be read, by the thread that loads it, and the memory it holds till then.
+    std::shared_ptr<ByteStream> unread;
+    std::uint64_t unreadBytes = 0;
     std::optional<std::string> failure;             // why the entry or container is unreadable
     EntryOrigin origin = EntryOrigin::ArchiveFile;  // what the entry is to its container
     std::shared_ptr<const ContainerNames> names;    // with --deps, for a container's entries
@@ -48,6 +51,9 @@ struct ScanInputCounts {
 // Holds what a load of the movie in `in` can use, with `hashes` over every byte: the one way a
 // loose file and a container's entry are read for a scan.
 HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes);
+
+// Reads the task's unread entry, if it has one, into `held` or `failure`.
+void ReadUnreadEntry(ScanTask& task, const ScanInputOptions& options);
 
 // Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
 // container in the container's order. Runs on one thread; `push` may wait, and what it raises
