@@ -6,7 +6,10 @@
 //   - 2,000 movies, half of them CWS, loose against the same movies in a zip and in a WARC
 //     (gzip per record), with --jobs 1 and 2, and with --hash sha256 against without;
 //   - 2,000 movies that each reference five files, in a zip that holds half of those files:
-//     --deps against --info on the zip, and --nested against neither on the same movies loose.
+//     --deps against --info on the zip, and --nested against neither on the same movies loose;
+//   - velpin-dask on a local cluster of 2 workers over those 2,000 movies ten times over (20,000
+//     paths, hard links), against one scan --jobs 2 over the same manifest; the cluster's
+//     start-up, which velpin-dask reports apart, is not counted.
 //
 // Usage: bench_scan [repetitions] [folder] [baseline]   (with a folder, the collection is written
 // there and the loose movies, the zip and the WARC in folder.containers, and kept, so that scans
@@ -15,12 +18,16 @@
 // with the baseline's.)
 //        bench_scan deps [repetitions] [folder]   (only the --deps and --nested figures; with a
 //        folder, the movies and the zip are written there and kept)
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/figures.h"
@@ -259,6 +266,79 @@ void BaselineFigures(const std::string& baseline, const std::string& collection,
     }
 }
 
+// The seconds velpin-dask reports for its tasks and for its cluster's start-up, from its summary.
+std::pair<double, double> DaskSeconds(const std::string& errPath) {
+    const Bytes err = ReadFile(errPath);
+    const std::string text(err.begin(), err.end());
+    double tasks = -1;
+    double startup = -1;
+    const std::size_t at = text.rfind("unreadable, ");
+    if (at == std::string::npos ||
+        std::sscanf(text.c_str() + at, "unreadable, %lf seconds, cluster start-up %lf", &tasks,
+                    &startup) != 2) {
+        std::printf("velpin-dask gave no summary: %s\n", text.c_str());
+        std::exit(1);
+    }
+    return {tasks, startup};
+}
+
+void DaskFigures(const std::string& folder, const std::string& base, int repetitions) {
+    const std::string dask = VELPIN_DASK_PATH;
+    if (access(dask.c_str(), X_OK) != 0) {
+        std::printf("velpin-dask: not built, skipped\n");
+        return;
+    }
+    std::string manifest;
+    for (int copy = 0; copy < 10; ++copy) {
+        const std::string copyFolder = base + "/copy" + std::to_string(copy);
+        RunProgram({"/bin/mkdir", "-p", copyFolder}, "/dev/null", "/dev/null");
+        for (int i = 0; i < kMovies; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/m%04d.swf", i);
+            // A link on another file system than the collection's is a symbolic one.
+            const std::string from = folder + name;
+            const std::string to = copyFolder + name;
+            if (link(from.c_str(), to.c_str()) != 0 && errno != EEXIST &&
+                symlink(from.c_str(), to.c_str()) != 0) {
+                std::printf("cannot link %s\n", to.c_str());
+                std::exit(1);
+            }
+            manifest += copyFolder + name + "\n";
+        }
+    }
+    const std::string list = base + "/manifest";
+    WriteFile(list, Bytes(manifest.begin(), manifest.end()));
+    std::vector<double> scan;
+    std::vector<double> tasks;
+    std::vector<double> startups;
+    for (int run = 0; run < repetitions; ++run) {
+        scan.push_back(Seconds([&]() {
+            RunCli({"scan", "--inflate", "--jobs", "2", "--files-from", list}, 0);
+        }));
+        const std::string out = base + "/parts" + std::to_string(run);
+        const std::string err = base + "/dask.err";
+        const int status =
+            RunProgram({dask, "--workers", "2", "--inflate", "--out", out, "--files-from", list},
+                       "/dev/null", err);
+        if (status != 0) {
+            std::printf("velpin-dask exited with %d\n", status);
+            std::exit(1);
+        }
+        const auto [taskSeconds, startup] = DaskSeconds(err);
+        tasks.push_back(taskSeconds);
+        startups.push_back(startup);
+    }
+    std::printf("%d movies (the collection ten times over, hard links); %d runs each:\n",
+                10 * kMovies, repetitions);
+    const Figures s = Summarize(scan);
+    const Figures d = Summarize(tasks);
+    PrintRun("scan --jobs 2", s);
+    PrintRun("velpin-dask, 2 workers", d);
+    PrintRun("its cluster's start-up", Summarize(startups));
+    std::printf("  velpin-dask / scan --jobs 2: %.2f (target: at most 1.20)\n",
+                d.median / s.median);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -364,5 +444,7 @@ int main(int argc, char** argv) {
     PrintRun("scan --inflate CWS-FILE", single[3]);
     std::printf("  scan / tags: %.2f plain, %.2f compressed (target: at most 1.20)\n",
                 single[1].median / single[0].median, single[3].median / single[2].median);
+
+    DaskFigures(folder, dir.File("dask"), repetitions);
     return 0;
 }

@@ -207,7 +207,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "",
          "velpin-cli: --hash: unknown hash \"sha512\": use sha256, sha1, md5, crc32 or xxh128 ("},
         {{"scan", "--files-from", dir.File("missing.txt")},
-         1,
+         3,
          "",
          "velpin-cli: " + dir.File("missing.txt") +
              ": cannot read the list of paths: File not found.\n"},
@@ -543,6 +543,48 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     add("site.wacz", "archive/data.warc.gz > http://example.com/");
     expected.push_back("site.wacz: archive/data.warc.gz > file:///a.swf");
     EXPECT_EQ(seen, expected);
+}
+
+// 1 is for content, never worth a retry; 3 for an input that could not be read at all, and it
+// wins. Standard input is one movie or container like a file, under the name given.
+TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
+    using namespace testcontainer;
+    const std::vector<Member> members{{"a.swf", movie}, {"b.cws", ReadFile(cws)}};
+    const std::string zip = dir.Write("games.zip", Archive(ArchiveFormat::Zip, members));
+    const std::string sevenZip = dir.Write("games.7z", Archive(ArchiveFormat::SevenZip, members));
+    const std::string warc =
+        dir.Write("crawl.warc.gz", Warc({{"resource", "file:///a.swf", movie, "WARC/1.0"}}, true));
+    Bytes cut = Archive(ArchiveFormat::Zip, members);
+    cut.resize(cut.size() / 2);
+    const std::string cutZip = dir.Write("cut.zip", cut);
+    const std::string missing = dir.File("missing.swf");
+    const struct {
+        std::vector<std::string> paths;
+        int status;
+    } statuses[] = {
+        {{fws, zip}, 0},     {{fws, damaged}, 1},          {{cutZip}, 1},
+        {{fws, missing}, 3}, {{damaged, missing}, 3},      {{dir.File("gone/")}, 3},
+        {{"-", "-"}, 2},     {{"--files-from=-", "-"}, 2},
+    };
+    for (const auto& row : statuses) {
+        std::vector<std::string> args{"scan", "--inflate"};
+        args.insert(args.end(), row.paths.begin(), row.paths.end());
+        EXPECT_EQ(Run(args).status, row.status) << row.paths.back();
+    }
+    for (const std::string& input : {fws, cws, zip, sevenZip, warc, missing}) {
+        const ProgramRun named = Run({"scan", "--inflate", "--hash", "md5", input});
+        const ProgramRun piped =
+            RunCapturing({"/bin/sh", "-c",
+                          "exec \"$0\" scan --inflate --hash md5 --stdin-name \"$1\" - < \"$2\"",
+                          VELPIN_CLI_PATH, input, input == missing ? "/dev/null" : input},
+                         io.Path());
+        if (input == missing) {
+            EXPECT_EQ(piped.status, 1);  // an empty movie, read
+            continue;
+        }
+        EXPECT_EQ(piped.status, named.status) << input;
+        EXPECT_EQ(piped.out, named.out) << input;
+    }
 }
 
 // A movie of exactly `length` bytes: a header, one long tag filling it, and End.

@@ -191,11 +191,21 @@ void CommandLine::AddSubcommands() {
     OneValueEach(scan->add_option("--files0-from", v.scan.files0From,
                                   "the same, with the paths separated by NUL bytes"))
         ->type_name("FILE");
+    scan->add_option("--stdin-name", v.scan.stdinName, "the path the rows of - carry (default: -)")
+        ->type_name("NAME");
     scan->add_option("PATH", v.scan.paths,
-                     "a movie or container (by content), or a folder to walk for both");
+                     "a movie or container (by content), or a folder to walk for both; - reads "
+                     "one movie or container from standard input");
     scan->callback([this, &v] {
         if (v.scan.paths.empty() && v.scan.filesFrom.empty() && v.scan.files0From.empty()) {
             throw CLI::RequiredError("PATH");
+        }
+        std::size_t readers = 0;
+        for (const auto* names : {&v.scan.paths, &v.scan.filesFrom, &v.scan.files0From}) {
+            readers += static_cast<std::size_t>(std::count(names->begin(), names->end(), "-"));
+        }
+        if (readers > 1) {
+            throw CLI::ValidationError("-", "standard input can be read only once");
         }
         run_ = [&v] { return RunScanCommand(v.scan); };
     });
@@ -277,8 +287,11 @@ const std::vector<std::pair<std::string, std::string>>& ExitStatuses() {
         {"0", "success"},
         {"1",
          "a movie failed to load, a file could not be read or written, or (scan) any movie "
-         "failed or a folder could not be read"},
+         "failed"},
         {"2", "bad usage: nothing was written"},
+        {"3",
+         "(scan) some input could not be read at all: a path that is missing or cannot be "
+         "opened, or a read that failed; worth running again, unlike 1. It wins over 1"},
     };
     return statuses;
 }

@@ -20,6 +20,8 @@ enum ExitStatus : int {
     exitOk = 0,
     exitFailure = 1,
     exitUsage = 2,
+    // Some input could not be read at all (scan): worth running again, unlike a broken movie.
+    exitUnreadable = 3,
 };
 
 // Bad usage found only once the movie is loaded (an index beyond its list): the subcommand stops

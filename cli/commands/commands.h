@@ -34,6 +34,7 @@ struct ScanOptions {
     std::vector<std::string> paths;
     std::vector<std::string> filesFrom;   // lists of paths, one a line
     std::vector<std::string> files0From;  // lists of paths, separated by NUL bytes
+    std::string stdinName = "-";          // the rows' path for the movie or container read from -
 };
 
 struct ExtractOptions {

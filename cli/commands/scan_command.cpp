@@ -69,7 +69,17 @@ int RunScanCommand(const ScanOptions& options) {
         options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     const auto start = std::chrono::steady_clock::now();
 
-    std::vector<std::string> named = options.paths;
+    // Standard input is one input of its own, whatever its name: it is never a folder to walk
+    // nor a file already named.
+    std::vector<std::string> named;
+    bool standardInput = false;
+    for (const std::string& path : options.paths) {
+        if (path == "-") {
+            standardInput = true;
+        } else {
+            named.push_back(path);
+        }
+    }
     for (const auto& [lists, separator] :
          {std::pair<const std::vector<std::string>*, char>{&options.filesFrom, '\n'},
           {&options.files0From, '\0'}}) {
@@ -80,14 +90,24 @@ int RunScanCommand(const ScanOptions& options) {
             } catch (const std::exception&) {
                 WriteErrorLine(list,
                                "cannot read the list of paths: " + DescribeCurrentException());
-                return exitFailure;
+                return exitUnreadable;
             }
         }
     }
-    const ScanInputs inputs =
-        CollectScanInputs(named, [](const std::string& folder, const std::string& reason) {
+    // A folder that could not be read is an input that could not be read, as a file is.
+    std::int64_t unreadable = 0;
+    ScanInputs inputs = CollectScanInputs(
+        named, [&unreadable](const std::string& folder, const std::string& reason) {
             WriteErrorLine(folder, "cannot read the folder: " + reason);
+            ++unreadable;
         });
+    if (standardInput) {
+        const ScanPath input{options.stdinName, true, true};
+        inputs.paths.insert(
+            std::upper_bound(inputs.paths.begin(), inputs.paths.end(), input,
+                             [](const ScanPath& a, const ScanPath& b) { return a.path < b.path; }),
+            input);
+    }
     const std::vector<ScanPath>& paths = inputs.paths;
 
     // With one job the reader loads each movie itself, so that --jobs 1 is one thread of work;
@@ -171,6 +191,7 @@ int RunScanCommand(const ScanOptions& options) {
         })) {
             rows += result->line.rows;
             loaded += result->line.loaded;
+            unreadable += result->line.unreadable ? 1 : 0;
             bytes += result->line.bytes;
             pathsDone = result->pathIndex;
             out.Put(result->line.text);
@@ -191,12 +212,16 @@ int RunScanCommand(const ScanOptions& options) {
     const auto files = static_cast<std::int64_t>(paths.size());
     std::fprintf(stderr,
                  "scan: %lld %s, %lld loaded, %lld failed, %lld bytes, %lld %s, %lld other %s, "
-                 "%.3f seconds\n",
+                 "%lld unreadable, %.3f seconds\n",
                  static_cast<long long>(files), files == 1 ? "file" : "files",
                  static_cast<long long>(loaded), static_cast<long long>(rows - loaded),
                  static_cast<long long>(bytes), static_cast<long long>(counts.containers),
                  counts.containers == 1 ? "container" : "containers",
                  static_cast<long long>(counts.otherEntries),
-                 counts.otherEntries == 1 ? "entry" : "entries", seconds.count());
-    return loaded == rows && inputs.complete ? exitOk : exitFailure;
+                 counts.otherEntries == 1 ? "entry" : "entries", static_cast<long long>(unreadable),
+                 seconds.count());
+    if (unreadable > 0) {
+        return exitUnreadable;
+    }
+    return loaded == rows ? exitOk : exitFailure;
 }

@@ -1,10 +1,16 @@
 #include "cli/commands/scan_input.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include "Unit1/presentation/ErrorBoxText.h"
 #include "cli/archive/container_walk.h"
 #include "cli/commands/movie_input.h"
+#include "swfff/errors.h"
 #include "swfff/fileio.h"
 
 HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes) {
@@ -82,9 +88,15 @@ class EntryProducer : public ContainerVisitor {
     }
 
     void Failure(const std::vector<std::string>& entry, const std::string& message) override {
+        Fail(entry, message, false);
+    }
+
+    // `unreadable`: the failure is the input's own (it could not be read), not its content's.
+    void Fail(const std::vector<std::string>& entry, const std::string& message, bool unreadable) {
         ScanTask task = base_;
         task.entry = entry;
         task.failure = message;
+        task.unreadable = unreadable;
         push_(std::move(task));
     }
 
@@ -140,6 +152,102 @@ bool HoldsContainer(const std::string& path) {
     }
 }
 
+// Standard input, read as it comes; a failed read is the input's failure, as a file's is.
+class StandardInputStream : public ByteStream {
+  public:
+    explicit StandardInputStream(std::string name) : name_(std::move(name)) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        for (;;) {
+            const ssize_t got = read(STDIN_FILENO, buffer, count);
+            if (got >= 0) {
+                return static_cast<std::size_t>(got);
+            }
+            if (errno != EINTR) {
+                RaiseIoError(errno, name_, IoOp::Read);
+            }
+        }
+    }
+
+  private:
+    std::string name_;
+};
+
+// A file of our own under $TMPDIR, removed again however the scan of it ends.
+class TemporaryFile {
+  public:
+    TemporaryFile() {
+        const char* folder = std::getenv("TMPDIR");
+        path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+                "/velpin-scan-XXXXXX";
+        fd_ = mkstemp(path_.data());
+        if (fd_ < 0) {
+            RaiseIoError(errno, path_, IoOp::Create);
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        close(fd_);
+        unlink(path_.c_str());
+    }
+
+    void WriteAllOf(ByteStream& in) {
+        std::vector<std::uint8_t> block(1 << 20);
+        while (const std::size_t got = in.Read(block.data(), block.size())) {
+            if (!WriteAll(fd_, block.data(), got)) {
+                RaiseIoError(errno, path_, IoOp::Write);
+            }
+        }
+    }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+bool StartsSevenZip(const std::vector<std::uint8_t>& head) {
+    static constexpr char kMagic[] = "7z\xBC\xAF\x27\x1C";
+    return head.size() >= sizeof kMagic - 1 &&
+           std::memcmp(head.data(), kMagic, sizeof kMagic - 1) == 0;
+}
+
+// Standard input as one movie, or as one container walked as it streams in.
+void ProduceStandardInput(ScanTask task, const ScanInputOptions& options,
+                          const std::function<void(ScanTask)>& push, ScanInputCounts& counts) {
+    EntryProducer producer(options, push, task);
+    bool container = false;
+    try {
+        StandardInputStream in(*task.path);
+        PeekedStream peeked(in, kRecogniseBytes);
+        const std::vector<std::uint8_t>& head = peeked.Head();
+        container = !StartsMovie(head.data(), head.size()) &&
+                    RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
+        if (!container) {
+            task.held = HoldMovie(peeked, options.inflate, options.hashes);
+        } else {
+            ++counts.containers;
+            if (StartsSevenZip(head)) {
+                TemporaryFile spooled;
+                spooled.WriteAllOf(peeked);
+                counts.otherEntries += WalkContainerFile(spooled.Path(), producer);
+            } else {
+                counts.otherEntries += WalkContainerStream(peeked, producer);
+            }
+        }
+    } catch (const EInOutError&) {
+        task.failure = DescribeCurrentException();
+        task.unreadable = true;
+    } catch (const std::exception&) {
+        task.failure = DescribeCurrentException();
+    }
+    if (!container) {
+        push(std::move(task));
+    } else if (task.failure) {
+        producer.Fail({}, *task.failure, task.unreadable);
+    }
+}
+
 }  // namespace
 
 ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
@@ -150,6 +258,10 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
         ScanTask task;
         task.pathIndex = i;
         task.path = &paths[i].path;
+        if (paths[i].standardInput) {
+            ProduceStandardInput(std::move(task), options, push, counts);
+            continue;
+        }
         const bool container =
             paths[i].named ? HoldsContainer(paths[i].path) : HasContainerSuffix(paths[i].path);
         if (!container) {
@@ -163,8 +275,10 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
         EntryProducer producer(options, push, task);
         try {
             counts.otherEntries += WalkContainerFile(paths[i].path, producer);
+        } catch (const EInOutError&) {
+            producer.Fail({}, DescribeCurrentException(), true);
         } catch (const std::exception&) {
-            producer.Failure({}, DescribeCurrentException());
+            producer.Fail({}, DescribeCurrentException(), false);
         }
     }
     return counts;

@@ -32,7 +32,9 @@ struct ScanTask {
     // An entry still to be read, by the thread that loads it, and the memory it holds till then.
     std::shared_ptr<ByteStream> unread;
     std::uint64_t unreadBytes = 0;
-    std::optional<std::string> failure;             // why the entry or container is unreadable
+    std::optional<std::string> failure;  // why the entry or container is unreadable
+    // The failure is the input's, not its content's: it could not be opened or read at all.
+    bool unreadable = false;
     EntryOrigin origin = EntryOrigin::ArchiveFile;  // what the entry is to its container
     std::shared_ptr<const ContainerNames> names;    // with --deps, for a container's entries
 };
@@ -56,8 +58,9 @@ HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorith
 void ReadUnreadEntry(ScanTask& task, const ScanInputOptions& options);
 
 // Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
-// container in the container's order. Runs on one thread; `push` may wait, and what it raises
-// ends the run.
+// container in the container's order. Standard input is read as one movie or one container; a
+// 7z, which must be read by seeking, is first copied to a temporary file. Runs on one thread;
+// `push` may wait, and what it raises ends the run.
 ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
                                  const ScanInputOptions& options,
                                  const std::function<void(ScanTask)>& push);

@@ -218,6 +218,7 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
         ScanRow row;
         row.path = *task.path;
         row.entry = task.entry;
+        scanned.unreadable = task.unreadable;
         std::optional<HeldMovie> fileHeld;
         // The bytes the load works from, if any: the entry's, or the file's once read.
         const std::optional<HeldMovie>& held = *(task.held ? &task.held : &fileHeld);
@@ -233,8 +234,15 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
                                                held->bytes.size(), held->size, options.inflate,
                                                &row.head)
                          : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
+                // A file on disk whose size was just taken and whose head or body then cannot be
+                // read failed in its reading, not in its content.
+                scanned.unreadable = !held && (row.result == loadHeaderReadFailed ||
+                                               row.result == loadFileReadFailed);
             } catch (const ECodecError& codecError) {
                 row.error = codecError.what();
+            } catch (const EInOutError&) {
+                row.error = DescribeCurrentException();
+                scanned.unreadable = true;
             } catch (...) {
                 row.error = DescribeCurrentException();
             }

@@ -37,7 +37,8 @@ struct ScanLine {
     std::string text;
     std::int64_t rows = 0;
     std::int64_t loaded = 0;
-    std::int64_t bytes = 0;  // the file's or entry's
+    bool unreadable = false;  // the input could not be read at all: worth scanning again
+    std::int64_t bytes = 0;   // the file's or entry's
 };
 
 // Loads the task's movie (a file, or an entry's held bytes) on the calling thread and describes

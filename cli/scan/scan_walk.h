@@ -11,6 +11,8 @@
 struct ScanPath {
     std::string path;
     bool named = false;
+    // Standard input, read once as one movie or container; `path` is the name its rows carry.
+    bool standardInput = false;
 };
 
 struct ScanInputs {

@@ -1,0 +1,175 @@
+"""velpin-dask end to end on a local cluster of 2 workers: a generated collection of loose movies,
+zips and WARC files in partitions of 7 gives, part after part, the bytes of one velpin-cli scan,
+and a run stopped partway then run again gives the same parts.
+velpin_dask_test.py VELPIN-DASK VELPIN-CLI"""
+
+import gzip
+import io
+import json
+import os
+import runpy
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+import zlib
+
+DASK, CLI = sys.argv[1], sys.argv[2]
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAILED: " + what, file=sys.stderr)
+
+
+def movie(n):
+    """An FWS movie: a 15-bit frame rectangle, a background, n bytes of binary data, a frame."""
+    bits = "01111" + "".join(format(v, "015b") for v in (0, 11000, 0, 8000))
+    bits += "0" * (-len(bits) % 8)
+    rect = int(bits, 2).to_bytes(len(bits) // 8, "big")
+    tags = (struct.pack("<H", 9 << 6 | 3) + bytes([n % 256, 0, 0])
+            + struct.pack("<HI", 87 << 6 | 0x3F, n + 6) + bytes(6 + n)
+            + struct.pack("<H", 1 << 6) + b"\0\0")
+    body = rect + struct.pack("<HH", 24 << 8, 1) + tags
+    return b"FWS" + bytes([10]) + struct.pack("<I", 8 + len(body)) + body
+
+
+def warc(members):
+    out = b""
+    for name, data in members:
+        out += (b"WARC/1.1\r\nWARC-Type: resource\r\nWARC-Target-URI: http://example.com/"
+                + name.encode() + b"\r\nContent-Length: " + str(len(data)).encode()
+                + b"\r\n\r\n" + data + b"\r\n\r\n")
+    return out
+
+
+def build(root):
+    paths = []
+    for n in range(40):
+        data = movie(n * 13)
+        if n % 9 == 4:
+            data = data[: len(data) - 5]  # cut: a failed load
+        elif n % 9 == 7:
+            data = b"CWS" + data[3:8] + zlib.compress(data[8:])
+        path = os.path.join(root, "loose", "m%02d.swf" % n)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as out:
+            out.write(data)
+        paths.append(path)
+    for k in range(3):
+        members = [("g%d/%d.swf" % (k, i), movie(100 * k + i)) for i in range(5)]
+        path = os.path.join(root, "games%d.zip" % k)
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+            for name, data in members + [("readme.txt", b"hi")]:
+                archive.writestr(name, data)
+        paths.append(path)
+        records = warc(members)
+        path = os.path.join(root, "crawl%d.warc" % k + (".gz" if k else ""))
+        with open(path, "wb") as out:
+            out.write(gzip.compress(records, mtime=0) if k else records)
+        paths.append(path)
+    paths.append(os.path.join(root, "missing.swf"))  # unreadable: exit status 3
+    return sorted(paths, key=os.fsencode)
+
+
+def parts(folder):
+    names = sorted(n for n in os.listdir(folder) if n.startswith("part-"))
+    return names, b"".join(open(os.path.join(folder, n), "rb").read() for n in names)
+
+
+# A scanner that fails to read on its first try, and meanwhile looks for its part.
+FAKE_SCANNER = """#!/bin/sh
+cat > /dev/null
+[ -e "$DIR/part-00003.jsonl" ] && echo seen >> "$DIR/../seen"
+echo '{"path": "x"}'
+if [ ! -e "$DIR/../tried" ]; then touch "$DIR/../tried"; s=3; else s=0; fi
+echo "scan: 1 file, 1 loaded, 0 failed, 1 bytes, 0 containers, 0 other entries, $((s / 3)) unreadable, 0.001 seconds" >&2
+exit $s
+"""
+
+
+def task_alone(root):
+    """One task in this process: retried after an unreadable input, and its part never there
+    before it is whole."""
+    fake = os.path.join(root, "fake-velpin-cli")
+    with open(fake, "w") as out:
+        out.write(FAKE_SCANNER)
+    os.chmod(fake, 0o755)
+    folder = os.path.join(root, "task")
+    os.makedirs(folder)
+    os.environ["DIR"] = folder
+    task = runpy.run_path(DASK, run_name="velpin_dask_test")["scan_partition"]
+    totals = task(3, ["x"], fake, [], folder, root, "key", 1)
+    check((totals["status"], totals["attempts"], totals["unreadable"]) == (0, 2, 0),
+          "a task is retried after exit status 3: %s" % totals)
+    check(not os.path.exists(os.path.join(root, "seen")), "a part appears only when whole")
+    check(open(os.path.join(folder, "part-00003.jsonl")).read() == '{"path": "x"}\n',
+          "the part holds the rows")
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="velpin-dask-test-") as root:
+        task_alone(root)
+        manifest = os.path.join(root, "manifest")
+        paths = build(root)
+        with open(manifest, "w") as out:
+            out.write("".join(p + "\n" for p in paths))
+        folder = os.path.join(root, "out")
+        common = [DASK, "--workers", "2", "--partition-size", "7", "--retries", "1",
+                  "--inflate", "--hash", "sha256", "--out", folder, "--files-from", manifest]
+        one = subprocess.run([CLI, "scan", "--inflate", "--hash", "sha256", "--files-from",
+                              manifest], capture_output=True)
+        check(one.returncode == 3, "one scan exits 3, for the missing input")
+
+        for usage in (["--partition-size", "0", "x"], ["--hash", "sha512", "x"], []):
+            run = subprocess.run([DASK] + usage, capture_output=True)
+            check(run.returncode == 2 and run.stderr.count(b"\n") == 1,
+                  "bad usage %s exits 2 with one line" % usage)
+
+        # Stopped as soon as a part is there: the parts made stay.
+        first = subprocess.Popen(common, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 120
+        while first.poll() is None and time.monotonic() < deadline and not (
+                os.path.isdir(folder) and any(n.startswith("part-") for n in os.listdir(folder))):
+            time.sleep(0.02)
+        first.send_signal(signal.SIGTERM)
+        first.wait(60)
+        check(first.returncode in (3, 128 + signal.SIGINT), "a stopped run exits 130")
+        kept, _ = parts(folder)
+
+        # What a stop at a worse moment leaves: a temporary file, a part gone, a stale part.
+        open(os.path.join(folder, ".part-00001.host.1.tmp"), "wb").close()
+        if kept:
+            os.unlink(os.path.join(folder, kept[0]))
+        open(os.path.join(folder, "part-00099.jsonl"), "wb").close()
+        stamps = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in kept[1:]}
+
+        second = subprocess.run(common, capture_output=True)
+        check(second.returncode == 3, "the run exits 3, as the scan does")
+        names, joined = parts(folder)
+        check(names == ["part-%05d.jsonl" % i for i in range((len(paths) + 6) // 7)],
+              "one part per partition: %s" % names)
+        check(joined == one.stdout, "the parts in order are one scan's output, byte for byte")
+        unreadable = {n for n in names if b"missing.swf" in open(os.path.join(folder, n), "rb")
+                      .read()}
+        check(all(os.stat(os.path.join(folder, n)).st_mtime_ns == stamps[n]
+                  for n in stamps if n not in unreadable), "finished parts are not redone")
+        check(all(os.stat(os.path.join(folder, n)).st_mtime_ns != stamps[n]
+                  for n in stamps if n in unreadable), "a part with an unreadable input is")
+        with open(os.path.join(folder, "_SUCCESS")) as success:
+            totals = json.load(success)
+        rows = one.stdout.count(b"\n")
+        loaded = one.stdout.count(b'"result": 0,')
+        check({k: totals[k] for k in ("inputs", "rows", "loaded", "failed", "unreadable")}
+              == {"inputs": len(paths), "rows": rows, "loaded": loaded,
+                  "failed": rows - loaded, "unreadable": 1}, "the totals: %s" % totals)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
