@@ -1,9 +1,9 @@
-// `velpin-cli info --json` and `velpin-cli save` (nothing deleted) against `velpin-cli tags
-// --json`, time and peak resident memory, on each 4 MiB worst shape of worst_movies.h and on three
-// 4 MiB movies of code: one DoAction full of Push records, the same with a third of its strings
-// distinct file names (which the info keeps, sorts and prints), and one DoABC of a million
-// strings. Each run is a process of its own; output goes to /dev/null, the saved movie to the
-// scratch folder.
+// `velpin-cli info --json` against `velpin-cli tags --json`, and `velpin-cli save` (nothing
+// deleted) against plain `velpin-cli tags`, time and peak resident memory, on each 4 MiB worst
+// shape of worst_movies.h and on three 4 MiB movies of code: one DoAction full of Push records, the
+// same with a third of its strings distinct file names (which the info keeps, sorts and prints),
+// and one DoABC of a million strings. Each run is a process of its own; output goes to /dev/null,
+// the saved movie to the scratch folder.
 //
 // Usage: bench_info [repetitions] [shape letters]   (defaults: 3, abcdefghi; g, h and i are the
 // movies of code). VELPIN_CLI, when set, names another velpin-cli to measure, for a before and
@@ -97,22 +97,23 @@ void Run(const std::vector<std::string>& argv, Measure& figures) {
 // then counts the parent's own, so the parent must not be the one that made a 4 MiB movie.
 int MeasureOne(int repetitions, char shape, const std::string& description,
                const std::string& path) {
-    Measure tags, info, save;
+    Measure tags, info, plainTags, save;
     for (int i = 0; i < repetitions; ++i) {
         Run({Cli(), "tags", "--json", path}, tags);
         Run({Cli(), "info", "--json", path}, info);
+        Run({Cli(), "tags", path}, plainTags);
         Run({Cli(), "save", path, path + ".saved"}, save);
     }
-    char cells[3][64];
-    const Measure* const measures[3] = {&tags, &info, &save};
-    for (int i = 0; i < 3; ++i) {
+    char cells[4][64];
+    const Measure* const measures[4] = {&tags, &info, &plainTags, &save};
+    for (int i = 0; i < 4; ++i) {
         const Measure& figures = *measures[i];
         std::snprintf(cells[i], sizeof cells[i], "%6.3f s %6.3f s %5.1f MB",
                       Summarize(figures.seconds).median, Summarize(figures.cpuSeconds).median,
                       figures.peakMegabytes);
     }
-    // Against tags: wall, processor, memory.
-    const auto ratios = [&tags](const Measure& m) {
+    // Wall, processor, memory.
+    const auto ratios = [](const Measure& m, const Measure& tags) {
         char text[32];
         std::snprintf(text, sizeof text, "%.2f, %.2f, %.2f",
                       Summarize(m.seconds).median / Summarize(tags.seconds).median,
@@ -120,10 +121,10 @@ int MeasureOne(int repetitions, char shape, const std::string& description,
                       m.peakMegabytes / tags.peakMegabytes);
         return std::string(text);
     };
-    const bool failed = tags.failed || info.failed || save.failed;
-    std::printf("%-5c %-52s %-26s %-26s %-26s %-18s %s%s\n", shape, description.c_str(), cells[0],
-                cells[1], cells[2], ratios(info).c_str(), ratios(save).c_str(),
-                failed ? "  (a run failed)" : "");
+    const bool failed = tags.failed || info.failed || plainTags.failed || save.failed;
+    std::printf("%-5c %-52s %-26s %-26s %-26s %-26s %-18s %s%s\n", shape, description.c_str(),
+                cells[0], cells[1], cells[2], cells[3], ratios(info, tags).c_str(),
+                ratios(save, plainTags).c_str(), failed ? "  (a run failed)" : "");
     return failed ? 1 : 0;
 }
 
@@ -138,8 +139,9 @@ int main(int argc, char** argv) {
     std::printf("%d repetitions; median wall and processor time, largest peak resident memory\n",
                 repetitions);
     std::printf("%s\n", Cli());
-    std::printf("%-5s %-52s %-26s %-26s %-26s %-18s %s\n", "shape", "movie", "tags --json",
-                "info --json", "save", "info/tags", "save/tags (wall, processor, memory)");
+    std::printf("%-5s %-52s %-26s %-26s %-26s %-26s %-18s %s\n", "shape", "movie", "tags --json",
+                "info --json", "tags", "save", "info/tags --json",
+                "save/tags (wall, processor, memory)");
     std::fflush(stdout);
     TempDir dir;
     for (const char shape : shapes) {

@@ -84,6 +84,15 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string out = dir.File("out.swf");
     const std::string runOn =
         dir.Write("run-on.swf", Movie(Cat({Sprite(ShowFrame()), Metadata(), ShowFrame(), End()})));
+    // A sprite whose one tag's header alone is in its body: the tag's body is the movie's End, and
+    // the sprite's walk goes on past it to a debug tag that no top-level tag holds.
+    const Bytes pastEndSprite = Tag(39, Cat({U16(1), U16(1), {0x7F, 0x02}, U32(2)}));
+    const Bytes pastEndMovie = Movie(Spec(), Cat({pastEndSprite, End()}));
+    const std::string pastEnd =
+        dir.Write("past-end.swf",
+                  Cat({Movie(Spec(), Cat({pastEndSprite, End()}),
+                             static_cast<std::uint32_t>(pastEndMovie.size() + Debug().size())),
+                       Debug()}));
     const std::string tagsText = Run({"tags", fws}).out;
     const std::string infoText = Run({"info", fws}).out;
     const std::string treeText = Run({"tree", fws}).out;
@@ -149,6 +158,12 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
          "their sprites: 1\n",
          ReadFile(runOn)},
+        {{"save", "--delete-code", "64", pastEnd, out},
+         0,
+         "",
+         "top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
+         "their sprites: 0\n",
+         pastEndMovie},
         {{"save", "--delete-code", "1024", fws, out},
          2,
          "",

@@ -15,53 +15,53 @@
 
 namespace {
 
-// What removing `doomed` takes out of the saved file. A top-level item takes its bytes with it.
-// A nested item's bytes lie inside a top-level item's (its sprite's, or for the contents of a
-// sprite without an End tag, those of a later tag), and the save still writes them unless that
-// item goes too.
-struct RemovalSummary {
-    std::int64_t topLevelTags = 0;
-    std::int64_t topLevelBytes = 0;
-    std::int64_t nestedStillWritten = 0;
-};
+// What the deletions take out of the saved file. A top-level item takes its bytes with it. A
+// nested item's bytes lie inside a top-level item's (its sprite's, or for the contents of a sprite
+// without an End tag, those of a later tag), and the save still writes them unless that item goes
+// too. The top-level items lie back to back in list order, so where they begin and end, and the
+// ranges of those that go, tell which item holds a nested one.
+class RemovalSummary {
+  public:
+    void TopLevel(const TagItem& item, bool removed) {
+        const std::uint8_t* const end = item.Data + item.HeaderLength + item.BodyLength;
+        if (topLevelStart_ == nullptr) {
+            topLevelStart_ = item.Data;
+        }
+        topLevelEnd_ = end;
+        if (removed) {
+            ++topLevelTags_;
+            topLevelBytes_ += end - item.Data;
+            removedRanges_.emplace_back(item.Data, end);
+        }
+    }
+    void RemovedNested(const TagItem& item) { removedNested_.push_back(item.Data); }
 
-RemovalSummary SummarizeRemoval(const std::vector<TagItem*>& items,
-                                const std::vector<bool>& doomed) {
-    struct TopLevel {
-        const std::uint8_t* start;
-        const std::uint8_t* end;
-        bool removed;
-    };
-    // In list order, which is file order without overlap at the top level.
-    std::vector<TopLevel> topLevel;
-    RemovalSummary summary;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const TagItem& item = *items[i];
-        if (item.Depth != 0) {
-            continue;
+    std::string Text() const {
+        std::int64_t stillWritten = 0;
+        for (const std::uint8_t* at : removedNested_) {
+            if (at < topLevelStart_ || at >= topLevelEnd_) {
+                continue;  // in no top-level item: not written at all
+            }
+            const auto after = std::upper_bound(
+                removedRanges_.begin(), removedRanges_.end(), at,
+                [](const std::uint8_t* byte, const Range& range) { return byte < range.first; });
+            stillWritten += after == removedRanges_.begin() || at >= (after - 1)->second ? 1 : 0;
         }
-        const std::int64_t length = std::int64_t{item.HeaderLength} + item.BodyLength;
-        topLevel.push_back({item.Data, item.Data + length, doomed[i]});
-        if (doomed[i]) {
-            ++summary.topLevelTags;
-            summary.topLevelBytes += length;
-        }
+        return "top-level tags removed: " + std::to_string(topLevelTags_) + " (" +
+               std::to_string(topLevelBytes_) +
+               " bytes); nested tags removed but still written inside their sprites: " +
+               std::to_string(stillWritten);
     }
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!doomed[i] || items[i]->Depth == 0) {
-            continue;
-        }
-        const std::uint8_t* const at = items[i]->Data;
-        const auto after = std::upper_bound(
-            topLevel.begin(), topLevel.end(), at,
-            [](const std::uint8_t* byte, const TopLevel& tag) { return byte < tag.start; });
-        if (after != topLevel.begin()) {
-            const TopLevel& holder = *(after - 1);
-            summary.nestedStillWritten += at < holder.end && !holder.removed ? 1 : 0;
-        }
-    }
-    return summary;
-}
+
+  private:
+    using Range = std::pair<const std::uint8_t*, const std::uint8_t*>;
+    const std::uint8_t* topLevelStart_ = nullptr;
+    const std::uint8_t* topLevelEnd_ = nullptr;
+    std::int64_t topLevelTags_ = 0;
+    std::int64_t topLevelBytes_ = 0;
+    std::vector<Range> removedRanges_;  // in file order
+    std::vector<const std::uint8_t*> removedNested_;
+};
 
 // Writes the edited movie in the container it came in, unless `fws` asks for it uncompressed.
 bool SaveIn(CInputScript& movie, Container container, bool fws, const std::string& out) {
@@ -94,25 +94,33 @@ int RunSaveCommand(const SaveOptions& options) {
     return RunOnLoadedMovie(
         {options.in, options.inflate, OutputMode::Plain, options.embedded},
         [&](CInputScript& movie, const InputHead& head) {
-            // Every index refers to the list as loaded, so the items are found before any goes.
-            std::vector<TagItem*> items;
-            for (TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
-                items.push_back(item);
-            }
-            if (!doomedIndices.empty() && *doomedIndices.rbegin() >= items.size()) {
-                throw UsageError("index " + std::to_string(*doomedIndices.rbegin()) +
-                                 " is out of range: the movie has " + std::to_string(items.size()) +
-                                 " tag items");
-            }
-            std::vector<bool> doomed(items.size(), false);
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                doomed[i] = doomedIndices.count(i) != 0 || doomedCodes[items[i]->TagCode];
-            }
-            const RemovalSummary summary = SummarizeRemoval(items, doomed);
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                if (doomed[i]) {
-                    RemoveTagItem(movie, items[i]);
+            // Every index refers to the list as loaded: an item goes as the walk passes it, and
+            // the walk counts it all the same. An index beyond the list is told only at the end,
+            // but before anything is written.
+            RemovalSummary summary;
+            auto nextIndex = doomedIndices.begin();
+            std::uint64_t index = 0;
+            for (TagItem* item = movie.FirstTag; item != nullptr; ++index) {
+                TagItem* const next = item->Next;
+                const bool doomed = (nextIndex != doomedIndices.end() && *nextIndex == index) ||
+                                    doomedCodes[item->TagCode];
+                if (nextIndex != doomedIndices.end() && *nextIndex == index) {
+                    ++nextIndex;
                 }
+                if (item->Depth == 0) {
+                    summary.TopLevel(*item, doomed);
+                } else if (doomed) {
+                    summary.RemovedNested(*item);
+                }
+                if (doomed) {
+                    RemoveTagItem(movie, item);
+                }
+                item = next;
+            }
+            if (nextIndex != doomedIndices.end()) {
+                throw UsageError("index " + std::to_string(*doomedIndices.rbegin()) +
+                                 " is out of range: the movie has " + std::to_string(index) +
+                                 " tag items");
             }
             // Only a movie inflated here has a container to keep.
             if (!SaveIn(movie, head.container, options.fws, options.out)) {
@@ -120,10 +128,7 @@ int RunSaveCommand(const SaveOptions& options) {
                 return static_cast<int>(exitFailure);
             }
             if (!options.deleteCodes.empty()) {
-                WriteNoteLine("top-level tags removed: " + std::to_string(summary.topLevelTags) +
-                              " (" + std::to_string(summary.topLevelBytes) +
-                              " bytes); nested tags removed but still written inside their " +
-                              "sprites: " + std::to_string(summary.nestedStillWritten));
+                WriteNoteLine(summary.Text());
             }
             return static_cast<int>(exitOk);
         });
