@@ -277,6 +277,25 @@ Seeds ContainerSeeds() {
     Bytes cutGzip = Warc(records, true);
     cutGzip.resize(cutGzip.size() - 30);
     seeds.push_back({"cut_member.warc.gz", cutGzip});
+    // The hostile shapes that once cost gigabytes or gave no row, in small forms.
+    seeds.push_back({"hostile.7z", HostileSevenZip()});
+    seeds.push_back({"recursive.zip", Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}})});
+    const Bytes zeros =
+        Archive(ArchiveFormat::Zip, {{"z.swf", Bytes(1 << 20)}, {"z", Bytes(1 << 20)}});
+    seeds.push_back(
+        {"zip_of_zips.zip", Archive(ArchiveFormat::Zip, {{"a.zip", zeros}, {"b.zip", zeros}})});
+    seeds.push_back(
+        {"nested.7z.zip",
+         Archive(ArchiveFormat::Zip, {{"in.7z", Archive(ArchiveFormat::SevenZip, members)}})});
+    seeds.push_back(
+        {"names.zip", StoredZip({{"caf\xC3\xA9.swf", movie}, {"caf\x82.swf", cws}}, 0x800)});
+    seeds.push_back({"broken_member.warc.gz",
+                     Cat({Warc(records, true), {0x1F, 0x8B, 0x08, 0, 1, 2}, Warc(records, true)})});
+    const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    seeds.push_back(
+        {"interim.warc",
+         Warc({{"response", "http://x/c.swf",
+                Cat({Bytes(interim.begin(), interim.end()), HttpResponse({}, movie)})}})});
     Bytes badCrc = Warc(records, true);
     badCrc[badCrc.size() - 8] ^= 1;  // the last member's CRC-32
     seeds.push_back({"bad_crc.warc.gz", badCrc});

@@ -1,6 +1,7 @@
 // velpin-cli's commands for collections end to end: compressed input in place, scan, save by tag
 // code and extract, run as a user would run them on movies built here.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "cli/codec/swfcodec.h"
 #include "tests/json_outputs.h"
 #include "tests/strict_json.h"
+#include "tests/support/child_process.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
 #include "tests/support/run_program.h"
@@ -28,6 +30,10 @@ Bytes Packed(const Bytes& movie, MovieCompression method) {
         packed.insert(packed.end(), p, p + n);
     });
     return packed;
+}
+
+Bytes Text(const std::string& text) {
+    return Bytes(text.begin(), text.end());
 }
 
 // The FWS movie a file holds: itself, or what it inflates to.
@@ -96,6 +102,9 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string tagsText = Run({"tags", fws}).out;
     const std::string infoText = Run({"info", fws}).out;
     const std::string treeText = Run({"tree", fws}).out;
+    const std::string scanText = Run({"scan", fws}).out;
+    const std::string hashedText = Run({"scan", "--hash", "crc32,sha1", fws}).out;
+    const std::string list = dir.Write("list", Text("\n" + fws + "\n\n"));
     const auto refused = [](const std::string& path) {
         return "velpin-cli: " + path +
                ": Error Opening file! (load result -5: the file is not an uncompressed SWF "
@@ -221,6 +230,11 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          2,
          "",
          "velpin-cli: --hash: unknown hash \"sha512\": use sha256, sha1, md5, crc32 or xxh128 ("},
+        {{"scan", "--files-from", list}, 0, scanText, "scan: 1 file, 1 loaded, 0 failed, "},
+        {{"scan", "--hash", "crc32", "--hash", "sha1,crc32", fws},
+         0,
+         hashedText,
+         "scan: 1 file, 1 loaded, 0 failed, "},
         {{"scan", "--files-from", dir.File("missing.txt")},
          3,
          "",
@@ -311,7 +325,8 @@ std::string Summaries(const std::string& output) {
     std::string summaries;
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
-        const Json scanned = Parse(line);
+        Json scanned = Parse(line);
+        scanned.erase("hashes");
         EXPECT_EQ(Keys(scanned), (std::vector<std::string>{"path", "entry", "embedded", "size",
                                                            "container", "version", "declaredLength",
                                                            "result", "reason", "error", "movie"}));
@@ -447,6 +462,30 @@ TEST_F(CollectionTest, ScanInfoAddsTheInfoOfEachLoadedMovie) {
     EXPECT_EQ(movieWithInfo, Parse(without.out).at("movie"));
 }
 
+// Root reads every folder whatever its mode, so the scan runs as an ordinary user; input that
+// cannot be read at all exits 3.
+TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
+    TempDir folder;
+    const std::string locked = folder.File("locked");
+    std::filesystem::create_directory(locked);
+    folder.Write("locked/a.swf", movie);
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    for (const auto& [mode, status] : {std::pair{0755, 0}, std::pair{0000, 3}}) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(chmod(locked.c_str(), static_cast<mode_t>(mode)), 0);
+        const int run = RunInChild(
+            [&] {
+                return RunProgram({VELPIN_CLI_PATH, "scan", locked}, "/dev/null", "/dev/null");
+            },
+            true);
+        if (run == kChildCannotDropPrivileges) {
+            GTEST_SKIP() << "cannot drop privileges here";
+        }
+        EXPECT_EQ(run, status);
+    }
+    chmod(locked.c_str(), 0755);
+}
+
 // The golden check for containers: a movie inside a zip, a 7z, a tar.gz, a WARC (as an HTTP
 // response, chunked and gzip-encoded, or a resource) or a WACZ gives exactly the row the loose file
 // gives, but for its path and entry; rows come in path order, a container's in its own order.
@@ -503,7 +542,13 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     };
     const ProgramRun looseRun = scan(loosePaths);
     const ProgramRun one = scan({"--jobs", "1", "--files0-from", list});
-    const ProgramRun two = scan({"--jobs", "2", folder.Path(), named});
+    // A list written with CR LF line ends names the same files.
+    const ProgramRun two =
+        scan({"--jobs", "2", "--files-from",
+              dir.Write("crlf", Cat({Bytes(folder.Path().begin(), folder.Path().end()),
+                                     {'\r', '\n'},
+                                     Bytes(named.begin(), named.end()),
+                                     {'\r', '\n'}}))});
     EXPECT_EQ(one.status, 1);
     EXPECT_EQ(two.out, one.out);
     EXPECT_NE(one.err.find(" 6 containers, 19 other entries, "), std::string::npos) << one.err;
@@ -612,8 +657,7 @@ Bytes MovieOfLength(std::uint32_t length) {
 }
 
 // "Up to" is inclusive: a compressed movie of exactly 4 MiB loads and one byte more is refused by
-// the load; one declaring exactly 256 MiB inflates (to be refused by the load for its size), one
-// byte more is refused before inflating.
+// the load; so is one declaring 256 MiB or more, by what it declares, without inflating it.
 TEST_F(CollectionTest, ScanInflatesUpToEachLimitExactly) {
     constexpr std::uint32_t kLoadLimit = 4u << 20;
     constexpr std::uint32_t kCodecLimit = 256u << 20;
@@ -628,12 +672,30 @@ TEST_F(CollectionTest, ScanInflatesUpToEachLimitExactly) {
     const ProgramRun run = Run({"scan", "--inflate", exact, over, fourMiB, overFourMiB});
     EXPECT_EQ(run.status, 1);
     const std::string tooLarge = " -1 \"the file is larger than 4 MiB\" null\n";
-    EXPECT_EQ(Summaries(run.out),
-              exact + " \"CWS\" 6 268435456" + tooLarge + over +
-                  " \"CWS\" 6 268435457 null null \"the declared length of 268435457 bytes is "
-                  "larger than the limit of 268435456 bytes\"\n" +
-                  fourMiB + " \"ZWS\" 6 4194304 0 null null\n" + overFourMiB +
-                  " \"CWS\" 6 4194305" + tooLarge);
+    EXPECT_EQ(Summaries(run.out), exact + " \"CWS\" 6 268435456" + tooLarge + over +
+                                      " \"CWS\" 6 268435457" + tooLarge + fourMiB +
+                                      " \"ZWS\" 6 4194304 0 null null\n" + overFourMiB +
+                                      " \"CWS\" 6 4194305" + tooLarge);
+}
+
+// Heads shorter than the 8 bytes, and a movie one byte over the load limit, whether the load
+// reads the file or the bytes held of it to be digested: the head is read within the file, and
+// the movie is refused by its size, not loaded cut.
+TEST_F(CollectionTest, ScanReadsShortHeadsWithinTheFileAndRefusesAMovieOverTheLimit) {
+    const std::string three = dir.Write("3.swf", Text("FWS"));
+    const std::string four = dir.Write("4.swf", Text("FWS\x06"));
+    const std::string over = dir.Write("over.swf", MovieOfLength((4u << 20) + 1));
+    const std::string tooSmall = " -2 \"the file is smaller than 21 bytes\" null\n";
+    const std::string wanted = three + " \"FWS\" null null" + tooSmall + four + " \"FWS\" 6 null" +
+                               tooSmall + over +
+                               " \"FWS\" 6 4194305 -1 \"the file is larger than 4 MiB\" null\n";
+    for (const std::vector<std::string>& hash :
+         {std::vector<std::string>{}, std::vector<std::string>{"--hash", "crc32"}}) {
+        SCOPED_TRACE(hash.size());
+        std::vector<std::string> args{"scan", three, four, over};
+        args.insert(args.end(), hash.begin(), hash.end());
+        EXPECT_EQ(Summaries(Run(args).out), wanted);
+    }
 }
 
 }  // namespace

@@ -2,14 +2,17 @@
 // same order, WARC payloads come out decoded, nesting stops at its limit, and a broken container
 // is reported after the movies before the break. Also what is held of an entry, and the digests.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/archive/container_walk.h"
 #include "cli/archive/held_entry.h"
+#include "cli/archive/inflating_stream.h"
 #include "cli/hash/digests.h"
 #include "tests/support/container_builder.h"
 
@@ -77,10 +80,27 @@ struct Walked {
     std::int64_t others;
 };
 
-Walked Walk(const Bytes& container) {
+constexpr std::size_t kWhole = std::numeric_limits<std::size_t>::max();
+
+// At most `piece` bytes a read, so that lines, records and members are split across reads.
+class Trickle : public ByteStream {
+  public:
+    Trickle(ByteStream& inner, std::size_t piece) : inner_(inner), piece_(piece) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        return inner_.Read(buffer, std::min(count, piece_));
+    }
+
+  private:
+    ByteStream& inner_;
+    std::size_t piece_;
+};
+
+Walked Walk(const Bytes& container, std::size_t piece = kWhole,
+            std::uint64_t baseBudget = DecodeBudget::kBaseBytes) {
     Recorder recorder;
-    MemoryStream in(container.data(), container.size());
-    const std::int64_t others = WalkContainerStream(in, recorder);
+    MemoryStream memory(container.data(), container.size());
+    Trickle in(memory, piece);
+    const std::int64_t others = WalkContainerStream(in, recorder, container.size(), baseBudget);
     return {recorder.lines, others};
 }
 
@@ -195,6 +215,22 @@ TEST(ContainerWalkTest, SevenZipIsReadFromItsFile) {
     Recorder recorder;
     EXPECT_EQ(WalkContainerFile(path, recorder), 1);
     EXPECT_EQ(recorder.lines, std::vector<std::string>{Row("a.swf", kFws)});
+    // A zip after other bytes, as a self-extractor has it, is read through its directory.
+    const std::string prefixed =
+        dir.Write("setup.exe", Cat({Text("MZ"), Bytes(500), StoredZip({{"b.swf", kFws}}, 0)}));
+    ASSERT_EQ(RecogniseContainerFile(prefixed), ContainerKind::Archive);
+    EXPECT_EQ(WalkContainerFile(prefixed, recorder), 0);
+    EXPECT_EQ(recorder.lines.back(), Row("b.swf", kFws));
+}
+
+TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
+    const Walked flagged =
+        Walk(StoredZip({{"caf\xC3\xA9.swf", kFws}, {"\xE6\x97\xA5.swf", kFws}}, 0x800));
+    EXPECT_EQ(flagged.lines, (std::vector<std::string>{Row("caf\xC3\xA9.swf", kFws),
+                                                       Row("\xE6\x97\xA5.swf", kFws)}));
+    // Without the flag a name is in code page 437, where 0x82 is e acute.
+    EXPECT_EQ(Walk(StoredZip({{"caf\x82.swf", kFws}}, 0)).lines,
+              std::vector<std::string>{Row("caf\xC3\xA9.swf", kFws)});
 }
 
 TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
@@ -212,8 +248,25 @@ TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
         {"response", uri + "?dechunked", HttpResponse({"Transfer-Encoding: chunked"}, kFws)},
         {"response", "http://example.com/", HttpResponse({"Content-Type: text/html"}, Text("<p>"))},
         {"resource", "file:///movie.swf", kCws, "WARC/1.0"},
+        {"resource", "", kFws},
+        {"response", uri + "?continue",
+         Cat({Text("HTTP/1.1 100 Continue\r\n\r\n"), HttpResponse({}, kFws)})},
         {"revisit", uri, HttpResponse({}, {})},
         {"response", uri + "?bad", HttpResponse({"Transfer-Encoding: chunked"}, Text("5\r\nFWS"))},
+        // Size lines with extensions, and size lines as long as they may be and one byte more.
+        {"response", uri + "?extension",
+         HttpResponse(
+             {"Transfer-Encoding: chunked"},
+             Cat({Text("5;x=y\r\n"), Bytes(kFws.begin(), kFws.begin() + 5), Text("\r\n14 ; y\r\n"),
+                  Bytes(kFws.begin() + 5, kFws.end()), Text("\r\n0\r\n\r\n")}))},
+        {"response", "http://example.com/longest.swf",
+         HttpResponse(
+             {"Transfer-Encoding: chunked"},
+             Cat({Text("19;" + std::string(4093, 'x') + "\r\n"), kFws, Text("\r\n0\r\n\r\n")}))},
+        {"response", "http://example.com/too-long.swf",
+         HttpResponse(
+             {"Transfer-Encoding: chunked"},
+             Cat({Text("19;" + std::string(4094, 'x') + "\r\n"), kFws, Text("\r\n0\r\n\r\n")}))},
     };
     const std::vector<std::string> expected{
         Row(uri, kFws),
@@ -221,16 +274,23 @@ TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
         Row(uri + "?deflate", kCws),
         Row(uri + "?dechunked", kFws),
         Row("file:///movie.swf", kCws),
+        Row("urn:uuid:00000000-0000-0000-0000-000000000000", kFws),
+        Row(uri + "?continue", kFws),
         uri + "?bad | error: the chunked payload is cut off inside a chunk",
+        Row(uri + "?extension", kFws),
+        Row("http://example.com/longest.swf", kFws),
+        "http://example.com/too-long.swf | error: a header line is longer than 4096 bytes",
     };
-    for (const bool perRecord : {false, true}) {
-        SCOPED_TRACE(perRecord ? "gzip per record" : "plain");
-        const Walked walked = Walk(Warc(records, perRecord));
-        EXPECT_EQ(walked.lines, expected);
-        EXPECT_EQ(walked.others, 4);
+    for (const std::size_t piece : {kWhole, std::size_t{1}, std::size_t{7}}) {
+        SCOPED_TRACE(piece);
+        for (const bool perRecord : {false, true}) {
+            SCOPED_TRACE(perRecord ? "gzip per record" : "plain");
+            const Walked walked = Walk(Warc(records, perRecord), piece);
+            EXPECT_EQ(walked.lines, expected);
+            EXPECT_EQ(walked.others, 4);
+        }
+        EXPECT_EQ(Walk(Gzip(Warc(records)), piece).lines, expected);
     }
-    const Walked whole = Walk(Gzip(Warc(records)));
-    EXPECT_EQ(whole.lines, expected);
 }
 
 TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
@@ -239,17 +299,27 @@ TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
                                {{"datapackage.json", Text("{}")}, {"archive/data.warc.gz", warc}});
     const Bytes level3 = Archive(ArchiveFormat::Zip, {{"3.swf", kFws}});
     const Bytes level4 = Archive(ArchiveFormat::Zip, {{"4.zip", level3}});
+    Bytes corrupt = Gzip(Text(std::string(600, 'x')));
+    corrupt[12] ^= 0xFF;
     const Bytes outer = Archive(
-        ArchiveFormat::Tar, {{"site.wacz", wacz},
-                             {"page.html.gz", Gzip(Text("<html>"))},
-                             {"deep.zip", Archive(ArchiveFormat::Zip, {{"more.zip", level3}})},
-                             {"deeper.zip", Archive(ArchiveFormat::Zip, {{"more.zip", level4}})}});
+        ArchiveFormat::Tar,
+        {{"site.wacz", wacz},
+         {"page.html.gz", Gzip(Text("<html>"))},
+         {"deep.zip", Archive(ArchiveFormat::Zip, {{"more.zip", level3}})},
+         {"deeper.zip", Archive(ArchiveFormat::Zip, {{"more.zip", level4}})},
+         {"games.zip", Archive(ArchiveFormat::Zip, {{"games.7z", Archive(ArchiveFormat::SevenZip,
+                                                                         {{"7.swf", kFws}})}})},
+         {"movie.swf", Gzip(kFws)},
+         {"broken.gz", corrupt}});
     const Walked walked = Walk(outer);
-    EXPECT_EQ(walked.lines, (std::vector<std::string>{
-                                Row("site.wacz > archive/data.warc.gz > http://a/x.swf", kFws),
-                                Row("deep.zip > more.zip > 3.swf", kFws)}));
-    // datapackage.json, page.html.gz, and 4.zip one level too deep.
-    EXPECT_EQ(walked.others, 3);
+    EXPECT_EQ(walked.lines,
+              (std::vector<std::string>{
+                  Row("site.wacz > archive/data.warc.gz > http://a/x.swf", kFws),
+                  Row("deep.zip > more.zip > 3.swf", kFws),
+                  "! deeper.zip > more.zip > 4.zip: nested deeper than 3 containers",
+                  Row("games.zip > games.7z > 7.swf", kFws), Row("movie.swf", Gzip(kFws)),
+                  "! broken.gz: the compressed data is corrupt: incorrect data check"}));
+    EXPECT_EQ(walked.others, 2);  // datapackage.json, page.html.gz
 }
 
 TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak) {
@@ -264,36 +334,81 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
     const Bytes cutTar(tar.begin(), tar.begin() + 1700);
     const Bytes brokenInner =
         Archive(ArchiveFormat::Zip, {{"inner.warc", cutWarc}, {"after.swf", kFws}});
+    // Two deflated zips of zeros in a zip: the walk stops in the second, at the budget of the
+    // outermost, which every byte decoded within it is charged to.
+    const Bytes zeros = Archive(
+        ArchiveFormat::Zip, {{"z1.swf", Bytes(3 << 20)}, {"z2", Bytes(3 << 20)}, {"m.swf", kFws}});
+    const Bytes bomb = Archive(ArchiveFormat::Zip, {{"a.zip", zeros}, {"b.zip", zeros}});
+    const std::string budget = "the container decodes to more than its budget of " +
+                               std::to_string((1 << 20) + 1000 * bomb.size()) +
+                               " bytes (1048576 + 1000 x its " + std::to_string(bomb.size()) +
+                               " bytes); reading it stops here";
+    const Bytes extra = Cat({WarcRecordBytes({"request", "u:a", Text("GET")}), Text("abc\r\n")});
+    const Bytes records = Warc({{"resource", "u:a", kFws}, {"resource", "u:b", kLong}});
+    const Bytes members = Warc({{"resource", "u:a", kFws}, {"resource", "u:b", kLong}}, true);
+    const Bytes first = Gzip(WarcRecordBytes({"resource", "u:a", kFws}));
+    const Bytes cutMember(members.begin(),
+                          members.begin() + static_cast<std::ptrdiff_t>(first.size() + 30));
     const struct {
         const char* name;
         Bytes container;
         std::vector<std::string> lines;
+        std::uint64_t baseBudget = DecodeBudget::kBaseBytes;
     } kRows[] = {
         {"cut warc",
          cutWarc,
-         {Row("u:a", kFws), "! u:b: the container is cut off: 36 bytes of a record are missing"}},
-        {"cut gzip", cutGzWarc, {Row("u:a", kFws), "! u:b: the compressed data is cut off"}},
+         {Row("u:a", kFws),
+          "! u:b: record at byte 202: the container is cut off: 36 bytes of a record are missing"}},
+        {"cut gzip",
+         cutGzWarc,
+         {Row("u:a", kFws),
+          "! u:b: record at byte 202 of the decompressed data: the compressed data is cut off"}},
         {"gzip crc",
          badCrcGzWarc,
          {Row("u:a", kFws), Row("u:b", kLong),
-          "! : the compressed data is corrupt: incorrect data check"}},
+          "! : record at byte 711 of the decompressed data: the compressed data is corrupt: "
+          "incorrect data check"}},
         {"bad length",
          Text("WARC/1.1\r\nWARC-Type: resource\r\nContent-Length: 12x\r\n\r\n"),
-         {"! : a WARC record has no valid Content-Length: 12x"}},
-        {"future warc", Text("WARC/2.0\r\n\r\n"), {"! : unsupported WARC version: 2.0"}},
+         {"! : record at byte 0: a WARC record has no valid Content-Length: 12x"}},
+        {"future warc",
+         Text("WARC/2.0\r\n\r\n"),
+         {"! : record at byte 0: unsupported WARC version: 2.0"}},
         {"cut tar", cutTar, {Row("a.swf", kFws), "! b.swf: Truncated tar archive"}},
         {"broken inner",
          brokenInner,
          {Row("inner.warc > u:a", kFws),
-          "! inner.warc > u:b: the container is cut off: 36 bytes of a record are missing",
+          "! inner.warc > u:b: record at byte 202: the container is cut off: 36 bytes of a record "
+          "are missing",
           Row("after.swf", kFws)}},
         {"not a container",
          Text("just text"),
          {"! : not a container: no zip, 7z, tar or WARC data"}},
+        {"stray cr",
+         Text("WARC/1.0\r\r\n\r\n"),
+         {"! : record at byte 0: unsupported WARC version: 1.0\\r"}},
+        {"bytes past a record",
+         Cat({extra, records}),
+         {"! : record at byte " + std::to_string(extra.size() - 5) + ": not a WARC record",
+          Row("u:a", kFws), Row("u:b", kLong)}},
+        {"cut member",
+         Cat({cutMember, first}),
+         {Row("u:a", kFws),
+          "! : record at byte " + std::to_string(first.size()) +
+              ": the compressed data is corrupt: incorrect data check",
+          Row("u:a", kFws)}},
+        {"zero padding", Cat({Gzip(records), Bytes(512)}), {Row("u:a", kFws), Row("u:b", kLong)}},
+        {"7z bomb",
+         HostileSevenZip(),
+         {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
+        {"recursive gzip",
+         Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}}),
+         {"! r.gz: the compressed data is corrupt: incorrect data check"}},
+        {"zip of zips", bomb, {"! a.zip > z1.swf: " + budget}, std::uint64_t{1} << 20},
     };
     for (const auto& row : kRows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(Walk(row.container).lines, row.lines);
+        EXPECT_EQ(Walk(row.container, kWhole, row.baseBudget).lines, row.lines);
     }
 }
 
@@ -313,6 +428,26 @@ TEST(ContainerWalkTest, HeldEntryKeepsItsLimitAndDigestsTheRest) {
     }
 }
 
+// Entries shorter than the signature, at the limit and one byte over it, arriving a few bytes a
+// read: the bytes held and the digests do not depend on how the stream was split.
+TEST(ContainerWalkTest, HeldEntryIsTheSameHoweverTheStreamIsSplit) {
+    constexpr std::size_t kLimit = 64;
+    for (const std::size_t size : {0, 2, 3, 63, 64, 65, 300}) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{5}}) {
+            SCOPED_TRACE(testing::Message() << size << " bytes, piece " << piece);
+            const Bytes bytes(kLong.begin(), kLong.begin() + static_cast<std::ptrdiff_t>(size));
+            MemoryStream memory(bytes.data(), bytes.size());
+            Trickle in(memory, piece);
+            const Digested digested = HoldDigested(in, kLimit, kSha256);
+            EXPECT_EQ(digested.held.bytes,
+                      Bytes(bytes.begin(), bytes.begin() + std::min(size, kLimit)));
+            EXPECT_EQ(digested.held.size, size);
+            EXPECT_EQ(digested.onTheWay, size > kLimit);
+            EXPECT_EQ(digested.hashes, DigestBytes(kSha256, bytes.data(), bytes.size()));
+        }
+    }
+}
+
 TEST(DigestsTest, KnownValuesOverSplitInput) {
     const Bytes abc = Text("abc");
     Digester digester(ParseHashList("sha256,sha1,md5,crc32,xxh128,md5"));
@@ -329,6 +464,81 @@ TEST(DigestsTest, KnownValuesOverSplitInput) {
     EXPECT_EQ(digester.Finish(), expected);
     for (const char* bad : {"", "sha256,", "SHA256", "sha512", "md5,,sha1"}) {
         EXPECT_THROW(ParseHashList(bad), std::invalid_argument) << bad;
+    }
+}
+
+TEST(DigestsTest, OddPiecesGiveTheDigestOfTheWhole) {
+    const std::vector<HashAlgorithm> all = ParseHashList("sha256,sha1,md5,crc32,xxh128");
+    Bytes bytes(100000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+    }
+    Digester digester(all);
+    for (std::size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 3 % 997) {
+        digester.Update(bytes.data() + at, std::min(piece, bytes.size() - at));
+    }
+    EXPECT_EQ(digester.Finish(), DigestBytes(all, bytes.data(), bytes.size()));
+    const HashValues empty{
+        {HashAlgorithm::Sha256, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {HashAlgorithm::Sha1, "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+        {HashAlgorithm::Md5, "d41d8cd98f00b204e9800998ecf8427e"},
+        {HashAlgorithm::Crc32, "00000000"},
+        {HashAlgorithm::Xxh128, "99aa06d3014798d86001c324468d497f"},
+    };
+    EXPECT_EQ(DigestBytes(all, bytes.data(), 0), empty);
+}
+
+Bytes Zlib(const Bytes& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    Bytes out(size);
+    EXPECT_EQ(compress(out.data(), &size, data.data(), static_cast<uLong>(data.size())), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+// Each zlib-family form read back through reads of a few bytes from input split as finely: what
+// comes out ("size sha256-prefix"), or the error that stops it.
+TEST(InflatingStreamTest, EveryFormDecodesInPiecesOfAnySize) {
+    const Bytes gzip = Gzip(kLong);
+    const struct {
+        const char* name;
+        Bytes encoded;
+        Deflation kind;
+        std::string got;
+    } kRows[] = {
+        {"gzip", gzip, Deflation::Gzip, Row("", kLong)},
+        {"gzip members back to back, one empty", Cat({gzip, Gzip({}), Gzip(kFws)}), Deflation::Gzip,
+         Row("", Cat({kLong, kFws}))},
+        {"zlib", Zlib(kLong), Deflation::ZlibOrRaw, Row("", kLong)},
+        {"raw deflate", Gzip(kLong, true), Deflation::ZlibOrRaw, Row("", kLong)},
+        {"zlib then more bytes", Cat({Zlib(kFws), Text("x")}), Deflation::ZlibOrRaw, Row("", kFws)},
+        {"gzip then other bytes", Cat({gzip, Text("x")}), Deflation::Gzip,
+         "error: the gzip data is followed by bytes that are not gzip"},
+        {"gzip cut in its trailer", Bytes(gzip.begin(), gzip.end() - 1), Deflation::Gzip,
+         "error: the compressed data is cut off"},
+        {"nothing", {}, Deflation::Gzip, "error: the compressed data is cut off"},
+        {"not gzip", Text("\x1f\x8b\x09xxxxxxxxxx"), Deflation::Gzip,
+         "error: the compressed data is corrupt: unknown compression method"},
+    };
+    for (const auto& row : kRows) {
+        for (const std::size_t piece : {kWhole, std::size_t{1}, std::size_t{3}}) {
+            SCOPED_TRACE(testing::Message() << row.name << ", piece " << piece);
+            MemoryStream memory(row.encoded.data(), row.encoded.size());
+            Trickle pieces(memory, piece);
+            InflatingStream in(pieces, row.kind, true);
+            Bytes out;
+            std::string got;
+            try {
+                std::uint8_t buffer[5];
+                while (const std::size_t n = in.Read(buffer, std::min(sizeof buffer, piece))) {
+                    out.insert(out.end(), buffer, buffer + n);
+                }
+                got = Row("", out);
+            } catch (const EEntryError& error) {
+                got = "error: " + std::string(error.what());
+            }
+            EXPECT_EQ(got, row.got);
+        }
     }
 }
 

@@ -2,11 +2,15 @@
 // comparing the whole info JSON with what the row expects.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/info/info_output.h"
 #include "cli/info/movie_info.h"
+#include "cli/info/references.h"
+#include "cli/info/tag_reader.h"
 #include "swfff/loader.h"
 #include "swfff/scoped_movie.h"
 #include "tests/json_outputs.h"
@@ -226,6 +230,20 @@ const std::vector<InfoRow>& Rows() {
          Cat({DoAction(Cat({Push(PushString("a.swf")), {0x96, 0x20, 0x00, 0x00}})),
               DoAction(Push(PushString("b.swf")))}),
          R"({"files": ["a.swf", "b.swf"], "anomalies": {"truncatedTags": [0, 1]}})"},
+        {"DoAction: GetURL gives its target as well as its URL",
+         {DoAction(Cat({Action(0x83, Cat({CString("http://x.example/p"), CString("frame.swf")})),
+                        Action(0x00)}))},
+         R"({"urls": ["http://x.example/p"], "files": ["frame.swf"]})"},
+        {"DoAction: push values of every width before a string",
+         {DoAction(Cat(
+             {Push(Cat({{1}, U32(0), {2, 3, 4, 1, 5, 1, 8, 1, 9}, U16(0), PushString("w.swf")})),
+              Action(0x00)}))},
+         R"({"files": ["w.swf"]})"},
+        {"DoABC with a number in every pool: a double is 8 bytes wide",
+         {Tag(72, Cat({U16(16), U16(46), VarU32(2), VarU32(300), VarU32(2), VarU32(1), VarU32(2),
+                       Bytes(8, 0), VarU32(2), VarU32(5), CString("a.swf")}))},
+         R"({"abc": [{"index": 0, "name": null, "flags": null, "bytes": 26}],
+             "files": ["a.swf"]})"},
         {"DoInitAction after its sprite id, and cut before it",
          Cat({Tag(59, Cat({U16(1), Action(0x83, Cat({CString("ftp://f.example/x"), CString("")})),
                            Action(0x00)})),
@@ -284,6 +302,85 @@ TEST(InfoTest, EachRowGivesItsWholeInfo) {
         Merge(expected, strictjson::Parse(row.got));
         EXPECT_EQ(InfoJson(Movie(Cat({row.tags, End(), row.afterEnd}))).dump(2), expected.dump(2));
     }
+}
+
+// Each row reads from a body of its bytes and tells what it got, then what is left or that the
+// reader failed.
+TEST(TagReaderTest, ReadsStopAtTheBodysLastByte) {
+    using Read = std::function<std::string(TagReader&)>;
+    const Read text = [](TagReader& r) { return std::string(r.CString()); };
+    const Read u32 = [](TagReader& r) { return std::to_string(r.U32()); };
+    const Read var = [](TagReader& r) { return std::to_string(r.VarU32()); };
+    const struct {
+        Bytes body;
+        Read read;
+        const char* got;
+    } kRows[] = {
+        {{'a', 'b', 0}, text, "ab, 0 left"},
+        {{0, 7}, text, ", 1 left"},
+        {{'a', 'b'}, text, ", failed"},
+        {{}, text, ", failed"},
+        {{1, 2, 3, 4}, u32, "67305985, 0 left"},
+        {{1, 2, 3}, u32, "0, failed"},
+        {{1, 2, 3}, [](TagReader& r) { return std::to_string(r.U32() + r.U8()); }, "0, failed"},
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0x0F}, var, "4294967295, 0 left"},
+        {{0x80, 0x80}, var, "0, failed"},
+        {{1, 2, 3, 4},
+         [](TagReader& r) {
+             r.U8();
+             TagReader inner = r.Narrow(2);
+             const std::string value = std::to_string(inner.U16());
+             return value + (inner.AtEnd() ? " to its end" : "");
+         },
+         "770 to its end, 1 left"},
+        {{1, 2},
+         [](TagReader& r) {
+             TagReader inner = r.Narrow(3);
+             return std::to_string(inner.U8()) + (inner.Failed() ? " inner failed" : "");
+         },
+         "0 inner failed, failed"},
+        {{1, 2, 3}, [](TagReader& r) { return std::to_string(r.Bytes(3).size()); }, "3, 0 left"},
+    };
+    for (const auto& row : kRows) {
+        TagReader reader(row.body.data(), row.body.size());
+        std::string got = row.read(reader);
+        got += reader.Failed() ? ", failed" : ", " + std::to_string(reader.Remaining()) + " left";
+        EXPECT_EQ(got, row.got) << testing::PrintToString(row.body);
+    }
+}
+
+// Every list comes out once per text, in the order of the texts' bytes, however many duplicates
+// were folded on the way.
+TEST(ReferencesTest, ListsAreDistinctAndInByteOrder) {
+    const struct {
+        std::vector<std::string> added;
+        std::vector<std::string_view> urls;
+        std::vector<std::string_view> files;
+    } kRows[] = {
+        {{"b.swf", "a.swf", "b.swf"}, {}, {"a.swf", "b.swf"}},
+        {{"\xC3\xA9.swf", "z.swf", "Z.swf"}, {}, {"Z.swf", "z.swf", "\xC3\xA9.swf"}},
+        {{"ab.swf?x", "ab.swf", "a.swf"}, {}, {"a.swf", "ab.swf", "ab.swf?x"}},
+        {{"http://a.example/b", "http://a.example/", "http://a.example/a\xFF", "ab.png"},
+         {"http://a.example/", "http://a.example/a\xFF", "http://a.example/b"},
+         {"ab.png"}},
+        {{"a://", "a://x", ".sw", ".swf"}, {"a://x"}, {".swf"}},
+    };
+    for (const auto& row : kRows) {
+        ReferenceCollector collector;
+        for (const std::string& text : row.added) {
+            collector.Add(text);
+        }
+        EXPECT_EQ(collector.TakeUrls(), row.urls) << testing::PrintToString(row.added);
+        EXPECT_EQ(collector.TakeFiles(), row.files) << testing::PrintToString(row.added);
+    }
+    // Ten thousand of the same name cross several folds.
+    const std::string same = "same.swf";
+    const std::string other = "other.swf";
+    ReferenceCollector collector;
+    for (int i = 0; i < 10000; ++i) {
+        collector.Add(i == 5000 ? other : same);
+    }
+    EXPECT_EQ(collector.TakeFiles(), (std::vector<std::string_view>{other, same}));
 }
 
 }  // namespace

@@ -339,6 +339,19 @@ TEST_F(LoaderTest, FailedLoadAfterASuccessfulOneLeavesNothing) {
     EXPECT_EQ(movie_.FileName, second);
 }
 
+TEST_F(LoaderTest, ScopedMovieReleasesTheThreadsFileBytes) {
+    ASSERT_EQ(Load(Movie(End())), loadOk);
+    ASSERT_NE(FileBytes, nullptr);
+    held_.Release();
+    EXPECT_EQ(FileBytes, nullptr);
+    EXPECT_EQ(movie_.FirstTag, nullptr);
+    {
+        ScopedMovie scoped;
+        ASSERT_EQ(LoadMovieFile(scoped.movie, dir_.File("m.swf")), loadOk);
+    }
+    EXPECT_EQ(FileBytes, nullptr);
+}
+
 TEST_F(LoaderTest, RaisedOpenErrors) {
     ASSERT_EQ(Load(Movie(End())), loadOk);
     struct Row {

@@ -78,6 +78,23 @@ TEST_F(NodeStoreTest, TextsExtendedOverAndOverStayIntact) {
     }
 }
 
+// A large text that does not fit in what is left of the newest chunk gets a block of its own,
+// which no text after it shares: they go on filling the chunk.
+TEST_F(NodeStoreTest, ALargeTextKeepsItsBlockToItself) {
+    std::vector<std::string> texts{"small", std::string(900 * 1024, 'f'),
+                                   std::string(300 * 1024, 'L')};
+    for (int i = 0; i < 3000; ++i) {
+        texts.push_back(std::to_string(i) + std::string(300, 't'));
+    }
+    std::vector<TreeNode> nodes;
+    for (const std::string& text : texts) {
+        nodes.push_back(tree.AddTopLevel(text, nullptr));
+    }
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_EQ(tree.Text(nodes[i]), texts[i]) << i;
+    }
+}
+
 TEST_F(NodeStoreTest, SelectionReportsOnlyChanges) {
     tree.AddTopLevel("a", nullptr);
     tree.AddTopLevel("b", nullptr);
@@ -170,6 +187,29 @@ TEST_F(NodeStoreTest, GoneNodesAreInertHandles) {
     EXPECT_THROW(tree.SetImages(kept, 32768, 0), std::out_of_range);
     view.EndUpdate();  // unmatched: ignored
     EXPECT_EQ(view.UpdateDepth(), 0);
+}
+
+// Nothing in the window changes the tree while a selection is reported, but were a node taken
+// away then, there would be nothing left to remove: the view hears of no removal.
+TEST_F(NodeStoreTest, ANodeTakenAwayWhileTheSelectionIsReportedIsNotRemovedAgain) {
+    struct CountingView : HeadlessShell {
+        using HeadlessShell::HeadlessShell;
+        void WillRemove(TreeNode) override { ++removals; }
+        int removals = 0;
+    };
+    const TreeNode root = tree.AddTopLevel("root", nullptr);
+    const TreeNode child = tree.AddChildLast(root, "child", nullptr);
+    bool takeAway = false;
+    CountingView counting([&](TreeNode) {
+        if (takeAway) {
+            tree.DeleteWithDescendants(child);
+        }
+    });
+    counting.Select(child);
+    takeAway = true;
+    DeleteShown(tree, counting, child);
+    EXPECT_EQ(counting.removals, 0);
+    EXPECT_EQ(Dump(), "root\n");
 }
 
 TEST_F(NodeStoreTest, HugeSpritesDeleteWholeInDepthAndBreadth) {

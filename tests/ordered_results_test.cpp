@@ -21,14 +21,16 @@ TEST(OrderedResults, HandsResultsOverInOrderWithinTheWindow) {
         std::size_t window;
         std::size_t workers;
         std::size_t total;
-        std::uint64_t budget;  // in items of weight 1
+        std::uint64_t budget;
+        std::uint64_t weight = 1;  // of every item
     };
-    const Row rows[] = {
-        {1, 1, 5, 100}, {2, 2, 40, 100}, {3, 4, 60, 100}, {2, 3, 1, 100}, {3, 3, 30, 1}};
+    // The last row's items each weigh more than the whole budget: one at a time goes through.
+    const Row rows[] = {{1, 1, 5, 100}, {2, 2, 40, 100}, {3, 4, 60, 100},
+                        {2, 3, 1, 100}, {3, 3, 30, 1},   {3, 2, 6, 2, 5}};
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message()
                      << "window " << row.window << ", " << row.workers << " workers, " << row.total
-                     << " items, budget " << row.budget);
+                     << " items, budget " << row.budget << ", weight " << row.weight);
         OrderedResults<std::size_t, std::size_t> queue(row.window, row.budget);
         std::atomic<std::size_t> consumed{0};
         std::atomic<std::size_t> finished{0};
@@ -36,14 +38,14 @@ TEST(OrderedResults, HandsResultsOverInOrderWithinTheWindow) {
         std::atomic<bool> overBudget{false};
         std::thread producer([&] {
             for (std::size_t i = 0; i < row.total; ++i) {
-                if (!queue.Push(i, 1)) {
+                if (!queue.Push(i, row.weight)) {
                     break;
                 }
                 // The consumer may be between taking its result and counting it.
                 if (i > consumed + row.window) {
                     ranAhead = true;
                 }
-                if (i + 1 > finished + row.budget + 1) {
+                if (i + 1 > finished + row.budget / row.weight + 1) {
                     overBudget = true;
                 }
             }

@@ -194,6 +194,16 @@ TEST(OutputFile, ACommitWhoseLastBytesCannotBeWrittenNamesTheWriteFailure) {
     EXPECT_FALSE(out.IsOpen());
 }
 
+TEST(OutputFile, AWriteAfterAFailedWriteFailsToo) {
+    OutputFile out;
+    out.Create("/dev/full");
+    const Bytes block(OutputFile::kBufferBytes + 1);  // goes straight through, and is refused
+    EXPECT_FALSE(out.Write(block.data(), block.size()));
+    EXPECT_FALSE(out.Write(kNew.data(), kNew.size()));
+    EXPECT_FALSE(out.Flush());
+    EXPECT_THROW(out.Commit(), EInOutError);
+}
+
 TEST(OutputFile, SavesOnManyThreadsIntoOneFolder) {
     TempDir dir;
     std::vector<std::string> targets;

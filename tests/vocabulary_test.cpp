@@ -68,6 +68,8 @@ TEST(VocabularyTest, SelectedNamesAndGaps) {
         {92, "Unknown", 3},
         {94, "Unknown", 3, "PlaceObject4"},
         {95, "Unknown", 3},
+        {7, "DefineButton", 2, "DefineButton"},
+        {34, "DefineButton2", 2, "DefineButton2"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(TagTypeName(row.code), row.name) << row.code;

@@ -33,6 +33,9 @@ void Drain(ByteStream& in) {
 
 std::size_t MemoryStream::Read(std::uint8_t* buffer, std::size_t count) {
     const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(end_ - at_));
+    if (n == 0) {
+        return 0;  // an empty block may have no address at all
+    }
     std::memcpy(buffer, at_, n);
     at_ += n;
     return n;
@@ -95,8 +98,14 @@ std::size_t BoundedStream::Read(std::uint8_t* buffer, std::size_t count) {
 bool LineReader::Fill() {
     // Only called once every buffered byte has been taken.
     at_ = 0;
+    end_ = 0;
     end_ = inner_.Read(buffer_.data(), buffer_.size());
+    delivered_ += end_;
     return end_ > 0;
+}
+
+void LineReader::Discard() {
+    at_ = end_ = 0;
 }
 
 bool LineReader::ReadLine(std::string& line, std::size_t maxBytes, bool entryLevel) {
@@ -115,10 +124,37 @@ bool LineReader::ReadLine(std::string& line, std::size_t maxBytes, bool entryLev
         const auto newline = std::find(begin, stop, '\n');
         line.append(begin, newline);
         at_ = static_cast<std::size_t>(newline - buffer_.begin());
-        if (line.size() > maxBytes) {
+        // The CR of a line's CR LF is no part of the line, so a line of `maxBytes` may carry one.
+        const bool endsInCr = !line.empty() && line.back() == '\r';
+        if (line.size() - (endsInCr ? 1 : 0) > maxBytes) {
             RaiseStreamError(entryLevel,
                              "a header line is longer than " + std::to_string(maxBytes) + " bytes");
         }
+        if (newline != stop) {
+            ++at_;
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            return true;
+        }
+    }
+}
+
+bool LineReader::ReadLineStart(std::string& line, std::size_t keep) {
+    line.clear();
+    bool any = false;
+    for (;;) {
+        if (at_ == end_ && !Fill()) {
+            return any;
+        }
+        any = true;
+        const auto begin = buffer_.begin() + static_cast<std::ptrdiff_t>(at_);
+        const auto stop = buffer_.begin() + static_cast<std::ptrdiff_t>(end_);
+        const auto newline = std::find(begin, stop, '\n');
+        line.append(begin, begin + std::min<std::ptrdiff_t>(
+                                       newline - begin, static_cast<std::ptrdiff_t>(
+                                                            keep - std::min(keep, line.size()))));
+        at_ = static_cast<std::size_t>(newline - buffer_.begin());
         if (newline != stop) {
             ++at_;
             if (!line.empty() && line.back() == '\r') {
@@ -136,5 +172,7 @@ std::size_t LineReader::Read(std::uint8_t* buffer, std::size_t count) {
         at_ += n;
         return n;
     }
-    return inner_.Read(buffer, count);
+    const std::size_t got = inner_.Read(buffer, count);
+    delivered_ += got;
+    return got;
 }

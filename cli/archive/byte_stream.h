@@ -54,6 +54,7 @@ class FileStream : public ByteStream {
   public:
     explicit FileStream(const std::string& path);
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
+    std::int64_t Size() { return file_.Size(); }
 
   private:
     InputFile file_;
@@ -96,7 +97,14 @@ class LineReader : public ByteStream {
     // One line without its CR LF (or bare LF). Returns false at the end of the stream before any
     // byte of a line. A line longer than `maxBytes` raises `tooLong` as the error kind asks.
     bool ReadLine(std::string& line, std::size_t maxBytes, bool entryLevel);
+    // The same for a line of any length, of which only the first `keep` bytes are kept (and a CR
+    // among them dropped when it ends the line).
+    bool ReadLineStart(std::string& line, std::size_t keep);
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
+    // How many bytes of the inner stream have been taken, as lines or as bytes.
+    std::uint64_t Position() const { return delivered_ - (end_ - at_); }
+    // Drops what is buffered: the inner stream has moved on (to the next gzip member).
+    void Discard();
 
   private:
     static constexpr std::size_t kBufferBytes = 64 * 1024;
@@ -105,6 +113,7 @@ class LineReader : public ByteStream {
     std::vector<std::uint8_t> buffer_;
     std::size_t at_ = 0;
     std::size_t end_ = 0;
+    std::uint64_t delivered_ = 0;
 };
 
 // Raises EEntryError when `entryLevel`, else EContainerError.

@@ -6,8 +6,8 @@
 // that is itself a container is walked in turn, down to kMaxContainerLevels.
 //
 // Every container is untrusted: each stream holds a fixed buffer, a compressed entry costs time
-// in proportion to what it inflates to and no more memory, and a malformed container is reported
-// to the visitor instead of raised.
+// in proportion to what it inflates to and no more memory, what a container may decode is
+// bounded by its size, and a malformed container is reported to the visitor instead of raised.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/archive/byte_stream.h"
+#include "cli/archive/decode_budget.h"
 
 inline constexpr int kMaxContainerLevels = 3;
 
@@ -72,9 +73,15 @@ bool StartsMovie(const std::uint8_t* head, std::size_t count);
 bool HasContainerSuffix(std::string_view name);
 bool HasMovieSuffix(std::string_view name);
 
+// The container the regular file at `path` holds: by its first bytes, or a zip by the end of
+// its central directory at its end (a zip after something else); None for a movie, anything
+// else, or a file that is not regular or cannot be read.
+ContainerKind RecogniseContainerFile(const std::string& path);
+
 // Walks the container file at `path` and returns how many entries were neither movies nor
 // containers that were read. A file that holds no container known here is one Failure. Raises
-// EInOutError when the file cannot be opened or read, as the movie loader would.
+// EInOutError when the file cannot be opened or read, as the movie loader would. What the walk
+// may decode is bounded by the file's size (see DecodeBudget).
 std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor);
 
 // Lists every entry of the container file at `path` to the visitor, as WalkContainerFile would,
@@ -83,5 +90,8 @@ std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visito
 // so a list of names is had for little more than the container's headers.
 void ListContainerFile(const std::string& path, ContainerVisitor& visitor);
 
-// The same for a container held in a stream (no 7z: reading one needs to seek).
-std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor);
+// The same for a container of `stored` bytes held in a stream (a 7z is copied to a temporary
+// file, since reading one needs to seek). A smaller `baseBudget` than a file's lets the fuzzer
+// meet the budget at every depth in the time it gives an input.
+std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor, std::uint64_t stored,
+                                 std::uint64_t baseBudget = DecodeBudget::kBaseBytes);

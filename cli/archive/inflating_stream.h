@@ -16,13 +16,25 @@ enum class Deflation {
 
 class InflatingStream : public ByteStream {
   public:
-    // Damage raises EEntryError when `entryLevel` (a payload), EContainerError otherwise.
-    InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel);
+    // Damage raises EEntryError when `entryLevel` (a payload), EContainerError otherwise. With
+    // `resumable`, the bytes of each gzip member are kept, up to a limit, for SkipToNextMember.
+    InflatingStream(ByteStream& inner, Deflation kind, bool entryLevel, bool resumable = false);
     InflatingStream(const InflatingStream&) = delete;
     InflatingStream& operator=(const InflatingStream&) = delete;
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
 
+    // Where in the compressed stream the gzip member began that the last bytes read came from.
+    // One Read never delivers bytes of two members.
+    std::uint64_t MemberStart() const { return memberStart_; }
+    // After damage: goes on with the next gzip member that starts after the one being read began,
+    // if there is one. A member cut short is followed by the next one's bytes, which the inflater
+    // has taken as its own: they are searched again when the member was kept whole.
+    bool SkipToNextMember();
+
   private:
+    bool OnlyZerosFollow();
+    void MemberBegins();
+    std::uint64_t InputPosition() const { return inputTaken_ - inflater_->InputLeft(); }
     // Returns false once the inner stream has ended.
     bool FillInput();
     [[noreturn]] void Fail(const std::string& why) const;
@@ -36,6 +48,13 @@ class InflatingStream : public ByteStream {
     bool memberEnded_ = false;
     std::string corrupt_;  // raised by the next read, once the bytes before it are delivered
     std::vector<std::uint8_t> input_;
+    std::uint64_t inputTaken_ = 0;
+    std::uint64_t memberStart_ = 0;
+    // The bytes taken since the member began, when `resumable`, while there are not too many.
+    bool resumable_;
+    bool keptWhole_ = true;
+    std::vector<std::uint8_t> kept_;
+    std::uint64_t keptStart_ = 0;  // the position of kept_[0]
 };
 
 // Whether `bytes` start a gzip member.

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <string_view>
+#include <utility>
 
+#include "cli/archive/decode_budget.h"
 #include "cli/archive/inflating_stream.h"
 
 namespace {
@@ -16,6 +20,7 @@ namespace {
 constexpr std::size_t kMaxLineBytes = 64 * 1024;
 constexpr int kMaxHeaderLines = 1000;
 constexpr std::size_t kMaxChunkLineBytes = 4 * 1024;
+constexpr std::size_t kMaxVersionLineBytes = 32;
 
 std::string Lower(std::string_view text) {
     std::string lower(text);
@@ -170,9 +175,21 @@ class ChunkedStream : public ByteStream {
     bool done_ = false;
 };
 
+// The status code of an HTTP status line, or 0.
+int StatusCode(const std::string& statusLine) {
+    const std::size_t space = statusLine.find(' ');
+    int code = 0;
+    if (space == std::string::npos || statusLine.size() < space + 4) {
+        return 0;
+    }
+    const char* digits = statusLine.data() + space + 1;
+    return std::from_chars(digits, digits + 3, code).ec == std::errc() ? code : 0;
+}
+
 // Passes an HTTP response's payload to the visitor with its codings undone. A block that does not
 // start with a status line (a DNS or other non-HTTP response) is the payload itself.
-void VisitResponse(const std::string& name, ByteStream& block, const WarcPayloadVisitor& visit) {
+void VisitResponse(const std::string& name, ByteStream& block, const WarcPayloadVisitor& visit,
+                   DecodeBudget* budget) {
     PeekedStream peeked(block, 5);
     if (peeked.Head().size() < 5 || std::memcmp(peeked.Head().data(), "HTTP/", 5) != 0) {
         visit(name, peeked);
@@ -180,10 +197,23 @@ void VisitResponse(const std::string& name, ByteStream& block, const WarcPayload
     }
     LineReader http(peeked);
     std::string statusLine;
-    http.ReadLine(statusLine, kMaxLineBytes, true);
     HeaderFields headers;
-    if (!ReadHeaderFields(http, headers, true)) {
-        throw EEntryError("the HTTP headers are cut off");
+    // Interim responses (100 Continue, 103 Early Hints) come before the final one on the same
+    // exchange; 101 switches protocols and is final.
+    for (int interim = 0;; ++interim) {
+        if (interim == kMaxHeaderLines) {
+            throw EEntryError("the HTTP response holds more than " +
+                              std::to_string(kMaxHeaderLines) + " interim responses");
+        }
+        http.ReadLine(statusLine, kMaxLineBytes, true);
+        headers.fields.clear();
+        if (!ReadHeaderFields(http, headers, true)) {
+            throw EEntryError("the HTTP headers are cut off");
+        }
+        const int code = StatusCode(statusLine);
+        if (code < 100 || code > 199 || code == 101) {
+            break;
+        }
     }
     ByteStream* payload = &http;
     // The look at the first chunk line is given back through the peeked stream, so the payload
@@ -205,7 +235,8 @@ void VisitResponse(const std::string& name, ByteStream& block, const WarcPayload
     } else if (coding == "deflate") {
         payload = &decoded.emplace(*payload, Deflation::ZlibOrRaw, true);
     }
-    visit(name, *payload);
+    ChargedStream charged(*payload, decoded ? budget : nullptr);
+    visit(name, charged);
 }
 
 std::uint64_t ContentLength(const HeaderFields& headers) {
@@ -220,8 +251,12 @@ std::uint64_t ContentLength(const HeaderFields& headers) {
     throw EContainerError("a WARC record has no valid Content-Length: " + text.value_or(""));
 }
 
-std::string TargetUri(const HeaderFields& headers) {
+// The record's target URI, or its record ID when it has none (a resource from a local file).
+std::string RecordName(const HeaderFields& headers) {
     std::string uri = headers.Get("warc-target-uri").value_or("");
+    if (uri.empty()) {
+        uri = headers.Get("warc-record-id").value_or("");
+    }
     // The WARC/1.1 grammar once wrote the URI in angle brackets, and some writers followed it.
     if (uri.size() >= 2 && uri.front() == '<' && uri.back() == '>') {
         uri = uri.substr(1, uri.size() - 2);
@@ -229,59 +264,152 @@ std::string TargetUri(const HeaderFields& headers) {
     return uri;
 }
 
+// A version line's text as it can be read in a message: control characters escaped.
+std::string Visible(std::string_view text) {
+    std::string shown;
+    for (const char c : text) {
+        if (c == '\r') {
+            shown += "\\r";
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+// The gzip members of a compressed WARC by where they start, in the decompressed stream and in
+// the file, so that a damaged record is reported at an offset that can be looked up: its member's
+// in the file when it starts one, else its own in the decompressed data.
+class MemberMap : public ByteStream {
+  public:
+    explicit MemberMap(InflatingStream& in) : in_(in) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        std::size_t got = 0;
+        try {
+            got = in_.Read(buffer, count);
+        } catch (const EContainerError&) {
+            failed_ = true;
+            throw;
+        }
+        if (got > 0 && (starts_.empty() || starts_.back().second != in_.MemberStart())) {
+            starts_.emplace_back(decoded_, in_.MemberStart());
+        }
+        decoded_ += got;
+        return got;
+    }
+    // Whether the record at `position` of the decompressed stream starts a member of its own;
+    // where it is told to be goes to `where`.
+    bool StartsMember(std::uint64_t position, std::string& where) {
+        while (starts_.size() > 1 && starts_[1].first <= position) {
+            starts_.pop_front();
+        }
+        if (!starts_.empty() && starts_.front().first == position) {
+            where = "byte " + std::to_string(starts_.front().second);
+            return true;
+        }
+        where = "byte " + std::to_string(position) + " of the decompressed data";
+        return false;
+    }
+    // Whether the inflater failed since the last call.
+    bool TakeFailure() { return std::exchange(failed_, false); }
+
+  private:
+    InflatingStream& in_;
+    std::deque<std::pair<std::uint64_t, std::uint64_t>> starts_;
+    std::uint64_t decoded_ = 0;
+    bool failed_ = false;
+};
+
 }  // namespace
 
 bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count) {
     return count >= 5 && std::memcmp(bytes, "WARC/", 5) == 0;
 }
 
-std::int64_t ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
-                             const WarcRevisitVisitor& revisited) {
+void ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
+                     const WarcDamageVisitor& damaged, DecodeBudget* budget,
+                     std::int64_t& withoutPayload, const WarcRevisitVisitor& revisited) {
     PeekedStream raw(in, 2);
     std::optional<InflatingStream> inflated;
+    std::optional<MemberMap> members;
+    std::optional<ChargedStream> charged;
     ByteStream* source = &raw;
     if (StartsGzip(raw.Head().data(), raw.Head().size())) {
-        source = &inflated.emplace(raw, Deflation::Gzip, false);
+        inflated.emplace(raw, Deflation::Gzip, false, true);
+        members.emplace(*inflated);
+        source = &charged.emplace(*members, budget);
     }
     LineReader lines(*source);
-    std::int64_t withoutPayload = 0;
     std::string line;
+    bool resyncing = false;
     for (;;) {
-        // Records are separated by two line ends; writers that left them out or added more are
-        // read all the same.
-        do {
-            if (!lines.ReadLine(line, kMaxLineBytes, false)) {
-                return withoutPayload;
-            }
-        } while (line.empty());
-        if (line != "WARC/1.0" && line != "WARC/1.1") {
-            throw EContainerError(line.compare(0, 5, "WARC/") == 0
-                                      ? "unsupported WARC version: " + line.substr(5, 16)
-                                      : std::string("not a WARC record"));
-        }
-        HeaderFields headers;
-        if (!ReadHeaderFields(lines, headers, false)) {
-            throw EContainerError("the container is cut off in a record's header");
-        }
-        BoundedStream block(lines, ContentLength(headers));
-        const std::string type = Lower(headers.Get("warc-type").value_or(""));
-        if (type == "response" || type == "resource") {
-            try {
-                if (type == "response") {
-                    VisitResponse(TargetUri(headers), block, visit);
-                } else {
-                    visit(TargetUri(headers), block);
+        std::uint64_t start = lines.Position();
+        std::string name;
+        try {
+            // Records are separated by two line ends; writers that left them out or added more
+            // are read all the same. After damage, lines up to the next record are passed over.
+            for (;;) {
+                start = lines.Position();
+                // Past damage, lines of any length are passed over; a version line is short.
+                if (!(resyncing ? lines.ReadLineStart(line, kMaxVersionLineBytes)
+                                : lines.ReadLine(line, kMaxLineBytes, false))) {
+                    return;
                 }
-            } catch (const EEntryError&) {
-                // A damaged payload ends its own record only: the block's length still says
-                // where the next one starts.
+                if (resyncing ? line.compare(0, 5, "WARC/") == 0 : !line.empty()) {
+                    break;
+                }
             }
-        } else {
-            if (type == "revisit" && revisited) {
-                revisited(TargetUri(headers));
+            resyncing = false;
+            if (line != "WARC/1.0" && line != "WARC/1.1") {
+                throw EContainerError(line.compare(0, 5, "WARC/") == 0
+                                          ? "unsupported WARC version: " +
+                                                Visible(std::string_view(line).substr(5, 16))
+                                          : std::string("not a WARC record"));
             }
-            ++withoutPayload;
+            HeaderFields headers;
+            if (!ReadHeaderFields(lines, headers, false)) {
+                throw EContainerError("the container is cut off in a record's header");
+            }
+            name = RecordName(headers);
+            BoundedStream block(lines, ContentLength(headers));
+            const std::string type = Lower(headers.Get("warc-type").value_or(""));
+            if (type == "response" || type == "resource") {
+                try {
+                    if (type == "response") {
+                        VisitResponse(name, block, visit, budget);
+                    } else {
+                        visit(name, block);
+                    }
+                } catch (const EEntryError&) {
+                    // A damaged payload ends its own record only: the block's length still says
+                    // where the next one starts.
+                }
+            } else {
+                if (type == "revisit" && revisited) {
+                    revisited(name);
+                }
+                ++withoutPayload;
+            }
+            Drain(block);
+        } catch (const EBudgetError&) {
+            throw;
+        } catch (const EContainerError& error) {
+            std::string where = "byte " + std::to_string(start);
+            const bool ownMember = members && members->StartsMember(start, where);
+            damaged(name, "record at " + where + ": " + error.what());
+            resyncing = true;
+            // Damaged compressed data, or a record that began a member of its own: the next
+            // member is where the next record starts.
+            if (members && (members->TakeFailure() || ownMember)) {
+                if (!inflated->SkipToNextMember()) {
+                    return;
+                }
+                lines.Discard();
+            }
         }
-        Drain(block);
     }
 }

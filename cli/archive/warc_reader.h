@@ -15,21 +15,29 @@
 
 #include "cli/archive/byte_stream.h"
 
+class DecodeBudget;
+
 // Called for each record that carries a resource: a response (its HTTP payload, decoded) or a
-// resource record (its block). `name` is the record's WARC-Target-URI. The callback may read as
-// much or as little of `payload` as it likes; an EEntryError it lets through ends that record
-// only.
+// resource record (its block). `name` is the record's WARC-Target-URI, or its WARC-Record-ID
+// when it has none. The callback may read as much or as little of `payload` as it likes; an
+// EEntryError it lets through ends that record only.
 using WarcPayloadVisitor = std::function<void(const std::string& name, ByteStream& payload)>;
+// Called for a record that cannot be read: `name` as above when its header was read, else empty;
+// `message` says where the record starts and what is wrong with it.
+using WarcDamageVisitor = std::function<void(const std::string& name, const std::string& message)>;
 
 // Called with the WARC-Target-URI of each revisit record: it names a resource the archive holds
 // without carrying it again.
 using WarcRevisitVisitor = std::function<void(const std::string& name)>;
 
-// Reads every record of `in` in order; returns how many records carried no payload. Raises
-// EContainerError when the framing is malformed or cut off; what the visitors raise otherwise
-// passes through.
-std::int64_t ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
-                             const WarcRevisitVisitor& revisited = nullptr);
+// Reads every record of `in` in order, counting in `withoutPayload` the records that carry none.
+// After a record that cannot be read the reading goes on with the next one that can be found: in
+// a plain WARC at the next line that starts a record, in one compressed record by record at the
+// next gzip member. What is decoded is charged to `budget`, whose EBudgetError passes through,
+// as does whatever else the visitor raises.
+void ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
+                     const WarcDamageVisitor& damaged, DecodeBudget* budget,
+                     std::int64_t& withoutPayload, const WarcRevisitVisitor& revisited = nullptr);
 
 // Whether `bytes` (the start of a stream, decompressed) begin a WARC record.
 bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count);

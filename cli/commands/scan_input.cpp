@@ -133,25 +133,6 @@ std::shared_ptr<const ContainerNames> CollectNames(const std::string& path) {
     return names;
 }
 
-// Whether a file named by the user holds a container: by its first bytes, whatever its name.
-// Only as much as the file's size promises is read, so a FIFO or a device is never waited on; a
-// file that cannot be read is left to the movie load, which reports it as for any movie.
-bool HoldsContainer(const std::string& path) {
-    try {
-        InputFile file;
-        file.Open(path);
-        std::vector<std::uint8_t> head(kRecogniseBytes);
-        const std::int64_t got =
-            file.Read(head.data(),
-                      std::min<std::int64_t>(file.Size(), static_cast<std::int64_t>(head.size())));
-        head.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
-        return !StartsMovie(head.data(), head.size()) &&
-               RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 // Standard input, read as it comes; a failed read is the input's failure, as a file's is.
 class StandardInputStream : public ByteStream {
   public:
@@ -232,7 +213,8 @@ void ProduceStandardInput(ScanTask task, const ScanInputOptions& options,
                 spooled.WriteAllOf(peeked);
                 counts.otherEntries += WalkContainerFile(spooled.Path(), producer);
             } else {
-                counts.otherEntries += WalkContainerStream(peeked, producer);
+                // Its size is known only once it has been read: the budget grows as it is.
+                counts.otherEntries += WalkContainerStream(peeked, producer, 0);
             }
         }
     } catch (const EInOutError&) {
@@ -262,8 +244,9 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
             ProduceStandardInput(std::move(task), options, push, counts);
             continue;
         }
-        const bool container =
-            paths[i].named ? HoldsContainer(paths[i].path) : HasContainerSuffix(paths[i].path);
+        const bool container = paths[i].named
+                                   ? RecogniseContainerFile(paths[i].path) != ContainerKind::None
+                                   : HasContainerSuffix(paths[i].path);
         if (!container) {
             push(std::move(task));
             continue;

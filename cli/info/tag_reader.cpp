@@ -10,7 +10,8 @@ TagReader TagReader::OfBody(const TagItem& item) {
 
 std::string_view TagReader::CString() {
     const std::size_t left = Remaining();
-    const void* zero = failed_ ? nullptr : std::memchr(pos_, 0, left);
+    // An empty reader may have no address at all.
+    const void* zero = left == 0 ? nullptr : std::memchr(pos_, 0, left);
     if (zero == nullptr) {
         Fail();
         return {};

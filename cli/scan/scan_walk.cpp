@@ -101,8 +101,11 @@ std::vector<std::string> ReadPathList(const std::string& listPath, char separato
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t end = std::min(text.find(separator, start), text.size());
-        if (end > start) {
-            paths.push_back(text.substr(start, end - start));
+        // A list written with CR LF line ends names no path ending in CR.
+        const std::size_t stop =
+            separator == '\n' && end > start && text[end - 1] == '\r' ? end - 1 : end;
+        if (stop > start) {
+            paths.push_back(text.substr(start, stop - start));
         }
         start = end + 1;
     }

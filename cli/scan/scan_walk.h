@@ -32,5 +32,6 @@ ScanInputs CollectScanInputs(
         reportUnreadable);
 
 // The paths of a list file (`-` for standard input), separated by `separator` (a newline or a NUL
-// byte); empty names are skipped. Raises EInOutError when the list cannot be read.
+// byte; a CR before a newline is dropped); empty names are skipped. Raises EInOutError when the
+// list cannot be read.
 std::vector<std::string> ReadPathList(const std::string& listPath, char separator);

@@ -25,7 +25,44 @@ void Check(struct archive* archive, int status) {
     }
 }
 
+Bytes FromBase64(const std::string& text) {
+    static const std::string kDigits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    Bytes out;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        const std::size_t value = kDigits.find(c);
+        if (value == std::string::npos) {
+            continue;  // padding
+        }
+        bits = bits << 6 | static_cast<std::uint32_t>(value);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out.push_back(static_cast<std::uint8_t>(bits >> count));
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+Bytes HostileSevenZip() {
+    return FromBase64(
+        "N3q8ryccAAK+5/TfEAAAAAAAAABlAAAAAAAAAGPjIZ0BAANhYWEKAAEAA2JiYgoAAQQGAAIJCAgKAV8qLrs4QX3s"
+        "AAcL4yGdAQADYWFhCgABAANiYmIKAAEEBgACCQgIAgABISEBFgEhMgEWDAQECgGVXfhz4R8mTAAIAAAFAhMZAGEA"
+        "LgB0AHgAdAAAAAD/AAAAAAB4AHQAAAAUAQADYQAAAAAAAGPjIZ0BAANhYWEKAAEAA2LcttUBgJuY9Ny21QEAAA==");
+}
+
+Bytes RecursiveGzip() {
+    return FromBase64(
+        "H4sIAVAt7/c8AHD/AAD/H4sICQBkQAnr/3MJGwBw/wAA/x+LCAgIAFEACQkcAHD/AAD/H4sIEf8H/+/3PABw/wAA"
+        "/x+LCAkAZEAJ6/9z7hsAcP8AAP8fiwgICABRAAkJHABw/wAA/x+LCBH/B///6wEJdxH/B///cwkbAHD/AAD/H4sI"
+        "CAgAUQAJCRwAcP8AAP8fiwgR/wf/7/c8AHD/AAD/H4sICQBkQAnr/zwAcP8AAP8fiwgJAGRACev/c+5jaGEBCXcR"
+        "/wf//3MJGwBw/wAA/x+LCAgIAFEACQkcAHD/AAD/H4sIEf8H/+/3PABw/wAA/x+LCAkAZEAJ6/88gcPCw8PDw8PD"
+        "w8PBw8PDw8PDw8PDw8Plw8PDiAEAw0OfCAtdw8M=");
+}
 
 Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveFilter filter) {
     std::unique_ptr<struct archive, decltype(&archive_write_free)> owned(archive_write_new(),
@@ -76,6 +113,50 @@ Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveF
         }
     }
     Check(archive, archive_write_close(archive));
+    return out;
+}
+
+Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags) {
+    Bytes out;
+    Bytes central;
+    const auto put = [](Bytes& to, std::uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i, value >>= 8) {
+            to.push_back(static_cast<std::uint8_t>(value));
+        }
+    };
+    for (const Member& member : members) {
+        const std::uint32_t crc =
+            crc32(0, member.bytes.data(), static_cast<uInt>(member.bytes.size()));
+        const std::size_t offset = out.size();
+        for (Bytes* to : {&out, &central}) {
+            const bool local = to == &out;
+            put(*to, local ? 0x04034b50 : 0x02014b50, 4);
+            put(*to, 20, local ? 2 : 4);  // versions made by and needed
+            put(*to, flags, 2);
+            put(*to, 0, 6);  // stored, no time
+            put(*to, crc, 4);
+            put(*to, member.bytes.size(), 4);
+            put(*to, member.bytes.size(), 4);
+            put(*to, member.name.size(), 2);
+            put(*to, 0, local ? 2 : 12);  // extra; comment, disk, attributes
+            if (!local) {
+                put(*to, offset, 4);
+            }
+            to->insert(to->end(), member.name.begin(), member.name.end());
+            if (local) {
+                to->insert(to->end(), member.bytes.begin(), member.bytes.end());
+            }
+        }
+    }
+    const std::size_t directory = out.size();
+    out.insert(out.end(), central.begin(), central.end());
+    put(out, 0x06054b50, 4);
+    put(out, 0, 4);
+    put(out, members.size(), 2);
+    put(out, members.size(), 2);
+    put(out, central.size(), 4);
+    put(out, directory, 4);
+    put(out, 0, 2);
     return out;
 }
 

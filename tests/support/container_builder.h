@@ -22,6 +22,17 @@ enum class ArchiveFilter { None, Gzip, Bzip2, Xz, Zstd };
 Bytes Archive(ArchiveFormat format, const std::vector<Member>& members,
               ArchiveFilter filter = ArchiveFilter::None);
 
+// A zip of stored members written here, with the general purpose `flags` (0x800: names in UTF-8)
+// on every member; libarchive's writer keeps no name it cannot convert to the locale.
+Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags);
+
+// A 196-byte 7z whose header declares 50,437,409 folders (found by a fuzzer in an archive
+// library's test file).
+Bytes HostileSevenZip();
+// A 293-byte gzip file that decompresses to a gzip file, again and again (libarchive's test file
+// test_read_filter_gzip_recursive.gz).
+Bytes RecursiveGzip();
+
 // One gzip member; raw deflate data when `raw`.
 Bytes Gzip(const Bytes& data, bool raw = false);
 
