@@ -1,6 +1,7 @@
 // Inflates arbitrary bytes as a compressed movie (CWS or ZWS). What inflates must be an FWS movie
 // of exactly its declared length, delivered in bounded pieces, and compressing it again and
-// inflating that must give back the same bytes.
+// inflating that must give back the same bytes. Bytes after the end of the stream, where taken,
+// leave the movie before them as the stream alone gives it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,19 +22,22 @@ struct Inflated {
     bool kept = true;
 };
 
-bool Inflate(const std::uint8_t* data, std::size_t size, Inflated& out,
-             ConversionSummary& summary) {
+bool Inflate(const std::uint8_t* data, std::size_t size, Inflated& out, ConversionSummary& summary,
+             std::size_t* trailing = nullptr) {
     try {
-        summary = InflateMovie(data, size, [&](const std::uint8_t* piece, std::size_t count) {
-            FUZZ_CHECK(count > 0 && count <= kCodecChunkBytes);
-            out.total += count;
-            FUZZ_CHECK(out.total <= kMaxInflatedMovieBytes);
-            if (out.total <= kKeptBytes) {
-                out.bytes.insert(out.bytes.end(), piece, piece + count);
-            } else {
-                out.kept = false;
-            }
-        });
+        summary = InflateMovie(
+            data, size,
+            [&](const std::uint8_t* piece, std::size_t count) {
+                FUZZ_CHECK(count > 0 && count <= kCodecChunkBytes);
+                out.total += count;
+                FUZZ_CHECK(out.total <= kMaxInflatedMovieBytes);
+                if (out.total <= kKeptBytes) {
+                    out.bytes.insert(out.bytes.end(), piece, piece + count);
+                } else {
+                    out.kept = false;
+                }
+            },
+            trailing);
     } catch (const ECodecError& e) {
         FUZZ_CHECK(e.what()[0] != '\0');
         return false;
@@ -57,11 +61,24 @@ std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& movie,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Taking bytes after the stream: the movie before them is the one the stream alone gives.
+    Inflated taken;
+    ConversionSummary takenSummary;
+    std::size_t trailing = 0;
+    const bool takes = Inflate(data, size, taken, takenSummary, &trailing);
+    FUZZ_CHECK(takes || trailing == 0);
     Inflated inflated;
     ConversionSummary summary;
     if (!Inflate(data, size, inflated, summary)) {
+        if (takes && trailing > 0) {
+            Inflated alone;
+            ConversionSummary aloneSummary;
+            FUZZ_CHECK(Inflate(data, size - trailing, alone, aloneSummary));
+            FUZZ_CHECK(alone.total == taken.total && alone.bytes == taken.bytes);
+        }
         return 0;
     }
+    FUZZ_CHECK(takes && trailing == 0 && taken.bytes == inflated.bytes);
     FUZZ_CHECK(summary.fromSignature == "CWS" || summary.fromSignature == "ZWS");
     FUZZ_CHECK(summary.toSignature == "FWS");
     FUZZ_CHECK(summary.inputBytes == size);

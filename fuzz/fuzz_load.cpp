@@ -23,6 +23,7 @@
 #include "swfff/document.h"
 #include "swfff/loader.h"
 #include "swfff/reader.h"
+#include "swfff/repair.h"
 #include "swfff/scoped_movie.h"
 #include "swfff/vocabulary.h"
 #include "swfff/writer.h"
@@ -339,6 +340,61 @@ void CheckSameItems(const std::vector<ItemFacts>& got, const std::vector<ItemFac
     }
 }
 
+std::vector<std::vector<std::uint8_t>> TopLevelTagsAsRead(const CInputScript& movie) {
+    std::vector<std::vector<std::uint8_t>> tags;
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        if (item->Depth == 0) {
+            tags.emplace_back(item->Data, item->Data + item->HeaderLength +
+                                              static_cast<std::uint32_t>(item->BodyLength));
+        }
+    }
+    return tags;
+}
+
+// A lenient read gives the strict load's result, and for a movie that loads its very items and
+// no faults. Repairing what it read gives a movie that loads, whose top-level tags are the ones
+// kept, byte for byte (and an End), and which repairing again leaves as it is.
+void CheckLenientReadAndRepair(const std::uint8_t* data, std::size_t size,
+                               std::int32_t strictResult,
+                               const std::vector<ItemFacts>& strictFacts) {
+    ScopedMovie read;
+    LoadFaults faults;
+    FUZZ_CHECK(LoadMovieFromBytes(read.movie, "lenient", data, size, &faults) == strictResult);
+    const bool noFaults = !faults.lengthDiffers && faults.walk.result == loadOk;
+    FUZZ_CHECK((strictResult == loadOk) == (faults.readable && noFaults));
+    if (strictResult == loadOk) {
+        CheckSameItems(Facts(read.movie), strictFacts);
+    }
+    if (!faults.readable) {
+        FUZZ_CHECK(read.movie.FirstTag == nullptr);
+        return;
+    }
+    const std::vector<std::vector<std::uint8_t>> readTags = TopLevelTagsAsRead(read.movie);
+    if (Facts(read.movie).size() > kLargestFullyCheckedList) {
+        return;
+    }
+    const RepairOutcome outcome = RepairMovie(read.movie, faults, false);
+    if (!outcome.repaired) {
+        return;
+    }
+    const std::vector<std::uint8_t> repaired = SavedMovieBytes(read.movie);
+    FUZZ_CHECK(repaired.size() == outcome.fileLength);
+    read.Release();
+
+    ScopedMovie again;
+    LoadFaults none;
+    FUZZ_CHECK(LoadMovieFromBytes(again.movie, "repaired", repaired.data(), repaired.size(),
+                                  &none) == loadOk);
+    std::vector<std::vector<std::uint8_t>> wanted(readTags.begin(),
+                                                  readTags.begin() + outcome.topLevelKept);
+    if (outcome.endAdded) {
+        wanted.push_back({0, 0});
+    }
+    FUZZ_CHECK(TopLevelTagsAsRead(again.movie) == wanted);
+    FUZZ_CHECK(RepairMovie(again.movie, none, false).repaired);
+    FUZZ_CHECK(SavedMovieBytes(again.movie) == repaired);
+}
+
 std::int64_t FileSize(const std::string& path) {
     struct stat st {};
     FUZZ_CHECK(stat(path.c_str(), &st) == 0);
@@ -542,6 +598,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<ItemFacts> memoryFacts =
         memoryResult == loadOk ? Facts(inMemory.movie) : std::vector<ItemFacts>{};
     inMemory.Release();
+    CheckLenientReadAndRepair(data, size, memoryResult, memoryFacts);
 
     tree.Clear();
     const std::int32_t result = LoadMovieFile(movie, path);

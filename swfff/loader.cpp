@@ -17,6 +17,13 @@ constexpr int kLongTagHeaderBytes = 6;
 constexpr int kSpriteFieldsBytes = 4;  // character id and frame count
 constexpr std::uint16_t kLongLengthMarker = 0x3F;
 
+// Why a walk stopped, in the words its faults are reported in.
+constexpr const char* kTagHeaderCut = "a tag header runs past the end";
+constexpr const char* kTagBodyCut = "a tag runs past the end";
+constexpr const char* kSpriteFieldsCut = "a sprite's fields run past the end";
+constexpr const char* kTooDeep = "sprites nest too deep";
+constexpr const char* kItemLimit = "the tag items pass their limit";
+
 std::int64_t BytesLeft(const CInputScript& script) {
     return FileBytesLength - script.Position;
 }
@@ -136,7 +143,7 @@ void ResetDocument(CInputScript& script, const std::string& name) {
 // Everything a load does once its input is open: the size limits, the header, the declared
 // length, the whole input into FileBytes and the tag walk.
 template <class Input>
-std::int32_t LoadOpenedMovie(CInputScript& script, Input& in) {
+std::int32_t LoadOpenedMovie(CInputScript& script, Input& in, LoadFaults* lenient) {
     struct CloseOnRaise {
         Input& input;
         ~CloseOnRaise() { input.CloseQuietly(); }
@@ -178,9 +185,14 @@ std::int32_t LoadOpenedMovie(CInputScript& script, Input& in) {
     }
     FreeMovieBytes();
 
+    std::int32_t result = loadOk;
     if (script.Header.FileLength != size) {
-        in.Close();
-        return loadLengthMismatch;
+        if (lenient == nullptr) {
+            in.Close();
+            return loadLengthMismatch;
+        }
+        lenient->lengthDiffers = true;
+        result = loadLengthMismatch;
     }
 
     FileBytes = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)];
@@ -195,13 +207,23 @@ std::int32_t LoadOpenedMovie(CInputScript& script, Input& in) {
         return loadFileReadFailed;
     }
 
-    const std::int32_t walked = ParseTagList(script, false, 0);
+    if (lenient != nullptr) {
+        lenient->readable = true;
+        lenient->declaredLength = script.Header.FileLength;
+        lenient->size = size;
+    }
+
+    const std::int32_t walked =
+        ParseTagList(script, false, 0, lenient != nullptr ? &lenient->walk : nullptr);
     if (walked != loadOk) {
-        return Abandon(script, in, walked);
+        if (lenient == nullptr) {
+            return Abandon(script, in, walked);
+        }
+        result = result != loadOk ? result : walked;
     }
     in.Close();
-    script.Loaded = true;
-    return loadOk;
+    script.Loaded = result == loadOk;
+    return result;
 }
 
 }  // namespace
@@ -223,7 +245,8 @@ std::int32_t ReadMovieHeader(MovieHeader& header, CInputScript& script) {
     return 0;
 }
 
-std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t depth) {
+std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t depth,
+                          WalkStop* stop) {
     // One entry per open level, innermost last, instead of one call per nesting level: a 4 MiB
     // file can nest sprites hundreds of thousands deep.
     struct Level {
@@ -232,8 +255,15 @@ std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t
     };
     std::vector<Level> levels;
     levels.push_back({0, 0});
+    const auto stopAt = [stop](std::int32_t result, const char* reason, std::int64_t offset,
+                               std::uint16_t atDepth) {
+        if (stop != nullptr) {
+            *stop = {result, reason, offset, atDepth};
+        }
+        return result;
+    };
     if (atSpriteBody && !SkipSpriteFields(script)) {
-        return loadStructureLeavesFile;
+        return stopAt(loadStructureLeavesFile, kSpriteFieldsCut, script.Position, depth);
     }
     ListAppender list(script);
 
@@ -254,23 +284,21 @@ std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t
             closeLevel();
             continue;
         }
-        if (BytesLeft(script) < kShortTagHeaderBytes) {
-            return loadStructureLeavesFile;
-        }
-        if ((FileBytes[script.Position] & kLongLengthMarker) == kLongLengthMarker &&
-            BytesLeft(script) < kLongTagHeaderBytes) {
-            return loadStructureLeavesFile;
+        const auto levelDepth = static_cast<std::uint16_t>(depth + levels.size() - 1);
+        if (BytesLeft(script) < kShortTagHeaderBytes ||
+            ((FileBytes[script.Position] & kLongLengthMarker) == kLongLengthMarker &&
+             BytesLeft(script) < kLongTagHeaderBytes)) {
+            return stopAt(loadStructureLeavesFile, kTagHeaderCut, script.Position, levelDepth);
         }
         const std::uint16_t code = ReadTagHeader(script);
         // The length field is 32 bits; compare it to the bytes left in 64 bits.
         const auto bodyLength = static_cast<std::uint32_t>(script.TagBodyLength);
         if (static_cast<std::int64_t>(bodyLength) > BytesLeft(script)) {
-            return loadStructureLeavesFile;
+            return stopAt(loadStructureLeavesFile, kTagBodyCut, script.TagStart, levelDepth);
         }
         if (list.Count() >= kMaxTagItems) {
-            return loadTooManyItems;
+            return stopAt(loadTooManyItems, kItemLimit, script.TagStart, levelDepth);
         }
-        const auto levelDepth = static_cast<std::uint16_t>(depth + levels.size() - 1);
         TagItem* const item = list.Append();
         item->Data = FileBytes + script.TagStart;
         item->BodyLength = script.TagBodyLength;
@@ -290,11 +318,12 @@ std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t
                 break;
             case tagDefineSprite:
                 if (levelDepth >= kMaxDepth) {
-                    return loadNestedTooDeep;
+                    return stopAt(loadNestedTooDeep, kTooDeep, script.TagStart, levelDepth);
                 }
                 levels.push_back({0, end});
                 if (!SkipSpriteFields(script)) {
-                    return loadStructureLeavesFile;
+                    return stopAt(loadStructureLeavesFile, kSpriteFieldsCut, script.TagStart,
+                                  levelDepth);
                 }
                 continue;
             default:
@@ -305,15 +334,22 @@ std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t
     return loadOk;
 }
 
-std::int32_t LoadMovieFile(CInputScript& script, const std::string& path) {
+std::int32_t LoadMovieFile(CInputScript& script, const std::string& path, LoadFaults* lenient) {
     ResetDocument(script, path);
+    if (lenient != nullptr) {
+        *lenient = LoadFaults{};
+    }
     script.InFile.Open(path);
-    return LoadOpenedMovie(script, script.InFile);
+    return LoadOpenedMovie(script, script.InFile, lenient);
 }
 
 std::int32_t LoadMovieFromBytes(CInputScript& script, const std::string& name,
-                                const std::uint8_t* bytes, std::int64_t length) {
+                                const std::uint8_t* bytes, std::int64_t length,
+                                LoadFaults* lenient) {
     ResetDocument(script, name);
+    if (lenient != nullptr) {
+        *lenient = LoadFaults{};
+    }
     MemoryInput in(bytes, length);
-    return LoadOpenedMovie(script, in);
+    return LoadOpenedMovie(script, in, lenient);
 }

@@ -196,6 +196,18 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
     std::string rendered;
     RenderJsonTree(tree.at("tree"), 0, tags.at("tags"), rendered);
     EXPECT_EQ(rendered, treeText.out);
+
+    // Read leniently, a movie that loads gives the same, after the load's words and no faults.
+    const Json lenientTags = Parse(Run({"tags", "--json", "--lenient", movie}).out);
+    EXPECT_EQ(Keys(lenientTags),
+              (std::vector<std::string>{"result", "reason", "error", "faults", "header", "tags"}));
+    EXPECT_EQ(lenientTags.at("faults"), Json::array());
+    EXPECT_EQ(lenientTags.at("tags"), tags.at("tags"));
+    const Json lenientTree = Parse(Run({"tree", "--json", "--lenient", movie}).out);
+    EXPECT_EQ(lenientTree.at("faults"), Json::array());
+    rendered.clear();
+    RenderJsonTree(lenientTree.at("tree"), 0, tags.at("tags"), rendered);
+    EXPECT_EQ(rendered, treeText.out);
 }
 
 TEST_F(CliTest, PathsThatAreNotUtf8BecomeReplacementCharactersInJsonOnly) {

@@ -105,6 +105,15 @@ TEST_F(CodecCommandsTest, InflatedCwsLoadsLikeTheOriginal) {
     EXPECT_NE(tags.out, "");
     EXPECT_EQ(tags.out, Run({"tags", movie}).out);
     EXPECT_EQ(Run({"tags", cws}).status, 1);
+
+    // A stray newline after the stream, as real movies carry, is left out of a whole movie.
+    const std::string trailing = dir.Write("trailing.swf", Cat({ReadFile(cws), {'\n'}}));
+    const ProgramRun run = Run({"inflate", trailing, inflated});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "velpin-cli: " + trailing +
+                           ": 1 byte follows the end of the compressed data, and the movie is "
+                           "written without it\n");
+    EXPECT_TRUE(ReadFile(inflated) == original);
 }
 
 TEST_F(CodecCommandsTest, FailuresWriteNothing) {
@@ -112,7 +121,6 @@ TEST_F(CodecCommandsTest, FailuresWriteNothing) {
     ASSERT_EQ(Run({"compress", movie, cws}).status, 0);
     const Bytes c = ReadFile(cws);
     dir.Write("truncated.swf", Bytes(c.begin(), c.end() - 20));
-    dir.Write("trailing.swf", Cat({c, {0, 0}}));
     Bytes wrongLength = original;
     wrongLength[4] ^= 1;
     dir.Write("wrong-length.swf", wrongLength);
@@ -133,10 +141,6 @@ TEST_F(CodecCommandsTest, FailuresWriteNothing) {
          1,
          "velpin-cli: " + dir.File("truncated.swf") +
              ": Error Inflating file! (the compressed data ends early"},
-        {{"inflate", dir.File("trailing.swf"), out},
-         1,
-         "velpin-cli: " + dir.File("trailing.swf") +
-             ": Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
         {{"compress", cws, out},
          1,
          "velpin-cli: " + cws +
@@ -146,10 +150,6 @@ TEST_F(CodecCommandsTest, FailuresWriteNothing) {
          1,
          "velpin-cli: " + dir.File("wrong-length.swf") +
              ": Error Compressing file! (the header declares"},
-        {{"inflate", "-v", dir.File("trailing.swf"), out},
-         1,
-         "velpin-cli: " + dir.File("trailing.swf") +
-             ": Error Inflating file! (2 bytes follow the end of the compressed data)\n"},
         {{"inflate", cws, "/dev/full"}, 1, "velpin-cli: /dev/full: Error Saving file!\n"},
         {{"inflate", dir.File("missing.swf"), out},
          1,

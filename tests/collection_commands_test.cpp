@@ -110,13 +110,21 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
                ": Error Opening file! (load result -5: the file is not an uncompressed SWF "
                "movie); it is compressed (";
     };
-    const std::string damagedLine = "velpin-cli: " + damaged +
-                                    ": Error Inflating file! (2 bytes follow the end of the "
-                                    "compressed data)\n";
-    const std::string damagedJson =
-        "{\"result\": null, \"reason\": null, \"error\": \"2 bytes follow the end of the "
-        "compressed data\"}\n";
     const std::string hint = "): add --inflate to load it in memory\n";
+    // Cut inside the DoABC tag at 53; its stream without the checksum after the last byte.
+    const std::string cut = dir.Write("cut.swf", Bytes(movie.begin(), movie.begin() + 57));
+    const Bytes packed = ReadFile(cws);
+    const std::string cutCws = dir.Write("cut.cws", Bytes(packed.begin(), packed.end() - 4));
+    HeaderSpec oneFrame = Spec();
+    oneFrame.frameCount = 1;
+    const Bytes mended =
+        Movie(oneFrame, Cat({Background(), Debug(), Metadata(), ShowFrame(), SpriteTag(), End()}));
+    const std::string cutFaults = "velpin-cli: " + cut + ": declared length 66, 57 bytes held\n" +
+                                  "velpin-cli: " + cut +
+                                  ": the walk stopped at offset 53 (a tag runs past the end)\n";
+    const std::string streamFault =
+        "the CWS stream broke off after 66 bytes (the compressed data "
+        "ends early, after 66 bytes of the declared 66)";
     struct Row {
         std::vector<std::string> args;
         int status;
@@ -132,14 +140,56 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"tags", cws}, 1, "", refused(cws) + "CWS" + hint},
         {{"info", "--inflate", zws}, 0, infoText, ""},
         {{"info", cws}, 1, "", refused(cws) + "CWS" + hint},
-        {{"info", "--json", "--inflate", damaged}, 1, damagedJson, damagedLine},
+        // Bytes after a whole compressed stream are no longer refused.
+        {{"info", "--inflate", damaged}, 0, infoText, ""},
         {{"tags", "--json", zws},
          1,
          "{\"result\": -5, \"reason\": \"the file is not an uncompressed SWF movie\", \"error\": "
          "null}\n",
          refused(zws) + "ZWS" + hint},
-        {{"tags", "--inflate", damaged}, 1, "", damagedLine},
-        {{"tree", "--json", "--inflate", damaged}, 1, damagedJson, damagedLine},
+        {{"tags", "--inflate", damaged}, 0, tagsText, ""},
+        {{"tags", "--lenient", fws}, 0, tagsText, ""},
+        {{"tags", "--lenient", cut}, 1, tagsText.substr(0, tagsText.find("\n8 ") + 1), cutFaults},
+        {{"tags", "--lenient", "--inflate", cutCws},
+         1,
+         tagsText,
+         "velpin-cli: " + cutCws + ": " + streamFault + "\n"},
+        {{"info", "--json", "--lenient", zws},
+         1,
+         "{\"result\": -5, \"reason\": \"the file is not an uncompressed SWF movie\", \"error\": "
+         "null, \"faults\": null}\n",
+         refused(zws) + "ZWS" + hint},
+        {{"extract", "--lenient", "--index", "4", cut}, 1, AsText(SpriteTag()), cutFaults},
+        {{"repair", cut, out},
+         0,
+         "",
+         "repair: declared length 66, 57 bytes held; the walk stopped at offset 53 (a tag runs "
+         "past the end); kept 5 of 6 top-level tags; End added; frame count 2 -> 1; 55 bytes "
+         "written\n",
+         mended},
+        {{"repair", "--json", cut, out},
+         0,
+         "{\"result\": -6, \"reason\": \"the declared file length differs from the file size\", "
+         "\"error\": null, \"faults\": [{\"kind\": \"length\", \"declaredLength\": 66, \"size\": "
+         "57}, {\"kind\": \"walk\", \"result\": -9, \"reason\": \"a tag runs past the end\", "
+         "\"offset\": 53, \"depth\": 0}], \"topLevelTags\": {\"read\": 6, \"kept\": 5}, "
+         "\"endAdded\": true, \"frameCount\": {\"declared\": 2, \"written\": 1}, \"fileLength\": "
+         "55}\n",
+         "",
+         mended},
+        {{"repair", "--inflate", cutCws, out},
+         0,
+         "",
+         "repair: " + streamFault + "; kept 9 of 9 top-level tags; 66 bytes written, as CWS\n",
+         movie,
+         "CWS"},
+        {{"repair", zws, out}, 1, "", refused(zws) + "ZWS" + hint},
+        {{"tree", "--inflate", damaged}, 0, damaged + treeText.substr(fws.size()), ""},
+        {{"tags", "--lenient", "--inflate", damaged},
+         1,
+         tagsText,
+         "velpin-cli: " + damaged +
+             ": the CWS stream is whole, but 2 bytes follow the end of the compressed data\n"},
         {{"save", "--inflate", cws, out}, 0, "", "", movie, "CWS"},
         {{"save", "--inflate", zws, out}, 0, "", "", movie, "ZWS"},
         {{"save", "--inflate", "--fws", zws, out}, 0, "", "", movie},
@@ -300,7 +350,8 @@ TEST_F(CollectionTest, InfoPrintsTheFactsInSections) {
               "  trailing bytes: 0\n"
               "  truncated tags: 8\n"
               "  unknown codes: 1023\n"
-              "  long headers on short bodies: 0\n");
+              "  long headers on short bodies: 0\n"
+              "  run-on sprites: 0\n");
 }
 
 // The window names none of the later codes; the format names all but the last.
@@ -371,7 +422,7 @@ TEST_F(CollectionTest, ScanGivesTheSameLinesInPathOrderForAnyJobCount) {
     const std::size_t bytes =
         2 * movie.size() + 2 * packed.size() + 2 + ReadFile(zws).size() + text.size() + namedLength;
     EXPECT_EQ(one.err.rfind(
-                  "scan: 7 files, 4 loaded, 3 failed, " + std::to_string(bytes) + " bytes, ", 0),
+                  "scan: 7 files, 5 loaded, 2 failed, " + std::to_string(bytes) + " bytes, ", 0),
               0u)
         << one.err;
     EXPECT_EQ(std::count(one.err.begin(), one.err.end(), '\n'), 1) << one.err;
@@ -383,8 +434,7 @@ TEST_F(CollectionTest, ScanGivesTheSameLinesInPathOrderForAnyJobCount) {
         {folder.File("b.SWF"), "\"CWS\" 6 " + length + " 0 null null"},
         {folder.File("d.swf"),
          "\"FWS\" 6 1000 -6 \"the declared file length differs from the file size\" null"},
-        {folder.File("e.swf"),
-         "\"CWS\" 6 " + length + " null null \"2 bytes follow the end of the compressed data\""},
+        {folder.File("e.swf"), "\"CWS\" 6 " + length + " 0 null null"},
         {folder.File("f.swf"),
          "null null null -5 \"the file is not an uncompressed SWF movie\" null"},
         {folder.File("sub/c.swf"), "\"ZWS\" 6 " + length + " 0 null null"},
@@ -618,13 +668,21 @@ TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
     cut.resize(cut.size() / 2);
     const std::string cutZip = dir.Write("cut.zip", cut);
     const std::string missing = dir.File("missing.swf");
+    // Bytes after a whole stream load; a movie cut short is broken content.
+    const std::string broken = dir.Write("broken.swf", Bytes(movie.begin(), movie.end() - 1));
     const struct {
         std::vector<std::string> paths;
         int status;
     } statuses[] = {
-        {{fws, zip}, 0},     {{fws, damaged}, 1},          {{cutZip}, 1},
-        {{fws, missing}, 3}, {{damaged, missing}, 3},      {{dir.File("gone/")}, 3},
-        {{"-", "-"}, 2},     {{"--files-from=-", "-"}, 2},
+        {{fws, zip}, 0},
+        {{fws, damaged}, 0},
+        {{fws, broken}, 1},
+        {{cutZip}, 1},
+        {{fws, missing}, 3},
+        {{broken, missing}, 3},
+        {{dir.File("gone/")}, 3},
+        {{"-", "-"}, 2},
+        {{"--files-from=-", "-"}, 2},
     };
     for (const auto& row : statuses) {
         std::vector<std::string> args{"scan", "--inflate"};

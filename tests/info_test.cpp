@@ -28,7 +28,7 @@ const char* const kNothingFound = R"({
     "scriptLimits": null, "protect": null, "debugger": null, "symbols": [], "exports": [],
     "imports": [], "frameLabels": [], "abc": [], "binaryData": [], "urls": [], "files": [],
     "anomalies": {"trailingBytes": 0, "truncatedTags": [], "unknownCodes": [],
-                  "longHeaderShortBody": 0}})";
+                  "longHeaderShortBody": 0, "runOnSprites": 0}})";
 
 struct InfoRow {
     const char* name;
@@ -267,6 +267,11 @@ const std::vector<InfoRow>& Rows() {
              "anomalies": {"trailingBytes": 3, "unknownCodes": [47, 200, 1000],
                            "longHeaderShortBody": 2}})",
          {0, 1, 2}},
+        // The sprite has no End: its walk lists the export and the End after it again.
+        {"a sprite running on: each tag once, at its first item",
+         Cat({Sprite(ShowFrame()), Tag(56, Cat({U16(1), U16(7), CString("hero")}), true)}),
+         R"({"exports": [{"id": 7, "name": "hero"}],
+             "anomalies": {"longHeaderShortBody": 1, "runOnSprites": 1}})"},
     };
     return rows;
 }

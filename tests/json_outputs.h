@@ -42,7 +42,9 @@ inline void KeepJsonOutputOf(const std::vector<std::string>& args, std::string_v
     const std::string& command = args.front();
     if (command == "scan") {
         KeepJsonOutput("scan-row", out);
-    } else if ((command == "tree" || command == "tags" || command == "info") && has("--json")) {
+    } else if ((command == "tree" || command == "tags" || command == "info" ||
+                command == "repair") &&
+               has("--json")) {
         KeepJsonOutput(command, out);
     }
 }

@@ -260,22 +260,45 @@ TEST_F(LoaderTest, StructureLeavingTheFileIsRejected) {
     struct Row {
         const char* what;
         Bytes tags;
+        // Where a lenient load stops, and how many items it keeps.
+        std::int64_t offset;
+        std::uint16_t depth;
+        const char* reason;
+        std::size_t items;
     };
+    const char* const header = "a tag header runs past the end";
+    const char* const body = "a tag runs past the end";
+    const char* const fields = "a sprite's fields run past the end";
     const Row rows[] = {
-        {"tag header cut after one byte", Cat({ShowFrame(), Bytes{0x40}})},
-        {"long tag header cut", Cat({ShowFrame(), Bytes{0x3F, 0x00, 0x01}})},
-        {"long tag header one byte short", Cat({ShowFrame(), Bytes{0x3F, 0x00, 0x01, 0, 0}})},
-        {"body past the end", Cat({ShowFrame(), TagHeader(2, 10), Bytes(9, 0)})},
-        {"End with a body past the end", Cat({TagHeader(0, 3), Bytes{1, 2}})},
-        {"long length near 4 GiB", Cat({TagHeader(2, 0xFFFFFFFFu, true), Bytes(8, 0)})},
-        {"long length of 2 GiB", Cat({TagHeader(2, 0x80000000u, true), Bytes(8, 0)})},
-        {"sprite fields past the end", Cat({TagHeader(39, 2), Bytes{1, 0}})},
-        {"run-on sprite fields past the end", Cat({Tag(39, {1, 0}), Bytes{0x40}})},
+        {"tag header cut after one byte", Cat({ShowFrame(), Bytes{0x40}}), 23, 0, header, 1},
+        {"long tag header cut", Cat({ShowFrame(), Bytes{0x3F, 0x00, 0x01}}), 23, 0, header, 1},
+        {"long tag header one byte short", Cat({ShowFrame(), Bytes{0x3F, 0x00, 0x01, 0, 0}}), 23, 0,
+         header, 1},
+        {"body past the end", Cat({ShowFrame(), TagHeader(2, 10), Bytes(9, 0)}), 23, 0, body, 1},
+        {"End with a body past the end", Cat({TagHeader(0, 3), Bytes{1, 2}}), 21, 0, body, 0},
+        {"long length near 4 GiB", Cat({TagHeader(2, 0xFFFFFFFFu, true), Bytes(8, 0)}), 21, 0, body,
+         0},
+        {"long length of 2 GiB", Cat({TagHeader(2, 0x80000000u, true), Bytes(8, 0)}), 21, 0, body,
+         0},
+        {"sprite fields past the end", Cat({TagHeader(39, 2), Bytes{1, 0}}), 21, 0, fields, 1},
+        {"run-on sprite fields past the end", Cat({Tag(39, {1, 0}), Bytes{0x40}}), 21, 0, fields,
+         1},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(Load(Movie(row.tags)), loadStructureLeavesFile) << row.what;
         ExpectEmptyFailedState(movie_);
         EXPECT_EQ(FileBytes, nullptr) << row.what;
+
+        LoadFaults faults;
+        const Bytes bytes = Movie(row.tags);
+        EXPECT_EQ(LoadMovieFromBytes(movie_, "m.swf", bytes.data(),
+                                     static_cast<std::int64_t>(bytes.size()), &faults),
+                  loadStructureLeavesFile);
+        EXPECT_FALSE(movie_.Loaded);
+        EXPECT_EQ(faults.walk.offset, row.offset) << row.what;
+        EXPECT_EQ(faults.walk.depth, row.depth) << row.what;
+        EXPECT_STREQ(faults.walk.reason, row.reason) << row.what;
+        EXPECT_EQ(CountItems(movie_), row.items) << row.what;
     }
 }
 
@@ -289,9 +312,18 @@ Bytes ChainedRunOnSprites(int count) {
 }
 
 TEST_F(LoaderTest, NestingDeeperThanTheDepthFieldIsRejected) {
-    EXPECT_EQ(Load(Movie(ChainedRunOnSprites(65537))), loadNestedTooDeep);
+    const Bytes bytes = Movie(ChainedRunOnSprites(65537));
+    EXPECT_EQ(Load(bytes), loadNestedTooDeep);
     ExpectEmptyFailedState(movie_);
     EXPECT_EQ(FileBytes, nullptr);
+
+    LoadFaults faults;
+    EXPECT_EQ(LoadMovieFromBytes(movie_, "m.swf", bytes.data(),
+                                 static_cast<std::int64_t>(bytes.size()), &faults),
+              loadNestedTooDeep);
+    EXPECT_EQ(faults.walk.offset, 21 + 6 * 65535);
+    EXPECT_EQ(faults.walk.depth, 65535);
+    EXPECT_EQ(CountItems(movie_), 65536u);
 }
 
 TEST_F(LoaderTest, DeepestNestingLoads) {
@@ -309,9 +341,16 @@ TEST_F(LoaderTest, RunOnSpritesThatMultiplyTheListStopAtTheItemLimit) {
     // n chained run-on sprites make 2^n - 1 items.
     ASSERT_EQ(Load(Movie(ChainedRunOnSprites(12))), loadOk);
     EXPECT_EQ(CountItems(movie_), 4095u);
-    EXPECT_EQ(Load(Movie(ChainedRunOnSprites(23))), loadTooManyItems);
+    const Bytes bytes = Movie(ChainedRunOnSprites(23));
+    EXPECT_EQ(Load(bytes), loadTooManyItems);
     ExpectEmptyFailedState(movie_);
     EXPECT_EQ(FileBytes, nullptr);
+
+    LoadFaults faults;
+    EXPECT_EQ(LoadMovieFromBytes(movie_, "m.swf", bytes.data(),
+                                 static_cast<std::int64_t>(bytes.size()), &faults),
+              loadTooManyItems);
+    EXPECT_EQ(CountItems(movie_), static_cast<std::size_t>(kMaxTagItems));
 }
 
 TEST_F(LoaderTest, FrameIndexWrapsAfter65535) {

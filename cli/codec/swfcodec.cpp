@@ -95,10 +95,15 @@ class BoundedBody {
     std::uint64_t produced_ = 0;
 };
 
-void CheckNothingFollows(std::size_t leftBytes) {
+// What follows the end of the compressed data: an error, or counted in `trailing` when the caller
+// takes such a movie.
+void CheckNothingFollows(std::size_t leftBytes, std::size_t* trailing) {
+    if (trailing != nullptr) {
+        *trailing = leftBytes;
+        return;
+    }
     if (leftBytes > 0) {
-        Fail(Bytes(leftBytes) + (leftBytes == 1 ? " follows" : " follow") +
-             " the end of the compressed data");
+        Fail(BytesAfterTheStream(leftBytes));
     }
 }
 
@@ -131,7 +136,8 @@ class LzmaStream {
     lzma_stream s = LZMA_STREAM_INIT;
 };
 
-bool InflateBodyWhole(const std::uint8_t* data, std::size_t length, BoundedBody& body) {
+bool InflateBodyWhole(const std::uint8_t* data, std::size_t length, BoundedBody& body,
+                      std::size_t* trailing) {
     // Larger bodies, and any body that does not decode whole, stream through a chunk; the
     // streaming decoder also says what is wrong.
     if (body.Limit() > kMaxWholeInflateBytes) {
@@ -146,12 +152,13 @@ bool InflateBodyWhole(const std::uint8_t* data, std::size_t length, BoundedBody&
     for (std::size_t at = 0; at < body.Limit(); at += kCodecChunkBytes) {
         body.Put(whole.get() + at, std::min<std::size_t>(kCodecChunkBytes, body.Limit() - at));
     }
-    CheckNothingFollows(length - used);
+    CheckNothingFollows(length - used, trailing);
     return true;
 }
 
-void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body) {
-    if (InflateBodyWhole(data, length, body)) {
+void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body,
+                 std::size_t* trailing) {
+    if (InflateBodyWhole(data, length, body, trailing)) {
         return;
     }
     Inflater inflater(DeflateWrapper::Zlib);
@@ -165,7 +172,7 @@ void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body
             Fail("the compressed data is corrupt: " + step.corrupt);
         }
         if (step.ended) {
-            CheckNothingFollows(inflater.InputLeft());
+            CheckNothingFollows(inflater.InputLeft(), trailing);
             body.CheckComplete();
             return;
         }
@@ -177,7 +184,8 @@ void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body
     }
 }
 
-void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& body) {
+void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& body,
+                 std::size_t* trailing) {
     const std::uint32_t declaredDataBytes = LittleU32(movie + kMovieHeadBytes);
     const std::uint8_t* props = movie + 12;
     const std::uint8_t* data = movie + kZwsHeaderBytes;
@@ -225,7 +233,7 @@ void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& bod
         body.Put(chunk.data(), got);
         switch (rc) {
             case LZMA_STREAM_END: {
-                CheckNothingFollows(s.avail_in);
+                CheckNothingFollows(s.avail_in, trailing);
                 body.CheckComplete();
                 const std::uint64_t usedBytes = dataBytes - s.avail_in;
                 if (usedBytes != declaredDataBytes) {
@@ -356,8 +364,12 @@ std::vector<std::uint8_t> DeflateLzma(const std::uint8_t* body, std::size_t leng
 
 }  // namespace
 
-ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
-                               const ByteSink& sink) {
+std::string BytesAfterTheStream(std::size_t count) {
+    return Bytes(count) + (count == 1 ? " follows" : " follow") + " the end of the compressed data";
+}
+
+ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, const ByteSink& sink,
+                               std::size_t* trailing) {
     if (length < kMovieHeadBytes) {
         Fail("the file is too short for a movie header: " + Bytes(length) + " of 8");
     }
@@ -395,9 +407,9 @@ ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length,
     sink(header, sizeof header);
     BoundedBody body(sink, declaredLength);
     if (container == Container::Cws) {
-        InflateZlib(movie + kMovieHeadBytes, length - kMovieHeadBytes, body);
+        InflateZlib(movie + kMovieHeadBytes, length - kMovieHeadBytes, body, trailing);
     } else {
-        InflateLzma(movie, length, body);
+        InflateLzma(movie, length, body, trailing);
     }
     return ConversionSummary{Signature(container), Signature(Container::Fws), *head.version, length,
                              declaredLength};

@@ -44,8 +44,14 @@ struct ConversionSummary {
 // Turns a CWS or ZWS movie into the FWS movie it holds. Raises ECodecError when the input is not
 // a compressed movie, is corrupt or truncated, has bytes after the compressed data, or does not
 // decompress to exactly its declared length; std::bad_alloc when a coder runs out of memory. The
-// sink may have received part of a movie before an error: the caller discards it.
-ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, const ByteSink& sink);
+// sink may have received part of a movie before an error: the caller discards it, or reads what
+// came as far as it goes. With `trailing`, bytes after the end of the compressed data are no
+// error: the movie before them is whole, and their count is stored there.
+ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, const ByteSink& sink,
+                               std::size_t* trailing = nullptr);
+
+// "2 bytes follow the end of the compressed data": what InflateMovie says of such bytes.
+std::string BytesAfterTheStream(std::size_t count);
 
 // Turns an FWS movie into CWS (zlib, default level) or ZWS (LZMA, default preset). Raises
 // ECodecError when the input is not an FWS movie whose declared length is its size.

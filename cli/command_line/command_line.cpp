@@ -79,6 +79,11 @@ void AddInflateFlag(CLI::App& command, bool& inflate) {
         "inflate a CWS or ZWS movie in memory (up to 256 MiB) and load it (up to 4 MiB)");
 }
 
+void AddLenientFlag(CLI::App& command, bool& lenient) {
+    command.add_flag("--lenient", lenient,
+                     "read a broken movie as far as it goes and report its faults (exit 1)");
+}
+
 // Each occurrence of a repeated option takes exactly one value, so that none swallows the
 // operands after it.
 CLI::Option* OneValueEach(CLI::Option* option) {
@@ -98,11 +103,13 @@ void AddEmbeddedOption(CLI::App& command, std::vector<std::uint64_t>& embedded) 
 struct CommandLine::Values {
     bool json = false;
     bool inflate = false;
+    bool lenient = false;
     std::vector<std::uint64_t> embedded;
     std::string file;
     SaveOptions save;
     ScanOptions scan;
     ExtractOptions extract;
+    RepairOptions repair;
     ConvertOptions convert;
 };
 
@@ -129,11 +136,12 @@ void CommandLine::AddSubcommands() {
         command->add_flag("--json", v.json, "print JSON instead of text");
         AddInflateFlag(*command, v.inflate);
         AddEmbeddedOption(*command, v.embedded);
+        AddLenientFlag(*command, v.lenient);
         command->add_option("FILE", v.file, "the movie")->required();
         command->callback([this, &v, run] {
             run_ = [&v, run] {
-                return run(
-                    {v.file, v.inflate, v.json ? OutputMode::Json : OutputMode::Plain, v.embedded});
+                return run({v.file, v.inflate, v.json ? OutputMode::Json : OutputMode::Plain,
+                            v.lenient, v.embedded});
             };
         });
     };
@@ -181,6 +189,7 @@ void CommandLine::AddSubcommands() {
                    "add a row for each movie inside a movie's binary data, three levels deep");
     scan->add_flag("--deps", v.scan.deps,
                    "add the files and URLs each movie references, present, missing or external");
+    AddLenientFlag(*scan, v.scan.lenient);
     OneValueEach(scan->add_option(
                      "--hash", "add digests of each movie as stored: sha256,sha1,md5,crc32,xxh128"))
         ->type_name("ALG[,ALG...]")
@@ -223,9 +232,20 @@ void CommandLine::AddSubcommands() {
         ->excludes("--body");
     AddInflateFlag(*extract, v.extract.inflate);
     AddEmbeddedOption(*extract, v.extract.embedded);
+    AddLenientFlag(*extract, v.extract.lenient);
     extract->add_option("IN", v.extract.in, "the movie")->required();
     extract->add_option("OUT", v.extract.out, "the file to write; - or none: standard output");
     extract->callback([this, &v] { run_ = [&v] { return RunExtractCommand(v.extract); }; });
+
+    CLI::App* repair = app_->add_subcommand(
+        "repair", "read a broken movie as far as it goes and write it back as one that loads");
+    AddInflateFlag(*repair, v.repair.inflate);
+    repair->add_flag("--fws", v.repair.fws,
+                     "with --inflate, write uncompressed rather than in the movie's own container");
+    repair->add_flag("--json", v.repair.json, "print the report as JSON on standard output");
+    repair->add_option("IN", v.repair.in, "the movie")->required();
+    repair->add_option("OUT", v.repair.out, "the file to write; it may be IN")->required();
+    repair->callback([this, &v] { run_ = [&v] { return RunRepairCommand(v.repair); }; });
 
     CLI::App* inflate =
         app_->add_subcommand("inflate", "turn a compressed movie (CWS or ZWS) into FWS");
@@ -286,8 +306,8 @@ const std::vector<std::pair<std::string, std::string>>& ExitStatuses() {
     static const std::vector<std::pair<std::string, std::string>> statuses = {
         {"0", "success"},
         {"1",
-         "a movie failed to load, a file could not be read or written, or (scan) any movie "
-         "failed"},
+         "a movie failed to load, a file could not be read or written, (scan) any movie "
+         "failed, or (--lenient) a movie has faults"},
         {"2", "bad usage: nothing was written"},
         {"3",
          "(scan) some input could not be read at all: a path that is missing or cannot be "
@@ -308,6 +328,9 @@ const std::vector<std::pair<std::string, std::string>>& Examples() {
         {"Scan the movies inside a zip and a web archive, with their SHA-256:",
          "velpin-cli scan --inflate --hash sha256 games.zip crawl.warc.gz"},
         {"Inflate a movie for the window:", "velpin-cli inflate movie.swf movie-fws.swf"},
+        {"See how far a broken movie goes, and mend it:",
+         "velpin-cli tags --lenient --inflate cut.swf; velpin-cli repair --inflate cut.swf "
+         "mended.swf"},
     };
     return examples;
 }

@@ -58,16 +58,20 @@ void StdoutWriter::Flush() {
     buffer_.clear();
 }
 
-void WriteJsonFailure(const MovieOutcome& outcome) {
+void WriteJsonFailure(const MovieOutcome& outcome, bool noFaults) {
     StdoutWriter out;
     JsonWriter json(out.Buffer());
     BeginJsonEnvelope(json, outcome);
+    if (noFaults) {
+        json.Key("faults");
+        json.Null();
+    }
     json.EndObject();
     out.Put("\n");
 }
 
 int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
-                             const std::function<int()>& command) {
+                             const std::function<int()>& command, bool noFaults) {
     try {
         return command();
     } catch (const UsageError&) {
@@ -77,14 +81,14 @@ int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
         // here while inflating a subcommand's input.
         WriteErrorLine(path, std::string("Error Inflating file! (") + error.what() + ")");
         if (mode == OutputMode::Json) {
-            WriteJsonFailure({std::nullopt, error.what()});
+            WriteJsonFailure({std::nullopt, error.what()}, noFaults);
         }
         return exitFailure;
     } catch (...) {
         const std::string shown = DescribeCurrentException();
         WriteErrorLine(FileOfCurrentError(path), shown);
         if (mode == OutputMode::Json) {
-            WriteJsonFailure({std::nullopt, shown});
+            WriteJsonFailure({std::nullopt, shown}, noFaults);
         }
         return exitFailure;
     }

@@ -62,15 +62,17 @@ class StdoutWriter {
 
 enum class OutputMode { Plain, Json };
 
-// The object a JSON output is replaced by when there is no movie to print: the envelope alone.
-void WriteJsonFailure(const MovieOutcome& outcome);
+// The object a JSON output is replaced by when there is no movie to print: the envelope alone, and
+// with `noFaults` a null "faults", as a lenient read that could read nothing gives.
+void WriteJsonFailure(const MovieOutcome& outcome, bool noFaults = false);
 
 // Runs `command`, which works on the file `path`; an error the core raises ends it and is
 // reported as the window's error box would show it, and a compressed input that cannot be
 // inflated as `inflate` reports it, each on an error line that names the file the error was
-// about (an output file, for one), else `path`. UsageError passes through.
+// about (an output file, for one), else `path`. UsageError passes through. `noFaults` as for
+// WriteJsonFailure.
 int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
-                             const std::function<int()>& command);
+                             const std::function<int()>& command, bool noFaults = false);
 
 // Writes the file `path` through the safe output file: `produce` hands the bytes to the sink it
 // is given, and the file appears, complete, only when every byte was written. Returns false when

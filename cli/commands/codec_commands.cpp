@@ -44,12 +44,21 @@ int Convert(const std::string& failure, const std::string& inPath, const std::st
 }  // namespace
 
 int RunInflateCommand(const ConvertOptions& options) {
-    return Convert(
+    // Real movies carry a stray newline or signature after their stream, and players load them;
+    // the window can only open them once inflated, so the movie is kept and the rest left out.
+    std::size_t trailing = 0;
+    const int status = Convert(
         "Error Inflating file!", options.in, options.out,
-        [](const std::vector<std::uint8_t>& input, const ByteSink& sink) {
-            return InflateMovie(input.data(), input.size(), sink);
+        [&trailing](const std::vector<std::uint8_t>& input, const ByteSink& sink) {
+            return InflateMovie(input.data(), input.size(), sink, &trailing);
         },
         options.verbose);
+    if (status == exitOk && trailing != 0) {
+        WriteErrorLine(options.in, BytesAfterTheStream(trailing) +
+                                       ", and the movie is written without " +
+                                       (trailing == 1 ? "it" : "them"));
+    }
+    return status;
 }
 
 int RunCompressCommand(const ConvertOptions& options) {

@@ -30,6 +30,7 @@ struct ScanOptions {
     bool info = false;                  // each loaded movie's info in its "movie" object
     bool nested = false;                // rows for the movies inside movies
     bool deps = false;                  // each movie's references, found or not around it
+    bool lenient = false;               // faults in every row, broken movies read as far as they go
     std::vector<HashAlgorithm> hashes;  // in the order given, each once
     std::vector<std::string> paths;
     std::vector<std::string> filesFrom;   // lists of paths, one a line
@@ -42,9 +43,18 @@ struct ExtractOptions {
     bool body = false;
     bool data = false;  // a DefineBinaryData item's data alone
     bool inflate = false;
+    bool lenient = false;
     std::vector<std::uint64_t> embedded;  // see MovieCommandInput
     std::string in;
     std::string out = "-";  // "-" is standard output
+};
+
+struct RepairOptions {
+    bool inflate = false;
+    bool fws = false;
+    bool json = false;
+    std::string in;
+    std::string out;
 };
 
 int RunTreeCommand(const MovieCommandInput& input);
@@ -53,3 +63,4 @@ int RunInfoCommand(const MovieCommandInput& input);
 int RunSaveCommand(const SaveOptions& options);
 int RunScanCommand(const ScanOptions& options);
 int RunExtractCommand(const ExtractOptions& options);
+int RunRepairCommand(const RepairOptions& options);

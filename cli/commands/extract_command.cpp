@@ -11,8 +11,8 @@
 
 int RunExtractCommand(const ExtractOptions& options) {
     return RunOnLoadedMovie(
-        {options.in, options.inflate, OutputMode::Plain, options.embedded},
-        [&](CInputScript& movie, const InputHead&) {
+        {options.in, options.inflate, OutputMode::Plain, options.lenient, options.embedded},
+        [&](CInputScript& movie, const LoadedInput&) {
             const TagItem* item = movie.FirstTag;
             std::uint64_t count = 0;
             for (; item != nullptr && count < options.index; item = item->Next) {

@@ -5,6 +5,7 @@
 
 #include "Unit1/presentation/MessageTexts.h"
 #include "cli/codec/swfcodec.h"
+#include "cli/commands/movie_faults.h"
 #include "cli/info/embedded_movies.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"
@@ -56,19 +57,44 @@ std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std:
 }
 
 std::int32_t LoadInflated(CInputScript& script, const std::string& name, const std::uint8_t* packed,
-                          std::size_t packedBytes, std::uint32_t declaredLength) {
-    if (declaredLength > kLargestMovieBytes) {
+                          std::size_t packedBytes, std::uint32_t declaredLength,
+                          MovieFaults* lenient) {
+    const Container container = ContainerOf(packed, packedBytes);
+    std::size_t trailing = 0;
+    if (declaredLength > kLargestMovieBytes && lenient == nullptr) {
         // The load refuses a movie over its limit by its size alone, before reading a byte of
         // it; so does this, by the size the header declares, without inflating hundreds of
         // megabytes only to refuse them.
         return loadTooLarge;
     }
+    // A stream that breaks off may stop within the load's limit whatever its header declares,
+    // so a lenient load holds what comes up to one byte past the limit and counts the rest.
+    static constexpr std::size_t kHoldLimit = static_cast<std::size_t>(kLargestMovieBytes) + 1;
     std::vector<std::uint8_t> movie;
-    movie.reserve(declaredLength);
-    InflateMovie(packed, packedBytes, [&movie](const std::uint8_t* bytes, std::size_t count) {
-        movie.insert(movie.end(), bytes, bytes + count);
-    });
-    return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()));
+    movie.reserve(std::min<std::size_t>(declaredLength, kHoldLimit));
+    std::uint64_t produced = 0;
+    const ByteSink keep = [&movie, &produced](const std::uint8_t* bytes, std::size_t count) {
+        produced += count;
+        movie.insert(movie.end(), bytes,
+                     bytes + std::min(count, kHoldLimit - std::min(kHoldLimit, movie.size())));
+    };
+    try {
+        InflateMovie(packed, packedBytes, keep, &trailing);
+    } catch (const ECodecError& error) {
+        // Before the first byte of the movie the file is no compressed movie at all.
+        if (lenient == nullptr || produced == 0) {
+            throw;
+        }
+        lenient->stream = StreamFault{container, produced, error.what(), true};
+    }
+    if (lenient != nullptr && trailing > 0) {
+        lenient->stream = StreamFault{container, produced, BytesAfterTheStream(trailing), false};
+    }
+    if (produced > kLargestMovieBytes) {
+        return loadTooLarge;
+    }
+    return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()),
+                              lenient != nullptr ? &lenient->load : nullptr);
 }
 
 // Nonempty only for a compressed movie, which --inflate would have loaded. The file is looked at
@@ -97,9 +123,13 @@ std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
 }
 
 std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool inflate,
-                            InputHead* head) {
+                            InputHead* head, MovieFaults* lenient) {
+    if (lenient != nullptr) {
+        *lenient = MovieFaults{};
+    }
+    LoadFaults* const loadFaults = lenient != nullptr ? &lenient->load : nullptr;
     if (!inflate && head == nullptr) {
-        return LoadMovieFile(script, path);
+        return LoadMovieFile(script, path, loadFaults);
     }
     InputFile in;
     in.Open(path);
@@ -109,26 +139,30 @@ std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool 
     }
     if (!inflate || !IsCompressed(seen.container)) {
         in.Close();
-        return LoadMovieFile(script, path);
+        return LoadMovieFile(script, path, loadFaults);
     }
     const std::vector<std::uint8_t> packed = ReadWhole(in, path, *seen.size);
     // A file too short to declare a length is refused by the codec before this value matters.
-    return LoadInflated(script, path, packed.data(), packed.size(),
-                        seen.declaredLength.value_or(0));
+    return LoadInflated(script, path, packed.data(), packed.size(), seen.declaredLength.value_or(0),
+                        lenient);
 }
 
 std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
                                  const std::uint8_t* bytes, std::size_t held, std::uint64_t size,
-                                 bool inflate, InputHead* head) {
+                                 bool inflate, InputHead* head, MovieFaults* lenient) {
+    if (lenient != nullptr) {
+        *lenient = MovieFaults{};
+    }
     const InputHead seen = HeadOf(bytes, held, static_cast<std::int64_t>(size));
     if (head != nullptr) {
         *head = seen;
     }
     if (!inflate || !IsCompressed(seen.container)) {
-        return LoadMovieFromBytes(script, name, bytes, static_cast<std::int64_t>(held));
+        return LoadMovieFromBytes(script, name, bytes, static_cast<std::int64_t>(held),
+                                  lenient != nullptr ? &lenient->load : nullptr);
     }
     CheckCodecInputSize(size);
-    return LoadInflated(script, name, bytes, held, seen.declaredLength.value_or(0));
+    return LoadInflated(script, name, bytes, held, seen.declaredLength.value_or(0), lenient);
 }
 
 std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate) {
@@ -139,7 +173,7 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
 }
 
 std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool inflate,
-                               InputHead& head) {
+                               InputHead& head, MovieFaults* lenient) {
     const TagItem* item = script.FirstTag;
     std::uint64_t count = 0;
     for (; item != nullptr && count < index; item = item->Next) {
@@ -160,10 +194,10 @@ std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool i
     // The next load releases the bytes the data lies in.
     const std::vector<std::uint8_t> bytes(data->bytes, data->bytes + data->size);
     return LoadMovieBytesInput(script, script.FileName, bytes.data(), bytes.size(), bytes.size(),
-                               inflate, &head);
+                               inflate, &head, lenient);
 }
 
-int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path,
+int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path, bool lenient,
                       std::optional<Container> known) {
     std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
                        ": " + LoadResultReason(result) + ")";
@@ -177,30 +211,53 @@ int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& p
     }
     WriteErrorLine(path, line);
     if (mode == OutputMode::Json) {
-        WriteJsonFailure({result, {}});
+        WriteJsonFailure({result, {}}, lenient);
     }
     return exitFailure;
 }
 
 int RunOnLoadedMovie(const MovieCommandInput& input,
-                     const std::function<int(CInputScript&, const InputHead&)>& use) {
-    return RunReportingRaisedErrors(input.mode, input.path, [&]() {
-        ScopedMovie document;
-        InputHead head;
-        bool embeddedLoaded = false;
-        // Without --inflate the load is LoadMovieFile alone, exactly the window's.
-        std::int32_t result =
-            LoadMovieInput(document.movie, input.path, input.inflate,
-                           input.inflate || !input.embedded.empty() ? &head : nullptr);
-        for (std::size_t i = 0; i < input.embedded.size() && result == loadOk; ++i) {
-            result = LoadEmbeddedMovie(document.movie, input.embedded[i], input.inflate, head);
-            embeddedLoaded = true;
-        }
-        if (result != loadOk) {
-            return ReportLoadFailure(
-                result, input.mode, input.path,
-                embeddedLoaded ? std::optional<Container>(head.container) : std::nullopt);
-        }
-        return use(document.movie, head);
-    });
+                     const std::function<int(CInputScript&, const LoadedInput&)>& use) {
+    return RunReportingRaisedErrors(
+        input.mode, input.path,
+        [&]() {
+            ScopedMovie document;
+            LoadedInput loaded;
+            MovieFaults faults;
+            MovieFaults* const lenient = input.lenient ? &faults : nullptr;
+            // A lenient read goes on with whatever it could read.
+            const auto readable = [&]() {
+                return loaded.result == loadOk || (input.lenient && faults.load.readable);
+            };
+            // Without --inflate the load is LoadMovieFile alone, exactly the window's.
+            loaded.result = LoadMovieInput(
+                document.movie, input.path, input.inflate,
+                input.inflate || !input.embedded.empty() ? &loaded.head : nullptr, lenient);
+            bool embeddedLoaded = false;
+            // An embedded movie is looked for among the items its parent could read, and its
+            // faults, its own alone, replace the parent's.
+            for (std::size_t i = 0; i < input.embedded.size() && readable(); ++i) {
+                loaded.result = LoadEmbeddedMovie(document.movie, input.embedded[i], input.inflate,
+                                                  loaded.head, lenient);
+                embeddedLoaded = true;
+            }
+            if (!readable()) {
+                return ReportLoadFailure(loaded.result, input.mode, input.path, input.lenient,
+                                         embeddedLoaded
+                                             ? std::optional<Container>(loaded.head.container)
+                                             : std::nullopt);
+            }
+            if (!input.lenient) {
+                return use(document.movie, loaded);
+            }
+            loaded.faults = faults;
+            if (input.mode == OutputMode::Plain) {
+                for (const std::string& sentence : FaultSentences(faults)) {
+                    WriteErrorLine(input.path, sentence);
+                }
+            }
+            const int status = use(document.movie, loaded);
+            return status == exitOk && !faults.None() ? static_cast<int>(exitFailure) : status;
+        },
+        input.lenient);
 }

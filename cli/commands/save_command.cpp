@@ -10,6 +10,7 @@
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
+#include "cli/commands/movie_output.h"
 #include "swfff/vocabulary.h"
 #include "swfff/writer.h"
 
@@ -63,25 +64,6 @@ class RemovalSummary {
     std::vector<const std::uint8_t*> removedNested_;
 };
 
-// Writes the edited movie in the container it came in, unless `fws` asks for it uncompressed.
-bool SaveIn(CInputScript& movie, Container container, bool fws, const std::string& out) {
-    if (fws || !IsCompressed(container)) {
-        return SaveMovieFile(movie, out) == 0;
-    }
-    const std::vector<std::uint8_t> bytes = SavedMovieBytes(movie);
-    const MovieCompression method =
-        container == Container::Zws ? MovieCompression::Lzma : MovieCompression::Zlib;
-    try {
-        return WriteOutputFile(out, [&](const ByteSink& sink) {
-            CompressMovie(bytes.data(), bytes.size(), method, sink);
-        });
-    } catch (const ECodecError& error) {
-        // Only a coder that cannot start gets here: what a save makes is always a valid movie.
-        // Named here, since any other codec error a subcommand meets is an inflation's.
-        throw std::runtime_error(std::string("Error Compressing file! (") + error.what() + ")");
-    }
-}
-
 }  // namespace
 
 int RunSaveCommand(const SaveOptions& options) {
@@ -92,8 +74,8 @@ int RunSaveCommand(const SaveOptions& options) {
         doomedCodes[code] = true;
     }
     return RunOnLoadedMovie(
-        {options.in, options.inflate, OutputMode::Plain, options.embedded},
-        [&](CInputScript& movie, const InputHead& head) {
+        {options.in, options.inflate, OutputMode::Plain, false, options.embedded},
+        [&](CInputScript& movie, const LoadedInput& loaded) {
             // Every index refers to the list as loaded: an item goes as the walk passes it, and
             // the walk counts it all the same. An index beyond the list is told only at the end,
             // but before anything is written.
@@ -123,7 +105,7 @@ int RunSaveCommand(const SaveOptions& options) {
                                  " tag items");
             }
             // Only a movie inflated here has a container to keep.
-            if (!SaveIn(movie, head.container, options.fws, options.out)) {
+            if (!SaveMovieIn(movie, loaded.head.container, options.fws, options.out)) {
                 WriteErrorLine(options.out, kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }

@@ -4,6 +4,7 @@
 #include "cli/archive/byte_stream.h"
 #include "cli/commands/cli_support.h"
 #include "cli/commands/json_envelope.h"
+#include "cli/commands/movie_faults.h"
 #include "cli/info/embedded_movies.h"
 #include "cli/info/info_output.h"
 #include "swfff/errors.h"
@@ -78,6 +79,9 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.Key("declaredLength");
     json.IntegerOrNull(Widened(row.head.declaredLength));
     WriteOutcomeMembers(json, {row.result, row.error});
+    if (row.lenient) {
+        WriteFaultsJson(json, row.faults);
+    }
     json.Key("movie");
     if (row.movie) {
         json.BeginObject();
@@ -125,10 +129,14 @@ Surroundings SurroundingsOf(const ScanTask& task) {
             &task.names->NamesAround(*task.entry, task.origin)};
 }
 
-// Fills in what a row says of a movie once loaded (or not) into `document`, and appends the row.
-void DescribeLoad(CInputScript& movie, ScanRow& row, const ScanOptions& options,
-                  const Surroundings& around, ScanLine& scanned) {
-    if (row.result == loadOk) {
+// Fills in what a row says of a movie once loaded (or not) into `document`, with what a lenient
+// load found, and appends the row.
+void DescribeLoad(CInputScript& movie, ScanRow& row, const MovieFaults& faults,
+                  const ScanOptions& options, const Surroundings& around, ScanLine& scanned) {
+    if (row.result && options.lenient && faults.load.readable) {
+        row.faults = faults;
+    }
+    if (row.result == loadOk || row.faults) {
         row.movie = ComputeMovieStatistics(movie);
         if (options.info || options.deps) {
             row.info = ComputeMovieInfo(movie);
@@ -145,7 +153,7 @@ void DescribeLoad(CInputScript& movie, ScanRow& row, const ScanOptions& options,
         }
     }
     ++scanned.rows;
-    scanned.loaded += row.movie ? 1 : 0;
+    scanned.loaded += row.result == loadOk && (!row.faults || row.faults->None()) ? 1 : 0;
     JsonWriter json(scanned.text);
     WriteScanRow(json, row);
     scanned.text.push_back('\n');
@@ -186,9 +194,12 @@ void ScanEmbedded(const ScanTask& task, const ScanOptions& options, const Surrou
             row.path = *task.path;
             row.entry = task.entry;
             row.embedded = chain;
+            row.lenient = options.lenient;
+            MovieFaults faults;
             try {
                 row.result = LoadMovieBytesInput(document.movie, *task.path, data.bytes, data.size,
-                                                 data.size, options.inflate, &row.head);
+                                                 data.size, options.inflate, &row.head,
+                                                 options.lenient ? &faults : nullptr);
             } catch (const ECodecError& codecError) {
                 row.error = codecError.what();
             } catch (...) {
@@ -197,8 +208,8 @@ void ScanEmbedded(const ScanTask& task, const ScanOptions& options, const Surrou
             if (!options.hashes.empty()) {
                 row.hashes = DigestBytes(options.hashes, data.bytes, data.size);
             }
-            DescribeLoad(document.movie, row, options, around, scanned);
-            if (row.result == loadOk && chain.size() < kMaxEmbeddedLevels) {
+            DescribeLoad(document.movie, row, faults, options, around, scanned);
+            if (row.movie && chain.size() < kMaxEmbeddedLevels) {
                 deeper = CopyEmbeddedMovies(document.movie);
             }
         }
@@ -218,6 +229,9 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
         ScanRow row;
         row.path = *task.path;
         row.entry = task.entry;
+        row.lenient = options.lenient;
+        MovieFaults faults;
+        MovieFaults* const lenient = options.lenient ? &faults : nullptr;
         scanned.unreadable = task.unreadable;
         std::optional<HeldMovie> fileHeld;
         // The bytes the load works from, if any: the entry's, or the file's once read.
@@ -232,8 +246,9 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
                 row.result =
                     held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
                                                held->bytes.size(), held->size, options.inflate,
-                                               &row.head)
-                         : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head);
+                                               &row.head, lenient)
+                         : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head,
+                                          lenient);
                 // A file on disk whose size was just taken and whose head or body then cannot be
                 // read failed in its reading, not in its content.
                 scanned.unreadable = !held && (row.result == loadHeaderReadFailed ||
@@ -254,8 +269,10 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options) {
                              : DigestBytes(options.hashes, held->bytes.data(), held->bytes.size());
         }
         scanned.bytes = row.head.size.value_or(0);
-        DescribeLoad(document.movie, row, options, around, scanned);
-        if (options.nested && row.result == loadOk) {
+        DescribeLoad(document.movie, row, faults, options, around, scanned);
+        // A movie read as far as it goes has its items read as a whole: the movies in them are
+        // as much there as in a movie that loads.
+        if (options.nested && row.movie) {
             inside = CopyEmbeddedMovies(document.movie);
         }
     }

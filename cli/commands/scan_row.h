@@ -24,7 +24,9 @@ struct ScanRow {
     InputHead head;
     std::optional<std::int32_t> result;  // none when the load raised `error`
     std::string error;
-    std::optional<MovieStatistics> movie;  // only for a loaded movie
+    bool lenient = false;
+    std::optional<MovieFaults> faults;     // with --lenient, for a movie read as far as it goes
+    std::optional<MovieStatistics> movie;  // only for a loaded movie, or one read leniently
     std::optional<MovieInfo> info;         // with --info; its strings point into FileBytes
     std::optional<std::optional<Dependencies>> dependencies;  // with --deps; none if not loaded
 };

@@ -6,6 +6,7 @@
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/json_envelope.h"
+#include "cli/commands/movie_faults.h"
 #include "cli/commands/movie_input.h"
 #include "cli/json/json_writer.h"
 #include "cli/scan/movie_statistics.h"
@@ -65,11 +66,12 @@ void PrintText(const CInputScript& movie) {
     }
 }
 
-void PrintJson(const CInputScript& movie) {
+void PrintJson(const CInputScript& movie, const LoadedInput& loaded) {
     const MovieHeader& h = movie.Header;
     StdoutWriter out;
     JsonWriter json(out.Buffer());
-    BeginJsonEnvelope(json, {loadOk, {}});
+    json.BeginObject();
+    WriteLoadMembers(json, loaded);
     json.Key("header");
     json.BeginObject();
     json.Key("signature");
@@ -123,9 +125,9 @@ void PrintJson(const CInputScript& movie) {
 }  // namespace
 
 int RunTagsCommand(const MovieCommandInput& input) {
-    return RunOnLoadedMovie(input, [&](CInputScript& movie, const InputHead&) {
+    return RunOnLoadedMovie(input, [&](CInputScript& movie, const LoadedInput& loaded) {
         if (input.mode == OutputMode::Json) {
-            PrintJson(movie);
+            PrintJson(movie, loaded);
         } else {
             PrintText(movie);
         }

@@ -7,6 +7,7 @@
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/json_envelope.h"
+#include "cli/commands/movie_faults.h"
 #include "cli/commands/movie_input.h"
 #include "cli/json/json_writer.h"
 
@@ -52,12 +53,13 @@ class TagIndexer {
 };
 
 // The root in the envelope's "tree", one node per line, indented by its depth; a node's children
-// follow on the lines after it.
-void PrintJson(const NodeStore& tree, const CInputScript& movie) {
+// follow on the lines after it. After a lenient read the faults come before it.
+void PrintJson(const NodeStore& tree, const CInputScript& movie, const LoadedInput& loaded) {
     TagIndexer tagIndexer(movie);
     StdoutWriter out;
     JsonWriter json(out.Buffer(), 2);
-    BeginJsonEnvelope(json, {loadOk, {}});
+    json.BeginObject();
+    WriteLoadMembers(json, loaded);
     json.Key("tree");
     std::string nodeText;
     const TreeNode root = tree.FirstTopLevel();
@@ -105,14 +107,14 @@ void PrintJson(const NodeStore& tree, const CInputScript& movie) {
 }  // namespace
 
 int RunTreeCommand(const MovieCommandInput& input) {
-    return RunOnLoadedMovie(input, [&](CInputScript& movie, const InputHead&) {
+    return RunOnLoadedMovie(input, [&](CInputScript& movie, const LoadedInput& loaded) {
         // The nodes refer to the document's items, so the tree goes before the document does;
         // releasing the items first, under a live tree, costs a large movie 5% more.
         NodeStore tree;
         FrameNodeTable frameNodes;
         BuildMovieTree(movie, tree, frameNodes);
         if (input.mode == OutputMode::Json) {
-            PrintJson(tree, movie);
+            PrintJson(tree, movie, loaded);
         } else {
             PrintText(tree);
         }

@@ -467,6 +467,8 @@ void AppendInfoText(std::string& out, const MovieInfo& info,
     AppendNumberList(lines, "unknown codes", anomalies.unknownCodes);
     AppendDecimal(lines.Line("long headers on short bodies"), anomalies.longHeaderShortBody);
     lines.End();
+    AppendDecimal(lines.Line("run-on sprites"), anomalies.runOnSprites);
+    lines.End();
 }
 
 void WriteInfoJson(JsonWriter& json, const MovieInfo& info,
@@ -484,6 +486,8 @@ void WriteInfoJson(JsonWriter& json, const MovieInfo& info,
     WriteList(json, "unknownCodes", anomalies.unknownCodes, afterEachEntry, number);
     json.Key("longHeaderShortBody");
     json.Integer(anomalies.longHeaderShortBody);
+    json.Key("runOnSprites");
+    json.Integer(anomalies.runOnSprites);
     json.EndObject();
     json.EndObject();
 }

@@ -195,16 +195,78 @@ bool ReadBinaryData(TagReader& body, std::int64_t index, MovieInfo& info) {
     return true;
 }
 
+std::int64_t ItemEnd(const TagItem& item) {
+    return (item.Data - FileBytes) + item.HeaderLength +
+           static_cast<std::int64_t>(static_cast<std::uint32_t>(item.BodyLength));
+}
+
+// Finds the sprites whose contents reach past their own bytes, from the items in list order: a
+// sprite's contents are the deeper items that follow it.
+class SpriteExtents {
+  public:
+    void Add(const TagItem& item) {
+        CloseDownTo(item.Depth);
+        if (!open_.empty()) {
+            open_.back().contentsEnd = std::max(open_.back().contentsEnd, ItemEnd(item));
+        }
+        if (item.TagCode == tagDefineSprite) {
+            open_.push_back({item.Depth, item.Data - FileBytes, ItemEnd(item), 0});
+        }
+    }
+
+    std::int64_t RunOnCount() {
+        CloseDownTo(0);
+        std::sort(runOn_.begin(), runOn_.end());
+        return std::unique(runOn_.begin(), runOn_.end()) - runOn_.begin();
+    }
+
+  private:
+    struct Open {
+        std::uint16_t depth;
+        std::int64_t offset;
+        std::int64_t end;
+        std::int64_t contentsEnd;
+    };
+
+    // Closes the sprites at `depth` and deeper; what their contents reached, the enclosing
+    // sprite's contents reached too.
+    void CloseDownTo(std::uint16_t depth) {
+        while (!open_.empty() && open_.back().depth >= depth) {
+            const Open closed = open_.back();
+            open_.pop_back();
+            if (closed.contentsEnd > closed.end) {
+                runOn_.push_back(closed.offset);
+            }
+            if (!open_.empty()) {
+                open_.back().contentsEnd = std::max(open_.back().contentsEnd, closed.contentsEnd);
+            }
+        }
+    }
+
+    std::vector<Open> open_;
+    std::vector<std::int64_t> runOn_;
+};
+
 // Walks the list once; each item is read through a reader of its own body.
 class InfoBuilder {
   public:
     explicit InfoBuilder(const CInputScript& movie) : movie_(movie) {}
 
     MovieInfo Build() {
+        // Offsets are below the 4 MiB the loader takes, so one bit per byte of the file.
+        std::vector<bool> seenAt(static_cast<std::size_t>(FileBytesLength));
+        SpriteExtents sprites;
         std::int64_t index = 0;
         for (const TagItem* item = movie_.FirstTag; item != nullptr; item = item->Next) {
-            Look(*item, index++);
+            sprites.Add(*item);
+            const auto offset = static_cast<std::size_t>(item->Data - FileBytes);
+            if (!seenAt[offset]) {
+                seenAt[offset] = true;
+                Look(*item, index);
+            }
+            ++index;
         }
+        info_.anomalies.runOnSprites = sprites.RunOnCount();
         info_.urls = references_.TakeUrls();
         info_.files = references_.TakeFiles();
         for (std::size_t code = 0; code < codesSeen_.size(); ++code) {

@@ -1,0 +1,28 @@
+// Makes a movie that a lenient load read as far as it goes into one the loader accepts: the
+// top-level tags read, byte for byte, up to the one the walk broke in, an End tag after them, and
+// a header whose frame count no longer promises frames that were cut away.
+#pragma once
+
+#include <cstdint>
+
+#include "swfff/document.h"
+#include "swfff/loader.h"
+
+struct RepairOutcome {
+    // False when no movie the loader accepts could be made: nothing is left to write.
+    bool repaired = false;
+    std::int64_t topLevelRead = 0;  // the one the walk stopped at included
+    std::int64_t topLevelKept = 0;
+    bool endAdded = false;
+    std::uint16_t frameCountDeclared = 0;
+    std::uint16_t frameCountWritten = 0;
+    std::uint32_t fileLength = 0;  // of the movie a save now writes
+};
+
+// Edits the document a lenient load left (`faults` as it found them, which must be readable) so
+// that saving it writes the repaired movie, and marks it Loaded. `streamCut` says that the bytes
+// came from a compressed stream that stopped early or broke. The list keeps its items up to the
+// last top-level one kept; an End item is appended when needed, whose bytes lie outside FileBytes.
+// Should the kept tags still not load (a sprite running on past them), the document is reloaded
+// from the bytes a save would write, and top-level tags are dropped from the end until they do.
+RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool streamCut);
