@@ -818,6 +818,24 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
         EXPECT_EQ(nested[i + 1], loose) << i;
     }
 
+    // A movie read as far as it goes gives the movies among the items read, each read as a loose
+    // file of its bytes is.
+    Bytes cutDeep = deep;
+    cutDeep.resize(deep.size() - 3);
+    Bytes cutOuter = Movie(Cat({BinaryData(1, cutDeep), ShowFrame(), End()}));
+    cutOuter.resize(cutOuter.size() - 3);
+    const std::string cutPath = dir.Write("cut.swf", cutOuter);
+    const std::vector<Json> lenient = rowsOf({"--lenient", "--nested", cutPath});
+    Json loose = rowsOf({"--lenient", dir.Write("loose.swf", cutDeep)}).at(0);
+    loose["path"] = cutPath;
+    loose["embedded"] = {0};
+    ASSERT_GE(lenient.size(), 2u);
+    EXPECT_EQ(lenient[1], loose);
+    EXPECT_EQ(lenient.back().at("embedded"), Json::parse("[0,0,0]"));
+    const ProgramRun cut = Run({"tags", "--json", "--lenient", "--embedded", "0", cutPath});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(cut.out, Run({"tags", "--json", "--lenient", dir.File("loose.swf")}).out);
+
     const ProgramRun tags = Run({"tags", "--embedded", "1", "--embedded", "0", outerPath});
     EXPECT_EQ(tags.out, Run({"tags", dir.Write("deep.swf", deep)}).out);
     EXPECT_EQ(Run({"tree", "--embedded", "3", outerPath}).status, 1);
