@@ -12,12 +12,8 @@ namespace {
 // The End tag given to a movie that has none. Only ever read: the writer copies it.
 const std::uint8_t kEndTagBytes[2] = {0, 0};
 
-constexpr std::int64_t kFixedHeaderBytes = 12;
-constexpr std::size_t kFrameRectOffset = 8;
-
 std::int64_t ItemBytes(const TagItem& item) {
-    return item.HeaderLength +
-           static_cast<std::int64_t>(static_cast<std::uint32_t>(item.BodyLength));
+    return static_cast<std::int64_t>(StoredItemBytes(item));
 }
 
 // What the repair needs to know of the list, gathered in one pass: a movie may hold millions of
@@ -109,8 +105,7 @@ RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool s
     }
     const bool cut = streamCut || faults.walk.result != loadOk ||
                      std::int64_t{faults.declaredLength} > faults.size;
-    const std::int64_t headerBytes =
-        kFixedHeaderBytes + FrameRectByteLength(FileBytes[kFrameRectOffset]);
+    const std::int64_t headerBytes = SavedHeaderLength();
     shape = DropWhereTheWalkStopped(script, faults.walk, shape);
     for (;;) {
         outcome.endAdded = shape.lastTopLevel == nullptr || shape.lastTopLevel->TagCode != tagEnd;

@@ -10,13 +10,6 @@ namespace {
 constexpr std::uint32_t kFixedHeaderBytes = 12;
 constexpr std::size_t kFrameRectOffset = 8;
 
-std::size_t ItemBytes(const TagItem& item) {
-    // The loader never keeps a body longer than the bytes left in the file, so the length field
-    // read back unsigned is the true length.
-    return item.HeaderLength +
-           static_cast<std::size_t>(static_cast<std::uint32_t>(item.BodyLength));
-}
-
 // Collects a save's bytes in memory, for a movie that is compressed before it is written.
 struct MemoryOutput {
     std::vector<std::uint8_t>& bytes;
@@ -73,7 +66,7 @@ std::int32_t WriteMovieTo(CInputScript& script, Output& out) {
     }
     for (const TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
         // Nested items lie inside their sprite's bytes, which go out whole with the sprite.
-        if (item->Depth == 0 && !out.Write(item->Data, ItemBytes(*item))) {
+        if (item->Depth == 0 && !out.Write(item->Data, StoredItemBytes(*item))) {
             return -1;
         }
     }
@@ -86,16 +79,26 @@ std::uint32_t TopLevelTagBytes(const CInputScript& script) {
     std::uint32_t total = 0;
     for (const TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
         if (item->Depth == 0) {
-            total += static_cast<std::uint32_t>(ItemBytes(*item));
+            total += static_cast<std::uint32_t>(StoredItemBytes(*item));
         }
     }
     return total;
 }
 
-std::uint32_t SavedMovieLength(const CInputScript& script) {
+std::size_t StoredItemBytes(const TagItem& item) {
+    // The loader never keeps a body longer than the bytes left in the file, so the length field
+    // read back unsigned is the true length.
+    return item.HeaderLength +
+           static_cast<std::size_t>(static_cast<std::uint32_t>(item.BodyLength));
+}
+
+std::uint32_t SavedHeaderLength() {
     return kFixedHeaderBytes +
-           static_cast<std::uint32_t>(FrameRectByteLength(FileBytes[kFrameRectOffset])) +
-           TopLevelTagBytes(script);
+           static_cast<std::uint32_t>(FrameRectByteLength(FileBytes[kFrameRectOffset]));
+}
+
+std::uint32_t SavedMovieLength(const CInputScript& script) {
+    return SavedHeaderLength() + TopLevelTagBytes(script);
 }
 
 std::int64_t TrailingBytes(const CInputScript& script) {

@@ -21,6 +21,13 @@ std::vector<std::uint8_t> SavedMovieBytes(CInputScript& script);
 // file length in header.FileLength. Returns 0, or -1 after discarding the output.
 std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script);
 
+// An item's stored bytes, its tag header included: what a save copies of it.
+std::size_t StoredItemBytes(const TagItem& item);
+
+// The length of the header a save writes, as long as the loaded file's frame rectangle makes it.
+// Needs a loaded movie.
+std::uint32_t SavedHeaderLength();
+
 // The bytes of every depth-0 item, headers included: exactly what follows the file header.
 std::uint32_t TopLevelTagBytes(const CInputScript& script);
 

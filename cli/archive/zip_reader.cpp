@@ -16,6 +16,27 @@ namespace {
 
 constexpr std::size_t kReadBytes = 64 * 1024;
 
+// Leaves the bytes it makes unset, for a read to fill at once.
+template <typename T>
+struct UnsetAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UnsetAllocator<U>;
+    };
+    UnsetAllocator() = default;
+    template <typename U>
+    explicit UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+    template <typename U>
+    void construct(U* at) noexcept {
+        ::new (static_cast<void*>(at)) U;
+    }
+};
+using StoredBytes = std::vector<std::uint8_t, UnsetAllocator<std::uint8_t>>;
+
 struct ZipCloser {
     void operator()(zip_t* zip) const { zip_discard(zip); }
 };
@@ -61,8 +82,7 @@ struct EntryFacts {
 // An entry's data from its stored bytes, checked against what the central directory says of it.
 class EntryStream : public ByteStream {
   public:
-    EntryStream(std::vector<std::uint8_t> stored, std::unique_ptr<ByteStream> source,
-                const EntryFacts& facts)
+    EntryStream(StoredBytes stored, std::unique_ptr<ByteStream> source, const EntryFacts& facts)
         : stored_(std::move(stored)), source_(std::move(source)), facts_(facts) {
         if (!source_) {
             source_ = std::make_unique<MemoryStream>(stored_.data(), stored_.size());
@@ -83,8 +103,21 @@ class EntryStream : public ByteStream {
             produced_ += served;
             return served;
         }
-        const std::size_t got =
-            inflated_ ? inflated_->Read(buffer, count) : source_->Read(buffer, count);
+        std::size_t got = 0;
+        if (!inflated_) {
+            got = source_->Read(buffer, count);
+        } else if (!streaming_ && !stored_.empty() && count > 0 && count < kWholeReadBytes &&
+                   InflateHead(stored_.data(), stored_.size(), buffer, count)) {
+            // A look at the signature, on the thread that walks the zip: the streaming decoder
+            // is left to whoever reads the entry through.
+            streaming_ = true;
+            looked_ = count;
+            got = count;
+        } else {
+            streaming_ = true;
+            SkipLooked();
+            got = inflated_->Read(buffer, count);
+        }
         if (got == 0 && count > 0) {
             if (produced_ != facts_.size) {
                 throw EEntryError("the entry holds " + Plural(produced_) +
@@ -132,11 +165,28 @@ class EntryStream : public ByteStream {
         whole_ = std::move(whole);
     }
 
+    // The streaming decoder starts from the first byte: what a look delivered is decoded again
+    // and dropped.
+    void SkipLooked() {
+        std::uint8_t dropped[256];
+        while (looked_ > 0) {
+            const std::size_t got = inflated_->Read(dropped, std::min(looked_, sizeof dropped));
+            if (got == 0) {
+                break;
+            }
+            looked_ -= got;
+        }
+        looked_ = 0;
+    }
+
     static constexpr const char* kCrcMismatch = "the entry's data does not match its CRC-32";
 
-    std::vector<std::uint8_t> stored_;
+    StoredBytes stored_;
     std::unique_ptr<ByteStream> source_;
     bool wholeTried_ = false;
+    bool streaming_ = false;  // a look or the streaming decoder has begun
+    std::size_t looked_ = 0;  // bytes a look delivered that the streaming decoder has not
+
     std::unique_ptr<std::uint8_t[]> whole_;
     std::optional<InflatingStream> inflated_;
     EntryFacts facts_;
@@ -169,20 +219,30 @@ std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const 
     const EntryFacts facts{stat.comp_method == ZIP_CM_DEFLATE, stat.size, stat.crc};
     auto stored = std::make_unique<StoredStream>(std::move(file), path);
     if (stat.comp_size > kMaxHeldStoredBytes) {
-        return std::make_unique<EntryStream>(std::vector<std::uint8_t>{}, std::move(stored), facts);
+        return std::make_unique<EntryStream>(StoredBytes{}, std::move(stored), facts);
     }
-    // The central directory's size only bounds what is reserved: what the file holds decides.
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(stat.comp_size));
+    // libzip delivers no more stored bytes than the central directory gives, so the buffer is
+    // made that size at once, left unset for the read to fill: an entry costs one allocation the
+    // size of its stored bytes. What the file holds decides how many of them there are.
+    StoredBytes bytes(static_cast<std::size_t>(stat.comp_size));
+    std::size_t held = 0;
     for (;;) {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + kReadBytes);
-        const std::size_t got = stored->Read(bytes.data() + at, kReadBytes);
-        bytes.resize(at + got);
+        if (held == bytes.size()) {
+            // Full as promised: a byte more means the promise was short, and only then it grows.
+            std::uint8_t more = 0;
+            if (stored->Read(&more, 1) == 0) {
+                break;
+            }
+            bytes.resize(held + kReadBytes);
+            bytes[held++] = more;
+        }
+        const std::size_t got = stored->Read(bytes.data() + held, bytes.size() - held);
         if (got == 0) {
             break;
         }
+        held += got;
     }
+    bytes.resize(held);
     heldBytes = bytes.capacity();
     return std::make_unique<EntryStream>(std::move(bytes), nullptr, facts);
 }

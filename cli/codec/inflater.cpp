@@ -2,6 +2,7 @@
 
 #include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <limits>
@@ -71,6 +72,32 @@ bool InflateWhole(DeflateWrapper wrapper, const std::uint8_t* in, std::size_t in
             : libdeflate_gzip_decompress_ex(decompressor.get(), in, inBytes, out, outBytes, &inUsed,
                                             &produced);
     return result == LIBDEFLATE_SUCCESS && produced == outBytes;
+}
+
+bool InflateHead(const std::uint8_t* in, std::size_t inBytes, std::uint8_t* out,
+                 std::size_t outBytes) {
+    // One per thread, reset for each look: zlib never reads back past what the stream itself
+    // produced, so what an earlier stream left in it cannot show through.
+    struct HeadStream {
+        z_stream stream{};
+        bool ready = inflateInit2(&stream, -MAX_WBITS) == Z_OK;
+        ~HeadStream() {
+            if (ready) {
+                inflateEnd(&stream);
+            }
+        }
+    };
+    thread_local HeadStream head;
+    if (!head.ready || inBytes > std::numeric_limits<uInt>::max() ||
+        outBytes > std::numeric_limits<uInt>::max() || inflateReset(&head.stream) != Z_OK) {
+        return false;
+    }
+    head.stream.next_in = const_cast<std::uint8_t*>(in);
+    head.stream.avail_in = static_cast<uInt>(inBytes);
+    head.stream.next_out = out;
+    head.stream.avail_out = static_cast<uInt>(outBytes);
+    const int rc = inflate(&head.stream, Z_SYNC_FLUSH);
+    return (rc == Z_OK || rc == Z_STREAM_END || rc == Z_BUF_ERROR) && head.stream.avail_out == 0;
 }
 
 // Zeroed, though isal_inflate_init sets what a valid stream uses: a corrupt one can reach back

@@ -28,6 +28,12 @@ inline constexpr std::uint64_t kMaxWholeInflateBytes = 16u << 20;
 bool InflateWhole(DeflateWrapper wrapper, const std::uint8_t* in, std::size_t inBytes,
                   std::uint8_t* out, std::size_t outBytes, std::size_t& inUsed);
 
+// The first `outBytes` bytes that the bare deflate blocks `in` stand for: a look at an entry's
+// signature, which costs less to start than the streaming decoder, whose state is large and
+// zeroed. Returns whether it got that many; when not, the streaming decoder tells why.
+bool InflateHead(const std::uint8_t* in, std::size_t inBytes, std::uint8_t* out,
+                 std::size_t outBytes);
+
 class Inflater {
   public:
     explicit Inflater(DeflateWrapper wrapper);

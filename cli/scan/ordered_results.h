@@ -10,6 +10,7 @@
 // up, so the producer and every worker come back.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -30,10 +31,16 @@ class OrderedResults {
     // Hands on the next item; false when the run was abandoned.
     bool Push(Task task, std::uint64_t weight) {
         std::unique_lock<std::mutex> lock(mutex_);
-        roomAhead_.wait(lock, [&] {
-            return abandoned_ || (pushed_ < consumed_ + window_ &&
-                                  (weightOut_ == 0 || weightOut_ + weight <= weightBudget_));
-        });
+        if (!abandoned_ && !RoomFor(weight, 1)) {
+            producerWaiting_ = true;
+            waitingWeight_ = weight;
+            // Results that came in while the producer was still going may be what it waits for.
+            if (ConsumerNeeded()) {
+                resultReady_.notify_one();
+            }
+            roomAhead_.wait(lock, [&] { return abandoned_ || RoomFor(weight, 1); });
+            producerWaiting_ = false;
+        }
         if (abandoned_) {
             return false;
         }
@@ -76,7 +83,7 @@ class OrderedResults {
         if (ConsumerNeeded()) {
             resultReady_.notify_one();
         }
-        roomAhead_.notify_all();
+        WakeProducer();
     }
 
     // The next result in order; nothing after the last. `whileWaiting` runs, without the lock,
@@ -96,7 +103,7 @@ class OrderedResults {
         }
         slot.ready = false;
         ++consumed_;
-        roomAhead_.notify_all();
+        WakeProducer();
         return std::move(slot.result);
     }
 
@@ -112,24 +119,33 @@ class OrderedResults {
 
   private:
     // Waking the consumer for every result costs two context switches a row, more than writing a
-    // small row does; it is woken once a run of results waits, the last results are in, or the
-    // producer cannot go on until results are taken, and otherwise finds them when its wait times
-    // out.
+    // small row does; it is woken once a run of results waits, or every result handed on is in
+    // and no more come or the producer waits, and otherwise finds them when its wait times out.
+    // The producer, once it waits, is woken alike for a run of free places, not for each.
     static constexpr std::size_t kWakeRun = 16;
 
     bool ConsumerNeeded() const {
-        if (pushed_ >= consumed_ + window_) {
-            return true;
-        }
         for (std::size_t i = consumed_; i < consumed_ + kWakeRun; ++i) {
             if (i >= pushed_) {
-                return closed_;  // the run reaches the last result
+                return closed_ || producerWaiting_;
             }
             if (!slots_[i % window_].ready) {
                 return false;
             }
         }
         return true;
+    }
+
+    // Whether `places` more items (at most the window) fit, the next of them weighing `weight`.
+    bool RoomFor(std::uint64_t weight, std::size_t places) const {
+        return pushed_ + std::min(places, window_) <= consumed_ + window_ &&
+               (weightOut_ == 0 || weightOut_ + weight <= weightBudget_);
+    }
+
+    void WakeProducer() {
+        if (producerWaiting_ && RoomFor(waitingWeight_, kWakeRun)) {
+            roomAhead_.notify_one();
+        }
     }
 
     struct Slot {
@@ -151,4 +167,6 @@ class OrderedResults {
     std::uint64_t weightOut_ = 0;
     bool closed_ = false;
     bool abandoned_ = false;
+    bool producerWaiting_ = false;
+    std::uint64_t waitingWeight_ = 0;
 };
