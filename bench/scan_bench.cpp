@@ -5,6 +5,8 @@
 //   - `scan` against `tags` on one 4 MiB movie of two million tags, plain and compressed;
 //   - 2,000 movies, half of them CWS, loose against the same movies in a zip and in a WARC
 //     (gzip per record), with --jobs 1 and 2, and with --hash sha256 against without;
+//   - 2,000 movies that each reference five files, in a zip that holds half of those files:
+//     --deps against --info on the zip, and --nested against neither on the same movies loose;
 //   - velpin-dask on a local cluster of 2 workers over those 2,000 movies ten times over (20,000
 //     paths, hard links), against one scan --jobs 2 over the same manifest; the cluster's
 //     start-up, which velpin-dask reports apart, is not counted.
@@ -14,6 +16,8 @@
 // can be tried on them by hand; "" for none. With a baseline velpin-cli, from the build before a
 // change, only the scans of the collection and of the containers are timed, each taking turns
 // with the baseline's.)
+//        bench_scan deps [repetitions] [folder]   (only the --deps and --nested figures; with a
+//        folder, the movies and the zip are written there and kept)
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,9 +55,9 @@ Bytes Packed(const Bytes& movie, MovieCompression method) {
 
 // 10 to 60 KB: a bitmap-like block that hardly compresses and shape-like records that do, in
 // frames of a few tags, which is roughly how small real movies are made.
-Bytes SmallMovie(int index, std::uint32_t& seed) {
+Bytes SmallMovie(int index, std::uint32_t& seed, const Bytes& firstTags = {}) {
     const std::size_t target = 10000 + static_cast<std::size_t>(index * 7919 % 50000);
-    Bytes tags;
+    Bytes tags = firstTags;
     std::uint16_t record = 0;
     while (tags.size() < target) {
         Append(tags, Tag(21, Noise(1500, seed), true));
@@ -175,6 +179,53 @@ void ContainerFigures(const std::string& base, int repetitions) {
         100 * (f[6].median / f[0].median - 1), 100 * (f[7].median / f[3].median - 1));
 }
 
+// A game archive: every movie names five files beside it, and the zip holds two or three of them.
+void DepsAndNestedFigures(const std::string& base, int repetitions) {
+    using namespace testcontainer;
+    const std::string folder = base + "/referencing";
+    RunProgram({"/bin/mkdir", "-p", folder}, "/dev/null", "/dev/null");
+    std::vector<Member> members;
+    std::uint32_t seed = 4242;
+    std::size_t held = 0;
+    for (int i = 0; i < kMovies; ++i) {
+        Bytes pushes;
+        std::vector<std::string> files;
+        for (int k = 0; k < 5; ++k) {
+            char file[32];
+            std::snprintf(file, sizeof file, "assets/m%04d_%d.png", i, k);
+            files.push_back(file);
+            Append(pushes, Action(0x96, Cat({{0}, CString(file)})));
+        }
+        Append(pushes, {0});
+        const Bytes movie = Packed(SmallMovie(i, seed, DoAction(pushes)), MovieCompression::Zlib);
+        char name[32];
+        std::snprintf(name, sizeof name, "content/m%04d.swf", i);
+        members.push_back({name, movie});
+        WriteFile(folder + "/" + (name + 8), movie);
+        for (int k = 0; k < (i % 2 == 0 ? 3 : 2); ++k) {
+            members.push_back({"content/" + files[k], {'P', 'N', 'G'}});
+            ++held;
+        }
+    }
+    const std::string zip = base + "/referencing.zip";
+    WriteFile(zip, Archive(ArchiveFormat::Zip, members));
+    std::printf(
+        "%d CWS movies, each naming five files, %zu of them in the zip; %d runs each, "
+        "default --jobs:\n",
+        kMovies, held, repetitions);
+    const std::vector<Figures> f = TimeSideBySide({{"scan", "--inflate", "--info", zip},
+                                                   {"scan", "--inflate", "--deps", zip},
+                                                   {"scan", "--inflate", folder},
+                                                   {"scan", "--inflate", "--nested", folder}},
+                                                  0, repetitions);
+    PrintRun("zip --info", f[0]);
+    PrintRun("zip --deps", f[1]);
+    PrintRun("loose", f[2]);
+    PrintRun("loose --nested", f[3]);
+    std::printf("  --deps / --info: %.2f (target: at most 1.50)\n", f[1].median / f[0].median);
+    std::printf("  --nested / without: %.3f (target: at most 1.05)\n", f[3].median / f[2].median);
+}
+
 // The inflation targets, against the velpin-cli of the build before a change: this build's scans
 // and the baseline's taking turns, so that both see the same machine.
 void BaselineFigures(const std::string& baseline, const std::string& collection,
@@ -291,6 +342,13 @@ void DaskFigures(const std::string& folder, const std::string& base, int repetit
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "deps") {
+        TempDir dir;
+        const std::string base = argc > 3 ? argv[3] : dir.Path();
+        RunProgram({"/bin/mkdir", "-p", base}, "/dev/null", "/dev/null");
+        DepsAndNestedFigures(base, argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
+        return 0;
+    }
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     TempDir dir;
     const std::string folder = argc > 2 && *argv[2] != '\0' ? argv[2] : dir.File("collection");
@@ -299,6 +357,9 @@ int main(int argc, char** argv) {
     const std::string containers =
         argc > 2 && *argv[2] != '\0' ? folder + ".containers" : dir.Path();
     ContainerFigures(containers, baseline.empty() ? repetitions : 0);
+    if (baseline.empty()) {
+        DepsAndNestedFigures(containers, repetitions);
+    }
     std::vector<std::string> compressedFiles;
     std::size_t diskBytes = 0;
     std::size_t movieBytes = 0;

@@ -3,8 +3,9 @@
 // walk must end without a crash however the bytes are broken, every name chain stays within the
 // nesting limit, and the walk must not depend on how much of each entry is held: holding a few
 // bytes and digesting the rest as it streams gives the same sizes and digests as holding
-// everything. The memory a walk may take is an invariant of its own: fuzz/run_ci.sh gives this
-// target the scan's memory budget as its RSS limit.
+// everything. Every reference a movie entry could make, resolved against the names the walk
+// listed, lands in exactly one of the three lists. The memory a walk may take is an invariant of
+// its own: fuzz/run_ci.sh gives this target the scan's memory budget as its RSS limit.
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 
 #include "cli/archive/container_walk.h"
 #include "cli/archive/held_entry.h"
+#include "cli/deps/container_names.h"
 #include "cli/hash/digests.h"
 #include "fuzz/fuzz_check.h"
 
@@ -30,8 +32,17 @@ class Recorder : public ContainerVisitor {
   public:
     explicit Recorder(std::size_t holdBytes) : holdBytes_(holdBytes) {}
 
+    void Listed(const std::vector<std::string>& entry, EntryOrigin origin) override {
+        FUZZ_CHECK(!entry.empty() && entry.size() <= kMaxContainerLevels);
+        names.Add(entry, origin);
+        listed.push_back({entry, origin});
+    }
+
     void Movie(const std::vector<std::string>& entry, ByteStream& bytes) override {
         FUZZ_CHECK(!entry.empty() && entry.size() <= kMaxContainerLevels);
+        // Listed just before, under the same names.
+        FUZZ_CHECK(!listed.empty() && listed.back().first == entry);
+        movies.push_back(listed.back());
         std::string event = "movie";
         for (const std::string& name : entry) {
             event += '\n' + name;
@@ -65,10 +76,44 @@ class Recorder : public ContainerVisitor {
     }
 
     std::vector<std::string> events;
+    ContainerNames names;
+    std::vector<std::pair<std::vector<std::string>, EntryOrigin>> listed;
+    std::vector<std::pair<std::vector<std::string>, EntryOrigin>> movies;
 
   private:
     std::size_t holdBytes_;
 };
+
+// References made of the names the walk met, near and far from each movie, as files and URLs.
+void CheckDependencies(Recorder& recorder) {
+    recorder.names.Seal();
+    std::vector<std::string> texts;
+    for (const auto& [entry, origin] : recorder.listed) {
+        for (const char* prefix : {"", "../", "./x/../", "/", "http://", "https://h/", "//"}) {
+            texts.push_back(prefix + entry.back());
+        }
+    }
+    std::sort(texts.begin(), texts.end());
+    texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
+    std::vector<std::string_view> files;
+    std::vector<std::string_view> urls;
+    for (const std::string& text : texts) {
+        (text.find("://") != std::string::npos ? urls : files).push_back(text);
+    }
+    for (const auto& [entry, origin] : recorder.movies) {
+        const Dependencies lists = PlaceReferences(recorder.names.LocationOf(entry, origin), files,
+                                                   urls, recorder.names.NamesAround(entry, origin));
+        std::vector<std::string> all;
+        for (const std::vector<std::string>* list :
+             {&lists.present, &lists.missing, &lists.external}) {
+            FUZZ_CHECK(std::is_sorted(list->begin(), list->end()));
+            all.insert(all.end(), list->begin(), list->end());
+        }
+        FUZZ_CHECK(origin != EntryOrigin::WarcRecord || lists.external.empty());
+        std::sort(all.begin(), all.end());
+        FUZZ_CHECK(all == texts);
+    }
+}
 
 // One file for the zips, written over for each input, and removed at exit. A plain array, so that
 // it is still there when the exit handler runs.
@@ -112,5 +157,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(othersFew >= 0);
     FUZZ_CHECK(othersFew == othersAll);
     FUZZ_CHECK(few.events == all.events);
+    CheckDependencies(few);
     return 0;
 }

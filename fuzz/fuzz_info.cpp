@@ -1,7 +1,8 @@
 // Loads arbitrary bytes as a movie and, when the load succeeds, reads what the movie declares,
 // references and hides. Checks what the info promises: every index it gives names an item of the
 // right code, the lists are sorted and distinct where promised, and every string it hands out
-// lies inside the body of an item that can hold it.
+// lies inside the body of an item that can hold it. The movies embedded in binary data are the
+// info's movie entries, each item once, and are loaded and checked in turn, three levels deep.
 #include <algorithm>
 #include <cstdint>
 #include <set>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/info/embedded_movies.h"
 #include "cli/info/movie_info.h"
 #include "cli/info/references.h"
 #include "fuzz/fuzz_check.h"
@@ -159,6 +161,8 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
         const TagItem* item = itemAt(entry.index);
         FUZZ_CHECK(item->TagCode == tagDefineBinaryData);
         FUZZ_CHECK(entry.bytes == item->BodyLength - 6);
+        FUZZ_CHECK(entry.version.has_value() == (entry.container && entry.bytes >= 4));
+        FUZZ_CHECK(entry.declaredLength.has_value() == (entry.container && entry.bytes >= 8));
     }
 
     const auto view = [](std::string_view text) { return text; };
@@ -192,14 +196,58 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
     }
 }
 
+// The embedded movies are the binary data entries that hold a movie, each item once under its
+// first index, their data inside FileBytes; returns copies of them for the next level.
+std::vector<std::vector<std::uint8_t>> CheckEmbedded(const CInputScript& movie,
+                                                     const MovieInfo& info) {
+    const std::vector<EmbeddedMovie> found = FindEmbeddedMovies(movie);
+    std::set<const std::uint8_t*> items;
+    std::vector<std::int64_t> expected;
+    std::int64_t index = 0;
+    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next, ++index) {
+        if (item->TagCode == tagDefineBinaryData && items.insert(item->Data).second) {
+            for (const BinaryDataEntry& entry : info.binaryData) {
+                if (entry.index == index && entry.container) {
+                    expected.push_back(index);
+                }
+            }
+        }
+    }
+    std::vector<std::int64_t> indices;
+    std::vector<std::vector<std::uint8_t>> copies;
+    for (const EmbeddedMovie& embedded : found) {
+        indices.push_back(embedded.index);
+        FUZZ_CHECK(IsMovieData(embedded.data));
+        FUZZ_CHECK(embedded.data.bytes >= FileBytes &&
+                   embedded.data.bytes + embedded.data.size <= FileBytes + FileBytesLength);
+        copies.emplace_back(embedded.data.bytes, embedded.data.bytes + embedded.data.size);
+    }
+    FUZZ_CHECK(indices == expected);
+    return copies;
+}
+
+void CheckMovieAndInside(const std::uint8_t* data, std::size_t size, int level) {
+    std::vector<std::vector<std::uint8_t>> inside;
+    {
+        ScopedMovie document;
+        if (LoadMovieFromBytes(document.movie, "fuzz", data, static_cast<std::int64_t>(size)) !=
+            loadOk) {
+            return;
+        }
+        const MovieInfo info = ComputeMovieInfo(document.movie);
+        CheckInfo(document.movie, info);
+        inside = CheckEmbedded(document.movie, info);
+    }
+    if (level < 3) {
+        for (const std::vector<std::uint8_t>& movie : inside) {
+            CheckMovieAndInside(movie.data(), movie.size(), level + 1);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    ScopedMovie document;
-    if (LoadMovieFromBytes(document.movie, "fuzz", data, static_cast<std::int64_t>(size)) !=
-        loadOk) {
-        return 0;
-    }
-    CheckInfo(document.movie, ComputeMovieInfo(document.movie));
+    CheckMovieAndInside(data, size, 0);
     return 0;
 }

@@ -389,6 +389,9 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndWritesNoFile) {
         {{"save", "--delete", "1", "--delete", "99999999999999999999999", movie, out},
          "--delete: too large: 99999999999999999999999"},
         {{"save", "--json", movie, out}, "The following argument was not expected: --json"},
+        {{"tags", "--embedded", "x", movie}, "--embedded: not a decimal number: x"},
+        {{"save", "--embedded", "0", movie, out}, "--embedded: item 0 is not a DefineBinaryData"},
+        {{"extract", "--data", "--body", "--index", "0", movie}, "--body excludes --data"},
     };
     for (const Row& row : rows) {
         std::ostringstream shown;

@@ -378,9 +378,9 @@ std::string Summaries(const std::string& output) {
     for (std::string line; std::getline(lines, line);) {
         Json scanned = Parse(line);
         scanned.erase("hashes");
-        EXPECT_EQ(Keys(scanned), (std::vector<std::string>{"path", "entry", "size", "container",
-                                                           "version", "declaredLength", "result",
-                                                           "reason", "error", "movie"}));
+        EXPECT_EQ(Keys(scanned), (std::vector<std::string>{"path", "entry", "embedded", "size",
+                                                           "container", "version", "declaredLength",
+                                                           "result", "reason", "error", "movie"}));
         EXPECT_TRUE(scanned.at("entry").is_null());
         EXPECT_EQ(scanned.at("movie").is_null(), scanned.at("result") != 0) << line;
         summaries += scanned.at("path").get<std::string>();
@@ -775,3 +775,165 @@ TEST_F(CollectionTest, ScanReadsShortHeadsWithinTheFileAndRefusesAMovieOverTheLi
 }
 
 }  // namespace
+
+// Movies inside movies and what they reference. `outer` embeds `inner` (item 1), which embeds
+// `deep` (item 0), and so on down to `tooDeep`; item 2 holds no movie and item 3 a compressed
+// `deep`.
+class EmbeddedTest : public CollectionTest {
+  protected:
+    static Bytes Pushes(const std::vector<std::string>& texts) {
+        Bytes actions;
+        for (const std::string& text : texts) {
+            Append(actions, Action(0x96, Cat({{0}, CString(text)})));
+        }
+        Append(actions, {0});
+        return DoAction(actions);
+    }
+    static Bytes BinaryData(std::uint16_t id, const Bytes& data) {
+        return Tag(87, Cat({U16(id), U32(0), data}), true);
+    }
+
+    const Bytes tooDeep = Movie(Cat({ShowFrame(), End()}));
+    const Bytes deepest = Movie(Cat({BinaryData(8, tooDeep), ShowFrame(), End()}));
+    const Bytes deep =
+        Movie(Cat({BinaryData(7, deepest), Pushes({"deep.png"}), ShowFrame(), End()}));
+    const Bytes inner =
+        Movie(Cat({BinaryData(5, deep), Pushes({"level2.swf"}), ShowFrame(), End()}));
+    const Bytes outer =
+        Movie(Cat({Pushes({"assets/a.png", "../b.png?x=1",
+                           "http://www.example.com/games/level2.swf", "ftp://x.org/y.swf"}),
+                   BinaryData(1, inner), BinaryData(2, {'n', 'o'}),
+                   BinaryData(3, Packed(deep, MovieCompression::Zlib)), ShowFrame(), End()}));
+    const std::string outerPath = dir.Write("outer.swf", outer);
+};
+
+// Each embedded movie's row is the row its bytes give as a loose file, but for where it lies.
+TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
+    const std::vector<std::string> options{"--inflate", "--info", "--hash", "sha256"};
+    const auto rowsOf = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), options.begin(), options.end());
+        args.insert(args.begin(), "scan");
+        std::vector<Json> rows;
+        std::istringstream lines(Run(args).out);
+        for (std::string line; std::getline(lines, line);) {
+            rows.push_back(Parse(line));
+        }
+        return rows;
+    };
+    const std::vector<Json> nested = rowsOf({"--nested", outerPath});
+    const std::vector<Json> plain = rowsOf({outerPath});
+    const std::vector<std::pair<Bytes, std::vector<int>>> expected{
+        {inner, {1}},         {deep, {1, 0}},
+        {deepest, {1, 0, 0}}, {Packed(deep, MovieCompression::Zlib), {3}},
+        {deepest, {3, 0}},    {tooDeep, {3, 0, 0}}};
+    ASSERT_EQ(nested.size(), 1 + expected.size());
+    EXPECT_EQ(nested[0], plain.at(0));
+    EXPECT_TRUE(nested[0].at("embedded").is_null());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        Json loose = rowsOf({dir.Write("loose.swf", expected[i].first)}).at(0);
+        loose["path"] = outerPath;
+        loose["embedded"] = expected[i].second;
+        EXPECT_EQ(nested[i + 1], loose) << i;
+    }
+
+    // A movie read as far as it goes gives the movies among the items read, each read as a loose
+    // file of its bytes is.
+    Bytes cutDeep = deep;
+    cutDeep.resize(deep.size() - 3);
+    Bytes cutOuter = Movie(Cat({BinaryData(1, cutDeep), ShowFrame(), End()}));
+    cutOuter.resize(cutOuter.size() - 3);
+    const std::string cutPath = dir.Write("cut.swf", cutOuter);
+    const std::vector<Json> lenient = rowsOf({"--lenient", "--nested", cutPath});
+    Json loose = rowsOf({"--lenient", dir.Write("loose.swf", cutDeep)}).at(0);
+    loose["path"] = cutPath;
+    loose["embedded"] = {0};
+    ASSERT_GE(lenient.size(), 2u);
+    EXPECT_EQ(lenient[1], loose);
+    EXPECT_EQ(lenient.back().at("embedded"), Json::parse("[0,0,0]"));
+    const ProgramRun cut = Run({"tags", "--json", "--lenient", "--embedded", "0", cutPath});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(cut.out, Run({"tags", "--json", "--lenient", dir.File("loose.swf")}).out);
+
+    const ProgramRun tags = Run({"tags", "--embedded", "1", "--embedded", "0", outerPath});
+    EXPECT_EQ(tags.out, Run({"tags", dir.Write("deep.swf", deep)}).out);
+    EXPECT_EQ(Run({"tree", "--embedded", "3", outerPath}).status, 1);
+    EXPECT_EQ(Run({"extract", "--index", "1", "--data", outerPath}).out, AsText(inner));
+    for (const auto& [args, problem] :
+         std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"info", "--embedded", "2", outerPath}, "--embedded: the data of item 2 is not"},
+             {{"save", "--embedded", "0", outerPath, dir.File("x")}, "--embedded: item 0 is not"},
+             {{"extract", "--index", "0", "--data", outerPath}, "--data: item 0 is not"},
+             {{"tags", "--embedded", "9", outerPath}, "--embedded 9 is out of range"}}) {
+        const ProgramRun run = Run(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.rfind("velpin-cli: " + problem, 0), 0u) << run.err;
+    }
+}
+
+// One movie, loose, in a game archive and in a crawl: its references land in the list its
+// surroundings give, and so do those of the movies inside it.
+TEST_F(EmbeddedTest, DepsPlaceEveryReferenceWhereTheMovieLies) {
+    using namespace testcontainer;
+    const std::string zip =
+        dir.Write("game.zip",
+                  Archive(ArchiveFormat::Zip, {{"content/game/outer.swf", outer},
+                                               {"content/game/assets/a.png", {'x'}},
+                                               {"content/www.example.com/games/level2.swf", inner},
+                                               {"content/b.png", {'x'}}}));
+    const Bytes crawled =
+        Warc({{"response", "http://www.example.com/games/outer.swf", HttpResponse({}, outer)},
+              {"revisit", "http://www.example.com/games/assets/a.png", {}}});
+    const Bytes more =
+        Warc({{"response", "http://www.example.com/b.png?x=1", HttpResponse({}, {'x'})},
+              {"resource", "http://www.example.com/games/level2.swf", inner}});
+    const std::string warc = dir.Write("crawl.warc", Cat({crawled, more}));
+    // The WARCs of one WACZ answer for each other.
+    const std::string wacz = dir.Write(
+        "site.wacz",
+        Archive(ArchiveFormat::Zip, {{"archive/one.warc", crawled}, {"archive/two.warc", more}}));
+    std::filesystem::create_directory(dir.File("assets"));
+    dir.Write("assets/a.png", {'x'});
+    const ProgramRun run = Run({"scan", "--deps", "--nested", outerPath, zip, warc, wacz});
+    std::vector<std::string> got;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        const Json row = Parse(line);
+        got.push_back(row.at("path").get<std::string>().substr(dir.Path().size() + 1) + " " +
+                      row.at("embedded").dump() + " " + row.at("dependencies").dump());
+    }
+    const std::string none = R"({"present":[],"missing":[],"external":[]})";
+    const std::string deepMissing = R"({"present":[],"missing":["deep.png"],"external":[]})";
+    const std::string innerMissing = R"({"present":[],"missing":["level2.swf"],"external":[]})";
+    const std::string innerPresent = R"({"present":["level2.swf"],"missing":[],"external":[]})";
+    const std::string outerCrawled =
+        R"({"present":["../b.png?x=1","assets/a.png","http://www.example.com/games/level2.swf"],"missing":["ftp://x.org/y.swf"],"external":[]})";
+    const std::vector<std::string> outerRows{"null", "[1]", "[1,0]", "[1,0,0]", "[3]"};
+    std::vector<std::string> expected;
+    const auto outerIn = [&](const std::string& path, const std::string& outerLists,
+                             const std::string& innerLists) {
+        const std::string lists[] = {outerLists, innerLists, deepMissing, none, "null"};
+        for (std::size_t i = 0; i < 5; ++i) {
+            expected.push_back(path + " " + outerRows[i] + " " + lists[i]);
+        }
+    };
+    const auto level2In = [&](const std::string& path) {
+        for (const std::string& row :
+             {"null " + innerPresent, "[0] " + deepMissing, "[0,0] " + none, "[0,0,0] " + none}) {
+            expected.push_back(path + " " + row);
+        }
+    };
+    outerIn("crawl.warc", outerCrawled, innerPresent);
+    level2In("crawl.warc");
+    outerIn(
+        "game.zip",
+        R"({"present":["../b.png?x=1","assets/a.png","http://www.example.com/games/level2.swf"],"missing":[],"external":["ftp://x.org/y.swf"]})",
+        innerMissing);
+    level2In("game.zip");
+    outerIn(
+        "outer.swf",
+        R"({"present":["assets/a.png"],"missing":["../b.png?x=1"],"external":["ftp://x.org/y.swf","http://www.example.com/games/level2.swf"]})",
+        innerMissing);
+    outerIn("site.wacz", outerCrawled, innerPresent);
+    level2In("site.wacz");
+    EXPECT_EQ(got, expected);
+}

@@ -319,7 +319,7 @@ class Utf8Names {
 
 class Walker {
   public:
-    explicit Walker(ContainerVisitor& visitor) : visitor_(visitor) {}
+    Walker(ContainerVisitor& visitor, bool namesOnly) : visitor_(visitor), namesOnly_(namesOnly) {}
 
     // Walks one container at `level` (1 for the outermost). `path` is the file when the container
     // is one, so that libarchive can seek in it.
@@ -331,13 +331,19 @@ class Walker {
             const std::size_t depth = names_.size();
             ReadWarcRecords(
                 in,
-                [&](const std::string& name, ByteStream& payload) { Entry(name, payload, level); },
+                [&](const std::string& name, ByteStream& payload) {
+                    Entry(name, payload, level, EntryOrigin::WarcRecord);
+                },
                 [&](const std::string& name, const std::string& message) {
                     // The record's own name is given, whatever was being read when it broke.
                     names_.resize(depth);
                     NamedFailure(name, message);
                 },
-                budget_, others_);
+                budget_, others_,
+                [&](const std::string& name) {
+                    NamePush pushed(names_, name);
+                    visitor_.Listed(names_, EntryOrigin::WarcRecord);
+                });
         } else {
             WalkArchive(in, kind, level, path);
         }
@@ -400,8 +406,12 @@ class Walker {
         names_.resize(depth);
     }
 
-    void Entry(const std::string& name, ByteStream& bytes, int level) {
+    void Entry(const std::string& name, ByteStream& bytes, int level, EntryOrigin origin) {
         NamePush pushed(names_, name);
+        visitor_.Listed(names_, origin);
+        if (namesOnly_ && !HasContainerSuffix(name)) {
+            return;
+        }
         PeekedStream peeked(bytes, kRecogniseBytes);
         const std::vector<std::uint8_t>& head = peeked.Head();
         const ContainerKind kind = peeked.HeadFailed()
@@ -439,21 +449,25 @@ class Walker {
         }
         return ReadZipFile(path, [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
                                      std::optional<std::uint64_t> heldBytes, std::uint64_t size) {
-            if (heldBytes) {
+            // A listing for names only need not look into an entry that cannot hold others.
+            if (heldBytes && !(namesOnly_ && !HasContainerSuffix(name))) {
                 auto peeked = std::make_unique<OwnedPeek>(std::move(bytes));
                 if (StartsMovie(peeked->Head().data(), peeked->Head().size())) {
                     NamePush pushed(names_, name);
-                    // Read on another thread, perhaps after this walk and its budget: charged
-                    // here, in the walk's order, with all its stream can decode, so that every
-                    // --jobs stops at the same entry, as the walk of a zip as a stream does.
-                    budget_->Charge(size);
-                    visitor_.OwnedMovie(names_, std::move(peeked), *heldBytes);
+                    visitor_.Listed(names_, EntryOrigin::ArchiveFile);
+                    if (!namesOnly_) {
+                        // Read on another thread, perhaps after this walk and its budget: charged
+                        // here, in the walk's order, with all its stream can decode, so that every
+                        // --jobs stops at the same entry, as the walk of a zip as a stream does.
+                        budget_->Charge(size);
+                        visitor_.OwnedMovie(names_, std::move(peeked), *heldBytes);
+                    }
                     return;
                 }
                 bytes = std::move(peeked);
             }
             ChargedStream charged(*bytes, budget_);
-            Entry(name, charged, level);
+            Entry(name, charged, level, EntryOrigin::ArchiveFile);
         });
     }
 
@@ -566,8 +580,11 @@ class Walker {
                 // The entry's header is damaged but the archive goes on after it.
                 if (HasMovieSuffix(name)) {
                     NamePush pushed(names_, name);
-                    FailedStream failed(ArchiveMessage(archive));
-                    visitor_.Movie(names_, failed);
+                    visitor_.Listed(names_, EntryOrigin::ArchiveFile);
+                    if (!namesOnly_) {
+                        FailedStream failed(ArchiveMessage(archive));
+                        visitor_.Movie(names_, failed);
+                    }
                 } else {
                     ++others_;
                 }
@@ -581,7 +598,7 @@ class Walker {
                 charges.EntryStarts(header);
             }
             ArchiveEntryStream entry(archive, source_, charges);
-            Entry(name, entry, level);
+            Entry(name, entry, level, EntryOrigin::ArchiveFile);
             if (charges.SkipDecodes(header)) {
                 NamePush pushed(names_, name);
                 drained = DrainEntry(entry);
@@ -621,6 +638,7 @@ class Walker {
     }
 
     ContainerVisitor& visitor_;
+    const bool namesOnly_;
     std::vector<std::string> names_;
     std::int64_t others_ = 0;
     DecodeBudget* budget_ = nullptr;
@@ -718,12 +736,14 @@ ContainerKind RecogniseContainerFile(const std::string& path) {
     return kind;
 }
 
-std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor,
-                               std::uint64_t baseBudget) {
+namespace {
+
+std::int64_t WalkFile(const std::string& path, ContainerVisitor& visitor, bool namesOnly,
+                      std::uint64_t baseBudget) {
     FileStream file(path);
     const ContainerKind kind = RecogniseContainerFile(path);
     Utf8Names utf8;
-    Walker walker(visitor);
+    Walker walker(visitor, namesOnly);
     // libarchive opens the file again itself, so that it can seek in it (7z needs that, and a
     // zip is read from its central directory).
     walker.WalkOutermost(file, kind, kind == ContainerKind::Warc ? nullptr : &path,
@@ -732,11 +752,22 @@ std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visito
     return walker.Others();
 }
 
+}  // namespace
+
+std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor,
+                               std::uint64_t baseBudget) {
+    return WalkFile(path, visitor, false, baseBudget);
+}
+
+void ListContainerFile(const std::string& path, ContainerVisitor& visitor) {
+    WalkFile(path, visitor, true, DecodeBudget::kBaseBytes);
+}
+
 std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor, std::uint64_t stored,
                                  std::uint64_t baseBudget) {
     PeekedStream peeked(in, kRecogniseBytes);
     Utf8Names utf8;
-    Walker walker(visitor);
+    Walker walker(visitor, false);
     walker.WalkOutermost(peeked, RecogniseContainer(peeked.Head().data(), peeked.Head().size()),
                          nullptr, stored, baseBudget);
     return walker.Others();

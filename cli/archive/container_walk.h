@@ -22,9 +22,19 @@
 
 inline constexpr int kMaxContainerLevels = 3;
 
+// What an entry is to its container.
+enum class EntryOrigin {
+    ArchiveFile,  // a regular file of a zip, 7z or tar
+    WarcRecord,   // a response, resource or revisit record, named by its WARC-Target-URI
+};
+
 class ContainerVisitor {
   public:
     virtual ~ContainerVisitor() = default;
+    // Every entry as the walk meets it, before anything of it is read, whatever it holds; a
+    // revisit record, which holds nothing, is only listed. Movie or the walk of a nested
+    // container follows for the entry with the same names.
+    virtual void Listed(const std::vector<std::string>& /*entry*/, EntryOrigin /*origin*/) {}
     // A movie entry: its names from the outermost container inward, and its bytes. The visitor
     // reads what it needs; an EEntryError from `bytes` means this entry is damaged and the walk
     // can go on after it, anything else it lets through ends the walk.
@@ -74,6 +84,12 @@ ContainerKind RecogniseContainerFile(const std::string& path);
 // may decode is bounded by the file's size (see DecodeBudget), on top of `baseBudget`.
 std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor,
                                std::uint64_t baseBudget = DecodeBudget::kBaseBytes);
+
+// Lists every entry of the container file at `path` to the visitor, as WalkContainerFile would,
+// reading no entry's bytes but those of an entry named as a container (see HasContainerSuffix),
+// which is walked in turn; Movie is never called. Reading an entry costs as much as inflating it,
+// so a list of names is had for little more than the container's headers.
+void ListContainerFile(const std::string& path, ContainerVisitor& visitor);
 
 // The same for a container of `stored` bytes held in a stream (a 7z is copied to a temporary
 // file, since reading one needs to seek). A smaller `baseBudget` than a file's lets the fuzzer

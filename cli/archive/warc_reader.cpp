@@ -332,7 +332,7 @@ bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count) {
 
 void ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
                      const WarcDamageVisitor& damaged, DecodeBudget* budget,
-                     std::int64_t& withoutPayload) {
+                     std::int64_t& withoutPayload, const WarcRevisitVisitor& revisited) {
     PeekedStream raw(in, 2);
     std::optional<InflatingStream> inflated;
     std::optional<MemberMap> members;
@@ -389,6 +389,9 @@ void ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
                     // where the next one starts.
                 }
             } else {
+                if (type == "revisit" && revisited) {
+                    revisited(name);
+                }
                 ++withoutPayload;
             }
             Drain(block);

@@ -26,6 +26,10 @@ using WarcPayloadVisitor = std::function<void(const std::string& name, ByteStrea
 // `message` says where the record starts and what is wrong with it.
 using WarcDamageVisitor = std::function<void(const std::string& name, const std::string& message)>;
 
+// Called with the WARC-Target-URI of each revisit record: it names a resource the archive holds
+// without carrying it again.
+using WarcRevisitVisitor = std::function<void(const std::string& name)>;
+
 // Reads every record of `in` in order, counting in `withoutPayload` the records that carry none.
 // After a record that cannot be read the reading goes on with the next one that can be found: in
 // a plain WARC at the next line that starts a record, in one compressed record by record at the
@@ -33,7 +37,7 @@ using WarcDamageVisitor = std::function<void(const std::string& name, const std:
 // as does whatever else the visitor raises.
 void ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
                      const WarcDamageVisitor& damaged, DecodeBudget* budget,
-                     std::int64_t& withoutPayload);
+                     std::int64_t& withoutPayload, const WarcRevisitVisitor& revisited = nullptr);
 
 // Whether `bytes` (the start of a stream, decompressed) begin a WARC record.
 bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count);

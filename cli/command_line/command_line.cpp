@@ -90,12 +90,21 @@ CLI::Option* OneValueEach(CLI::Option* option) {
     return option->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
+void AddEmbeddedOption(CLI::App& command, std::vector<std::uint64_t>& embedded) {
+    OneValueEach(command.add_option("--embedded", embedded,
+                                    "read the movie in the data of DefineBinaryData item N "
+                                    "instead (repeatable: one level deeper each)"))
+        ->type_name("N")
+        ->check(kDecimalNumber);
+}
+
 }  // namespace
 
 struct CommandLine::Values {
     bool json = false;
     bool inflate = false;
     bool lenient = false;
+    std::vector<std::uint64_t> embedded;
     std::string file;
     SaveOptions save;
     ScanOptions scan;
@@ -126,12 +135,13 @@ void CommandLine::AddSubcommands() {
         CLI::App* command = app_->add_subcommand(name, description);
         command->add_flag("--json", v.json, "print JSON instead of text");
         AddInflateFlag(*command, v.inflate);
+        AddEmbeddedOption(*command, v.embedded);
         AddLenientFlag(*command, v.lenient);
         command->add_option("FILE", v.file, "the movie")->required();
         command->callback([this, &v, run] {
             run_ = [&v, run] {
-                return run(
-                    {v.file, v.inflate, v.json ? OutputMode::Json : OutputMode::Plain, v.lenient});
+                return run({v.file, v.inflate, v.json ? OutputMode::Json : OutputMode::Plain,
+                            v.lenient, v.embedded});
             };
         });
     };
@@ -157,6 +167,7 @@ void CommandLine::AddSubcommands() {
         ->type_name("C[,C...]")
         ->each(AppendParsed(ParseTagCodeList, v.save.deleteCodes, false));
     AddInflateFlag(*save, v.save.inflate);
+    AddEmbeddedOption(*save, v.save.embedded);
     save->add_flag("--fws", v.save.fws,
                    "with --inflate, save uncompressed rather than in the movie's own container");
     save->add_option("IN", v.save.in, "the movie")->required();
@@ -174,6 +185,10 @@ void CommandLine::AddSubcommands() {
     AddInflateFlag(*scan, v.scan.inflate);
     scan->add_flag("--info", v.scan.info,
                    "add each loaded movie's info, as `info --json` gives it");
+    scan->add_flag("--nested", v.scan.nested,
+                   "add a row for each movie inside a movie's binary data, three levels deep");
+    scan->add_flag("--deps", v.scan.deps,
+                   "add the files and URLs each movie references, present, missing or external");
     AddLenientFlag(*scan, v.scan.lenient);
     OneValueEach(scan->add_option(
                      "--hash", "add digests of each movie as stored: sha256,sha1,md5,crc32,xxh128"))
@@ -211,7 +226,12 @@ void CommandLine::AddSubcommands() {
         ->required()
         ->check(kDecimalNumber);
     extract->add_flag("--body", v.extract.body, "the body alone, without the tag header");
+    extract
+        ->add_flag("--data", v.extract.data,
+                   "a DefineBinaryData item's data alone, without its id and reserved bytes")
+        ->excludes("--body");
     AddInflateFlag(*extract, v.extract.inflate);
+    AddEmbeddedOption(*extract, v.extract.embedded);
     AddLenientFlag(*extract, v.extract.lenient);
     extract->add_option("IN", v.extract.in, "the movie")->required();
     extract->add_option("OUT", v.extract.out, "the file to write; - or none: standard output");

@@ -19,6 +19,7 @@ struct SaveOptions {
     std::vector<std::uint16_t> deleteCodes;
     bool inflate = false;
     bool fws = false;
+    std::vector<std::uint64_t> embedded;  // see MovieCommandInput
     std::string in;
     std::string out;
 };
@@ -27,6 +28,8 @@ struct ScanOptions {
     unsigned jobs = 0;  // 0: one per processor
     bool inflate = false;
     bool info = false;                  // each loaded movie's info in its "movie" object
+    bool nested = false;                // rows for the movies inside movies
+    bool deps = false;                  // each movie's references, found or not around it
     bool lenient = false;               // faults in every row, broken movies read as far as they go
     std::vector<HashAlgorithm> hashes;  // in the order given, each once
     std::vector<std::string> paths;
@@ -38,8 +41,10 @@ struct ScanOptions {
 struct ExtractOptions {
     std::uint64_t index = 0;
     bool body = false;
+    bool data = false;  // a DefineBinaryData item's data alone
     bool inflate = false;
     bool lenient = false;
+    std::vector<std::uint64_t> embedded;  // see MovieCommandInput
     std::string in;
     std::string out = "-";  // "-" is standard output
 };

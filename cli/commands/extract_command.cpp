@@ -7,10 +7,11 @@
 #include "cli/commands/cli_support.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/movie_input.h"
+#include "cli/info/embedded_movies.h"
 
 int RunExtractCommand(const ExtractOptions& options) {
     return RunOnLoadedMovie(
-        {options.in, options.inflate, OutputMode::Plain, options.lenient},
+        {options.in, options.inflate, OutputMode::Plain, options.lenient, options.embedded},
         [&](CInputScript& movie, const LoadedInput&) {
             const TagItem* item = movie.FirstTag;
             std::uint64_t count = 0;
@@ -24,10 +25,19 @@ int RunExtractCommand(const ExtractOptions& options) {
                                  " tag items");
             }
             const std::size_t skipped = options.body ? item->HeaderLength : 0;
-            const std::uint8_t* const bytes = item->Data + skipped;
+            const std::uint8_t* bytes = item->Data + skipped;
             // The loader keeps no body longer than the bytes left in the file.
-            const std::size_t length =
+            std::size_t length =
                 item->HeaderLength - skipped + static_cast<std::size_t>(item->BodyLength);
+            if (options.data) {
+                const std::optional<ByteSpan> data = BinaryDataOf(*item);
+                if (!data) {
+                    throw UsageError("--data: item " + std::to_string(options.index) +
+                                     " is not a DefineBinaryData item with data");
+                }
+                bytes = data->bytes;
+                length = data->size;
+            }
             // Only here does "-" mean standard output: every input operand is a file, "-" included.
             if (options.out == "-") {
                 StdoutWriter stdoutWriter;

@@ -6,6 +6,7 @@
 #include "Unit1/presentation/MessageTexts.h"
 #include "cli/codec/swfcodec.h"
 #include "cli/commands/movie_faults.h"
+#include "cli/info/embedded_movies.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"
 #include "swfff/loader.h"
@@ -205,10 +206,41 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
     return static_cast<std::size_t>(kLargestMovieBytes) + 1;
 }
 
-int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path, bool lenient) {
+std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool inflate,
+                               InputHead& head, MovieFaults* lenient) {
+    const TagItem* item = script.FirstTag;
+    std::uint64_t count = 0;
+    for (; item != nullptr && count < index; item = item->Next) {
+        ++count;
+    }
+    const std::string itemName = "item " + std::to_string(index);
+    if (item == nullptr) {
+        throw UsageError("--embedded " + std::to_string(index) +
+                         " is out of range: the movie has " + std::to_string(count) + " tag items");
+    }
+    const std::optional<ByteSpan> data = BinaryDataOf(*item);
+    if (!data) {
+        throw UsageError("--embedded: " + itemName + " is not a DefineBinaryData item with data");
+    }
+    if (!IsMovieData(*data)) {
+        throw UsageError("--embedded: the data of " + itemName + " is not a movie");
+    }
+    // The next load releases the bytes the data lies in.
+    const std::vector<std::uint8_t> bytes(data->bytes, data->bytes + data->size);
+    return LoadMovieBytesInput(script, script.FileName, bytes.data(), bytes.size(), bytes.size(),
+                               inflate, &head, lenient);
+}
+
+int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path, bool lenient,
+                      std::optional<Container> known) {
     std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
                        ": " + LoadResultReason(result) + ")";
-    if (result == loadNotUncompressedSwf) {
+    if (result == loadNotUncompressedSwf && known) {
+        if (IsCompressed(*known)) {
+            line += "; it is compressed (" + std::string(*ContainerSignature(*known)) +
+                    "): add --inflate to load it in memory";
+        }
+    } else if (result == loadNotUncompressedSwf) {
         line += InflateHint(path);
     }
     WriteErrorLine(path, line);
@@ -226,13 +258,28 @@ int RunOnLoadedMovie(const MovieCommandInput& input,
             ScopedMovie document;
             LoadedInput loaded;
             MovieFaults faults;
-            // Without --inflate the load is LoadMovieFile alone, exactly the window's.
-            loaded.result = LoadMovieInput(document.movie, input.path, input.inflate,
-                                           input.inflate ? &loaded.head : nullptr,
-                                           input.lenient ? &faults : nullptr);
+            MovieFaults* const lenient = input.lenient ? &faults : nullptr;
             // A lenient read goes on with whatever it could read.
-            if (loaded.result != loadOk && !(input.lenient && faults.load.readable)) {
-                return ReportLoadFailure(loaded.result, input.mode, input.path, input.lenient);
+            const auto readable = [&]() {
+                return loaded.result == loadOk || (input.lenient && faults.load.readable);
+            };
+            // Without --inflate the load is LoadMovieFile alone, exactly the window's.
+            loaded.result = LoadMovieInput(
+                document.movie, input.path, input.inflate,
+                input.inflate || !input.embedded.empty() ? &loaded.head : nullptr, lenient);
+            bool embeddedLoaded = false;
+            // An embedded movie is looked for among the items its parent could read, and its
+            // faults, its own alone, replace the parent's.
+            for (std::size_t i = 0; i < input.embedded.size() && readable(); ++i) {
+                loaded.result = LoadEmbeddedMovie(document.movie, input.embedded[i], input.inflate,
+                                                  loaded.head, lenient);
+                embeddedLoaded = true;
+            }
+            if (!readable()) {
+                return ReportLoadFailure(loaded.result, input.mode, input.path, input.lenient,
+                                         embeddedLoaded
+                                             ? std::optional<Container>(loaded.head.container)
+                                             : std::nullopt);
             }
             if (!input.lenient) {
                 return use(document.movie, loaded);

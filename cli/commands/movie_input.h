@@ -70,10 +70,11 @@ std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
 std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate);
 
 // Reports a load of `path` that returned the nonzero `result` and gives the exit status. A
-// compressed movie refused with -5 gets a hint that names --inflate after the usual text. A
-// lenient load's JSON says that it has no faults to give.
+// compressed movie refused with -5 gets a hint that names --inflate after the usual text; the
+// movie's container is `known`, or read from the file. A lenient load's JSON says that it has no
+// faults to give.
 int ReportLoadFailure(std::int32_t result, OutputMode mode, const std::string& path,
-                      bool lenient = false);
+                      bool lenient = false, std::optional<Container> known = std::nullopt);
 
 // What a subcommand that works on one loaded movie asks for.
 struct MovieCommandInput {
@@ -81,15 +82,26 @@ struct MovieCommandInput {
     bool inflate = false;
     OutputMode mode = OutputMode::Plain;
     bool lenient = false;
+    // The movie embedded in these items, each inside the one before, instead of the file's own.
+    std::vector<std::uint64_t> embedded;
 };
 
 // What a subcommand is given beside the document: what the file's first bytes say when --inflate
-// read them, and with --lenient the load's result and its faults.
+// read them (and always, for an embedded movie, its data's first bytes), and with --lenient the
+// load's result and its faults (an embedded movie's own).
 struct LoadedInput {
     InputHead head;
     std::int32_t result = loadOk;
     std::optional<MovieFaults> faults;
 };
+
+// Replaces the movie loaded in `script` with the one in the data of its item `index`, as a file
+// of those bytes would be loaded, and returns the load result; `head` receives what the data's
+// first bytes say. With `lenient` the load is lenient, as LoadMovieInput's, and the faults are
+// those of the embedded movie alone. Raises UsageError for an index out of range, an item that is
+// no DefineBinaryData, or data that is no movie.
+std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool inflate,
+                               InputHead& head, MovieFaults* lenient = nullptr);
 
 // The one way a subcommand loads its movie and prints from it: loads `input` into a document of
 // its own, reports a failed load, and otherwise runs `use` on the loaded movie. A lenient load

@@ -74,7 +74,8 @@ int RunSaveCommand(const SaveOptions& options) {
         doomedCodes[code] = true;
     }
     return RunOnLoadedMovie(
-        {options.in, options.inflate}, [&](CInputScript& movie, const LoadedInput& loaded) {
+        {options.in, options.inflate, OutputMode::Plain, false, options.embedded},
+        [&](CInputScript& movie, const LoadedInput& loaded) {
             // Every index refers to the list as loaded: an item goes as the walk passes it, and
             // the walk counts it all the same. An index beyond the list is told only at the end,
             // but before anything is written.

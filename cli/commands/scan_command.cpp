@@ -119,7 +119,7 @@ int RunScanCommand(const ScanOptions& options) {
                                                  kHeldBytesAhead);
     struct Abandoned {};
     ScanInputCounts counts;
-    const ScanInputOptions inputOptions{options.inflate, options.hashes};
+    const ScanInputOptions inputOptions{options.inflate, options.deps, options.hashes};
     const auto work = [&results, &options, &inputOptions] {
         std::optional<std::pair<std::size_t, ScanTask>> task = results.Take();
         if (!task) {
@@ -189,8 +189,8 @@ int RunScanCommand(const ScanOptions& options) {
             out.Flush();
             progress.Show(pathsDone);
         })) {
-            ++rows;
-            loaded += result->line.loaded ? 1 : 0;
+            rows += result->line.rows;
+            loaded += result->line.loaded;
             unreadable += result->line.unreadable ? 1 : 0;
             bytes += result->line.bytes;
             pathsDone = result->pathIndex;

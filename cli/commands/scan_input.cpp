@@ -61,9 +61,12 @@ class EntryProducer : public ContainerVisitor {
                   const ScanTask& base)
         : options_(options), push_(push), base_(base) {}
 
+    void Listed(const std::vector<std::string>&, EntryOrigin origin) override { origin_ = origin; }
+
     void Movie(const std::vector<std::string>& entry, ByteStream& bytes) override {
         ScanTask task = base_;
         task.entry = entry;
+        task.origin = origin_;
         try {
             task.held = HoldMovie(bytes, options_.inflate, options_.hashes);
         } catch (const EEntryError& error) {
@@ -78,6 +81,7 @@ class EntryProducer : public ContainerVisitor {
                     std::uint64_t heldBytes) override {
         ScanTask task = base_;
         task.entry = entry;
+        task.origin = origin_;
         task.unread = std::move(bytes);
         task.unreadBytes = heldBytes;
         push_(std::move(task));
@@ -100,7 +104,34 @@ class EntryProducer : public ContainerVisitor {
     const ScanInputOptions& options_;
     const std::function<void(ScanTask)>& push_;
     const ScanTask& base_;
+    EntryOrigin origin_ = EntryOrigin::ArchiveFile;
 };
+
+// Takes the names of a container.
+class NameCollector : public ContainerVisitor {
+  public:
+    explicit NameCollector(ContainerNames& names) : names_(names) {}
+    void Listed(const std::vector<std::string>& entry, EntryOrigin origin) override {
+        names_.Add(entry, origin);
+    }
+    void Movie(const std::vector<std::string>&, ByteStream&) override {}  // never called
+    void Failure(const std::vector<std::string>&, const std::string&) override {}
+
+  private:
+    ContainerNames& names_;
+};
+
+std::shared_ptr<const ContainerNames> CollectNames(const std::string& path) {
+    auto names = std::make_shared<ContainerNames>();
+    NameCollector collector(*names);
+    try {
+        ListContainerFile(path, collector);
+    } catch (const std::exception&) {
+        // The walk of the entries that follows meets the same fault and reports it.
+    }
+    names->Seal();
+    return names;
+}
 
 // Standard input, read as it comes; a failed read is the input's failure, as a file's is.
 class StandardInputStream : public ByteStream {
@@ -221,6 +252,9 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
             continue;
         }
         ++counts.containers;
+        if (options.deps) {
+            task.names = CollectNames(paths[i].path);
+        }
         EntryProducer producer(options, push, task);
         try {
             counts.otherEntries += WalkContainerFile(paths[i].path, producer);

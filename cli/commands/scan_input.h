@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/archive/container_walk.h"
 #include "cli/archive/held_entry.h"
+#include "cli/deps/container_names.h"
 #include "cli/hash/digests.h"
 #include "cli/scan/scan_walk.h"
 
@@ -33,10 +35,13 @@ struct ScanTask {
     std::optional<std::string> failure;  // why the entry or container is unreadable
     // The failure is the input's, not its content's: it could not be opened or read at all.
     bool unreadable = false;
+    EntryOrigin origin = EntryOrigin::ArchiveFile;  // what the entry is to its container
+    std::shared_ptr<const ContainerNames> names;    // with --deps, for a container's entries
 };
 
 struct ScanInputOptions {
     bool inflate = false;
+    bool deps = false;  // every container is read once for its names before its entries
     std::vector<HashAlgorithm> hashes;
 };
 

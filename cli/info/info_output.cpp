@@ -186,6 +186,12 @@ void WriteLists(JsonWriter& json, const MovieInfo& info, const std::function<voi
         json.Integer(data.bytes);
         json.Key("container");
         json.StringOrNull(data.container);
+        json.Key("version");
+        json.IntegerOrNull(data.version ? std::optional<std::int64_t>(*data.version)
+                                        : std::nullopt);
+        json.Key("declaredLength");
+        json.IntegerOrNull(data.declaredLength ? std::optional<std::int64_t>(*data.declaredLength)
+                                               : std::nullopt);
         json.EndObject();
     });
     const auto string = [&json](std::string_view text) { json.String(text); };
@@ -408,6 +414,15 @@ void AppendListsText(TextLines& lines, const MovieInfo& info) {
             line += ", a ";
             line += *data.container;
             line += " movie";
+        }
+        if (data.version) {
+            line += ", version ";
+            AppendDecimal(line, *data.version);
+        }
+        if (data.declaredLength) {
+            line += ", declaring ";
+            AppendDecimal(line, *data.declaredLength);
+            line += " bytes";
         }
         lines.End();
     }

@@ -187,7 +187,10 @@ bool ReadBinaryData(TagReader& body, std::int64_t index, MovieInfo& info) {
         return false;
     }
     entry.bytes = static_cast<std::int64_t>(body.Remaining());
-    entry.container = ContainerSignature(ContainerOf(body.Position(), body.Remaining()));
+    const MovieHead head = ParseMovieHead(body.Position(), body.Remaining());
+    entry.container = ContainerSignature(head.container);
+    entry.version = head.version;
+    entry.declaredLength = head.declaredLength;
     info.binaryData.push_back(entry);
     return true;
 }
