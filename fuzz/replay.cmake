@@ -17,7 +17,8 @@ add_test(NAME replay_fuzz_reader
 add_executable(replay_fuzz_codec ${VELPIN_FUZZ_DIR}/fuzz_codec.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
 target_link_libraries(replay_fuzz_codec PRIVATE cli_codec velpin_warnings)
 add_test(NAME replay_fuzz_codec
-         COMMAND replay_fuzz_codec ${VELPIN_FUZZ_DIR}/corpus/fuzz_codec)
+         COMMAND replay_fuzz_codec ${VELPIN_FUZZ_DIR}/corpus/fuzz_codec
+                 ${PROJECT_SOURCE_DIR}/tests/crashers/codec)
 
 add_executable(replay_fuzz_containers ${VELPIN_FUZZ_DIR}/fuzz_containers.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
 target_link_libraries(replay_fuzz_containers PRIVATE cli_deps cli_archive cli_hash velpin_warnings)

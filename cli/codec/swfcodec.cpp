@@ -406,10 +406,17 @@ ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, co
     PutLittleU32(header + 4, declaredLength);
     sink(header, sizeof header);
     BoundedBody body(sink, declaredLength);
+    // Counted apart and handed over only once the movie is whole: bytes after a stream that
+    // then falls short of its length are no sign of a whole movie.
+    std::size_t left = 0;
+    std::size_t* const counted = trailing != nullptr ? &left : nullptr;
     if (container == Container::Cws) {
-        InflateZlib(movie + kMovieHeadBytes, length - kMovieHeadBytes, body, trailing);
+        InflateZlib(movie + kMovieHeadBytes, length - kMovieHeadBytes, body, counted);
     } else {
-        InflateLzma(movie, length, body, trailing);
+        InflateLzma(movie, length, body, counted);
+    }
+    if (trailing != nullptr) {
+        *trailing = left;
     }
     return ConversionSummary{Signature(container), Signature(Container::Fws), *head.version, length,
                              declaredLength};
