@@ -8,10 +8,8 @@
 // Usage: bench_info [repetitions] [shape letters]   (defaults: 3, abcdefghi; g, h and i are the
 // movies of code). VELPIN_CLI, when set, names another velpin-cli to measure, for a before and
 // after.
-#include <sys/resource.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -25,7 +23,6 @@
 namespace {
 
 using namespace testmovie;
-using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kLargestMovieBytes = 4194304;
 // A Push record's payload stays below its 16-bit length.
@@ -72,48 +69,28 @@ const char* Cli() {
     return other != nullptr && *other != '\0' ? other : VELPIN_CLI_PATH;
 }
 
-struct Measure {
-    std::vector<double> seconds;
-    // The processor time of the run, user and system: on a machine that other work shares, the
-    // wall time of a run of 10 ms is mostly waiting.
-    std::vector<double> cpuSeconds;
-    double peakMegabytes = 0;
-    bool failed = false;
-};
-
-void Run(const std::vector<std::string>& argv, Measure& figures) {
-    struct rusage usage {};
-    const auto start = Clock::now();
-    const int status = RunProgram(argv, "/dev/null", "/dev/null", &usage);
-    figures.seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    figures.cpuSeconds.push_back(seconds(usage.ru_utime) + seconds(usage.ru_stime));
-    figures.peakMegabytes = std::max(figures.peakMegabytes, usage.ru_maxrss / 1024.0);
-    figures.failed = figures.failed || status != 0;
-}
-
 // Runs tags and info on one movie and prints its row. This runs in a process started afresh for
 // it: a child started through posix_spawn shares its parent's memory until it execs, and its peak
 // then counts the parent's own, so the parent must not be the one that made a 4 MiB movie.
 int MeasureOne(int repetitions, char shape, const std::string& description,
                const std::string& path) {
-    Measure tags, info, plainTags, save;
+    ProcessRuns tags, info, plainTags, save;
     for (int i = 0; i < repetitions; ++i) {
-        Run({Cli(), "tags", "--json", path}, tags);
-        Run({Cli(), "info", "--json", path}, info);
-        Run({Cli(), "tags", path}, plainTags);
-        Run({Cli(), "save", path, path + ".saved"}, save);
+        TimeProcess({Cli(), "tags", "--json", path}, 0, tags);
+        TimeProcess({Cli(), "info", "--json", path}, 0, info);
+        TimeProcess({Cli(), "tags", path}, 0, plainTags);
+        TimeProcess({Cli(), "save", path, path + ".saved"}, 0, save);
     }
     char cells[4][64];
-    const Measure* const measures[4] = {&tags, &info, &plainTags, &save};
+    const ProcessRuns* const measures[4] = {&tags, &info, &plainTags, &save};
     for (int i = 0; i < 4; ++i) {
-        const Measure& figures = *measures[i];
+        const ProcessRuns& figures = *measures[i];
         std::snprintf(cells[i], sizeof cells[i], "%6.3f s %6.3f s %5.1f MB",
                       Summarize(figures.seconds).median, Summarize(figures.cpuSeconds).median,
                       figures.peakMegabytes);
     }
     // Wall, processor, memory.
-    const auto ratios = [](const Measure& m, const Measure& tags) {
+    const auto ratios = [](const ProcessRuns& m, const ProcessRuns& tags) {
         char text[32];
         std::snprintf(text, sizeof text, "%.2f, %.2f, %.2f",
                       Summarize(m.seconds).median / Summarize(tags.seconds).median,

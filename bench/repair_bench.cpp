@@ -6,10 +6,8 @@
 // The two commands of a pair run alternately, so that both meet the same machine.
 //
 // Usage: bench_repair [repetitions] [shape letters]   (defaults: 5, abcdef)
-#include <sys/resource.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -18,37 +16,19 @@
 #include "bench/figures.h"
 #include "bench/worst_movies.h"
 #include "tests/support/movie_builder.h"
-#include "tests/support/run_program.h"
 
 namespace {
 
 using namespace testmovie;
-using Clock = std::chrono::steady_clock;
-
-struct Measure {
-    std::vector<double> seconds;
-    std::vector<double> cpuSeconds;
-    bool failed = false;
-};
-
-void Run(const std::vector<std::string>& argv, int wantedStatus, Measure& figures) {
-    struct rusage usage {};
-    const auto start = Clock::now();
-    const int status = RunProgram(argv, "/dev/null", "/dev/null", &usage);
-    figures.seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    figures.cpuSeconds.push_back(seconds(usage.ru_utime) + seconds(usage.ru_stime));
-    figures.failed = figures.failed || status != wantedStatus;
-}
 
 // Runs the two commands alternately and prints their medians and the ratio of the second to the
 // first.
 void Pair(int repetitions, const std::string& label, const std::vector<std::string>& first,
           const std::vector<std::string>& second) {
-    Measure a, b;
+    ProcessRuns a, b;
     for (int i = 0; i < repetitions; ++i) {
-        Run(first, 0, a);
-        Run(second, 0, b);
+        TimeProcess(first, 0, a);
+        TimeProcess(second, 0, b);
     }
     std::printf("%-58s %7.3f s %7.3f s   %7.3f s %7.3f s   %.3f, %.3f%s\n", label.c_str(),
                 Summarize(a.seconds).median, Summarize(a.cpuSeconds).median,
