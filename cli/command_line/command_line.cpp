@@ -178,7 +178,8 @@ void CommandLine::AddSubcommands() {
         "scan",
         "print one JSON line per movie of the files, folders and containers given, in path order");
     scan->add_option("-j,--jobs", v.scan.jobs,
-                     "load N movies at once, 1 to 1024 (default: one per processor)")
+                     "load N movies at once, 1 to 1024 (default: one per processor); with 1, "
+                     "the whole scan runs on one thread")
         ->type_name("N")
         ->check(kDecimalNumber)
         ->check(QuietRange(kMinScanJobs, kMaxScanJobs));

@@ -1,15 +1,18 @@
-// velpin-cli scan: one JSON line per movie of a collection, loose or inside containers. One thread
-// reads the paths and the containers' entries in order, several threads load the movies at once,
-// each into a document of its own (FileBytes is per thread), and one writer prints the lines in
-// that order, then the summary.
+// velpin-cli scan: one JSON line per movie of a collection, loose or inside containers. With more
+// than one job, one thread reads the paths and the containers' entries in order, several threads
+// load the movies at once, each into a document of its own (FileBytes is per thread), and one
+// writer prints the lines in that order; with one job, one thread does all three. Then the
+// summary.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "Unit1/presentation/ErrorBoxText.h"
 #include "cli/commands/cli_support.h"
@@ -62,6 +65,84 @@ class Progress {
     std::chrono::steady_clock::time_point last_{};
 };
 
+// One thread reads the paths and the containers' entries in order, `jobs` threads load the movies
+// at once, and the calling thread hands the rows to `take` in order. Nothing when no loading
+// thread or no reader could be started.
+std::optional<ScanInputCounts> ScanInParallel(const std::vector<ScanPath>& paths,
+                                              const ScanOptions& options,
+                                              const ScanInputOptions& inputOptions, unsigned jobs,
+                                              StdoutWriter& out, Progress& progress,
+                                              const std::function<void(const ScanResult&)>& take) {
+    OrderedResults<ScanTask, ScanResult> results(jobs * kLinesAheadPerJob, kHeldBytesAhead);
+    struct Abandoned {};
+    ScanInputCounts counts;
+    std::vector<std::thread> workers;
+    std::thread reader;
+    const auto joinAll = [&workers, &reader] {
+        for (std::thread& worker : workers) {
+            worker.join();
+        }
+        if (reader.joinable()) {
+            reader.join();
+        }
+    };
+    try {
+        while (workers.size() < jobs) {
+            workers.emplace_back([&results, &options, &inputOptions] {
+                while (std::optional<std::pair<std::size_t, ScanTask>> task = results.Take()) {
+                    ReadUnreadEntry(task->second, inputOptions);
+                    ScanResult result{ScanMovie(task->second, options), task->second.pathIndex};
+                    task->second.held.reset();
+                    results.Put(task->first, std::move(result));
+                }
+            });
+        }
+        reader = std::thread([&]() {
+            try {
+                counts = ProduceScanTasks(paths, inputOptions, [&](ScanTask task) {
+                    const std::uint64_t weight =
+                        task.held ? task.held->bytes.size() : task.unreadBytes;
+                    if (!results.Push(std::move(task), weight)) {
+                        throw Abandoned{};
+                    }
+                });
+            } catch (const Abandoned&) {
+                // The writer gave up; it reports why.
+            }
+            results.Close();
+        });
+    } catch (const std::system_error&) {
+        // Fewer workers than asked for only make the scan slower; without a worker or the
+        // reader there is no scan.
+        if (workers.empty() || !reader.joinable()) {
+            results.Abandon();
+            results.Close();
+            joinAll();
+            return std::nullopt;
+        }
+    }
+    std::size_t pathsDone = 0;
+    try {
+        while (std::optional<ScanResult> result = results.Next(kProgressInterval, [&]() {
+            // A movie that takes long lets the lines before it out, so a slow scan still
+            // streams.
+            out.Flush();
+            progress.Show(pathsDone);
+        })) {
+            pathsDone = result->pathIndex;
+            take(*result);
+        }
+    } catch (...) {
+        // The reader and the workers finish what they hold and stop, so the error is reported,
+        // not hung on.
+        results.Abandon();
+        joinAll();
+        throw;
+    }
+    joinAll();
+    return counts;
+}
+
 }  // namespace
 
 int RunScanCommand(const ScanOptions& options) {
@@ -110,101 +191,44 @@ int RunScanCommand(const ScanOptions& options) {
     }
     const std::vector<ScanPath>& paths = inputs.paths;
 
-    // With one job the reader loads each movie itself, so that --jobs 1 is one thread of work;
-    // with more, the reader's thread comes on top of the jobs: it mostly waits for the disk or
-    // inflates a container's entries while the jobs load them.
-    const bool readerLoads = jobs == 1;
-    const std::size_t workerCount = readerLoads ? 0 : jobs;
-    OrderedResults<ScanTask, ScanResult> results(std::max<std::size_t>(jobs, 1) * kLinesAheadPerJob,
-                                                 kHeldBytesAhead);
-    struct Abandoned {};
-    ScanInputCounts counts;
-    const ScanInputOptions inputOptions{options.inflate, options.deps, options.hashes};
-    const auto work = [&results, &options, &inputOptions] {
-        std::optional<std::pair<std::size_t, ScanTask>> task = results.Take();
-        if (!task) {
-            return false;
-        }
-        ReadUnreadEntry(task->second, inputOptions);
-        ScanResult result{ScanMovie(task->second, options), task->second.pathIndex};
-        task->second.held.reset();
-        results.Put(task->first, std::move(result));
-        return true;
-    };
-    std::vector<std::thread> workers;
-    std::thread reader;
-    const auto joinAll = [&workers, &reader] {
-        for (std::thread& worker : workers) {
-            worker.join();
-        }
-        if (reader.joinable()) {
-            reader.join();
-        }
-    };
-    try {
-        while (workers.size() < workerCount) {
-            workers.emplace_back([&work] {
-                while (work()) {
-                }
-            });
-        }
-        reader = std::thread([&]() {
-            try {
-                counts = ProduceScanTasks(paths, inputOptions, [&](ScanTask task) {
-                    const std::uint64_t weight =
-                        task.held ? task.held->bytes.size() : task.unreadBytes;
-                    // Pushed and at once taken back when the reader loads: the one thread
-                    // takes everything it pushes, so no Take waits.
-                    if (!results.Push(std::move(task), weight) || (readerLoads && !work())) {
-                        throw Abandoned{};
-                    }
-                });
-            } catch (const Abandoned&) {
-                // The writer gave up; it reports why.
-            }
-            results.Close();
-        });
-    } catch (const std::system_error&) {
-        // Fewer workers than asked for only make the scan slower; without a worker or the
-        // reader there is no scan.
-        if ((workers.empty() && !readerLoads) || !reader.joinable()) {
-            results.Abandon();
-            results.Close();
-            joinAll();
-            WriteErrorLine("cannot start a thread");
-            return exitFailure;
-        }
-    }
-
     StdoutWriter out;
     Progress progress(paths.size());
+    ScanInputCounts counts;
     std::int64_t rows = 0;
     std::int64_t loaded = 0;
     std::int64_t bytes = 0;
     std::size_t pathsDone = 0;
-    try {
-        while (std::optional<ScanResult> result = results.Next(kProgressInterval, [&]() {
-            // A movie that takes long lets the lines before it out, so a slow scan still
-            // streams.
-            out.Flush();
-            progress.Show(pathsDone);
-        })) {
-            rows += result->line.rows;
-            loaded += result->line.loaded;
-            unreadable += result->line.unreadable ? 1 : 0;
-            bytes += result->line.bytes;
-            pathsDone = result->pathIndex;
-            out.Put(result->line.text);
-            progress.Show(pathsDone);
-        }
-    } catch (...) {
-        // The reader and the workers finish what they hold and stop, so the error is reported,
-        // not hung on.
-        results.Abandon();
-        joinAll();
-        throw;
+    const auto take = [&](const ScanResult& result) {
+        rows += result.line.rows;
+        loaded += result.line.loaded;
+        unreadable += result.line.unreadable ? 1 : 0;
+        bytes += result.line.bytes;
+        pathsDone = result.pathIndex;
+        out.Put(result.line.text);
+        progress.Show(pathsDone);
+    };
+    const ScanInputOptions inputOptions{options.inflate, options.deps, options.hashes};
+    if (jobs == 1) {
+        // One job is one thread, which reads, loads and writes each row in turn: a map step
+        // that runs a scan per processor gets what it asked for, with no handing on between
+        // threads. The lines before a slow movie are let out as they are with more jobs.
+        auto flushed = std::chrono::steady_clock::now();
+        counts = ProduceScanTasks(paths, inputOptions, [&](ScanTask task) {
+            ReadUnreadEntry(task, inputOptions);
+            take(ScanResult{ScanMovie(task, options), task.pathIndex});
+            if (const auto now = std::chrono::steady_clock::now();
+                now - flushed >= kProgressInterval) {
+                out.Flush();
+                flushed = now;
+            }
+        });
+    } else if (const std::optional<ScanInputCounts> parallel =
+                   ScanInParallel(paths, options, inputOptions, jobs, out, progress, take)) {
+        counts = *parallel;
+    } else {
+        WriteErrorLine("cannot start a thread");
+        return exitFailure;
     }
-    joinAll();
     out.Flush();
     progress.Clear();
 
