@@ -104,7 +104,7 @@ def task_alone(root):
     os.makedirs(folder)
     os.environ["DIR"] = folder
     task = runpy.run_path(DASK, run_name="velpin_dask_test")["scan_partition"]
-    totals = task(3, ["x"], fake, [], folder, root, "key", 1)
+    totals = task(3, b"x\0", "key", fake, [], folder, root, 1)
     check((totals["status"], totals["attempts"], totals["unreadable"]) == (0, 2, 0),
           "a task is retried after exit status 3: %s" % totals)
     check(not os.path.exists(os.path.join(root, "seen")), "a part appears only when whole")
