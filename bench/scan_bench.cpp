@@ -18,6 +18,7 @@
 // with the baseline's.)
 //        bench_scan deps [repetitions] [folder]   (only the --deps and --nested figures; with a
 //        folder, the movies and the zip are written there and kept)
+//        bench_scan dask [repetitions]   (only the velpin-dask figures)
 #include <unistd.h>
 
 #include <algorithm>
@@ -266,6 +267,44 @@ void BaselineFigures(const std::string& baseline, const std::string& collection,
     }
 }
 
+struct Collection {
+    std::vector<std::string> compressedFiles;
+    std::size_t diskBytes = 0;
+    std::size_t movieBytes = 0;
+    std::size_t compressedBytes = 0;
+    std::size_t compressedMovieBytes = 0;
+    int cws = 0;
+    int zws = 0;
+};
+
+// The 2,000 movies of the collection in `folder`, two of three compressed, one in a hundred with
+// LZMA.
+Collection WriteCollection(const std::string& folder) {
+    Collection c;
+    std::uint32_t seed = 12345;
+    RunProgram({"/bin/mkdir", folder}, "/dev/null", "/dev/null");
+    for (int i = 0; i < kMovies; ++i) {
+        const Bytes movie = SmallMovie(i, seed);
+        Bytes file = movie;
+        if (i % 3 != 0) {
+            const bool lzma = i % 100 == 1;
+            file = Packed(movie, lzma ? MovieCompression::Lzma : MovieCompression::Zlib);
+            (lzma ? c.zws : c.cws) += 1;
+            c.compressedBytes += file.size();
+            c.compressedMovieBytes += movie.size();
+        }
+        char name[32];
+        std::snprintf(name, sizeof name, "/m%04d.swf", i);
+        WriteFile(folder + name, file);
+        if (i % 3 != 0) {
+            c.compressedFiles.push_back(folder + name);
+        }
+        c.diskBytes += file.size();
+        c.movieBytes += movie.size();
+    }
+    return c;
+}
+
 // The seconds velpin-dask reports for its tasks and for its cluster's start-up, from its summary.
 std::pair<double, double> DaskSeconds(const std::string& errPath) {
     const Bytes err = ReadFile(errPath);
@@ -349,6 +388,13 @@ int main(int argc, char** argv) {
         DepsAndNestedFigures(base, argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
         return 0;
     }
+    if (argc > 1 && std::string(argv[1]) == "dask") {
+        TempDir dir;
+        WriteCollection(dir.File("collection"));
+        DaskFigures(dir.File("collection"), dir.File("dask"),
+                    argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
+        return 0;
+    }
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     TempDir dir;
     const std::string folder = argc > 2 && *argv[2] != '\0' ? argv[2] : dir.File("collection");
@@ -360,41 +406,12 @@ int main(int argc, char** argv) {
     if (baseline.empty()) {
         DepsAndNestedFigures(containers, repetitions);
     }
-    std::vector<std::string> compressedFiles;
-    std::size_t diskBytes = 0;
-    std::size_t movieBytes = 0;
-    std::size_t compressedBytes = 0;
-    std::size_t compressedMovieBytes = 0;
-    int cws = 0;
-    int zws = 0;
-    {
-        std::uint32_t seed = 12345;
-        RunProgram({"/bin/mkdir", folder}, "/dev/null", "/dev/null");
-        for (int i = 0; i < kMovies; ++i) {
-            const Bytes movie = SmallMovie(i, seed);
-            Bytes file = movie;
-            if (i % 3 != 0) {
-                const bool lzma = i % 100 == 1;
-                file = Packed(movie, lzma ? MovieCompression::Lzma : MovieCompression::Zlib);
-                (lzma ? zws : cws) += 1;
-                compressedBytes += file.size();
-                compressedMovieBytes += movie.size();
-            }
-            char name[32];
-            std::snprintf(name, sizeof name, "/m%04d.swf", i);
-            WriteFile(folder + name, file);
-            if (i % 3 != 0) {
-                compressedFiles.push_back(folder + name);
-            }
-            diskBytes += file.size();
-            movieBytes += movie.size();
-        }
-    }
+    const Collection collection = WriteCollection(folder);
     std::printf(
         "collection: %d movies (%d CWS, %d ZWS, %d FWS), %.1f MB on disk, %.1f MB "
         "inflated; %d runs each\n",
-        kMovies, cws, zws, kMovies - cws - zws, diskBytes / kMegabyte, movieBytes / kMegabyte,
-        repetitions);
+        kMovies, collection.cws, collection.zws, kMovies - collection.cws - collection.zws,
+        collection.diskBytes / kMegabyte, collection.movieBytes / kMegabyte, repetitions);
     if (!baseline.empty()) {
         BaselineFigures(baseline, folder, containers, repetitions);
         return 0;
@@ -410,23 +427,24 @@ int main(int argc, char** argv) {
             "scan --inflate --jobs %d: median %.3f s (best %.3f, worst %.3f): %.0f files/s, "
             "%.1f MB/s read, %.1f MB/s inflated\n",
             jobs, s, scans[jobs - 1].best, scans[jobs - 1].worst, kMovies / s,
-            diskBytes / kMegabyte / s, movieBytes / kMegabyte / s);
+            collection.diskBytes / kMegabyte / s, collection.movieBytes / kMegabyte / s);
     }
     std::printf("  --jobs 2 is %.2fx as fast as --jobs 1 (target: at least 1.7x)\n",
                 scans[0].median / scans[1].median);
 
     const std::string out = dir.File("inflated.swf");
     const double inflateSeconds = Seconds([&]() {
-        for (const std::string& file : compressedFiles) {
+        for (const std::string& file : collection.compressedFiles) {
             RunCli({"inflate", file, out}, 0);
         }
     });
     std::printf(
         "inflate, one process per file (%zu compressed files): %.3f s: %.0f files/s, "
         "%.1f MB/s read, %.1f MB/s inflated\n",
-        compressedFiles.size(), inflateSeconds, compressedFiles.size() / inflateSeconds,
-        compressedBytes / kMegabyte / inflateSeconds,
-        compressedMovieBytes / kMegabyte / inflateSeconds);
+        collection.compressedFiles.size(), inflateSeconds,
+        collection.compressedFiles.size() / inflateSeconds,
+        collection.compressedBytes / kMegabyte / inflateSeconds,
+        collection.compressedMovieBytes / kMegabyte / inflateSeconds);
 
     const WorstMovie worst = WorstMovies("a").front();
     const std::string plain = dir.Write("worst.swf", worst.bytes);
