@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <unordered_set>
 #include <utility>
@@ -27,13 +28,18 @@ bool WalkFolder(const fs::path& root, std::vector<ScanPath>& paths,
         std::error_code error;
         for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
              it.increment(error)) {
+            // The entry's type as the folder listing gave it, without a call per entry; a link
+            // is a link, never the folder it leads to.
             std::error_code kindError;
-            if (it->symlink_status(kindError).type() == fs::file_type::directory) {
+            if (!it->is_symlink(kindError) && it->is_directory(kindError)) {
                 folders.push_back(it->path());
-            } else if (const std::string name = it->path().filename().string();
-                       (HasMovieSuffix(name) || HasContainerSuffix(name)) &&
-                       it->is_regular_file(kindError)) {
-                paths.push_back({it->path().string(), false});
+                continue;
+            }
+            const std::string& path = it->path().native();
+            const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+            if ((HasMovieSuffix(name) || HasContainerSuffix(name)) &&
+                it->is_regular_file(kindError)) {
+                paths.push_back({path, false});
             }
         }
         if (error) {
@@ -42,6 +48,26 @@ bool WalkFolder(const fs::path& root, std::vector<ScanPath>& paths,
         }
     }
     return complete;
+}
+
+// Whether lexically_normal would give `path` back as it is: no empty, "." or ".." component and
+// no separator at the end. Most paths are, and are then taken without being parsed and rebuilt.
+bool IsLexicallyNormal(std::string_view path) {
+    if (path.empty() || path == "/") {
+        return path == "/";
+    }
+    std::size_t start = path.front() == '/' ? 1 : 0;
+    for (;;) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view component = path.substr(start, end - start);
+        if (component.empty() || component == "." || component == "..") {
+            return false;
+        }
+        if (end == path.size()) {
+            return true;
+        }
+        start = end + 1;
+    }
 }
 
 }  // namespace
@@ -68,7 +94,10 @@ ScanInputs CollectScanInputs(
     std::vector<ScanPath> unique;
     unique.reserve(inputs.paths.size());
     for (ScanPath& path : inputs.paths) {
-        if (seen.insert(fs::path(path.path).lexically_normal().string()).second) {
+        if (seen.insert(IsLexicallyNormal(path.path)
+                            ? path.path
+                            : fs::path(path.path).lexically_normal().string())
+                .second) {
             unique.push_back(std::move(path));
         }
     }
