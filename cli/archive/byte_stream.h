@@ -8,6 +8,7 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "swfff/fileio.h"
@@ -47,6 +48,16 @@ class MemoryStream : public ByteStream {
   private:
     const std::uint8_t* at_;
     const std::uint8_t* end_;
+};
+
+// The stream of an entry that could not be opened: reading it raises EEntryError with why.
+class FailedStream : public ByteStream {
+  public:
+    explicit FailedStream(std::string message) : message_(std::move(message)) {}
+    std::size_t Read(std::uint8_t*, std::size_t) override { throw EEntryError(message_); }
+
+  private:
+    std::string message_;
 };
 
 // A file read from its start; failures raise EInOutError as the movie loader's would.

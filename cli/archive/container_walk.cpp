@@ -210,16 +210,6 @@ class ArchiveEntryStream : public ByteStream {
     ArchiveCharges& charges_;
 };
 
-// The stream of an entry that could not be opened at all.
-class FailedStream : public ByteStream {
-  public:
-    explicit FailedStream(std::string message) : message_(std::move(message)) {}
-    std::size_t Read(std::uint8_t*, std::size_t) override { throw EEntryError(message_); }
-
-  private:
-    std::string message_;
-};
-
 // The entry's name as UTF-8 text, whatever the locale the scan runs in.
 std::string EntryName(struct archive_entry* header) {
     const char* name = archive_entry_pathname_utf8(header);

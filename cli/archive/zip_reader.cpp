@@ -247,16 +247,6 @@ std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const 
     return std::make_unique<EntryStream>(std::move(bytes), nullptr, facts);
 }
 
-// An entry whose stored bytes could not be found: reading it raises why.
-class FailedEntry : public ByteStream {
-  public:
-    explicit FailedEntry(std::string message) : message_(std::move(message)) {}
-    std::size_t Read(std::uint8_t*, std::size_t) override { throw EEntryError(message_); }
-
-  private:
-    std::string message_;
-};
-
 }  // namespace
 
 bool ReadZipFile(const std::string& path, const ZipEntryVisitor& visit) {
@@ -287,7 +277,7 @@ bool ReadZipFile(const std::string& path, const ZipEntryVisitor& visit) {
         try {
             bytes = OpenEntry(zip.get(), stat, path, heldBytes);
         } catch (const EEntryError& failure) {
-            bytes = std::make_unique<FailedEntry>(failure.what());
+            bytes = std::make_unique<FailedStream>(failure.what());
             heldBytes = 0;
         }
         visit(stat.name, std::move(bytes), heldBytes, stat.size);
