@@ -43,13 +43,20 @@ class Progress {
   public:
     explicit Progress(std::size_t total) : total_(total), shown_(isatty(STDERR_FILENO) == 1) {}
 
-    void Show(std::size_t done) {
+    // `done` files are finished; shown at most once an interval.
+    void Advance(std::size_t done) {
+        done_ = done;
+        Show();
+    }
+
+    // Shows the count again, for a wait on a slow movie.
+    void Show() {
         const auto now = std::chrono::steady_clock::now();
         if (!shown_ || now - last_ < kProgressInterval) {
             return;
         }
         last_ = now;
-        std::fprintf(stderr, "\rscan: %zu of %zu files", done, total_);
+        std::fprintf(stderr, "\rscan: %zu of %zu files", done_, total_);
         std::fflush(stderr);
     }
 
@@ -61,6 +68,7 @@ class Progress {
 
   private:
     std::size_t total_;
+    std::size_t done_ = 0;
     bool shown_;
     std::chrono::steady_clock::time_point last_{};
 };
@@ -121,15 +129,13 @@ std::optional<ScanInputCounts> ScanInParallel(const std::vector<ScanPath>& paths
             return std::nullopt;
         }
     }
-    std::size_t pathsDone = 0;
     try {
         while (std::optional<ScanResult> result = results.Next(kProgressInterval, [&]() {
             // A movie that takes long lets the lines before it out, so a slow scan still
             // streams.
             out.Flush();
-            progress.Show(pathsDone);
+            progress.Show();
         })) {
-            pathsDone = result->pathIndex;
             take(*result);
         }
     } catch (...) {
@@ -197,15 +203,13 @@ int RunScanCommand(const ScanOptions& options) {
     std::int64_t rows = 0;
     std::int64_t loaded = 0;
     std::int64_t bytes = 0;
-    std::size_t pathsDone = 0;
     const auto take = [&](const ScanResult& result) {
         rows += result.line.rows;
         loaded += result.line.loaded;
         unreadable += result.line.unreadable ? 1 : 0;
         bytes += result.line.bytes;
-        pathsDone = result.pathIndex;
         out.Put(result.line.text);
-        progress.Show(pathsDone);
+        progress.Advance(result.pathIndex);
     };
     const ScanInputOptions inputOptions{options.inflate, options.deps, options.hashes};
     if (jobs == 1) {
