@@ -68,6 +68,22 @@ std::vector<std::uint8_t> GzipStart(const std::uint8_t* head, std::size_t count)
     return start;
 }
 
+// Counts every byte read through it as stored by the container `budget` is for: a container
+// whose size is not known beforehand.
+class MeasuredStream : public ByteStream {
+  public:
+    MeasuredStream(ByteStream& inner, DecodeBudget& budget) : inner_(inner), budget_(budget) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        const std::size_t got = inner_.Read(buffer, count);
+        budget_.AddStored(got);
+        return got;
+    }
+
+  private:
+    ByteStream& inner_;
+    DecodeBudget& budget_;
+};
+
 // Counts whether the walk's own input failed, so that a broken inner container is told apart
 // from the outer one breaking under it.
 class WatchedStream : public ByteStream {
@@ -339,18 +355,20 @@ class Walker {
         }
     }
 
-    // Walks the outermost container of `stored` bytes, with `baseBudget` (see DecodeBudget),
-    // reporting instead of raising what breaks it.
+    // Walks the outermost container of `stored` bytes, or when that is not known of as many as
+    // are read, with `baseBudget` (see DecodeBudget), reporting instead of raising what breaks
+    // it.
     void WalkOutermost(ByteStream& in, ContainerKind kind, const std::string* path,
-                       std::uint64_t stored, std::uint64_t baseBudget) {
+                       std::optional<std::uint64_t> stored, std::uint64_t baseBudget) {
         if (kind == ContainerKind::None) {
             visitor_.Failure({}, "not a container: no zip, 7z, tar or WARC data");
             return;
         }
-        DecodeBudget budget(stored, baseBudget);
+        DecodeBudget budget(stored.value_or(0), baseBudget);
+        MeasuredStream measured(in, budget);
         budget_ = &budget;
         try {
-            Walk(in, kind, 1, path);
+            Walk(stored ? in : measured, kind, 1, path);
         } catch (const EContainerError& error) {
             visitor_.Failure(names_, error.what());
         } catch (const EEntryError& error) {
@@ -465,16 +483,7 @@ class Walker {
         DecodeBudget* const outer = budget_;
         DecodeBudget budget(outer);
         // The nested container's size is what has been read of it so far.
-        struct Measured : ByteStream {
-            Measured(ByteStream& in, DecodeBudget& budget) : in_(in), budget_(budget) {}
-            std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
-                const std::size_t got = in_.Read(buffer, count);
-                budget_.AddStored(got);
-                return got;
-            }
-            ByteStream& in_;
-            DecodeBudget& budget_;
-        } measured(bytes, budget);
+        MeasuredStream measured(bytes, budget);
         WatchedStream watched(measured);
         const std::size_t depth = names_.size();
         budget_ = &budget;
@@ -753,8 +762,8 @@ void ListContainerFile(const std::string& path, ContainerVisitor& visitor) {
     WalkFile(path, visitor, true, DecodeBudget::kBaseBytes);
 }
 
-std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor, std::uint64_t stored,
-                                 std::uint64_t baseBudget) {
+std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor,
+                                 std::optional<std::uint64_t> stored, std::uint64_t baseBudget) {
     PeekedStream peeked(in, kRecogniseBytes);
     Utf8Names utf8;
     Walker walker(visitor, false);

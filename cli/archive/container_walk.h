@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,7 +93,9 @@ std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visito
 void ListContainerFile(const std::string& path, ContainerVisitor& visitor);
 
 // The same for a container of `stored` bytes held in a stream (a 7z is copied to a temporary
-// file, since reading one needs to seek). A smaller `baseBudget` than a file's lets the fuzzer
-// meet the budget at every depth in the time it gives an input.
-std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor, std::uint64_t stored,
+// file, since reading one needs to seek); without `stored`, the bytes read so far are what it
+// stores, as for a nested container. A smaller `baseBudget` than a file's lets the fuzzer meet
+// the budget at every depth in the time it gives an input.
+std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor,
+                                 std::optional<std::uint64_t> stored,
                                  std::uint64_t baseBudget = DecodeBudget::kBaseBytes);

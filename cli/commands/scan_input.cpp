@@ -214,7 +214,7 @@ void ProduceStandardInput(ScanTask task, const ScanInputOptions& options,
                 counts.otherEntries += WalkContainerFile(spooled.Path(), producer);
             } else {
                 // Its size is known only once it has been read: the budget grows as it is.
-                counts.otherEntries += WalkContainerStream(peeked, producer, 0);
+                counts.otherEntries += WalkContainerStream(peeked, producer, std::nullopt);
             }
         }
     } catch (const EInOutError&) {
