@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "bench/figures.h"
-#include "cli/codec/swfcodec.h"
 #include "cli/commands/codec_commands.h"
+#include "codec/swfcodec.h"
 #include "tests/support/movie_builder.h"
+
+using namespace velpin;
 
 namespace {
 

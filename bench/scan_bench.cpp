@@ -34,10 +34,12 @@
 
 #include "bench/figures.h"
 #include "bench/worst_movies.h"
-#include "cli/codec/swfcodec.h"
+#include "codec/swfcodec.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
 #include "tests/support/run_program.h"
+
+using namespace velpin;
 
 namespace {
 

@@ -1,8 +1,8 @@
 // velpin-cli: the window's view of a movie, and its Delete Tag and Save As, without a display;
 // and the same for whole collections of movies, compressed ones included.
-#include "cli/command_line/command_line.h"
+#include "cli/command_line.h"
 
 int main(int argc, char** argv) {
-    CommandLine commandLine;
+    velpin::CommandLine commandLine;
     return commandLine.Run(argc, argv);
 }

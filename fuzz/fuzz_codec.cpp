@@ -8,8 +8,11 @@
 #include <cstring>
 #include <vector>
 
-#include "cli/codec/swfcodec.h"
+#include "codec/swfcodec.h"
+#include "error/error.h"
 #include "fuzz/fuzz_check.h"
+
+using namespace velpin;
 
 namespace {
 
@@ -38,7 +41,7 @@ bool Inflate(const std::uint8_t* data, std::size_t size, Inflated& out, Conversi
                 }
             },
             trailing);
-    } catch (const ECodecError& e) {
+    } catch (const Error& e) {
         FUZZ_CHECK(e.what()[0] != '\0');
         return false;
     }

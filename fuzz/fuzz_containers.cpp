@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/archive/container_walk.h"
-#include "cli/archive/held_entry.h"
-#include "cli/deps/container_names.h"
-#include "cli/hash/digests.h"
+#include "analysis/container_names.h"
+#include "archive/container_walk.h"
 #include "fuzz/fuzz_check.h"
+#include "input/held_entry.h"
+#include "scan/digests.h"
+
+using namespace velpin;
 
 namespace {
 
@@ -63,13 +65,17 @@ class Recorder : public ContainerVisitor {
                                           ? digester.Finish()
                                           : DigestBytes(kCrc, held.bytes.data(), held.bytes.size());
             event += '\n' + std::to_string(held.size) + ' ' + hashes[0].second;
-        } catch (const EEntryError& error) {
+        } catch (const Error& error) {
+            if (!IsEntryError(error)) {
+                throw;
+            }
             event += std::string("\nerror ") + error.what();
         }
         events.push_back(event);
     }
 
-    void Failure(const std::vector<std::string>& entry, const std::string& message) override {
+    void Failure(const std::vector<std::string>& entry, const Error& error) override {
+        const std::string message = error.what();
         FUZZ_CHECK(entry.size() <= kMaxContainerLevels);
         FUZZ_CHECK(!message.empty());
         events.push_back("failure " + std::to_string(entry.size()) + ' ' + message);

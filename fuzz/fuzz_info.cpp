@@ -10,13 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "cli/info/embedded_movies.h"
-#include "cli/info/movie_info.h"
-#include "cli/info/references.h"
+#include "analysis/movie_info.h"
+#include "analysis/references.h"
 #include "fuzz/fuzz_check.h"
+#include "input/embedded_movies.h"
 #include "swfff/loader.h"
 #include "swfff/scoped_movie.h"
 #include "swfff/vocabulary.h"
+
+using namespace velpin;
 
 namespace {
 

@@ -17,7 +17,6 @@
 
 #include "Unit1/presentation/BuildMovieTree.h"
 #include "Unit1/presentation/DeleteTag.h"
-#include "Unit1/presentation/HeadlessShell.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "fuzz/fuzz_check.h"
 #include "swfff/document.h"
@@ -27,6 +26,7 @@
 #include "swfff/scoped_movie.h"
 #include "swfff/vocabulary.h"
 #include "swfff/writer.h"
+#include "tests/support/HeadlessShell.h"
 
 namespace {
 

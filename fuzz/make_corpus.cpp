@@ -11,9 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "cli/codec/swfcodec.h"
+#include "codec/swfcodec.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
+
+using namespace velpin;
 
 namespace {
 

@@ -4,7 +4,7 @@
 set(VELPIN_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_executable(replay_fuzz_load ${VELPIN_FUZZ_DIR}/fuzz_load.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
-target_link_libraries(replay_fuzz_load PRIVATE unit1_presentation velpin_warnings)
+target_link_libraries(replay_fuzz_load PRIVATE tests_support velpin_warnings)
 add_test(NAME replay_fuzz_load
          COMMAND replay_fuzz_load ${VELPIN_FUZZ_DIR}/corpus/fuzz_load ${PROJECT_SOURCE_DIR}/tests/crashers)
 
@@ -15,18 +15,19 @@ add_test(NAME replay_fuzz_reader
                  ${PROJECT_SOURCE_DIR}/tests/crashers/reader)
 
 add_executable(replay_fuzz_codec ${VELPIN_FUZZ_DIR}/fuzz_codec.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
-target_link_libraries(replay_fuzz_codec PRIVATE cli_codec velpin_warnings)
+target_link_libraries(replay_fuzz_codec PRIVATE velpin_codec velpin_warnings)
 add_test(NAME replay_fuzz_codec
          COMMAND replay_fuzz_codec ${VELPIN_FUZZ_DIR}/corpus/fuzz_codec
                  ${PROJECT_SOURCE_DIR}/tests/crashers/codec)
 
 add_executable(replay_fuzz_containers ${VELPIN_FUZZ_DIR}/fuzz_containers.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
-target_link_libraries(replay_fuzz_containers PRIVATE cli_deps cli_archive cli_hash velpin_warnings)
+target_link_libraries(replay_fuzz_containers PRIVATE velpin_analysis velpin_archive velpin_input
+                                                     velpin_scan velpin_warnings)
 add_test(NAME replay_fuzz_containers
          COMMAND replay_fuzz_containers ${VELPIN_FUZZ_DIR}/corpus/fuzz_containers)
 
 add_executable(replay_fuzz_info ${VELPIN_FUZZ_DIR}/fuzz_info.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
-target_link_libraries(replay_fuzz_info PRIVATE cli_info velpin_warnings)
+target_link_libraries(replay_fuzz_info PRIVATE velpin_analysis velpin_warnings)
 add_test(NAME replay_fuzz_info
          COMMAND replay_fuzz_info ${VELPIN_FUZZ_DIR}/corpus/fuzz_info
                  ${PROJECT_SOURCE_DIR}/tests/crashers/info)

@@ -1,4 +1,5 @@
-#include "cli/codec/swfcodec.h"
+#include "codec/swfcodec.h"
+#include "error/error.h"
 
 #include <gtest/gtest.h>
 #include <lzma.h>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "tests/support/movie_builder.h"
+
+using namespace velpin;
 
 namespace {
 
@@ -74,7 +77,7 @@ Outcome Convert(const Bytes& input, std::optional<MovieCompression> compress = s
     try {
         result.summary = compress ? CompressMovie(input.data(), input.size(), *compress, sink)
                                   : InflateMovie(input.data(), input.size(), sink);
-    } catch (const ECodecError& e) {
+    } catch (const Error& e) {
         result.error = e.what();
         EXPECT_FALSE(result.error.empty());
     }

@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/codec/swfcodec.h"
+#include "codec/swfcodec.h"
 #include "tests/json_outputs.h"
 #include "tests/strict_json.h"
 #include "tests/support/child_process.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
 #include "tests/support/run_program.h"
+
+using namespace velpin;
 
 namespace {
 

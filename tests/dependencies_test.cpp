@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/deps/dependencies.h"
+#include "analysis/dependencies.h"
+
+using namespace velpin;
 
 namespace {
 

@@ -7,15 +7,17 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/info/info_output.h"
-#include "cli/info/movie_info.h"
-#include "cli/info/references.h"
-#include "cli/info/tag_reader.h"
+#include "analysis/movie_info.h"
+#include "analysis/references.h"
+#include "analysis/tag_reader.h"
+#include "report/info_report.h"
 #include "swfff/loader.h"
 #include "swfff/scoped_movie.h"
 #include "tests/json_outputs.h"
 #include "tests/strict_json.h"
 #include "tests/support/movie_builder.h"
+
+using namespace velpin;
 
 namespace {
 

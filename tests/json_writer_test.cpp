@@ -1,10 +1,12 @@
-#include "cli/json/json_writer.h"
+#include "report/json_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "tests/strict_json.h"
+
+using namespace velpin;
 
 namespace {
 

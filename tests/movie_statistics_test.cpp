@@ -1,10 +1,12 @@
-#include "cli/scan/movie_statistics.h"
+#include "analysis/movie_statistics.h"
 
 #include <gtest/gtest.h>
 
 #include "swfff/loader.h"
 #include "swfff/scoped_movie.h"
 #include "tests/support/movie_builder.h"
+
+using namespace velpin;
 
 namespace {
 

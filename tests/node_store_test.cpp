@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Unit1/presentation/HeadlessShell.h"
 #include "Unit1/presentation/NodeView.h"
+#include "tests/support/HeadlessShell.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "cli/scan/ordered_results.h"
+#include "scan/ordered_results.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,8 @@
 #include <chrono>
 #include <thread>
 #include <vector>
+
+using namespace velpin;
 
 namespace {
 

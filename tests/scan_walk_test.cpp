@@ -1,4 +1,4 @@
-#include "cli/scan/scan_walk.h"
+#include "scan/scan_paths.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include "tests/support/movie_builder.h"
+
+using namespace velpin;
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "Unit1/presentation/DeleteTag.h"
-#include "Unit1/presentation/HeadlessShell.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "Unit1/presentation/OneDecimal.h"
 #include "swfff/errors.h"
 #include "swfff/loader.h"
 #include "swfff/scoped_movie.h"
 #include "swfff/vocabulary.h"
+#include "tests/support/HeadlessShell.h"
 #include "tests/support/movie_builder.h"
 
 namespace {

@@ -14,9 +14,9 @@
 
 #include "Unit1/TreeModel.h"
 #include "Unit1/presentation/DeleteTag.h"
-#include "Unit1/presentation/HeadlessShell.h"
 #include "Unit1/presentation/NodeStore.h"
 #include "Unit1/presentation/NodeView.h"
+#include "tests/support/HeadlessShell.h"
 #include "tests/support/model_dump.h"
 
 namespace {

@@ -5,14 +5,21 @@
 #include <vector>
 
 #include "Unit1/presentation/MessageTexts.h"
-#include "cli/codec/swfcodec.h"
-#include "cli/commands/cli_support.h"
-#include "cli/commands/movie_input.h"
+#include "cli/commands/command_support.h"
+#include "codec/movie_output.h"
+#include "codec/swfcodec.h"
+#include "error/error.h"
+#include "input/movie_input.h"
+#include "report/messages.h"
+#include "report/output.h"
+
+namespace velpin {
 
 namespace {
 
 // Converts IN to OUT through the safe output file: OUT appears, complete, only on success.
-int Convert(const std::string& failure, const std::string& inPath, const std::string& outPath,
+int Convert(std::string (*failureLine)(std::string_view), const std::string& inPath,
+            const std::string& outPath,
             const std::function<ConversionSummary(const std::vector<std::uint8_t>&,
                                                   const ByteSink&)>& convert,
             bool verbose) {
@@ -26,16 +33,13 @@ int Convert(const std::string& failure, const std::string& inPath, const std::st
                 WriteErrorLine(outPath, kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
-        } catch (const ECodecError& error) {
-            WriteErrorLine(inPath, failure + " (" + error.what() + ")");
+        } catch (const Error& error) {
+            WriteErrorLine(inPath, failureLine(error.what()));
             return static_cast<int>(exitFailure);
         }
         if (verbose) {
             StdoutWriter stdoutWriter;
-            stdoutWriter.Put(summary.fromSignature + " version " + std::to_string(summary.version) +
-                             ", " + std::to_string(summary.inputBytes) + " bytes -> " +
-                             summary.toSignature + " version " + std::to_string(summary.version) +
-                             ", " + std::to_string(summary.outputBytes) + " bytes\n");
+            stdoutWriter.Put(ConversionLine(summary) + "\n");
         }
         return static_cast<int>(exitOk);
     });
@@ -48,15 +52,13 @@ int RunInflateCommand(const ConvertOptions& options) {
     // the window can only open them once inflated, so the movie is kept and the rest left out.
     std::size_t trailing = 0;
     const int status = Convert(
-        "Error Inflating file!", options.in, options.out,
+        InflateFailureLine, options.in, options.out,
         [&trailing](const std::vector<std::uint8_t>& input, const ByteSink& sink) {
             return InflateMovie(input.data(), input.size(), sink, &trailing);
         },
         options.verbose);
     if (status == exitOk && trailing != 0) {
-        WriteErrorLine(options.in, BytesAfterTheStream(trailing) +
-                                       ", and the movie is written without " +
-                                       (trailing == 1 ? "it" : "them"));
+        WriteErrorLine(options.in, TrailingBytesLeftOutLine(trailing));
     }
     return status;
 }
@@ -64,9 +66,11 @@ int RunInflateCommand(const ConvertOptions& options) {
 int RunCompressCommand(const ConvertOptions& options) {
     const MovieCompression method = options.lzma ? MovieCompression::Lzma : MovieCompression::Zlib;
     return Convert(
-        "Error Compressing file!", options.in, options.out,
+        CompressFailureLine, options.in, options.out,
         [method](const std::vector<std::uint8_t>& input, const ByteSink& sink) {
             return CompressMovie(input.data(), input.size(), method, sink);
         },
         false);
 }
+
+}  // namespace velpin

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace velpin {
+
 struct ConvertOptions {
     bool verbose = false;  // inflate: a one-line summary on standard output
     bool lzma = false;     // compress: ZWS instead of CWS
@@ -14,3 +16,5 @@ struct ConvertOptions {
 int RunInflateCommand(const ConvertOptions& options);
 // compress [--lzma] IN OUT: FWS to CWS, or to ZWS with --lzma.
 int RunCompressCommand(const ConvertOptions& options);
+
+}  // namespace velpin

@@ -1,18 +1,17 @@
 // The subcommands of velpin-cli, each run on its command line as the parser has typed and
 // checked it. Each returns the exit status; a usage error found only after the load (an index
-// beyond the movie's list) raises UsageError.
+// beyond the movie's list) raises a usage Error.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "cli/commands/movie_input.h"
-#include "cli/hash/digests.h"
+#include "cli/commands/command_support.h"
+#include "input/movie_input.h"
+#include "scan/scan_options.h"
 
-// The range `scan --jobs` takes.
-inline constexpr unsigned kMinScanJobs = 1;
-inline constexpr unsigned kMaxScanJobs = 1024;
+namespace velpin {
 
 struct SaveOptions {
     std::vector<std::uint64_t> deleteIndices;  // a repeated index counts once
@@ -22,20 +21,6 @@ struct SaveOptions {
     std::vector<std::uint64_t> embedded;  // see MovieCommandInput
     std::string in;
     std::string out;
-};
-
-struct ScanOptions {
-    unsigned jobs = 0;  // 0: one per processor
-    bool inflate = false;
-    bool info = false;                  // each loaded movie's info in its "movie" object
-    bool nested = false;                // rows for the movies inside movies
-    bool deps = false;                  // each movie's references, found or not around it
-    bool lenient = false;               // faults in every row, broken movies read as far as they go
-    std::vector<HashAlgorithm> hashes;  // in the order given, each once
-    std::vector<std::string> paths;
-    std::vector<std::string> filesFrom;   // lists of paths, one a line
-    std::vector<std::string> files0From;  // lists of paths, separated by NUL bytes
-    std::string stdinName = "-";          // the rows' path for the movie or container read from -
 };
 
 struct ExtractOptions {
@@ -64,3 +49,5 @@ int RunSaveCommand(const SaveOptions& options);
 int RunScanCommand(const ScanOptions& options);
 int RunExtractCommand(const ExtractOptions& options);
 int RunRepairCommand(const RepairOptions& options);
+
+}  // namespace velpin

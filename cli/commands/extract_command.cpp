@@ -4,25 +4,26 @@
 #include <string_view>
 
 #include "Unit1/presentation/MessageTexts.h"
-#include "cli/commands/cli_support.h"
+#include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
-#include "cli/commands/movie_input.h"
-#include "cli/info/embedded_movies.h"
+#include "codec/movie_output.h"
+#include "error/error.h"
+#include "input/embedded_movies.h"
+#include "input/item_at.h"
+#include "report/output.h"
+
+namespace velpin {
 
 int RunExtractCommand(const ExtractOptions& options) {
     return RunOnLoadedMovie(
-        {options.in, options.inflate, OutputMode::Plain, options.lenient, options.embedded},
+        {{options.in, options.inflate, options.lenient, options.embedded}, OutputMode::Plain},
         [&](CInputScript& movie, const LoadedInput&) {
-            const TagItem* item = movie.FirstTag;
             std::uint64_t count = 0;
-            for (; item != nullptr && count < options.index; item = item->Next) {
-                ++count;
-            }
+            const TagItem* const item = ItemAt(movie, options.index, count);
             if (item == nullptr) {
-                // The walk ran off the list's end, so it counted every item.
-                throw UsageError("index " + std::to_string(options.index) +
-                                 " is out of range: the movie has " + std::to_string(count) +
-                                 " tag items");
+                throw Error::Usage("index " + std::to_string(options.index) +
+                                   " is out of range: the movie has " + std::to_string(count) +
+                                   " tag items");
             }
             const std::size_t skipped = options.body ? item->HeaderLength : 0;
             const std::uint8_t* bytes = item->Data + skipped;
@@ -32,8 +33,8 @@ int RunExtractCommand(const ExtractOptions& options) {
             if (options.data) {
                 const std::optional<ByteSpan> data = BinaryDataOf(*item);
                 if (!data) {
-                    throw UsageError("--data: item " + std::to_string(options.index) +
-                                     " is not a DefineBinaryData item with data");
+                    throw Error::Usage("--data: item " + std::to_string(options.index) +
+                                       " is not a DefineBinaryData item with data");
                 }
                 bytes = data->bytes;
                 length = data->size;
@@ -51,3 +52,5 @@ int RunExtractCommand(const ExtractOptions& options) {
             return static_cast<int>(exitOk);
         });
 }
+
+}  // namespace velpin

@@ -1,136 +1,19 @@
 // velpin-cli tags: the document's tag list, one item per line or as JSON.
-#include <optional>
-#include <string_view>
-#include <vector>
-
-#include "cli/commands/cli_support.h"
+#include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
-#include "cli/commands/json_envelope.h"
-#include "cli/commands/movie_faults.h"
-#include "cli/commands/movie_input.h"
-#include "cli/json/json_writer.h"
-#include "cli/scan/movie_statistics.h"
-#include "cli/text/decimal.h"
-#include "swfff/vocabulary.h"
+#include "report/tags_report.h"
 
-namespace {
-
-// Tag names by code, each made once: a movie may hold millions of tags.
-class TagNames {
-  public:
-    static std::optional<std::string_view> FormatName(std::uint16_t code) {
-        const char* const name = TagFormatName(code);
-        return name != nullptr ? std::optional<std::string_view>(name) : std::nullopt;
-    }
-
-    const std::string& operator()(std::uint16_t code) {
-        if (code >= names_.size()) {
-            names_.resize(std::size_t{code} + 1);
-        }
-        if (names_[code].empty()) {
-            names_[code] = TagTypeName(code);
-        }
-        return names_[code];
-    }
-
-  private:
-    std::vector<std::string> names_;
-};
-
-void PrintText(const CInputScript& movie) {
-    StdoutWriter out;
-    std::string& text = out.Buffer();
-    TagNames names;
-    std::int64_t index = 0;
-    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
-        AppendDecimal(text, index++);
-        text += ' ';
-        AppendDecimal(text, item->Data - FileBytes);
-        text += ' ';
-        AppendDecimal(text, item->TagCode);
-        text += ' ';
-        text += names(item->TagCode);
-        for (const std::int64_t value :
-             {std::int64_t{item->HeaderLength}, std::int64_t{item->BodyLength},
-              std::int64_t{item->Depth}, std::int64_t{item->FrameIndex},
-              std::int64_t{item->IconIndex}}) {
-            text += ' ';
-            AppendDecimal(text, value);
-        }
-        if (item->TagCode == tagDoAction) {
-            text += ' ';
-            text += FirstActionName(*item);
-        }
-        text += '\n';
-        out.MaybeFlush();
-    }
-}
-
-void PrintJson(const CInputScript& movie, const LoadedInput& loaded) {
-    const MovieHeader& h = movie.Header;
-    StdoutWriter out;
-    JsonWriter json(out.Buffer());
-    json.BeginObject();
-    WriteLoadMembers(json, loaded);
-    json.Key("header");
-    json.BeginObject();
-    json.Key("signature");
-    json.String(std::string_view(reinterpret_cast<const char*>(h.Signature), 3));
-    json.Key("version");
-    json.Integer(h.Version);
-    json.Key("fileLength");
-    json.Integer(h.FileLength);
-    WriteFrameMembers(json, h);
-    json.EndObject();
-    json.Key("tags");
-    json.BeginArray(JsonWriter::Layout::OneElementPerLine);
-    TagNames names;
-    std::int64_t index = 0;
-    for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
-        json.BeginObject();
-        json.Key("index");
-        json.Integer(index++);
-        json.Key("offset");
-        json.Integer(item->Data - FileBytes);
-        json.Key("code");
-        json.Integer(item->TagCode);
-        json.Key("name");
-        json.String(names(item->TagCode));
-        json.Key("formatName");
-        json.StringOrNull(names.FormatName(item->TagCode));
-        json.Key("headerLength");
-        json.Integer(item->HeaderLength);
-        json.Key("bodyLength");
-        json.Integer(item->BodyLength);
-        json.Key("depth");
-        json.Integer(item->Depth);
-        json.Key("frameIndex");
-        json.Integer(item->FrameIndex);
-        json.Key("icon");
-        json.Integer(item->IconIndex);
-        json.Key("action");
-        if (item->TagCode == tagDoAction) {
-            json.String(FirstActionName(*item));
-        } else {
-            json.Null();
-        }
-        json.EndObject();
-        out.MaybeFlush();
-    }
-    json.EndArray();
-    json.EndObject();
-    out.Put("\n");
-}
-
-}  // namespace
+namespace velpin {
 
 int RunTagsCommand(const MovieCommandInput& input) {
     return RunOnLoadedMovie(input, [&](CInputScript& movie, const LoadedInput& loaded) {
         if (input.mode == OutputMode::Json) {
-            PrintJson(movie, loaded);
+            PrintTagsJson(movie, loaded);
         } else {
-            PrintText(movie);
+            PrintTagsText(movie);
         }
         return static_cast<int>(exitOk);
     });
 }
+
+}  // namespace velpin

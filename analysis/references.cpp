@@ -1,0 +1,160 @@
+#include "analysis/references.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace velpin {
+
+namespace {
+
+// Lists are folded when they reach twice what the last fold left, and never below this.
+constexpr std::size_t kSmallestFold = 4096;
+
+bool IsAsciiLetter(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsAsciiDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The white space of a regular expression's \S, over single bytes.
+bool IsWhiteSpace(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool IsSchemeCharacter(unsigned char c) {
+    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '+' || c == '-' || c == '.';
+}
+
+// A scheme (a letter, then letters, digits, '+', '-' or '.'), "://", then no white space. Written
+// out rather than as a std::regex: every string of the code passes through here, a million of
+// them in a large movie, and the regex engine costs microseconds for each. A scheme holds no ':',
+// so only the first ':' can end it, and memchr finds that one fastest.
+bool IsUrl(std::string_view text) {
+    const std::size_t colon = text.find(':');
+    if (colon == 0 || colon == std::string_view::npos || text.substr(colon, 3) != "://" ||
+        text.size() <= colon + 3 || IsWhiteSpace(static_cast<unsigned char>(text[colon + 3])) ||
+        !IsAsciiLetter(static_cast<unsigned char>(text[0]))) {
+        return false;
+    }
+    return std::all_of(text.begin() + 1, text.begin() + static_cast<std::ptrdiff_t>(colon),
+                       [](char c) { return IsSchemeCharacter(static_cast<unsigned char>(c)); });
+}
+
+// The extensions of what movies load, lowercase, without their dot: 3 or 4 letters each.
+constexpr std::array<std::string_view, 19> kFileExtensions = {
+    "swf", "spl",  "xml", "txt", "json", "mp3", "wav",  "flv", "f4v", "mp4",
+    "jpg", "jpeg", "png", "gif", "php",  "asp", "aspx", "jsp", "cgi"};
+constexpr std::size_t kLongestExtension = 4;
+
+bool SameIgnoringCase(std::string_view text, std::string_view lower) {
+    return text.size() == lower.size() &&
+           std::equal(text.begin(), text.end(), lower.begin(), [](char c, char l) {
+               return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == l;
+           });
+}
+
+// Whether `name` ends in a dot and one of the extensions, in any case. Looked at first, from the
+// end, so that the many strings of code that name no file cost a few comparisons each.
+bool EndsInFileExtension(std::string_view name) {
+    for (std::size_t length = 3; length <= kLongestExtension; ++length) {
+        if (name.size() <= length || name[name.size() - length - 1] != '.') {
+            continue;
+        }
+        const std::string_view extension = name.substr(name.size() - length);
+        if (std::any_of(kFileExtensions.begin(), kFileExtensions.end(),
+                        [extension](std::string_view known) {
+                            return SameIgnoringCase(extension, known);
+                        })) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsFile(std::string_view text) {
+    // A query cannot hold the name, so the name ends at the first '?'.
+    if (!EndsInFileExtension(text.substr(0, text.find('?')))) {
+        return false;
+    }
+    if (text.size() > kMaxFileReferenceBytes || text.find("://") != std::string_view::npos) {
+        return false;
+    }
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x21 || byte == 0x7F;
+    });
+}
+
+}  // namespace
+
+ReferenceKind ClassifyReference(std::string_view text) {
+    // Shorter than the shortest reference, "a://x" or ".swf": the names of obfuscated code.
+    if (text.size() < 4) {
+        return ReferenceKind::None;
+    }
+    if (IsUrl(text)) {
+        return ReferenceKind::Url;
+    }
+    return IsFile(text) ? ReferenceKind::File : ReferenceKind::None;
+}
+
+ReferenceKind ReferenceCollector::Add(std::string_view text) {
+    const ReferenceKind kind = ClassifyReference(text);
+    Add(text, kind);
+    return kind;
+}
+
+void ReferenceCollector::Add(std::string_view text, ReferenceKind kind) {
+    if (kind == ReferenceKind::None) {
+        return;
+    }
+    List& list = kind == ReferenceKind::Url ? urls_ : files_;
+    list.texts.push_back(text);
+    if (list.texts.size() >= std::max(list.foldAt, kSmallestFold)) {
+        Fold(list);
+        list.foldAt = 2 * list.texts.size();
+    }
+}
+
+namespace {
+
+// The first 8 bytes of `text` as a big-endian number, 0 bytes behind a shorter one. Where two
+// heads differ they order their texts as the texts' bytes do, so a sort compares numbers and
+// looks at the bytes only when the heads are equal: references share long prefixes
+// ("http://www."), and comparing those byte by byte made the sort the slowest part of the info.
+std::uint64_t Head(std::string_view text) {
+    std::uint64_t head = 0;
+    if (text.size() >= 8) {
+        std::memcpy(&head, text.data(), 8);
+        return __builtin_bswap64(head);
+    }
+    for (std::size_t i = 0; i < 8; ++i) {
+        head = head << 8 | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+    }
+    return head;
+}
+
+}  // namespace
+
+void ReferenceCollector::Fold(List& list) {
+    std::sort(list.texts.begin(), list.texts.end(), [](std::string_view a, std::string_view b) {
+        const std::uint64_t headA = Head(a);
+        const std::uint64_t headB = Head(b);
+        // string_view compares its bytes as unsigned char, which is the order promised.
+        return headA != headB ? headA < headB : a < b;
+    });
+    list.texts.erase(std::unique(list.texts.begin(), list.texts.end()), list.texts.end());
+}
+
+std::vector<std::string_view> ReferenceCollector::Take(List& list) {
+    Fold(list);
+    std::vector<std::string_view> texts = std::move(list.texts);
+    list = List{};
+    return texts;
+}
+
+}  // namespace velpin

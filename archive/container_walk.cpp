@@ -1,0 +1,381 @@
+#include "archive/container_walk.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "archive/decode_budget.h"
+#include "archive/libarchive_reader.h"
+#include "archive/warc_reader.h"
+#include "archive/zip_reader.h"
+
+namespace velpin {
+
+namespace {
+
+// What is read of a file to tell whether it starts with a zip entry.
+constexpr std::size_t kZipHeadBytes = 4;
+
+// Counts every byte read through it as stored by the container `budget` is for: a container
+// whose size is not known beforehand.
+class MeasuredStream : public ByteStream {
+  public:
+    MeasuredStream(ByteStream& inner, DecodeBudget& budget) : inner_(inner), budget_(budget) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        const std::size_t got = inner_.Read(buffer, count);
+        budget_.AddStored(got);
+        return got;
+    }
+
+  private:
+    ByteStream& inner_;
+    DecodeBudget& budget_;
+};
+
+// Counts whether the walk's own input failed, so that a broken inner container is told apart
+// from the outer one breaking under it.
+class WatchedStream : public ByteStream {
+  public:
+    explicit WatchedStream(ByteStream& inner) : inner_(inner) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        try {
+            return inner_.Read(buffer, count);
+        } catch (const Error& error) {
+            failed_ = failed_ || !IsEntryError(error);
+            throw;
+        }
+    }
+    bool Failed() const { return failed_; }
+
+  private:
+    ByteStream& inner_;
+    bool failed_ = false;
+};
+
+// The signature of a stream it owns, looked at without losing it: the stream can then be handed
+// on whole, to be read on wherever it goes.
+class OwnedPeek : public ByteStream {
+  public:
+    explicit OwnedPeek(std::unique_ptr<ByteStream> bytes)
+        : inner_(std::move(bytes)), peeked_(*inner_, kMovieSignatureBytes) {}
+    const std::vector<std::uint8_t>& Head() const { return peeked_.Head(); }
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        return peeked_.Read(buffer, count);
+    }
+
+  private:
+    static constexpr std::size_t kMovieSignatureBytes = 3;
+    std::unique_ptr<ByteStream> inner_;
+    PeekedStream peeked_;
+};
+
+class Walker {
+  public:
+    Walker(ContainerVisitor& visitor, bool namesOnly) : visitor_(visitor), namesOnly_(namesOnly) {}
+
+    // Walks the outermost container of `stored` bytes, or when that is not known of as many as
+    // are read, with `baseBudget` (see DecodeBudget), reporting instead of raising what breaks
+    // it.
+    void WalkOutermost(ByteStream& in, ContainerKind kind, const std::string* path,
+                       std::optional<std::uint64_t> stored, std::uint64_t baseBudget) {
+        if (kind == ContainerKind::None) {
+            visitor_.Failure({}, ContainerError("not a container: no zip, 7z, tar or WARC data"));
+            return;
+        }
+        DecodeBudget budget(stored.value_or(0), baseBudget);
+        MeasuredStream measured(in, budget);
+        budget_ = &budget;
+        try {
+            // Only a nested container can turn out to be no archive once decompressed.
+            Walk(stored ? in : measured, kind, 1, path);
+        } catch (const Error& error) {
+            if (error.Subject() != ErrorSubject::Container && !IsEntryError(error)) {
+                throw;
+            }
+            visitor_.Failure(names_, error);
+        }
+        names_.clear();
+        budget_ = nullptr;
+    }
+
+    std::int64_t Others() const { return others_; }
+
+  private:
+    // Holds one more name while a block runs, however it ends: a failure raised inside names the
+    // entry it was raised in until it is reported.
+    class NamePush {
+      public:
+        NamePush(std::vector<std::string>& names, const std::string& name)
+            : names_(names), depth_(names.size()), raised_(std::uncaught_exceptions()) {
+            names_.push_back(name);
+        }
+        NamePush(const NamePush&) = delete;
+        NamePush& operator=(const NamePush&) = delete;
+        ~NamePush() {
+            if (std::uncaught_exceptions() == raised_) {
+                names_.resize(depth_);
+            }
+        }
+
+      private:
+        std::vector<std::string>& names_;
+        std::size_t depth_;
+        int raised_;
+    };
+
+    // The walk of a nested container charges its own budget, and those around it, until it ends
+    // however it ends; its entries' names go with it, but for a failure that leaves it, which
+    // names the entry it was raised in until it is reported.
+    class NestedScope {
+      public:
+        NestedScope(Walker& walker, DecodeBudget& budget)
+            : walker_(walker),
+              outer_(walker.budget_),
+              depth_(walker.names_.size()),
+              raised_(std::uncaught_exceptions()) {
+            walker_.budget_ = &budget;
+        }
+        NestedScope(const NestedScope&) = delete;
+        NestedScope& operator=(const NestedScope&) = delete;
+        ~NestedScope() {
+            walker_.budget_ = outer_;
+            if (std::uncaught_exceptions() == raised_) {
+                walker_.names_.resize(depth_);
+            }
+        }
+
+      private:
+        Walker& walker_;
+        DecodeBudget* outer_;
+        std::size_t depth_;
+        int raised_;
+    };
+
+    // Walks one container at `level` (1 for the outermost). `path` is the file when the container
+    // is one, so that libarchive can seek in it. False when it turned out to be no archive.
+    bool Walk(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
+        if (path != nullptr && kind == ContainerKind::Archive && WalkZipFile(*path, level)) {
+            return true;
+        }
+        if (kind == ContainerKind::Warc) {
+            WalkWarc(in, level);
+            return true;
+        }
+        return WalkArchive(in, kind, level, path);
+    }
+
+    void WalkWarc(ByteStream& in, int level) {
+        const std::size_t depth = names_.size();
+        ReadWarcRecords(
+            in,
+            [&](const std::string& name, ByteStream& payload) {
+                Entry(name, payload, level, EntryOrigin::WarcRecord);
+                return !visitor_.Stopped();
+            },
+            [&](const std::string& name, const std::string& message) {
+                // The record's own name is given, whatever was being read when it broke.
+                names_.resize(depth);
+                NamedFailure(name, ContainerError(message));
+            },
+            budget_, others_,
+            [&](const std::string& name) {
+                NamePush pushed(names_, name);
+                visitor_.Listed(names_, EntryOrigin::WarcRecord);
+            });
+    }
+
+    void NamedFailure(const std::string& name, const Error& error) {
+        const std::size_t depth = names_.size();
+        if (!name.empty()) {
+            names_.push_back(name);
+        }
+        visitor_.Failure(names_, error);
+        names_.resize(depth);
+    }
+
+    void Entry(const std::string& name, ByteStream& bytes, int level, EntryOrigin origin) {
+        NamePush pushed(names_, name);
+        visitor_.Listed(names_, origin);
+        if (namesOnly_ && !HasContainerSuffix(name)) {
+            return;
+        }
+        PeekedStream peeked(bytes, kRecogniseBytes);
+        const std::vector<std::uint8_t>& head = peeked.Head();
+        const ContainerKind kind = peeked.HeadFailed()
+                                       ? ContainerKind::None
+                                       : RecogniseContainer(head.data(), head.size());
+        if (StartsMovie(head.data(), head.size()) ||
+            (kind == ContainerKind::CompressedArchive && HasMovieSuffix(name))) {
+            // A movie entry compressed as a whole is still the movie entry its name says: its
+            // load tells it is no movie as it stands.
+            visitor_.Movie(names_, peeked);
+        } else if (kind != ContainerKind::None && level >= kMaxContainerLevels) {
+            visitor_.Failure(
+                names_, ContainerError("nested deeper than " + std::to_string(kMaxContainerLevels) +
+                                       " containers"));
+        } else if (kind != ContainerKind::None) {
+            WalkNested(peeked, kind, level + 1);
+        } else if (HasMovieSuffix(name)) {
+            visitor_.Movie(names_, peeked);
+        } else {
+            ++others_;
+        }
+    }
+
+    // A zip that libzip reads: a movie entry held as stored goes to the visitor to be read where
+    // it likes; any other entry is looked at here, as an entry of any archive is.
+    // False when the zip is left to libarchive.
+    bool WalkZipFile(const std::string& path, int level) {
+        std::vector<std::uint8_t> zipHead(kZipHeadBytes);
+        {
+            FileStream file(path);
+            zipHead.resize(ReadFully(file, zipHead.data(), zipHead.size()));
+        }
+        // libzip finds a zip by its end; one that does not start with an entry is left to
+        // libarchive, which looks for what comes before the entries.
+        if (!StartsZipEntry(zipHead.data(), zipHead.size())) {
+            return false;
+        }
+        const ZipReading reading =
+            ReadZipFile(path, [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
+                                  std::optional<std::uint64_t> heldBytes, std::uint64_t size) {
+                // A listing for names only need not look into an entry that cannot hold others.
+                if (heldBytes && !(namesOnly_ && !HasContainerSuffix(name))) {
+                    auto peeked = std::make_unique<OwnedPeek>(std::move(bytes));
+                    if (StartsMovie(peeked->Head().data(), peeked->Head().size())) {
+                        NamePush pushed(names_, name);
+                        visitor_.Listed(names_, EntryOrigin::ArchiveFile);
+                        if (!namesOnly_) {
+                            // Read on another thread, perhaps after this walk and its budget:
+                            // charged here, in the walk's order, with all its stream can decode, so
+                            // that every
+                            // --jobs stops at the same entry, as the walk of a zip as a stream
+                            // does.
+                            budget_->Charge(size);
+                            visitor_.OwnedMovie(names_, std::move(peeked), *heldBytes);
+                        }
+                        return !visitor_.Stopped();
+                    }
+                    bytes = std::move(peeked);
+                }
+                ChargedStream charged(*bytes, budget_);
+                Entry(name, charged, level, EntryOrigin::ArchiveFile);
+                return !visitor_.Stopped();
+            });
+        return reading == ZipReading::Read;
+    }
+
+    void WalkNested(ByteStream& bytes, ContainerKind kind, int level) {
+        DecodeBudget budget(budget_);
+        // The nested container's size is what has been read of it so far.
+        MeasuredStream measured(bytes, budget);
+        WatchedStream watched(measured);
+        NestedScope scope(*this, budget);
+        try {
+            if (!Walk(watched, kind, level, nullptr)) {
+                ++others_;
+            }
+        } catch (const BudgetError& error) {
+            if (error.Budget() != &budget) {
+                throw;
+            }
+            visitor_.Failure(names_, error);
+        } catch (const Error& error) {
+            // The container around it breaking under it ends that one's walk, not only this one's.
+            const bool own = IsEntryError(error) ||
+                             (error.Subject() == ErrorSubject::Container && !watched.Failed());
+            if (!own) {
+                throw;
+            }
+            visitor_.Failure(names_, error);
+        }
+    }
+
+    // False when the bytes decompress to something else than an archive.
+    bool WalkArchive(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
+        ArchiveReader archive(in, kind, level, path, *budget_);
+        for (;;) {
+            const ArchiveReader::Step step = archive.Next();
+            if (step == ArchiveReader::Step::End) {
+                return true;
+            }
+            if (step == ArchiveReader::Step::NotAnArchive) {
+                return false;
+            }
+            const std::string& name = archive.Name();
+            if (step == ArchiveReader::Step::DamagedEntry) {
+                DamagedEntry(name, archive.Damage());
+            } else if (archive.Regular()) {
+                {
+                    NamePush pushed(names_, name);
+                    archive.ChargeStart();
+                }
+                Entry(name, archive.Data(), level, EntryOrigin::ArchiveFile);
+                NamePush pushed(names_, name);
+                archive.Finish();
+            }
+            if (visitor_.Stopped()) {
+                return true;
+            }
+        }
+    }
+
+    // An entry whose header is damaged, in an archive that goes on after it.
+    void DamagedEntry(const std::string& name, const std::string& damage) {
+        if (!HasMovieSuffix(name)) {
+            ++others_;
+            return;
+        }
+        NamePush pushed(names_, name);
+        visitor_.Listed(names_, EntryOrigin::ArchiveFile);
+        if (!namesOnly_) {
+            FailedStream failed(damage);
+            visitor_.Movie(names_, failed);
+        }
+    }
+
+    ContainerVisitor& visitor_;
+    const bool namesOnly_;
+    std::vector<std::string> names_;
+    std::int64_t others_ = 0;
+    DecodeBudget* budget_ = nullptr;
+};
+
+std::int64_t WalkFile(const std::string& path, ContainerVisitor& visitor, bool namesOnly,
+                      std::uint64_t baseBudget) {
+    FileStream file(path);
+    const ContainerKind kind = RecogniseContainerFile(path);
+    Utf8Names utf8;
+    Walker walker(visitor, namesOnly);
+    // libarchive opens the file again itself, so that it can seek in it (7z needs that, and a
+    // zip is read from its central directory).
+    walker.WalkOutermost(file, kind, kind == ContainerKind::Warc ? nullptr : &path,
+                         static_cast<std::uint64_t>(std::max<std::int64_t>(file.Size(), 0)),
+                         baseBudget);
+    return walker.Others();
+}
+
+}  // namespace
+
+std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor,
+                               std::uint64_t baseBudget) {
+    return WalkFile(path, visitor, false, baseBudget);
+}
+
+void ListContainerFile(const std::string& path, ContainerVisitor& visitor) {
+    WalkFile(path, visitor, true, DecodeBudget::kBaseBytes);
+}
+
+std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor,
+                                 std::optional<std::uint64_t> stored, std::uint64_t baseBudget) {
+    PeekedStream peeked(in, kRecogniseBytes);
+    Utf8Names utf8;
+    Walker walker(visitor, false);
+    walker.WalkOutermost(peeked, RecogniseContainer(peeked.Head().data(), peeked.Head().size()),
+                         nullptr, stored, baseBudget);
+    return walker.Others();
+}
+
+}  // namespace velpin

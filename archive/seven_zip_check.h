@@ -1,0 +1,14 @@
+// A look at a 7z archive's header before libarchive reads it. libarchive sizes its tables by the
+// counts the header declares, before it checks them against the header's bytes: a few hundred
+// hostile bytes can declare tens of millions of folders and have gigabytes allocated and
+// cleared. Every count of a plain header is checked here against the bytes left to hold it, and
+// the size of a compressed header against its packed size.
+#pragma once
+
+namespace velpin {
+
+// Raises a container Error when the 7z archive open at `fd` (read with pread, from offset 0)
+// declares more than its header can hold.
+void CheckSevenZipHeader(int fd);
+
+}  // namespace velpin

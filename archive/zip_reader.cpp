@@ -1,0 +1,295 @@
+#include "archive/zip_reader.h"
+
+#include <isa-l/crc.h>
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "archive/inflating_stream.h"
+#include "codec/inflater.h"
+#include "swfff/fileio.h"
+
+namespace velpin {
+
+namespace {
+
+constexpr std::size_t kReadBytes = 64 * 1024;
+
+// Leaves the bytes it makes unset, for a read to fill at once.
+template <typename T>
+struct UnsetAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UnsetAllocator<U>;
+    };
+    UnsetAllocator() = default;
+    template <typename U>
+    explicit UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+    template <typename U>
+    void construct(U* at) noexcept {
+        ::new (static_cast<void*>(at)) U;
+    }
+};
+using StoredBytes = std::vector<std::uint8_t, UnsetAllocator<std::uint8_t>>;
+
+struct ZipCloser {
+    void operator()(zip_t* zip) const { zip_discard(zip); }
+};
+struct ZipFileCloser {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+using ZipFile = std::unique_ptr<zip_file_t, ZipFileCloser>;
+
+std::string Plural(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+// An entry's stored bytes as libzip reads them from the file. A read that fails is the file's
+// failure, as for any file read, and not the entry's.
+class StoredStream : public ByteStream {
+  public:
+    StoredStream(ZipFile file, const std::string& path) : file_(std::move(file)), path_(path) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        const zip_int64_t got = zip_fread(file_.get(), buffer, count);
+        if (got < 0) {
+            zip_error_t* error = zip_file_get_error(file_.get());
+            const int code = zip_error_code_zip(error);
+            if (code == ZIP_ER_READ || code == ZIP_ER_SEEK) {
+                RaiseIoError(zip_error_code_system(error), path_,
+                             code == ZIP_ER_READ ? IoOp::Read : IoOp::Seek);
+            }
+            throw EntryError(zip_file_strerror(file_.get()));
+        }
+        return static_cast<std::size_t>(got);
+    }
+
+  private:
+    ZipFile file_;
+    const std::string& path_;
+};
+
+struct EntryFacts {
+    bool deflated = false;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+};
+
+// An entry's data from its stored bytes, checked against what the central directory says of it.
+class EntryStream : public ByteStream {
+  public:
+    EntryStream(StoredBytes stored, std::unique_ptr<ByteStream> source, const EntryFacts& facts)
+        : stored_(std::move(stored)), source_(std::move(source)), facts_(facts) {
+        if (!source_) {
+            source_ = std::make_unique<MemoryStream>(stored_.data(), stored_.size());
+        }
+        if (facts.deflated) {
+            inflated_.emplace(*source_, Deflation::Raw, true);
+        }
+    }
+
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        if (!whole_ && count >= kWholeReadBytes) {
+            DecodeWhole();
+        }
+        if (whole_) {
+            const std::size_t served =
+                static_cast<std::size_t>(std::min<std::uint64_t>(count, facts_.size - produced_));
+            std::memcpy(buffer, whole_.get() + produced_, served);
+            produced_ += served;
+            return served;
+        }
+        std::size_t got = 0;
+        if (!inflated_) {
+            got = source_->Read(buffer, count);
+        } else if (!streaming_ && !stored_.empty() && count > 0 && count < kWholeReadBytes &&
+                   InflateHead(stored_.data(), stored_.size(), buffer, count)) {
+            // A look at the signature, on the thread that walks the zip: the streaming decoder
+            // is left to whoever reads the entry through.
+            streaming_ = true;
+            looked_ = count;
+            got = count;
+        } else {
+            streaming_ = true;
+            SkipLooked();
+            got = inflated_->Read(buffer, count);
+        }
+        if (got == 0 && count > 0) {
+            if (produced_ != facts_.size) {
+                throw EntryError("the entry holds " + Plural(produced_) +
+                                 ", but the zip gives its size as " + std::to_string(facts_.size));
+            }
+            if (crc_ != facts_.crc) {
+                throw EntryError(kCrcMismatch);
+            }
+            return 0;
+        }
+        produced_ += got;
+        if (produced_ > facts_.size) {
+            // Said at once, so that an entry that lies about its size costs no more than it said.
+            throw EntryError("the entry holds more than the " + Plural(facts_.size) +
+                             " the zip gives as its size");
+        }
+        crc_ = crc32_gzip_refl(crc_, buffer, got);
+        return got;
+    }
+
+  private:
+    // Reads this large are taken to come from the thread that reads the entry through; smaller
+    // ones may be a look at its signature.
+    static constexpr std::size_t kWholeReadBytes = 4096;
+
+    // An entry held as stored, of a size known and bounded, is decoded whole the first time it is
+    // read in earnest: a quarter faster than streaming. What a look has already delivered is
+    // skipped; an entry that does not decode whole to its size goes on streaming, which says
+    // what is wrong with it.
+    void DecodeWhole() {
+        if (wholeTried_ || !inflated_ || stored_.empty() || facts_.size > kMaxWholeInflateBytes) {
+            return;
+        }
+        wholeTried_ = true;
+        // Not zeroed: the decoder writes every byte that is served.
+        std::unique_ptr<std::uint8_t[]> whole(new std::uint8_t[facts_.size]);
+        std::size_t used = 0;
+        if (!InflateWhole(DeflateWrapper::Raw, stored_.data(), stored_.size(), whole.get(),
+                          facts_.size, used)) {
+            return;
+        }
+        if (crc32_gzip_refl(0, whole.get(), facts_.size) != facts_.crc) {
+            throw EntryError(kCrcMismatch);
+        }
+        whole_ = std::move(whole);
+    }
+
+    // The streaming decoder starts from the first byte: what a look delivered is decoded again
+    // and dropped.
+    void SkipLooked() {
+        std::uint8_t dropped[256];
+        while (looked_ > 0) {
+            const std::size_t got = inflated_->Read(dropped, std::min(looked_, sizeof dropped));
+            if (got == 0) {
+                break;
+            }
+            looked_ -= got;
+        }
+        looked_ = 0;
+    }
+
+    static constexpr const char* kCrcMismatch = "the entry's data does not match its CRC-32";
+
+    StoredBytes stored_;
+    std::unique_ptr<ByteStream> source_;
+    bool wholeTried_ = false;
+    bool streaming_ = false;  // a look or the streaming decoder has begun
+    std::size_t looked_ = 0;  // bytes a look delivered that the streaming decoder has not
+
+    std::unique_ptr<std::uint8_t[]> whole_;
+    std::optional<InflatingStream> inflated_;
+    EntryFacts facts_;
+    std::uint64_t produced_ = 0;
+    std::uint32_t crc_ = 0;
+};
+
+// Folders hold nothing of their own, and links are never followed into.
+bool IsRegularFile(zip_t* zip, zip_uint64_t index, const char* name) {
+    const std::size_t length = std::char_traits<char>::length(name);
+    if (length > 0 && name[length - 1] == '/') {
+        return false;
+    }
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(zip, index, 0, &system, &attributes) == 0 &&
+        system == ZIP_OPSYS_UNIX) {
+        const mode_t type = (attributes >> 16) & S_IFMT;
+        return type == 0 || type == S_IFREG;
+    }
+    return true;
+}
+
+std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const std::string& path,
+                                      std::optional<std::uint64_t>& heldBytes) {
+    ZipFile file(zip_fopen_index(zip, stat.index, ZIP_FL_COMPRESSED));
+    if (!file) {
+        throw EntryError(zip_strerror(zip));
+    }
+    const EntryFacts facts{stat.comp_method == ZIP_CM_DEFLATE, stat.size, stat.crc};
+    auto stored = std::make_unique<StoredStream>(std::move(file), path);
+    if (stat.comp_size > kMaxHeldStoredBytes) {
+        return std::make_unique<EntryStream>(StoredBytes{}, std::move(stored), facts);
+    }
+    // libzip delivers no more stored bytes than the central directory gives, so the buffer is
+    // made that size at once, left unset for the read to fill: an entry costs one allocation the
+    // size of its stored bytes. What the file holds decides how many of them there are.
+    StoredBytes bytes(static_cast<std::size_t>(stat.comp_size));
+    std::size_t held = 0;
+    for (;;) {
+        if (held == bytes.size()) {
+            // Full as promised: a byte more means the promise was short, and only then it grows.
+            std::uint8_t more = 0;
+            if (stored->Read(&more, 1) == 0) {
+                break;
+            }
+            bytes.resize(held + kReadBytes);
+            bytes[held++] = more;
+        }
+        const std::size_t got = stored->Read(bytes.data() + held, bytes.size() - held);
+        if (got == 0) {
+            break;
+        }
+        held += got;
+    }
+    bytes.resize(held);
+    heldBytes = bytes.capacity();
+    return std::make_unique<EntryStream>(std::move(bytes), nullptr, facts);
+}
+
+}  // namespace
+
+ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit) {
+    int error = 0;
+    const std::unique_ptr<zip_t, ZipCloser> zip(zip_open(path.c_str(), ZIP_RDONLY, &error));
+    if (!zip) {
+        return ZipReading::LeftToOthers;
+    }
+    const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
+    std::vector<zip_stat_t> stats(static_cast<std::size_t>(std::max<zip_int64_t>(count, 0)));
+    for (zip_uint64_t i = 0; i < stats.size(); ++i) {
+        zip_stat_t& stat = stats[i];
+        const zip_uint64_t needed = ZIP_STAT_NAME | ZIP_STAT_INDEX | ZIP_STAT_SIZE |
+                                    ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
+                                    ZIP_STAT_ENCRYPTION_METHOD;
+        if (zip_stat_index(zip.get(), i, ZIP_FL_ENC_GUESS, &stat) != 0 ||
+            (stat.valid & needed) != needed || stat.encryption_method != ZIP_EM_NONE ||
+            (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)) {
+            return ZipReading::LeftToOthers;
+        }
+    }
+    for (const zip_stat_t& stat : stats) {
+        if (!IsRegularFile(zip.get(), stat.index, stat.name)) {
+            continue;
+        }
+        std::optional<std::uint64_t> heldBytes;
+        std::unique_ptr<ByteStream> bytes;
+        try {
+            bytes = OpenEntry(zip.get(), stat, path, heldBytes);
+        } catch (const Error& failure) {
+            if (!IsEntryError(failure)) {
+                throw;
+            }
+            bytes = std::make_unique<FailedStream>(failure.what());
+            heldBytes = 0;
+        }
+        if (!visit(stat.name, std::move(bytes), heldBytes, stat.size)) {
+            break;
+        }
+    }
+    return ZipReading::Read;
+}
+
+}  // namespace velpin

@@ -1,0 +1,40 @@
+// The entries of a zip file on disk, read through its central directory with libzip. libzip only
+// finds each entry's stored bytes; our own decoder inflates them and checks them against the
+// entry's CRC-32 and size. An entry small enough to be held as stored comes in a stream that owns
+// everything it reads from, so that it can be inflated on another thread than the walk's.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "archive/byte_stream.h"
+
+namespace velpin {
+
+// The stored bytes of one entry are held in memory, to be inflated elsewhere, up to this size;
+// a larger entry is inflated as it is read from the file.
+inline constexpr std::uint64_t kMaxHeldStoredBytes = 16u << 20;
+
+// `bytes` is the entry's data, decoded and checked as it is read: it never gives more than `size`,
+// the size the central directory gives. `heldBytes`, what the stream holds in memory, is given
+// only when the stream owns all it reads from: it may then be read on any thread, after later
+// entries and after the walk. It returns whether the reading goes on.
+using ZipEntryVisitor =
+    std::function<bool(const std::string& name, std::unique_ptr<ByteStream> bytes,
+                       std::optional<std::uint64_t> heldBytes, std::uint64_t size)>;
+
+enum class ZipReading {
+    Read,
+    // libzip cannot take the zip, or an entry is encrypted or compressed otherwise than by
+    // deflate: nothing was visited, and the zip is to be read another way.
+    LeftToOthers,
+};
+
+// Visits the regular files of the zip at `path` in the order of its central directory, with
+// their names in UTF-8; folders and links are passed by.
+ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit);
+
+}  // namespace velpin

@@ -1,0 +1,81 @@
+#include "cli/commands/command_support.h"
+
+#include "error/error.h"
+#include "report/envelope.h"
+#include "report/faults.h"
+#include "report/messages.h"
+#include "report/output.h"
+#include "swfff/scoped_movie.h"
+
+namespace velpin {
+
+int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
+                             const std::function<int()>& command, bool noFaults) {
+    try {
+        return command();
+    } catch (const Error& error) {
+        if (error.Class() == ErrorClass::Usage) {
+            throw;
+        }
+        // The library's own failures in a command on one movie: its input could not be
+        // inflated, or the coder of its output could not start.
+        const bool output = error.Subject() == ErrorSubject::Output;
+        WriteErrorLine(
+            path, output ? CompressFailureLine(error.what()) : InflateFailureLine(error.what()));
+        if (mode == OutputMode::Json) {
+            PrintJsonFailure(
+                {std::nullopt, output ? CompressFailureLine(error.what()) : error.what()},
+                noFaults);
+        }
+        return exitFailure;
+    } catch (...) {
+        const Error error = CurrentError();
+        WriteErrorLine(error.File().empty() ? path : error.File(), error.what());
+        if (mode == OutputMode::Json) {
+            PrintJsonFailure({std::nullopt, error.what()}, noFaults);
+        }
+        return exitFailure;
+    }
+}
+
+int ReportLoadFailure(const LoadedInput& loaded, OutputMode mode, const std::string& path,
+                      bool lenient) {
+    // The file is looked at again only after a refusal, so loads without --inflate stay exactly
+    // the window's; an embedded movie's data was looked at already.
+    const Signature signature = loaded.result != loadNotUncompressedSwf ? Signature::None
+                                : loaded.embedded                       ? loaded.head.signature
+                                                                        : SignatureOfFile(path);
+    WriteErrorLine(path, LoadFailureLine(loaded.result, signature));
+    if (mode == OutputMode::Json) {
+        PrintJsonFailure({loaded.result, {}}, lenient);
+    }
+    return exitFailure;
+}
+
+int RunOnLoadedMovie(const MovieCommandInput& input,
+                     const std::function<int(CInputScript&, const LoadedInput&)>& use) {
+    const MovieRequest& request = input.request;
+    return RunReportingRaisedErrors(
+        input.mode, request.path,
+        [&]() {
+            ScopedMovie document;
+            const LoadedInput loaded = LoadRequestedMovie(document.movie, request);
+            if (!loaded.Readable()) {
+                return ReportLoadFailure(loaded, input.mode, request.path, request.lenient);
+            }
+            if (!loaded.faults) {
+                return use(document.movie, loaded);
+            }
+            if (input.mode == OutputMode::Plain) {
+                for (const std::string& sentence : FaultSentences(*loaded.faults)) {
+                    WriteErrorLine(request.path, sentence);
+                }
+            }
+            const int status = use(document.movie, loaded);
+            return status == exitOk && !loaded.faults->None() ? static_cast<int>(exitFailure)
+                                                              : status;
+        },
+        request.lenient);
+}
+
+}  // namespace velpin

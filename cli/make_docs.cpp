@@ -1,0 +1,185 @@
+// Writes velpin-cli's manual page and its bash completion from the command line the program
+// parses with, so that neither can miss a subcommand or an option: velpin-cli-docs MAN COMPLETION
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+
+namespace velpin {
+
+namespace {
+
+// Text as roff shows it literally: backslashes and dashes escaped, and no line taken for a
+// request.
+std::string Roff(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\') {
+            out += "\\e";
+        } else if (c == '-') {
+            out += "\\-";
+        } else {
+            out.push_back(c);
+        }
+    }
+    if (!out.empty() && (out[0] == '.' || out[0] == '\'')) {
+        out.insert(0, "\\&");
+    }
+    return out;
+}
+
+std::vector<const CLI::Option*> Options(const CLI::App& command) {
+    return command.get_options([](const CLI::Option* option) { return option->nonpositional(); });
+}
+
+std::vector<const CLI::Option*> Operands(const CLI::App& command) {
+    return command.get_options([](const CLI::Option* option) { return option->get_positional(); });
+}
+
+// "-j, --jobs N" for an option; "PATH..." for an operand, in brackets when it may be left out.
+std::string Shown(const CLI::Option& option) {
+    if (option.get_positional()) {
+        std::string name = option.get_name();
+        if (option.get_items_expected_max() > 1) {
+            name += "...";
+        }
+        return option.get_required() ? name : "[" + name + "]";
+    }
+    std::string names;
+    for (const std::string& name : option.get_snames()) {
+        names += (names.empty() ? "-" : ", -") + name;
+    }
+    for (const std::string& name : option.get_lnames()) {
+        names += (names.empty() ? "--" : ", --") + name;
+    }
+    const std::string type = option.get_type_name();
+    return type.empty() ? names : names + " " + type;
+}
+
+std::string Synopsis(const CLI::App& command) {
+    std::string synopsis = "velpin-cli " + command.get_name() + " [OPTIONS]";
+    for (const CLI::Option* operand : Operands(command)) {
+        synopsis += " " + Shown(*operand);
+    }
+    return synopsis;
+}
+
+void WriteManPage(std::ostream& out, const CommandLine& commandLine) {
+    const CLI::App& app = commandLine.App();
+    const std::vector<const CLI::App*> commands = app.get_subcommands({});
+    out << ".TH VELPIN\\-CLI 1 \"\" \"velpin-cli " VELPIN_VERSION "\" \"User Commands\"\n"
+        << ".SH NAME\nvelpin\\-cli \\- inspect, trim, convert and scan Shockwave Flash movies\n"
+        << ".SH SYNOPSIS\n";
+    for (const CLI::App* command : commands) {
+        out << ".B " << Roff(Synopsis(*command)) << "\n.br\n";
+    }
+    out << ".B velpin\\-cli\n[\\fB\\-h\\fR|\\fB\\-\\-help\\fR|\\fB\\-\\-version\\fR]\n"
+        << ".SH DESCRIPTION\n"
+        << Roff(app.get_description()) << "\n.PP\n"
+        << "Every subcommand takes \\fB\\-h\\fR and \\fB\\-\\-help\\fR. "
+        << "\\fB\\-\\-name=value\\fR works wherever \\fB\\-\\-name value\\fR does, and "
+        << "\\fB\\-\\-\\fR ends the options. Errors go to standard error, one line each that "
+        << "names the file where there is one: \\fBvelpin\\-cli: \\fIFILE\\fB: \\fImessage\\fR.\n"
+        << ".SH COMMANDS\n";
+    for (const CLI::App* command : commands) {
+        out << ".SS \"" << Roff(Synopsis(*command)) << "\"\n"
+            << Roff(command->get_description()) << ".\n";
+        for (const CLI::Option* option : Operands(*command)) {
+            out << ".TP\n.I " << Roff(option->get_name()) << "\n"
+                << Roff(option->get_description()) << "\n";
+        }
+        for (const CLI::Option* option : Options(*command)) {
+            out << ".TP\n.B " << Roff(Shown(*option)) << "\n"
+                << Roff(option->get_description()) << "\n";
+        }
+    }
+    out << ".SH EXIT STATUS\n";
+    for (const auto& [status, meaning] : ExitStatuses()) {
+        out << ".TP\n.B " << status << "\n" << Roff(meaning) << "\n";
+    }
+    out << ".SH EXAMPLES\n";
+    for (const auto& [task, command] : Examples()) {
+        out << Roff(task) << "\n.PP\n.RS\n.B " << Roff(command) << "\n.RE\n.PP\n";
+    }
+    out << ".SH SEE ALSO\n.BR velpin (1)\n";
+}
+
+std::string Words(const std::vector<std::string>& words) {
+    std::string joined;
+    for (const std::string& word : words) {
+        joined += (joined.empty() ? "" : " ") + word;
+    }
+    return joined;
+}
+
+std::vector<std::string> OptionNames(const CLI::App& command) {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : Options(command)) {
+        for (const std::string& name : option->get_snames()) {
+            names.push_back("-" + name);
+        }
+        for (const std::string& name : option->get_lnames()) {
+            names.push_back("--" + name);
+        }
+    }
+    return names;
+}
+
+// Subcommands first, then the options of the one given, and file names for its operands.
+void WriteCompletion(std::ostream& out, const CommandLine& commandLine) {
+    const CLI::App& app = commandLine.App();
+    std::vector<std::string> first;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        first.push_back(command->get_name());
+    }
+    for (const std::string& name : OptionNames(app)) {
+        first.push_back(name);
+    }
+    out << "# bash completion for velpin-cli, written from its command line at build time\n"
+        << "_velpin_cli() {\n"
+        << "    local cur=\"${COMP_WORDS[COMP_CWORD]}\"\n"
+        << "    if [[ $COMP_CWORD -eq 1 ]]; then\n"
+        << "        COMPREPLY=($(compgen -W \"" << Words(first) << "\" -- \"$cur\"))\n"
+        << "        return\n"
+        << "    fi\n"
+        << "    local options\n"
+        << "    case \"${COMP_WORDS[1]}\" in\n";
+    for (const CLI::App* command : app.get_subcommands({})) {
+        out << "        " << command->get_name() << ") options=\"" << Words(OptionNames(*command))
+            << "\" ;;\n";
+    }
+    out << "        *) return ;;\n"
+        << "    esac\n"
+        << "    if [[ $cur == -* ]]; then\n"
+        << "        COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n"
+        << "    else\n"
+        << "        COMPREPLY=($(compgen -f -- \"$cur\"))\n"
+        << "    fi\n"
+        << "}\n"
+        << "complete -o filenames -F _velpin_cli velpin-cli\n";
+}
+
+}  // namespace
+
+}  // namespace velpin
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::cerr << "usage: velpin-cli-docs MAN-PAGE COMPLETION\n";
+        return 2;
+    }
+    const velpin::CommandLine commandLine;
+    std::ofstream man(argv[1]);
+    velpin::WriteManPage(man, commandLine);
+    std::ofstream completion(argv[2]);
+    velpin::WriteCompletion(completion, commandLine);
+    man.close();
+    completion.close();
+    if (!man || !completion) {
+        std::cerr << "velpin-cli-docs: cannot write " << argv[1] << " or " << argv[2] << "\n";
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,256 @@
+#include "input/movie_input.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "codec/swfcodec.h"
+#include "error/error.h"
+#include "input/embedded_movies.h"
+#include "input/item_at.h"
+#include "swfff/errors.h"
+#include "swfff/fileio.h"
+#include "swfff/loader.h"
+
+namespace velpin {
+
+namespace {
+
+// What the first `count` bytes of a movie of `size` bytes say.
+InputHead HeadOf(const std::uint8_t* bytes, std::size_t count, std::int64_t size) {
+    InputHead head;
+    static_cast<MovieHead&>(head) = ParseMovieHead(bytes, count);
+    head.size = size;
+    return head;
+}
+
+// Reads the head of a file opened at its start. Only as much as the file's size promises is read,
+// so a FIFO or a device, whose size is 0, is never waited on; a read that fails leaves the head
+// unknown, and the load that follows reports the file in its own terms.
+InputHead ReadHead(InputFile& in) {
+    const std::int64_t size = in.Size();
+    std::uint8_t bytes[kMovieHeadBytes];
+    const std::int64_t got =
+        in.Read(bytes, std::min(size, static_cast<std::int64_t>(kMovieHeadBytes)));
+    return HeadOf(bytes, got < 0 ? 0 : static_cast<std::size_t>(got), size);
+}
+
+void CheckCodecInputSize(std::uint64_t size) {
+    if (size > kMaxCodecInputBytes) {
+        throw Error::Content(ErrorSubject::Input, "the file is larger than the limit of " +
+                                                      std::to_string(kMaxCodecInputBytes) +
+                                                      " bytes");
+    }
+}
+
+std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std::int64_t size) {
+    CheckCodecInputSize(size < 0 ? kMaxCodecInputBytes + 1 : static_cast<std::uint64_t>(size));
+    if (!in.SeekToStart()) {
+        RaiseIoError(errno, path, IoOp::Seek);
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    const std::int64_t got = in.Read(bytes.data(), size);
+    if (got < 0) {
+        RaiseIoError(errno, path, IoOp::Read);
+    }
+    if (got != size) {
+        throw EInOutError(ioReadBeyondEnd);
+    }
+    in.Close();
+    return bytes;
+}
+
+// The most stored bytes worth inflating of a compressed movie that declares `declaredLength`: a
+// lenient load reads what comes up to one byte past the load's limit, whatever is declared.
+std::uint64_t MostStoredBytes(std::uint32_t declaredLength) {
+    return MostCompressedBytes(std::min<std::uint64_t>(
+        declaredLength, static_cast<std::uint64_t>(kLargestMovieBytes) + 1));
+}
+
+// What a compressed movie of `size` stored bytes is refused for before its body is read, by its
+// sizes alone; loadOk when it is to be inflated. So neither a file nor an entry is read whole, nor
+// held, beyond what a load can use.
+std::int32_t RefuseByStoredSize(std::uint64_t size, std::uint32_t declaredLength, bool lenient) {
+    CheckCodecInputSize(size);
+    if (declaredLength > kLargestMovieBytes && !lenient) {
+        // The load refuses a movie over its limit by its size alone, before reading a byte of
+        // it; so does this, by the size the header declares, without inflating hundreds of
+        // megabytes only to refuse them.
+        return loadTooLarge;
+    }
+    if (size > MostStoredBytes(declaredLength)) {
+        throw Error::Content(ErrorSubject::Input,
+                             "the compressed movie has " + std::to_string(size) +
+                                 " bytes, more than the " +
+                                 std::to_string(MostStoredBytes(declaredLength)) +
+                                 " that a movie of its declared length of " +
+                                 std::to_string(declaredLength) + " bytes can take");
+    }
+    return loadOk;
+}
+
+std::int32_t LoadInflated(CInputScript& script, const std::string& name, const std::uint8_t* packed,
+                          std::size_t packedBytes, std::uint32_t declaredLength,
+                          MovieFaults* lenient) {
+    const Signature signature = SignatureOf(packed, packedBytes);
+    std::size_t trailing = 0;
+    // A stream that breaks off may stop within the load's limit whatever its header declares,
+    // so a lenient load holds what comes up to one byte past the limit and counts the rest.
+    static constexpr std::size_t kHoldLimit = static_cast<std::size_t>(kLargestMovieBytes) + 1;
+    std::vector<std::uint8_t> movie;
+    movie.reserve(std::min<std::size_t>(declaredLength, kHoldLimit));
+    std::uint64_t produced = 0;
+    const ByteSink keep = [&movie, &produced](const std::uint8_t* bytes, std::size_t count) {
+        produced += count;
+        movie.insert(movie.end(), bytes,
+                     bytes + std::min(count, kHoldLimit - std::min(kHoldLimit, movie.size())));
+    };
+    try {
+        InflateMovie(packed, packedBytes, keep, &trailing);
+    } catch (const Error& error) {
+        // Before the first byte of the movie the file is no compressed movie at all.
+        if (lenient == nullptr || produced == 0) {
+            throw;
+        }
+        lenient->stream = StreamFault{signature, produced, error.what(), true};
+    }
+    if (lenient != nullptr && trailing > 0) {
+        lenient->stream = StreamFault{signature, produced, BytesAfterTheStream(trailing), false};
+    }
+    if (produced > kLargestMovieBytes) {
+        return loadTooLarge;
+    }
+    return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()),
+                              lenient != nullptr ? &lenient->load : nullptr);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
+    InputFile in;
+    in.Open(path);
+    return ReadWhole(in, path, in.Size());
+}
+
+std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool inflate,
+                            InputHead* head, MovieFaults* lenient) {
+    if (lenient != nullptr) {
+        *lenient = MovieFaults{};
+    }
+    LoadFaults* const loadFaults = lenient != nullptr ? &lenient->load : nullptr;
+    if (!inflate && head == nullptr) {
+        return LoadMovieFile(script, path, loadFaults);
+    }
+    InputFile in;
+    in.Open(path);
+    const InputHead seen = ReadHead(in);
+    if (head != nullptr) {
+        *head = seen;
+    }
+    if (!inflate || !IsCompressed(seen.signature)) {
+        in.Close();
+        return LoadMovieFile(script, path, loadFaults);
+    }
+    // A file too short to declare a length is refused by the codec before this value matters.
+    const std::uint32_t declaredLength = seen.declaredLength.value_or(0);
+    const std::int32_t refused = RefuseByStoredSize(
+        *seen.size < 0 ? kMaxCodecInputBytes + 1 : static_cast<std::uint64_t>(*seen.size),
+        declaredLength, lenient != nullptr);
+    if (refused != loadOk) {
+        return refused;
+    }
+    const std::vector<std::uint8_t> packed = ReadWhole(in, path, *seen.size);
+    return LoadInflated(script, path, packed.data(), packed.size(), declaredLength, lenient);
+}
+
+std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
+                                 const std::uint8_t* bytes, std::size_t held, std::uint64_t size,
+                                 bool inflate, InputHead* head, MovieFaults* lenient) {
+    if (lenient != nullptr) {
+        *lenient = MovieFaults{};
+    }
+    const InputHead seen = HeadOf(bytes, held, static_cast<std::int64_t>(size));
+    if (head != nullptr) {
+        *head = seen;
+    }
+    if (!inflate || !IsCompressed(seen.signature)) {
+        return LoadMovieFromBytes(script, name, bytes, static_cast<std::int64_t>(held),
+                                  lenient != nullptr ? &lenient->load : nullptr);
+    }
+    const std::uint32_t declaredLength = seen.declaredLength.value_or(0);
+    const std::int32_t refused = RefuseByStoredSize(size, declaredLength, lenient != nullptr);
+    if (refused != loadOk) {
+        return refused;
+    }
+    return LoadInflated(script, name, bytes, held, declaredLength, lenient);
+}
+
+std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate) {
+    if (inflate && IsCompressed(SignatureOf(start, count))) {
+        // The most any movie within the load's limit can need: one that needs less, and has more
+        // stored, is refused by its sizes.
+        return static_cast<std::size_t>(MostStoredBytes(kLargestMovieBytes + 1)) + 1;
+    }
+    return static_cast<std::size_t>(kLargestMovieBytes) + 1;
+}
+
+Signature SignatureOfFile(const std::string& path) {
+    try {
+        InputFile in;
+        in.Open(path);
+        return ReadHead(in).signature;
+    } catch (const std::exception&) {
+        return Signature::None;
+    }
+}
+
+std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool inflate,
+                               InputHead& head, MovieFaults* lenient) {
+    std::uint64_t count = 0;
+    const TagItem* const item = ItemAt(script, index, count);
+    const std::string itemName = "item " + std::to_string(index);
+    if (item == nullptr) {
+        throw Error::Usage("--embedded " + std::to_string(index) +
+                           " is out of range: the movie has " + std::to_string(count) +
+                           " tag items");
+    }
+    const std::optional<ByteSpan> data = BinaryDataOf(*item);
+    if (!data) {
+        throw Error::Usage("--embedded: " + itemName + " is not a DefineBinaryData item with data");
+    }
+    if (!IsMovieData(*data)) {
+        throw Error::Usage("--embedded: the data of " + itemName + " is not a movie");
+    }
+    // The next load releases the bytes the data lies in.
+    const std::vector<std::uint8_t> bytes(data->bytes, data->bytes + data->size);
+    return LoadMovieBytesInput(script, script.FileName, bytes.data(), bytes.size(), bytes.size(),
+                               inflate, &head, lenient);
+}
+
+LoadedInput LoadRequestedMovie(CInputScript& script, const MovieRequest& request) {
+    LoadedInput loaded;
+    MovieFaults faults;
+    MovieFaults* const lenient = request.lenient ? &faults : nullptr;
+    if (request.lenient) {
+        loaded.faults.emplace();
+    }
+    // Without --inflate the load is LoadMovieFile alone, exactly the window's.
+    loaded.result = LoadMovieInput(
+        script, request.path, request.inflate,
+        request.inflate || !request.embedded.empty() ? &loaded.head : nullptr, lenient);
+    if (lenient != nullptr) {
+        loaded.faults = faults;
+    }
+    // An embedded movie is looked for among the items its parent could read, and its faults,
+    // its own alone, replace the parent's.
+    for (std::size_t i = 0; i < request.embedded.size() && loaded.Readable(); ++i) {
+        loaded.result =
+            LoadEmbeddedMovie(script, request.embedded[i], request.inflate, loaded.head, lenient);
+        loaded.embedded = true;
+        if (lenient != nullptr) {
+            loaded.faults = faults;
+        }
+    }
+    return loaded;
+}
+
+}  // namespace velpin

@@ -1,0 +1,46 @@
+#include "report/envelope.h"
+
+#include "report/output.h"
+#include "swfff/document.h"
+
+namespace velpin {
+
+void WriteOutcomeMembers(JsonWriter& json, const MovieOutcome& outcome) {
+    json.Key("result");
+    if (outcome.result) {
+        json.Integer(*outcome.result);
+    } else {
+        json.Null();
+    }
+    json.Key("reason");
+    if (outcome.result && *outcome.result != loadOk) {
+        json.String(LoadResultReason(*outcome.result));
+    } else {
+        json.Null();
+    }
+    json.Key("error");
+    if (outcome.result) {
+        json.Null();
+    } else {
+        json.String(outcome.error);
+    }
+}
+
+void BeginJsonEnvelope(JsonWriter& json, const MovieOutcome& outcome) {
+    json.BeginObject();
+    WriteOutcomeMembers(json, outcome);
+}
+
+void PrintJsonFailure(const MovieOutcome& outcome, bool noFaults) {
+    StdoutWriter out;
+    JsonWriter json(out.Buffer());
+    BeginJsonEnvelope(json, outcome);
+    if (noFaults) {
+        json.Key("faults");
+        json.Null();
+    }
+    json.EndObject();
+    out.Put("\n");
+}
+
+}  // namespace velpin

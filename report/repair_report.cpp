@@ -1,0 +1,61 @@
+#include "report/repair_report.h"
+
+#include "report/envelope.h"
+#include "report/faults.h"
+#include "report/json_writer.h"
+#include "report/output.h"
+
+namespace velpin {
+
+std::string RepairLine(const MovieFaults& faults, const RepairOutcome& outcome, Signature written) {
+    std::string line = "repair: ";
+    for (const std::string& sentence : FaultSentences(faults)) {
+        line += sentence + "; ";
+    }
+    if (faults.None()) {
+        line += "nothing to mend; ";
+    }
+    line += "kept " + std::to_string(outcome.topLevelKept) + " of " +
+            std::to_string(outcome.topLevelRead) + " top-level tags; ";
+    if (outcome.endAdded) {
+        line += "End added; ";
+    }
+    if (outcome.frameCountWritten != outcome.frameCountDeclared) {
+        line += "frame count " + std::to_string(outcome.frameCountDeclared) + " -> " +
+                std::to_string(outcome.frameCountWritten) + "; ";
+    }
+    line += std::to_string(outcome.fileLength) + " bytes written";
+    if (IsCompressed(written)) {
+        line += ", as " + std::string(*SignatureText(written));
+    }
+    return line;
+}
+
+void PrintRepairJson(std::int32_t result, const MovieFaults& faults, const RepairOutcome& outcome) {
+    StdoutWriter out;
+    JsonWriter json(out.Buffer());
+    BeginJsonEnvelope(json, {result, {}});
+    WriteFaultsJson(json, faults);
+    json.Key("topLevelTags");
+    json.BeginObject();
+    json.Key("read");
+    json.Integer(outcome.topLevelRead);
+    json.Key("kept");
+    json.Integer(outcome.topLevelKept);
+    json.EndObject();
+    json.Key("endAdded");
+    json.Boolean(outcome.endAdded);
+    json.Key("frameCount");
+    json.BeginObject();
+    json.Key("declared");
+    json.Integer(outcome.frameCountDeclared);
+    json.Key("written");
+    json.Integer(outcome.frameCountWritten);
+    json.EndObject();
+    json.Key("fileLength");
+    json.Integer(outcome.fileLength);
+    json.EndObject();
+    out.Put("\n");
+}
+
+}  // namespace velpin

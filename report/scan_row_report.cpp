@@ -1,0 +1,108 @@
+#include "report/scan_row_report.h"
+
+#include "report/envelope.h"
+#include "report/faults.h"
+#include "report/info_report.h"
+#include "report/statistics_report.h"
+
+namespace velpin {
+
+namespace {
+
+template <typename T>
+std::optional<std::int64_t> Widened(const std::optional<T>& value) {
+    return value ? std::optional<std::int64_t>(*value) : std::nullopt;
+}
+
+void WriteStrings(JsonWriter& json, const std::vector<std::string>& strings) {
+    json.BeginArray();
+    for (const std::string& text : strings) {
+        json.String(text);
+    }
+    json.EndArray();
+}
+
+}  // namespace
+
+void WriteScanRow(JsonWriter& json, const ScanRow& row) {
+    json.BeginObject();
+    json.Key("path");
+    json.String(row.path);
+    json.Key("entry");
+    if (row.entry) {
+        WriteStrings(json, *row.entry);
+    } else {
+        json.Null();
+    }
+    json.Key("embedded");
+    if (!row.embedded.empty()) {
+        json.BeginArray();
+        for (const std::int64_t index : row.embedded) {
+            json.Integer(index);
+        }
+        json.EndArray();
+    } else {
+        json.Null();
+    }
+    json.Key("size");
+    json.IntegerOrNull(row.head.size);
+    if (row.hashes) {
+        json.Key("hashes");
+        if (*row.hashes) {
+            json.BeginObject();
+            for (const auto& [algorithm, hex] : **row.hashes) {
+                json.Key(HashName(algorithm));
+                json.String(hex);
+            }
+            json.EndObject();
+        } else {
+            json.Null();
+        }
+    }
+    json.Key("container");
+    json.StringOrNull(SignatureText(row.head.signature));
+    json.Key("version");
+    json.IntegerOrNull(Widened(row.head.version));
+    json.Key("declaredLength");
+    json.IntegerOrNull(Widened(row.head.declaredLength));
+    WriteOutcomeMembers(json, {row.result, row.error});
+    if (row.lenient) {
+        WriteFaultsJson(json, row.faults);
+    }
+    json.Key("movie");
+    if (row.movie) {
+        json.BeginObject();
+        WriteMovieStatistics(json, *row.movie);
+        if (row.info) {
+            json.Key("info");
+            WriteInfoJson(json, *row.info);
+        }
+        json.EndObject();
+    } else {
+        json.Null();
+    }
+    if (row.dependencies) {
+        json.Key("dependencies");
+        if (*row.dependencies) {
+            json.BeginObject();
+            json.Key("present");
+            WriteStrings(json, (*row.dependencies)->present);
+            json.Key("missing");
+            WriteStrings(json, (*row.dependencies)->missing);
+            json.Key("external");
+            WriteStrings(json, (*row.dependencies)->external);
+            json.EndObject();
+        } else {
+            json.Null();
+        }
+    }
+    json.EndObject();
+}
+
+void AppendScanRowLine(const ScanRow& row, std::string& out) {
+    JsonWriter json(out);
+    WriteScanRow(json, row);
+    out.push_back('\n');
+}
+
+}  // namespace velpin

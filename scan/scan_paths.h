@@ -1,0 +1,41 @@
+// What `scan` reads: the files named on its command line or in lists of paths, and the movie and
+// container files under the folders named there.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velpin {
+
+// One path to scan. A file a walk found is a container or a movie by its name; a file the user
+// named is recognised by its content.
+struct ScanPath {
+    std::string path;
+    bool named = false;
+    // Standard input, read once as one movie or container; `path` is the name its rows carry.
+    bool standardInput = false;
+};
+
+struct ScanInputs {
+    // In byte order of the path, each file once however often it was named or reached.
+    std::vector<ScanPath> paths;
+    // False when a folder could not be read; what it held is missing from `paths`.
+    bool complete = true;
+};
+
+// Takes every operand that is not a folder as it is, and walks each folder for the regular files
+// whose names end in ".swf" or in a container's suffix (see HasContainerSuffix), in any case.
+// Links to folders are not followed, so no walk can go round in a loop; a folder that cannot be
+// read is passed to `reportUnreadable` with the reason.
+ScanInputs CollectScanInputs(
+    const std::vector<std::string>& operands,
+    const std::function<void(const std::string& folder, const std::string& reason)>&
+        reportUnreadable);
+
+// The paths of a list file (`-` for standard input), separated by `separator` (a newline or a NUL
+// byte; a CR before a newline is dropped); empty names are skipped. Raises EInOutError when the
+// list cannot be read.
+std::vector<std::string> ReadPathList(const std::string& listPath, char separator);
+
+}  // namespace velpin

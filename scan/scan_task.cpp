@@ -1,0 +1,289 @@
+#include "scan/scan_task.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/container_walk.h"
+#include "error/error.h"
+#include "input/movie_input.h"
+#include "swfff/errors.h"
+#include "swfff/fileio.h"
+
+namespace velpin {
+
+HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes) {
+    // Made only for an entry that does not fit: most entries are digested by the worker that
+    // loads them, off the reading thread.
+    std::optional<Digester> digester;
+    EntryDigest digest;
+    if (!hashes.empty()) {
+        digest = [&digester, &hashes](const std::uint8_t* bytes, std::size_t count) {
+            if (!digester) {
+                digester.emplace(hashes);
+            }
+            digester->Update(bytes, count);
+        };
+    }
+    HeldMovie held;
+    static_cast<HeldEntry&>(held) = HoldEntry(
+        in,
+        [inflate](const std::uint8_t* start, std::size_t count) {
+            return MovieHoldLimit(start, count, inflate);
+        },
+        digest);
+    if (digester) {
+        held.hashes = digester->Finish();
+    }
+    return held;
+}
+
+void ReadUnreadEntry(ScanTask& task, const ScanInputOptions& options) {
+    if (!task.unread) {
+        return;
+    }
+    try {
+        task.held = HoldMovie(*task.unread, options.inflate, options.hashes);
+    } catch (const Error& error) {
+        if (!IsEntryError(error)) {
+            throw;
+        }
+        task.failure = error;
+    }
+    task.unread.reset();
+}
+
+namespace {
+
+// Hands each movie entry on as soon as it has been read, so that the entries of one container are
+// loaded in parallel while the next ones are read.
+class EntryProducer : public ContainerVisitor {
+  public:
+    EntryProducer(const ScanInputOptions& options, const TaskSink& push, const ScanTask& base)
+        : options_(options), push_(push), base_(base) {}
+
+    void Listed(const std::vector<std::string>&, EntryOrigin origin) override { origin_ = origin; }
+
+    void Movie(const std::vector<std::string>& entry, ByteStream& bytes) override {
+        ScanTask task = base_;
+        task.entry = entry;
+        task.origin = origin_;
+        try {
+            task.held = HoldMovie(bytes, options_.inflate, options_.hashes);
+        } catch (const Error& error) {
+            if (!IsEntryError(error)) {
+                throw;
+            }
+            task.failure = error;
+        }
+        Push(std::move(task));
+    }
+
+    // Left for the loading threads to read: for a zip entry that is inflating it, which a
+    // container's one reader could not keep up with.
+    void OwnedMovie(const std::vector<std::string>& entry, std::unique_ptr<ByteStream> bytes,
+                    std::uint64_t heldBytes) override {
+        ScanTask task = base_;
+        task.entry = entry;
+        task.origin = origin_;
+        task.unread = std::move(bytes);
+        task.unreadBytes = heldBytes;
+        Push(std::move(task));
+    }
+
+    void Failure(const std::vector<std::string>& entry, const Error& error) override {
+        Fail(entry, error);
+    }
+
+    void Fail(const std::vector<std::string>& entry, const Error& error) {
+        ScanTask task = base_;
+        task.entry = entry;
+        task.failure = error;
+        Push(std::move(task));
+    }
+
+    // Whether the scan stopped taking tasks: the walk stops too.
+    bool Stopped() const override { return stopped_; }
+
+  private:
+    void Push(ScanTask task) {
+        if (!stopped_) {
+            stopped_ = !push_(std::move(task));
+        }
+    }
+
+    const ScanInputOptions& options_;
+    const TaskSink& push_;
+    bool stopped_ = false;
+    const ScanTask& base_;
+    EntryOrigin origin_ = EntryOrigin::ArchiveFile;
+};
+
+// Takes the names of a container.
+class NameCollector : public ContainerVisitor {
+  public:
+    explicit NameCollector(ContainerNames& names) : names_(names) {}
+    void Listed(const std::vector<std::string>& entry, EntryOrigin origin) override {
+        names_.Add(entry, origin);
+    }
+    void Movie(const std::vector<std::string>&, ByteStream&) override {}  // never called
+    void Failure(const std::vector<std::string>&, const Error&) override {}
+
+  private:
+    ContainerNames& names_;
+};
+
+std::shared_ptr<const ContainerNames> CollectNames(const std::string& path) {
+    auto names = std::make_shared<ContainerNames>();
+    NameCollector collector(*names);
+    try {
+        ListContainerFile(path, collector);
+    } catch (const std::exception&) {
+        // The walk of the entries that follows meets the same fault and reports it.
+    }
+    names->Seal();
+    return names;
+}
+
+// Standard input, read as it comes; a failed read is the input's failure, as a file's is.
+class StandardInputStream : public ByteStream {
+  public:
+    explicit StandardInputStream(std::string name) : name_(std::move(name)) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        for (;;) {
+            const ssize_t got = read(STDIN_FILENO, buffer, count);
+            if (got >= 0) {
+                return static_cast<std::size_t>(got);
+            }
+            if (errno != EINTR) {
+                RaiseIoError(errno, name_, IoOp::Read);
+            }
+        }
+    }
+
+  private:
+    std::string name_;
+};
+
+// A file of our own under $TMPDIR, removed again however the scan of it ends.
+class TemporaryFile {
+  public:
+    TemporaryFile() {
+        const char* folder = std::getenv("TMPDIR");
+        path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+                "/velpin-scan-XXXXXX";
+        fd_ = mkstemp(path_.data());
+        if (fd_ < 0) {
+            RaiseIoError(errno, path_, IoOp::Create);
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        close(fd_);
+        unlink(path_.c_str());
+    }
+
+    void WriteAllOf(ByteStream& in) {
+        std::vector<std::uint8_t> block(1 << 20);
+        while (const std::size_t got = in.Read(block.data(), block.size())) {
+            if (!WriteAll(fd_, block.data(), got)) {
+                RaiseIoError(errno, path_, IoOp::Write);
+            }
+        }
+    }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+bool StartsSevenZip(const std::vector<std::uint8_t>& head) {
+    static constexpr char kMagic[] = "7z\xBC\xAF\x27\x1C";
+    return head.size() >= sizeof kMagic - 1 &&
+           std::memcmp(head.data(), kMagic, sizeof kMagic - 1) == 0;
+}
+
+// Standard input as one movie, or as one container walked as it streams in. Returns whether the
+// scan goes on.
+bool ProduceStandardInput(ScanTask task, const ScanInputOptions& options, const TaskSink& push,
+                          ScanInputCounts& counts) {
+    EntryProducer producer(options, push, task);
+    bool container = false;
+    try {
+        StandardInputStream in(*task.path);
+        PeekedStream peeked(in, kRecogniseBytes);
+        const std::vector<std::uint8_t>& head = peeked.Head();
+        container = !StartsMovie(head.data(), head.size()) &&
+                    RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
+        if (!container) {
+            task.held = HoldMovie(peeked, options.inflate, options.hashes);
+        } else {
+            ++counts.containers;
+            if (StartsSevenZip(head)) {
+                TemporaryFile spooled;
+                spooled.WriteAllOf(peeked);
+                counts.otherEntries += WalkContainerFile(spooled.Path(), producer);
+            } else {
+                // Its size is known only once it has been read: the budget grows as it is.
+                counts.otherEntries += WalkContainerStream(peeked, producer, std::nullopt);
+            }
+        }
+    } catch (...) {
+        task.failure = CurrentError();
+    }
+    if (!container) {
+        return push(std::move(task));
+    }
+    if (task.failure) {
+        producer.Fail({}, *task.failure);
+    }
+    return !producer.Stopped();
+}
+
+}  // namespace
+
+ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
+                                 const ScanInputOptions& options, const TaskSink& push) {
+    ScanInputCounts counts;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        ScanTask task;
+        task.pathIndex = i;
+        task.path = &paths[i].path;
+        if (paths[i].standardInput) {
+            if (!ProduceStandardInput(std::move(task), options, push, counts)) {
+                break;
+            }
+            continue;
+        }
+        const bool container = paths[i].named
+                                   ? RecogniseContainerFile(paths[i].path) != ContainerKind::None
+                                   : HasContainerSuffix(paths[i].path);
+        if (!container) {
+            if (!push(std::move(task))) {
+                break;
+            }
+            continue;
+        }
+        ++counts.containers;
+        if (options.deps) {
+            task.names = CollectNames(paths[i].path);
+        }
+        EntryProducer producer(options, push, task);
+        try {
+            counts.otherEntries += WalkContainerFile(paths[i].path, producer);
+        } catch (...) {
+            producer.Fail({}, CurrentError());
+        }
+        if (producer.Stopped()) {
+            break;
+        }
+    }
+    return counts;
+}
+
+}  // namespace velpin
