@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "error/error.h"
+#include "base/error.h"
 #include "swfff/fileio.h"
 
 namespace velpin {

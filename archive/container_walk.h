@@ -21,7 +21,7 @@
 #include "archive/byte_stream.h"
 #include "archive/decode_budget.h"
 #include "archive/recognise.h"
-#include "error/error.h"
+#include "base/error.h"
 
 namespace velpin {
 

@@ -8,7 +8,7 @@
 #include "cli/commands/codec_commands.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "report/output.h"
 #include "swfff/vocabulary.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "error/error.h"
+#include "base/error.h"
 #include "swfff/outfile.h"
 #include "swfff/writer.h"
 

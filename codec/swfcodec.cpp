@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "codec/inflater.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "swfff/little_endian.h"
 
 namespace velpin {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "codec/swfcodec.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "fuzz/fuzz_check.h"
 
 using namespace velpin;

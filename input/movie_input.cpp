@@ -4,7 +4,7 @@
 #include <cerrno>
 
 #include "codec/swfcodec.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "input/embedded_movies.h"
 #include "input/item_at.h"
 #include "swfff/errors.h"

@@ -1,7 +1,7 @@
 #include "scan/scan_row.h"
 
 #include "archive/byte_stream.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "input/embedded_movies.h"
 #include "swfff/errors.h"
 #include "swfff/scoped_movie.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "error/error.h"
+#include "base/error.h"
 #include "scan/scan_options.h"
 #include "scan/scan_row.h"
 

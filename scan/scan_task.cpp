@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "archive/container_walk.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "input/movie_input.h"
 #include "swfff/errors.h"
 #include "swfff/fileio.h"

@@ -12,7 +12,7 @@
 
 #include "analysis/container_names.h"
 #include "archive/container_walk.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "input/held_entry.h"
 #include "scan/digests.h"
 #include "scan/scan_paths.h"

@@ -1,5 +1,5 @@
 #include "codec/swfcodec.h"
-#include "error/error.h"
+#include "base/error.h"
 
 #include <gtest/gtest.h>
 #include <lzma.h>

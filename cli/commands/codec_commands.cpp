@@ -8,7 +8,7 @@
 #include "cli/commands/command_support.h"
 #include "codec/movie_output.h"
 #include "codec/swfcodec.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "input/movie_input.h"
 #include "report/messages.h"
 #include "report/output.h"

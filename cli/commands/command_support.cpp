@@ -1,6 +1,6 @@
 #include "cli/commands/command_support.h"
 
-#include "error/error.h"
+#include "base/error.h"
 #include "report/envelope.h"
 #include "report/faults.h"
 #include "report/messages.h"

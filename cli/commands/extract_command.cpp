@@ -7,7 +7,7 @@
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
 #include "codec/movie_output.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "input/embedded_movies.h"
 #include "input/item_at.h"
 #include "report/output.h"

@@ -4,7 +4,7 @@
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
 #include "codec/movie_output.h"
-#include "error/error.h"
+#include "base/error.h"
 #include "input/movie_edit.h"
 #include "report/messages.h"
 #include "report/output.h"

@@ -1,4 +1,4 @@
-#include "error/error.h"
+#include "base/error.h"
 
 #include "Unit1/presentation/ErrorBoxText.h"
 #include "swfff/errors.h"
