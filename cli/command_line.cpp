@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/error.h"
 #include "cli/commands/codec_commands.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
-#include "base/error.h"
 #include "report/output.h"
 #include "swfff/vocabulary.h"
 

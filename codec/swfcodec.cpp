@@ -10,8 +10,8 @@
 #include <new>
 #include <vector>
 
-#include "codec/inflater.h"
 #include "base/error.h"
+#include "codec/inflater.h"
 #include "swfff/little_endian.h"
 
 namespace velpin {

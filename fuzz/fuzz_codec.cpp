@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "codec/swfcodec.h"
 #include "base/error.h"
+#include "codec/swfcodec.h"
 #include "fuzz/fuzz_check.h"
 
 using namespace velpin;

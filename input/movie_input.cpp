@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "codec/swfcodec.h"
 #include "base/error.h"
+#include "codec/swfcodec.h"
 #include "input/embedded_movies.h"
 #include "input/item_at.h"
 #include "swfff/errors.h"

@@ -1,5 +1,5 @@
-#include "codec/swfcodec.h"
 #include "base/error.h"
+#include "codec/swfcodec.h"
 
 #include <gtest/gtest.h>
 #include <lzma.h>

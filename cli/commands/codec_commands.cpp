@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "Unit1/presentation/MessageTexts.h"
+#include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "codec/movie_output.h"
 #include "codec/swfcodec.h"
-#include "base/error.h"
 #include "input/movie_input.h"
 #include "report/messages.h"
 #include "report/output.h"

@@ -4,10 +4,10 @@
 #include <string_view>
 
 #include "Unit1/presentation/MessageTexts.h"
+#include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
 #include "codec/movie_output.h"
-#include "base/error.h"
 #include "input/embedded_movies.h"
 #include "input/item_at.h"
 #include "report/output.h"

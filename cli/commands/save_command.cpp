@@ -1,10 +1,10 @@
 // velpin-cli save: Delete Tag on the items named by their list indices or their tag codes, then
 // Save As, with the signature the movie came with.
 #include "Unit1/presentation/MessageTexts.h"
+#include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
 #include "codec/movie_output.h"
-#include "base/error.h"
 #include "input/movie_edit.h"
 #include "report/messages.h"
 #include "report/output.h"
