@@ -226,6 +226,10 @@ TEST(ContainerWalkTest, SevenZipIsReadFromItsFile) {
     ASSERT_EQ(RecogniseContainerFile(prefixed), ContainerKind::Archive);
     EXPECT_EQ(WalkContainerFile(prefixed, recorder), 0);
     EXPECT_EQ(recorder.lines.back(), Row("b.swf", kFws));
+    // A plain header over one solid folder, whose every stream but the last has its size given.
+    EXPECT_EQ(
+        Walk(SolidSevenZip({{"a.swf", kFws}, {"b.swf", kLong}, {"c.swf", kCws}})).lines,
+        (std::vector<std::string>{Row("a.swf", kFws), Row("b.swf", kLong), Row("c.swf", kCws)}));
 }
 
 TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
@@ -363,6 +367,7 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
     const Bytes first = Gzip(WarcRecordBytes({"resource", "u:a", kFws}));
     const Bytes cutMember(members.begin(),
                           members.begin() + static_cast<std::ptrdiff_t>(first.size() + 30));
+    const Bytes sevenZip = Archive(ArchiveFormat::SevenZip, {{"a.swf", kFws}});
     const struct {
         const char* name;
         Bytes container;
@@ -415,6 +420,17 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
         {"7z bomb",
          HostileSevenZip(),
          {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
+        // Cut by 1 and by 32 bytes, the header runs past the end by no more than the 32-byte
+        // signature header before it.
+        {"7z cut by 1",
+         Bytes(sevenZip.begin(), sevenZip.end() - 1),
+         {"! : damaged 7z archive: its header lies beyond the end of the file"}},
+        {"7z cut by 32",
+         Bytes(sevenZip.begin(), sevenZip.end() - 32),
+         {"! : damaged 7z archive: its header lies beyond the end of the file"}},
+        {"7z packed streams each within the file, together past it",
+         SevenZip(Bytes(64), {0x01, 0x04, 0x06, 0x00, 0x02, 0x09, 64, 64, 0x00, 0x00, 0x00}),
+         {"! : damaged 7z archive: its header declares packed streams larger than the file"}},
         {"recursive gzip",
          Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}}),
          {"! r.gz: the compressed data is corrupt: incorrect data check"}},
