@@ -125,6 +125,19 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string streamFault =
         "the CWS stream broke off after 66 bytes (the compressed data "
         "ends early, after 66 bytes of the declared 66)";
+    // Declaring more than the load takes, a stream that breaks off within it is read as far as
+    // it goes.
+    Bytes cutLarge = ReadFile(cutCws);
+    std::copy_n(U32(5u << 20).begin(), 4, cutLarge.begin() + 4);
+    const std::string cutLargeCws = dir.Write("cut-large.cws", cutLarge);
+    // Its stream is whole, bytes follow it: not cut, so the frames it declares stay declared.
+    HeaderSpec fiveFrames = Spec();
+    fiveFrames.frameCount = 5;
+    const std::string fiveFramesCws =
+        dir.Write("five-frames.cws",
+                  Cat({Packed(Movie(fiveFrames, Tags()), MovieCompression::Zlib), {0, 0}}));
+    const std::string longHeader =
+        dir.Write("long-header.swf", Movie(Cat({Tag(77, {'<', 'x', '/', '>', 0}, true), End()})));
     struct Row {
         std::vector<std::string> args;
         int status;
@@ -154,6 +167,13 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          1,
          tagsText,
          "velpin-cli: " + cutCws + ": " + streamFault + "\n"},
+        {{"tags", "--lenient", "--inflate", cutLargeCws},
+         1,
+         tagsText,
+         "velpin-cli: " + cutLargeCws +
+             ": the CWS stream broke off after 66 bytes (the compressed data ends early, after 66 "
+             "bytes of the declared 5242880)\nvelpin-cli: " +
+             cutLargeCws + ": declared length 5242880, 66 bytes held\n"},
         {{"info", "--json", "--lenient", zws},
          1,
          "{\"result\": -5, \"reason\": \"the file is not an uncompressed SWF movie\", \"error\": "
@@ -182,6 +202,13 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "",
          "repair: " + streamFault + "; kept 9 of 9 top-level tags; 66 bytes written, as CWS\n",
          movie,
+         "CWS"},
+        {{"repair", "--inflate", fiveFramesCws, out},
+         0,
+         "",
+         "repair: the CWS stream is whole, but 2 bytes follow the end of the compressed data; kept "
+         "9 of 9 top-level tags; 66 bytes written, as CWS\n",
+         Movie(fiveFrames, Tags()),
          "CWS"},
         {{"repair", zws, out}, 1, "", refused(zws) + "ZWS" + hint},
         {{"tree", "--inflate", damaged}, 0, damaged + treeText.substr(fws.size()), ""},
@@ -245,6 +272,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"extract", "--index", "2", fws}, 0, AsText(Metadata()), ""},
         {{"extract", "--index", "5", "--inflate", zws, "-"}, 0, AsText(Debug()), ""},
         {{"extract", "--body", "--index", "2", fws}, 0, std::string("<x/>\0", 5), ""},
+        {{"extract", "--body", "--index", "0", longHeader}, 0, std::string("<x/>\0", 5), ""},
         {{"extract", "--index", "2", "--body", "--inflate", cws, out},
          0,
          "",
