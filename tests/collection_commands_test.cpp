@@ -540,17 +540,27 @@ TEST_F(CollectionTest, ScanInfoAddsTheInfoOfEachLoadedMovie) {
     EXPECT_EQ(movieWithInfo, Parse(without.out).at("movie"));
 }
 
-// Root reads every folder whatever its mode, so the scan runs as an ordinary user; input that
-// cannot be read at all exits 3.
+// Root reads every folder and file whatever its mode, so the scan runs as an ordinary user; input
+// that cannot be read at all exits 3, a folder or a container in it alike.
 TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
     TempDir folder;
     const std::string locked = folder.File("locked");
     std::filesystem::create_directory(locked);
     folder.Write("locked/a.swf", movie);
+    const std::string zip =
+        folder.Write("locked/games.zip",
+                     testcontainer::Archive(testcontainer::ArchiveFormat::Zip, {{"b.swf", movie}}));
     ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
-    for (const auto& [mode, status] : {std::pair{0755, 0}, std::pair{0000, 3}}) {
-        SCOPED_TRACE(mode);
-        ASSERT_EQ(chmod(locked.c_str(), static_cast<mode_t>(mode)), 0);
+    const struct {
+        mode_t folderMode;
+        mode_t zipMode;
+        int status;
+    } rows[] = {{0755, 0644, 0}, {0755, 0000, 3}, {0000, 0644, 3}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::oct << row.folderMode << " " << row.zipMode);
+        // The zip first, while its folder can still be searched.
+        ASSERT_EQ(chmod(zip.c_str(), row.zipMode), 0);
+        ASSERT_EQ(chmod(locked.c_str(), row.folderMode), 0);
         const int run = RunInChild(
             [&] {
                 return RunProgram({VELPIN_CLI_PATH, "scan", locked}, "/dev/null", "/dev/null");
@@ -559,7 +569,7 @@ TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
         if (run == kChildCannotDropPrivileges) {
             GTEST_SKIP() << "cannot drop privileges here";
         }
-        EXPECT_EQ(run, status);
+        EXPECT_EQ(run, row.status);
     }
     chmod(locked.c_str(), 0755);
 }
@@ -704,6 +714,7 @@ TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
     } statuses[] = {
         {{fws, zip}, 0},
         {{fws, damaged}, 0},
+        {{"--lenient", damaged}, 1},
         {{fws, broken}, 1},
         {{cutZip}, 1},
         {{fws, missing}, 3},
