@@ -893,6 +893,13 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
     EXPECT_EQ(cut.status, 1);
     EXPECT_EQ(cut.out, Run({"tags", "--json", "--lenient", dir.File("loose.swf")}).out);
 
+    // A sprite without End lists the item after it twice; its movie is scanned once, at the first.
+    const std::vector<Json> runOn = rowsOf(
+        {"--nested", dir.Write("run-on.swf",
+                               Movie(Cat({Sprite(ShowFrame()), BinaryData(1, tooDeep), End()})))});
+    ASSERT_EQ(runOn.size(), 2u);
+    EXPECT_EQ(runOn[1].at("embedded"), Json::parse("[2]"));
+
     const ProgramRun tags = Run({"tags", "--embedded", "1", "--embedded", "0", outerPath});
     EXPECT_EQ(tags.out, Run({"tags", dir.Write("deep.swf", deep)}).out);
     EXPECT_EQ(Run({"tree", "--embedded", "3", outerPath}).status, 1);
