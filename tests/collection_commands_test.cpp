@@ -983,3 +983,16 @@ TEST_F(EmbeddedTest, DepsPlaceEveryReferenceWhereTheMovieLies) {
     level2In("site.wacz");
     EXPECT_EQ(got, expected);
 }
+
+// A movie named by a path relative to where the scan runs finds what it references above that.
+TEST_F(EmbeddedTest, DepsOfAMovieNamedByARelativePathReachAboveItsFolder) {
+    std::filesystem::create_directories(dir.File("a/b"));
+    dir.Write("a/b/m.swf", Movie(Cat({Pushes({"../../x.swf"}), ShowFrame(), End()})));
+    dir.Write("x.swf", tooDeep);
+    const ProgramRun run =
+        RunCapturing({"/bin/sh", "-c", "cd \"$1\" && exec \"$0\" scan --deps m.swf",
+                      VELPIN_CLI_PATH, dir.File("a/b")},
+                     io.Path());
+    EXPECT_EQ(Parse(run.out).at("dependencies"),
+              Json::parse(R"({"present": ["../../x.swf"], "missing": [], "external": []})"));
+}
