@@ -791,6 +791,17 @@ TEST_F(CollectionTest, ScanInflatesUpToEachLimitExactly) {
                       "more than the 4457472 that a movie of its declared length of 4194304 bytes "
                       "can take\"\n");
     }
+    // inflate writes a movie of exactly 256 MiB (to /dev/null, which takes them at no cost), and
+    // refuses one that declares a byte more before it reads a byte of its stream.
+    const ProgramRun written = Run({"inflate", "-v", exact, "/dev/null"});
+    EXPECT_EQ(written.status, 0);
+    EXPECT_EQ(written.out, "CWS version 6, " + std::to_string(packed.size()) +
+                               " bytes -> FWS version 6, 268435456 bytes\n");
+    const ProgramRun refused = Run({"inflate", over, "/dev/null"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "velpin-cli: " + over +
+                               ": Error Inflating file! (the declared length of 268435457 bytes "
+                               "is larger than the limit of 268435456 bytes)\n");
 }
 
 // Heads shorter than the 8 bytes, and a movie one byte over the load limit, whether the load
