@@ -41,6 +41,18 @@ class CodecCommandsTest : public ::testing::Test {
                                 ShowFrame(), End()}));
     }
 
+    // The CWS movie zlib itself makes of `movie`, not `compress`.
+    static Bytes ZlibMade(const Bytes& movie) {
+        uLongf packedLength = compressBound(static_cast<uLong>(movie.size()));
+        Bytes packed(packedLength);
+        EXPECT_EQ(compress2(packed.data(), &packedLength, movie.data() + 8,
+                            static_cast<uLong>(movie.size() - 8), 9),
+                  Z_OK);
+        packed.resize(packedLength);
+        return Cat(
+            {{'C', 'W', 'S', movie[3]}, U32(static_cast<std::uint32_t>(movie.size())), packed});
+    }
+
     TempDir io;
     TempDir dir;
     const Bytes original = Original();
@@ -86,16 +98,7 @@ TEST_F(CodecCommandsTest, CompressThenInflateGivesTheMovieBack) {
 // The point of the command: a compressed movie from elsewhere becomes one Velpin opens. The CWS
 // here is made by zlib itself, not by `compress`.
 TEST_F(CodecCommandsTest, InflatedCwsLoadsLikeTheOriginal) {
-    uLongf packedLength = compressBound(static_cast<uLong>(original.size()));
-    Bytes packed(packedLength);
-    ASSERT_EQ(compress2(packed.data(), &packedLength, original.data() + 8,
-                        static_cast<uLong>(original.size() - 8), 9),
-              Z_OK);
-    packed.resize(packedLength);
-    const std::string cws =
-        dir.Write("real.swf", Cat({{'C', 'W', 'S', original[3]},
-                                   U32(static_cast<std::uint32_t>(original.size())),
-                                   packed}));
+    const std::string cws = dir.Write("real.swf", ZlibMade(original));
 
     const std::string inflated = dir.File("inflated.swf");
     ASSERT_EQ(Run({"inflate", cws, inflated}).status, 0);
@@ -114,6 +117,17 @@ TEST_F(CodecCommandsTest, InflatedCwsLoadsLikeTheOriginal) {
                            ": 1 byte follows the end of the compressed data, and the movie is "
                            "written without it\n");
     EXPECT_TRUE(ReadFile(inflated) == original);
+
+    // Past 16 MiB the stream is decoded as it streams, by a decoder that reads ahead past its end
+    // and has to give back what it took of the bytes after it.
+    const std::uint32_t large = (16u << 20) + 9;
+    const std::string longer = dir.Write(
+        "longer.swf",
+        Cat({ZlibMade(Cat({{'F', 'W', 'S', 6}, U32(large), Bytes(large - 8)})), {'a', 'b', 'c'}}));
+    EXPECT_EQ(Run({"inflate", longer, "/dev/null"}).err,
+              "velpin-cli: " + longer +
+                  ": 3 bytes follow the end of the compressed data, and the movie is written "
+                  "without them\n");
 }
 
 TEST_F(CodecCommandsTest, FailuresWriteNothing) {

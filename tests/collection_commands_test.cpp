@@ -127,6 +127,19 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string streamFault =
         "the CWS stream broke off after 66 bytes (the compressed data "
         "ends early, after 66 bytes of the declared 66)";
+    // Declaring more than the load takes, a stream that breaks off within it is read as far as
+    // it goes.
+    Bytes cutLarge = ReadFile(cutCws);
+    std::copy_n(U32(5u << 20).begin(), 4, cutLarge.begin() + 4);
+    const std::string cutLargeCws = dir.Write("cut-large.cws", cutLarge);
+    // Its stream is whole, bytes follow it: not cut, so the frames it declares stay declared.
+    HeaderSpec fiveFrames = Spec();
+    fiveFrames.frameCount = 5;
+    const std::string fiveFramesCws =
+        dir.Write("five-frames.cws",
+                  Cat({Packed(Movie(fiveFrames, Tags()), MovieCompression::Zlib), {0, 0}}));
+    const std::string longHeader =
+        dir.Write("long-header.swf", Movie(Cat({Tag(77, {'<', 'x', '/', '>', 0}, true), End()})));
     struct Row {
         std::vector<std::string> args;
         int status;
@@ -156,6 +169,13 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          1,
          tagsText,
          "velpin-cli: " + cutCws + ": " + streamFault + "\n"},
+        {{"tags", "--lenient", "--inflate", cutLargeCws},
+         1,
+         tagsText,
+         "velpin-cli: " + cutLargeCws +
+             ": the CWS stream broke off after 66 bytes (the compressed data ends early, after 66 "
+             "bytes of the declared 5242880)\nvelpin-cli: " +
+             cutLargeCws + ": declared length 5242880, 66 bytes held\n"},
         {{"info", "--json", "--lenient", zws},
          1,
          "{\"result\": -5, \"reason\": \"the file is not an uncompressed SWF movie\", \"error\": "
@@ -184,6 +204,13 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "",
          "repair: " + streamFault + "; kept 9 of 9 top-level tags; 66 bytes written, as CWS\n",
          movie,
+         "CWS"},
+        {{"repair", "--inflate", fiveFramesCws, out},
+         0,
+         "",
+         "repair: the CWS stream is whole, but 2 bytes follow the end of the compressed data; kept "
+         "9 of 9 top-level tags; 66 bytes written, as CWS\n",
+         Movie(fiveFrames, Tags()),
          "CWS"},
         {{"repair", zws, out}, 1, "", refused(zws) + "ZWS" + hint},
         {{"tree", "--inflate", damaged}, 0, damaged + treeText.substr(fws.size()), ""},
@@ -247,6 +274,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"extract", "--index", "2", fws}, 0, AsText(Metadata()), ""},
         {{"extract", "--index", "5", "--inflate", zws, "-"}, 0, AsText(Debug()), ""},
         {{"extract", "--body", "--index", "2", fws}, 0, std::string("<x/>\0", 5), ""},
+        {{"extract", "--body", "--index", "0", longHeader}, 0, std::string("<x/>\0", 5), ""},
         {{"extract", "--index", "2", "--body", "--inflate", cws, out},
          0,
          "",
@@ -514,17 +542,27 @@ TEST_F(CollectionTest, ScanInfoAddsTheInfoOfEachLoadedMovie) {
     EXPECT_EQ(movieWithInfo, Parse(without.out).at("movie"));
 }
 
-// Root reads every folder whatever its mode, so the scan runs as an ordinary user; input that
-// cannot be read at all exits 3.
+// Root reads every folder and file whatever its mode, so the scan runs as an ordinary user; input
+// that cannot be read at all exits 3, a folder or a container in it alike.
 TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
     TempDir folder;
     const std::string locked = folder.File("locked");
     std::filesystem::create_directory(locked);
     folder.Write("locked/a.swf", movie);
+    const std::string zip =
+        folder.Write("locked/games.zip",
+                     testcontainer::Archive(testcontainer::ArchiveFormat::Zip, {{"b.swf", movie}}));
     ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
-    for (const auto& [mode, status] : {std::pair{0755, 0}, std::pair{0000, 3}}) {
-        SCOPED_TRACE(mode);
-        ASSERT_EQ(chmod(locked.c_str(), static_cast<mode_t>(mode)), 0);
+    const struct {
+        mode_t folderMode;
+        mode_t zipMode;
+        int status;
+    } rows[] = {{0755, 0644, 0}, {0755, 0000, 3}, {0000, 0644, 3}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::oct << row.folderMode << " " << row.zipMode);
+        // The zip first, while its folder can still be searched.
+        ASSERT_EQ(chmod(zip.c_str(), row.zipMode), 0);
+        ASSERT_EQ(chmod(locked.c_str(), row.folderMode), 0);
         const int run = RunInChild(
             [&] {
                 return RunProgram({VELPIN_CLI_PATH, "scan", locked}, "/dev/null", "/dev/null");
@@ -533,7 +571,7 @@ TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
         if (run == kChildCannotDropPrivileges) {
             GTEST_SKIP() << "cannot drop privileges here";
         }
-        EXPECT_EQ(run, status);
+        EXPECT_EQ(run, row.status);
     }
     chmod(locked.c_str(), 0755);
 }
@@ -678,6 +716,7 @@ TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
     } statuses[] = {
         {{fws, zip}, 0},
         {{fws, damaged}, 0},
+        {{"--lenient", damaged}, 1},
         {{fws, broken}, 1},
         {{cutZip}, 1},
         {{fws, missing}, 3},
@@ -754,6 +793,17 @@ TEST_F(CollectionTest, ScanInflatesUpToEachLimitExactly) {
                       "more than the 4457472 that a movie of its declared length of 4194304 bytes "
                       "can take\"\n");
     }
+    // inflate writes a movie of exactly 256 MiB (to /dev/null, which takes them at no cost), and
+    // refuses one that declares a byte more before it reads a byte of its stream.
+    const ProgramRun written = Run({"inflate", "-v", exact, "/dev/null"});
+    EXPECT_EQ(written.status, 0);
+    EXPECT_EQ(written.out, "CWS version 6, " + std::to_string(packed.size()) +
+                               " bytes -> FWS version 6, 268435456 bytes\n");
+    const ProgramRun refused = Run({"inflate", over, "/dev/null"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "velpin-cli: " + over +
+                               ": Error Inflating file! (the declared length of 268435457 bytes "
+                               "is larger than the limit of 268435456 bytes)\n");
 }
 
 // Heads shorter than the 8 bytes, and a movie one byte over the load limit, whether the load
@@ -856,6 +906,13 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
     EXPECT_EQ(cut.status, 1);
     EXPECT_EQ(cut.out, Run({"tags", "--json", "--lenient", dir.File("loose.swf")}).out);
 
+    // A sprite without End lists the item after it twice; its movie is scanned once, at the first.
+    const std::vector<Json> runOn = rowsOf(
+        {"--nested", dir.Write("run-on.swf",
+                               Movie(Cat({Sprite(ShowFrame()), BinaryData(1, tooDeep), End()})))});
+    ASSERT_EQ(runOn.size(), 2u);
+    EXPECT_EQ(runOn[1].at("embedded"), Json::parse("[2]"));
+
     const ProgramRun tags = Run({"tags", "--embedded", "1", "--embedded", "0", outerPath});
     EXPECT_EQ(tags.out, Run({"tags", dir.Write("deep.swf", deep)}).out);
     EXPECT_EQ(Run({"tree", "--embedded", "3", outerPath}).status, 1);
@@ -938,4 +995,17 @@ TEST_F(EmbeddedTest, DepsPlaceEveryReferenceWhereTheMovieLies) {
     outerIn("site.wacz", outerCrawled, innerPresent);
     level2In("site.wacz");
     EXPECT_EQ(got, expected);
+}
+
+// A movie named by a path relative to where the scan runs finds what it references above that.
+TEST_F(EmbeddedTest, DepsOfAMovieNamedByARelativePathReachAboveItsFolder) {
+    std::filesystem::create_directories(dir.File("a/b"));
+    dir.Write("a/b/m.swf", Movie(Cat({Pushes({"../../x.swf"}), ShowFrame(), End()})));
+    dir.Write("x.swf", tooDeep);
+    const ProgramRun run =
+        RunCapturing({"/bin/sh", "-c", "cd \"$1\" && exec \"$0\" scan --deps m.swf",
+                      VELPIN_CLI_PATH, dir.File("a/b")},
+                     io.Path());
+    EXPECT_EQ(Parse(run.out).at("dependencies"),
+              Json::parse(R"({"present": ["../../x.swf"], "missing": [], "external": []})"));
 }

@@ -232,6 +232,10 @@ TEST(ContainerWalkTest, SevenZipIsReadFromItsFile) {
     ASSERT_EQ(RecogniseContainerFile(prefixed), ContainerKind::Archive);
     EXPECT_EQ(WalkContainerFile(prefixed, recorder), 0);
     EXPECT_EQ(recorder.lines.back(), Row("b.swf", kFws));
+    // A plain header over one solid folder, whose every stream but the last has its size given.
+    EXPECT_EQ(
+        Walk(SolidSevenZip({{"a.swf", kFws}, {"b.swf", kLong}, {"c.swf", kCws}})).lines,
+        (std::vector<std::string>{Row("a.swf", kFws), Row("b.swf", kLong), Row("c.swf", kCws)}));
 }
 
 TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
@@ -262,6 +266,8 @@ TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
         {"resource", "", kFws},
         {"response", uri + "?continue",
          Cat({Text("HTTP/1.1 100 Continue\r\n\r\n"), HttpResponse({}, kFws)})},
+        {"response", uri + "?switched",
+         Cat({Text("HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\n\r\n"), kFws})},
         {"revisit", uri, HttpResponse({}, {})},
         {"response", uri + "?bad", HttpResponse({"Transfer-Encoding: chunked"}, Text("5\r\nFWS"))},
         // Size lines with extensions, and size lines as long as they may be and one byte more.
@@ -287,6 +293,7 @@ TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
         Row("file:///movie.swf", kCws),
         Row("urn:uuid:00000000-0000-0000-0000-000000000000", kFws),
         Row(uri + "?continue", kFws),
+        Row(uri + "?switched", kFws),
         uri + "?bad | error: the chunked payload is cut off inside a chunk",
         Row(uri + "?extension", kFws),
         Row("http://example.com/longest.swf", kFws),
@@ -369,6 +376,19 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
     const Bytes first = Gzip(WarcRecordBytes({"resource", "u:a", kFws}));
     const Bytes cutMember(members.begin(),
                           members.begin() + static_cast<std::ptrdiff_t>(first.size() + 30));
+    // A member too long to be kept for the search after damage, its CRC-32 wrong, and the next
+    // member right after it.
+    std::uint32_t seed = 1;
+    const Bytes noise = WarcRecordBytes({"resource", "u:n", Noise(8 << 20, seed)});
+    Bytes longBadCrc = Gzip(noise);
+    longBadCrc[longBadCrc.size() - 8] ^= 1;
+    // Zeros gzipped twice, in a record's HTTP payload: the first record overdraws the budget.
+    const Bytes overdrawn =
+        Warc({{"response", "u:z",
+               HttpResponse({"Content-Encoding: gzip"}, Gzip(Cat({Text("FWS"), Bytes(4 << 20)})))},
+              {"resource", "u:a", kFws}},
+             true);
+    const Bytes sevenZip = Archive(ArchiveFormat::SevenZip, {{"a.swf", kFws}});
     const struct {
         const char* name;
         Bytes container;
@@ -421,6 +441,28 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
         {"7z bomb",
          HostileSevenZip(),
          {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
+        // Cut by 1 and by 32 bytes, the header runs past the end by no more than the 32-byte
+        // signature header before it.
+        {"7z cut by 1",
+         Bytes(sevenZip.begin(), sevenZip.end() - 1),
+         {"! : damaged 7z archive: its header lies beyond the end of the file"}},
+        {"7z cut by 32",
+         Bytes(sevenZip.begin(), sevenZip.end() - 32),
+         {"! : damaged 7z archive: its header lies beyond the end of the file"}},
+        {"7z packed streams each within the file, together past it",
+         SevenZip(Bytes(64), {0x01, 0x04, 0x06, 0x00, 0x02, 0x09, 64, 64, 0x00, 0x00, 0x00}),
+         {"! : damaged 7z archive: its header declares packed streams larger than the file"}},
+        {"long member with a bad crc",
+         Cat({longBadCrc, Gzip(WarcRecordBytes({"resource", "u:a", kFws}))}),
+         {"! : record at byte " + std::to_string(noise.size()) +
+              " of the decompressed data: the compressed data is corrupt: incorrect data check",
+          Row("u:a", kFws)}},
+        {"budget overdrawn in the first record",
+         overdrawn,
+         {"! u:z: the container decodes to more than its budget of " +
+          std::to_string(1000 * overdrawn.size()) + " bytes (0 + 1000 x its " +
+          std::to_string(overdrawn.size()) + " bytes); reading it stops here"},
+         0},
         {"recursive gzip",
          Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}}),
          {"! r.gz: the compressed data is corrupt: incorrect data check"}},

@@ -132,6 +132,7 @@ TEST_F(LoaderTest, ResultCodes) {
          loadLengthMismatch},
         {"header wider than the file", Bytes(wideHeader.begin(), wideHeader.begin() + 25),
          loadStructureLeavesFile},
+        {"wide header exactly as long as the file", Header(wide, 29), loadOk},
         {"just a header", Movie(Bytes{}), loadOk},
         {"bytes after End counted by the header", Movie(Cat({End(), Bytes{1, 2, 3}})), loadOk},
     };

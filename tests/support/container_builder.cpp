@@ -12,6 +12,10 @@
 namespace testcontainer {
 namespace {
 
+using testmovie::Append;
+using testmovie::Cat;
+using testmovie::U32;
+
 la_ssize_t AppendBlock(struct archive*, void* client, const void* buffer, size_t length) {
     auto* out = static_cast<Bytes*>(client);
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
@@ -46,7 +50,60 @@ Bytes FromBase64(const std::string& text) {
     return out;
 }
 
+std::uint32_t Crc32(const Bytes& bytes) {
+    return static_cast<std::uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
+}
+
+// A 7z number: the high bits of its first byte say how many bytes follow, low byte first.
+Bytes SevenZipNumber(std::uint64_t value) {
+    int extra = 0;
+    while (extra < 8 && value >> (7 * (extra + 1)) != 0) {
+        ++extra;
+    }
+    Bytes out{
+        static_cast<std::uint8_t>((0xFF00u >> extra) | (extra < 8 ? value >> (8 * extra) : 0))};
+    for (int i = 0; i < extra; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    return out;
+}
+
 }  // namespace
+
+Bytes SevenZip(const Bytes& packed, const Bytes& header) {
+    const Bytes next =
+        Cat({U32(static_cast<std::uint32_t>(packed.size())), U32(0),
+             U32(static_cast<std::uint32_t>(header.size())), U32(0), U32(Crc32(header))});
+    return Cat({{'7', 'z', 0xBC, 0xAF, 0x27, 0x1C, 0, 4}, U32(Crc32(next)), next, packed, header});
+}
+
+Bytes SolidSevenZip(const std::vector<Member>& members) {
+    Bytes packed;
+    Bytes sizes;  // of every member but the last, which has what the folder leaves
+    Bytes crcs;
+    Bytes names{0};  // not external
+    for (const Member& member : members) {
+        if (&member != &members.back()) {
+            Append(sizes, SevenZipNumber(member.bytes.size()));
+        }
+        Append(packed, member.bytes);
+        Append(crcs, U32(Crc32(member.bytes)));
+        for (const char c : member.name) {
+            Append(names, {static_cast<std::uint8_t>(c), 0});
+        }
+        Append(names, {0, 0});
+    }
+    const Bytes count = SevenZipNumber(members.size());
+    const Bytes total = SevenZipNumber(packed.size());
+    // Header, main streams: one packed stream at offset 0, which one folder of one coder copies
+    // out, cut into the members' streams, each with its CRC-32; then the members' names.
+    Bytes header = Cat({{0x01, 0x04, 0x06, 0x00, 0x01, 0x09}, total});
+    Append(header, Cat({{0x00, 0x07, 0x0B, 0x01, 0x00, 0x01, 0x01, 0x00, 0x0C}, total}));
+    Append(header, Cat({{0x00, 0x08, 0x0D}, count, {0x09}, sizes, {0x0A, 0x01}, crcs}));
+    Append(header, Cat({{0x00, 0x00, 0x05}, count, {0x11}, SevenZipNumber(names.size()), names}));
+    Append(header, {0x00, 0x00});
+    return SevenZip(packed, header);
+}
 
 Bytes HostileSevenZip() {
     return FromBase64(

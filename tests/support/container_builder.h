@@ -26,6 +26,13 @@ Bytes Archive(ArchiveFormat format, const std::vector<Member>& members,
 // on every member; libarchive's writer keeps no name it cannot convert to the locale.
 Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags);
 
+// A 7z of the `packed` streams and the `header` given byte for byte, behind a signature header
+// that places and checksums them: for headers libarchive's writer does not make.
+Bytes SevenZip(const Bytes& packed, const Bytes& header);
+// The members stored in one solid folder under a plain header, as 7-Zip writes with header
+// compression off; no member may be empty.
+Bytes SolidSevenZip(const std::vector<Member>& members);
+
 // A 196-byte 7z whose header declares 50,437,409 folders (found by a fuzzer in an archive
 // library's test file).
 Bytes HostileSevenZip();
