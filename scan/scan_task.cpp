@@ -95,10 +95,6 @@ class EntryProducer : public ContainerVisitor {
     }
 
     void Failure(const std::vector<std::string>& entry, const Error& error) override {
-        Fail(entry, error);
-    }
-
-    void Fail(const std::vector<std::string>& entry, const Error& error) {
         ScanTask task = base_;
         task.entry = entry;
         task.failure = error;
@@ -117,9 +113,9 @@ class EntryProducer : public ContainerVisitor {
 
     const ScanInputOptions& options_;
     const TaskSink& push_;
-    bool stopped_ = false;
     const ScanTask& base_;
     EntryOrigin origin_ = EntryOrigin::ArchiveFile;
+    bool stopped_ = false;
 };
 
 // Takes the names of a container.
@@ -240,7 +236,7 @@ bool ProduceStandardInput(ScanTask task, const ScanInputOptions& options, const 
         return push(std::move(task));
     }
     if (task.failure) {
-        producer.Fail({}, *task.failure);
+        producer.Failure({}, *task.failure);
     }
     return !producer.Stopped();
 }
@@ -277,7 +273,7 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
         try {
             counts.otherEntries += WalkContainerFile(paths[i].path, producer);
         } catch (...) {
-            producer.Fail({}, CurrentError());
+            producer.Failure({}, CurrentError());
         }
         if (producer.Stopped()) {
             break;
