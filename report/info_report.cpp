@@ -175,7 +175,7 @@ void WriteLists(JsonWriter& json, const MovieInfo& info, const std::function<voi
         json.Key("name");
         json.StringOrNull(abc.name);
         json.Key("flags");
-        json.IntegerOrNull(abc.flags ? std::optional<std::int64_t>(*abc.flags) : std::nullopt);
+        json.IntegerOrNull(abc.flags);
         json.Key("bytes");
         json.Integer(abc.bytes);
         json.EndObject();
@@ -191,11 +191,9 @@ void WriteLists(JsonWriter& json, const MovieInfo& info, const std::function<voi
         json.Key("container");
         json.StringOrNull(data.container);
         json.Key("version");
-        json.IntegerOrNull(data.version ? std::optional<std::int64_t>(*data.version)
-                                        : std::nullopt);
+        json.IntegerOrNull(data.version);
         json.Key("declaredLength");
-        json.IntegerOrNull(data.declaredLength ? std::optional<std::int64_t>(*data.declaredLength)
-                                               : std::nullopt);
+        json.IntegerOrNull(data.declaredLength);
         json.EndObject();
     });
     const auto string = [&json](std::string_view text) { json.String(text); };
