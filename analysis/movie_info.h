@@ -82,10 +82,10 @@ struct MovieAnomalies {
     std::vector<std::int64_t> truncatedTags;
     // Codes neither the vocabulary names nor the format defines, distinct and sorted.
     std::vector<std::uint16_t> unknownCodes;
-    // Tags whose long header holds a length the short header could have held.
-    std::int64_t longHeaderShortBody = 0;
-    // Distinct sprites whose contents were walked past the sprite's declared end.
-    std::int64_t runOnSprites = 0;
+    // Items whose long header holds a length the short header could have held, in list order.
+    std::vector<std::int64_t> longHeaderShortBody;
+    // Sprites whose contents were walked past the sprite's declared end, in list order.
+    std::vector<std::int64_t> runOnSprites;
 };
 
 // Every string is a view into FileBytes: an info is valid as long as its movie stays loaded.
@@ -124,7 +124,8 @@ enum FileAttributeBits : std::uint8_t {
 };
 
 // Looks at every item of the loaded `movie`'s list, at any depth, in list order. A sprite that
-// runs on lists the tags after it again; each tag is taken once, at the first item of its offset.
+// runs on lists the tags after it again; each tag is taken once, at the first item of its offset,
+// and every list of items gives that first item's index.
 MovieInfo ComputeMovieInfo(const CInputScript& movie);
 
 // A time in milliseconds since 1970 as ISO 8601 UTC with milliseconds, "2011-10-31T18:07:51.474Z";

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -108,9 +109,11 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
     Bodies bodies;
     std::vector<bool> present(kTagCodeCount);
     // A run-on sprite lists the tags after it again; info describes the bytes, so each stored
-    // tag counts once.
+    // tag counts once, under the first item of its offset.
     std::set<const std::uint8_t*> longShort;
+    std::unordered_map<const std::uint8_t*, std::int64_t> firstIndexAt;
     for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        firstIndexAt.try_emplace(item->Data, static_cast<std::int64_t>(items.size()));
         items.push_back(item);
         if (IsDecoded(item->TagCode)) {
             bodies.Add(*item);
@@ -142,7 +145,19 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
         FUZZ_CHECK(present[code] && TagIconIndex(code) == categoryUnknown);
         FUZZ_CHECK(!IsFormatDefinedCode(code));
     }
-    FUZZ_CHECK(anomalies.longHeaderShortBody == static_cast<std::int64_t>(longShort.size()));
+    const auto firstOfItsOffset = [&](std::int64_t index) {
+        return firstIndexAt.at(itemAt(index)->Data) == index;
+    };
+    CheckAscending(anomalies.longHeaderShortBody, self);
+    for (const std::int64_t index : anomalies.longHeaderShortBody) {
+        const TagItem* const item = itemAt(index);
+        FUZZ_CHECK(item->HeaderLength == 6 && item->BodyLength < 63 && firstOfItsOffset(index));
+    }
+    FUZZ_CHECK(anomalies.longHeaderShortBody.size() == longShort.size());
+    CheckAscending(anomalies.runOnSprites, self);
+    for (const std::int64_t index : anomalies.runOnSprites) {
+        FUZZ_CHECK(itemAt(index)->TagCode == tagDefineSprite && firstOfItsOffset(index));
+    }
     FUZZ_CHECK(anomalies.trailingBytes >= 0);
 
     const auto index = [](const auto& entry) { return entry.index; };

@@ -463,10 +463,8 @@ void AppendInfoText(std::string& out, const MovieInfo& info,
     lines.End();
     AppendNumberList(lines, "truncated tags", anomalies.truncatedTags);
     AppendNumberList(lines, "unknown codes", anomalies.unknownCodes);
-    AppendDecimal(lines.Line("long headers on short bodies"), anomalies.longHeaderShortBody);
-    lines.End();
-    AppendDecimal(lines.Line("run-on sprites"), anomalies.runOnSprites);
-    lines.End();
+    AppendNumberList(lines, "long headers on short bodies", anomalies.longHeaderShortBody);
+    AppendNumberList(lines, "run-on sprites", anomalies.runOnSprites);
 }
 
 void WriteInfoJson(JsonWriter& json, const MovieInfo& info,
@@ -482,10 +480,8 @@ void WriteInfoJson(JsonWriter& json, const MovieInfo& info,
     const auto number = [&json](std::int64_t value) { json.Integer(value); };
     WriteList(json, "truncatedTags", anomalies.truncatedTags, afterEachEntry, number);
     WriteList(json, "unknownCodes", anomalies.unknownCodes, afterEachEntry, number);
-    json.Key("longHeaderShortBody");
-    json.Integer(anomalies.longHeaderShortBody);
-    json.Key("runOnSprites");
-    json.Integer(anomalies.runOnSprites);
+    WriteList(json, "longHeaderShortBody", anomalies.longHeaderShortBody, afterEachEntry, number);
+    WriteList(json, "runOnSprites", anomalies.runOnSprites, afterEachEntry, number);
     json.EndObject();
     json.EndObject();
 }

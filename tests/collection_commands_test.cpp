@@ -352,8 +352,8 @@ TEST_F(CollectionTest, InfoPrintsTheFactsInSections) {
               "  trailing bytes: 0\n"
               "  truncated tags: 8\n"
               "  unknown codes: 1023\n"
-              "  long headers on short bodies: 0\n"
-              "  run-on sprites: 0\n");
+              "  long headers on short bodies: none\n"
+              "  run-on sprites: none\n");
 }
 
 // The window names none of the later codes; the format names all but the last.

@@ -30,7 +30,7 @@ const char* const kNothingFound = R"({
     "scriptLimits": null, "protect": null, "debugger": null, "symbols": [], "exports": [],
     "imports": [], "frameLabels": [], "abc": [], "binaryData": [], "urls": [], "files": [],
     "anomalies": {"trailingBytes": 0, "truncatedTags": [], "unknownCodes": [],
-                  "longHeaderShortBody": 0, "runOnSprites": 0}})";
+                  "longHeaderShortBody": [], "runOnSprites": []}})";
 
 struct InfoRow {
     const char* name;
@@ -267,13 +267,20 @@ const std::vector<InfoRow>& Rows() {
               Tag(1000), Tag(200), Tag(93), Tag(47)}),
          R"({"protect": {"passwordHash": null},
              "anomalies": {"trailingBytes": 3, "unknownCodes": [47, 200, 1000],
-                           "longHeaderShortBody": 2}})",
+                           "longHeaderShortBody": [1, 2]}})",
          {0, 1, 2}},
         // The sprite has no End: its walk lists the export and the End after it again.
         {"a sprite running on: each tag once, at its first item",
          Cat({Sprite(ShowFrame()), Tag(56, Cat({U16(1), U16(7), CString("hero")}), true)}),
          R"({"exports": [{"id": 7, "name": "hero"}],
-             "anomalies": {"longHeaderShortBody": 1, "runOnSprites": 1}})"},
+             "anomalies": {"longHeaderShortBody": [2], "runOnSprites": [0]}})"},
+        // The second sprite runs on inside the first's walk and again at the top level: the list
+        // holds it at items 2 and 8, and the export at items 4, 6, 10 and 12.
+        {"chained run-on sprites: each once, at its first item",
+         Cat({Sprite(ShowFrame()), Sprite(ShowFrame(), 2),
+              Tag(56, Cat({U16(1), U16(7), CString("hero")}), true)}),
+         R"({"exports": [{"id": 7, "name": "hero"}],
+             "anomalies": {"longHeaderShortBody": [4], "runOnSprites": [0, 2]}})"},
     };
     return rows;
 }
