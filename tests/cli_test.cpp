@@ -163,7 +163,7 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
     const Json& header = tags.at("header");
     EXPECT_EQ(header.at("signature").get<std::string>(), "FWS");
     EXPECT_EQ(Integer(header.at("version")), 6);
-    EXPECT_EQ(Integer(header.at("fileLength")), 46);
+    EXPECT_EQ(Integer(header.at("declaredLength")), 46);
     EXPECT_EQ(Integer(header.at("frameRect").at("xMin")), 0);
     EXPECT_EQ(Integer(header.at("frameRect").at("xMax")), 11000);
     EXPECT_EQ(Integer(header.at("frameRect").at("yMin")), 0);
@@ -175,14 +175,14 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
     for (const Json& item : tags.at("tags")) {
         EXPECT_EQ(Keys(item), (std::vector<std::string>{"index", "offset", "code", "name",
                                                         "formatName", "headerLength", "bodyLength",
-                                                        "depth", "frameIndex", "icon", "action"}));
+                                                        "depth", "frame", "icon", "action"}));
         // The window's names are the format's own.
         EXPECT_EQ(item.at("formatName"), item.at("name"));
         for (const char* key : {"index", "offset", "code"}) {
             fromJson += std::to_string(Integer(item.at(key))) + " ";
         }
         fromJson += item.at("name").get<std::string>();
-        for (const char* key : {"headerLength", "bodyLength", "depth", "frameIndex", "icon"}) {
+        for (const char* key : {"headerLength", "bodyLength", "depth", "frame", "icon"}) {
             fromJson += " " + std::to_string(Integer(item.at(key)));
         }
         const Json& action = item.at("action");

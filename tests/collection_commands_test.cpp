@@ -872,6 +872,25 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
     }
 }
 
+// The header's signature is what the file, or the embedded data, holds: never the FWS of the
+// bytes a load inflated.
+TEST_F(EmbeddedTest, TagsHeaderGivesTheSignatureHeld) {
+    const std::string packedOuter = dir.Write("outer.zws", Packed(outer, MovieCompression::Lzma));
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{fws}, "FWS"},
+        {{"--inflate", cws}, "CWS"},
+        {{"--inflate", "--lenient", zws}, "ZWS"},
+        {{"--inflate", "--embedded", "3", outerPath}, "CWS"},
+        {{"--inflate", "--embedded", "1", packedOuter}, "FWS"},
+    };
+    for (const auto& [args, signature] : rows) {
+        std::vector<std::string> all{"tags", "--json"};
+        all.insert(all.end(), args.begin(), args.end());
+        const ProgramRun run = Run(all);
+        EXPECT_EQ(Parse(run.out).at("header").at("signature"), signature) << run.out;
+    }
+}
+
 // One movie, loose, in a game archive and in a crawl: its references land in the list its
 // surroundings give, and so do those of the movies inside it.
 TEST_F(EmbeddedTest, DepsPlaceEveryReferenceWhereTheMovieLies) {
