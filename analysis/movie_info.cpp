@@ -191,7 +191,7 @@ bool ReadBinaryData(TagReader& body, std::int64_t index, MovieInfo& info) {
     }
     entry.bytes = static_cast<std::int64_t>(body.Remaining());
     const MovieHead head = ParseMovieHead(body.Position(), body.Remaining());
-    entry.container = SignatureText(head.signature);
+    entry.signature = SignatureText(head.signature);
     entry.version = head.version;
     entry.declaredLength = head.declaredLength;
     info.binaryData.push_back(entry);

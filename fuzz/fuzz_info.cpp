@@ -178,8 +178,8 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
         const TagItem* item = itemAt(entry.index);
         FUZZ_CHECK(item->TagCode == tagDefineBinaryData);
         FUZZ_CHECK(entry.bytes == item->BodyLength - 6);
-        FUZZ_CHECK(entry.version.has_value() == (entry.container && entry.bytes >= 4));
-        FUZZ_CHECK(entry.declaredLength.has_value() == (entry.container && entry.bytes >= 8));
+        FUZZ_CHECK(entry.version.has_value() == (entry.signature && entry.bytes >= 4));
+        FUZZ_CHECK(entry.declaredLength.has_value() == (entry.signature && entry.bytes >= 8));
     }
 
     const auto view = [](std::string_view text) { return text; };
@@ -224,7 +224,7 @@ std::vector<std::vector<std::uint8_t>> CheckEmbedded(const CInputScript& movie,
     for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next, ++index) {
         if (item->TagCode == tagDefineBinaryData && items.insert(item->Data).second) {
             for (const BinaryDataEntry& entry : info.binaryData) {
-                if (entry.index == index && entry.container) {
+                if (entry.index == index && entry.signature) {
                     expected.push_back(index);
                 }
             }

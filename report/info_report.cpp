@@ -188,8 +188,8 @@ void WriteLists(JsonWriter& json, const MovieInfo& info, const std::function<voi
         json.Integer(data.id);
         json.Key("bytes");
         json.Integer(data.bytes);
-        json.Key("container");
-        json.StringOrNull(data.container);
+        json.Key("signature");
+        json.StringOrNull(data.signature);
         json.Key("version");
         json.IntegerOrNull(data.version);
         json.Key("declaredLength");
@@ -408,9 +408,9 @@ void AppendBinaryData(std::string& line, const BinaryDataEntry& data) {
     line += ", ";
     AppendDecimal(line, data.bytes);
     line += " bytes";
-    if (data.container) {
+    if (data.signature) {
         line += ", a ";
-        line += *data.container;
+        line += *data.signature;
         line += " movie";
     }
     if (data.version) {

@@ -54,7 +54,7 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
             json.Null();
         }
     }
-    json.Key("container");
+    json.Key("signature");
     json.StringOrNull(SignatureText(row.head.signature));
     json.Key("version");
     json.IntegerOrNull(row.head.version);

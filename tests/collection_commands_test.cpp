@@ -133,7 +133,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         std::string out;
         std::string err;  // exactly, or its start when it does not end in a newline
         std::optional<Bytes> written = std::nullopt;  // OUT once inflated; none: no OUT
-        std::string container = "FWS";                // OUT's signature; empty: OUT is not a movie
+        std::string signature = "FWS";                // OUT's; empty: OUT is not a movie
     };
     const Row rows[] = {
         {{"tags", "--inflate", cws}, 0, tagsText, ""},
@@ -183,6 +183,16 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          0,
          "",
          "repair: " + streamFault + "; kept 9 of 9 top-level tags; 66 bytes written, as CWS\n",
+         movie,
+         "CWS"},
+        {{"repair", "--json", "--inflate", cutCws, out},
+         0,
+         "{\"result\": 0, \"reason\": null, \"error\": null, \"faults\": [{\"kind\": \"stream\", "
+         "\"signature\": \"CWS\", \"inflated\": 66, \"reason\": \"the compressed data ends early, "
+         "after 66 bytes of the declared 66\"}], \"topLevelTags\": {\"read\": 9, \"kept\": 9}, "
+         "\"endAdded\": false, \"frameCount\": {\"declared\": 2, \"written\": 2}, "
+         "\"fileLength\": 66}\n",
+         "",
          movie,
          "CWS"},
         {{"repair", zws, out}, 1, "", refused(zws) + "ZWS" + hint},
@@ -315,11 +325,11 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
             continue;
         }
         const Bytes written = ReadFile(out);
-        if (row.container.empty()) {
+        if (row.signature.empty()) {
             EXPECT_TRUE(written == *row.written);
         } else {
             ASSERT_GE(written.size(), 3u);
-            EXPECT_EQ(AsText(Bytes(written.begin(), written.begin() + 3)), row.container);
+            EXPECT_EQ(AsText(Bytes(written.begin(), written.begin() + 3)), row.signature);
             EXPECT_TRUE(Unpacked(written) == *row.written);
         }
         std::filesystem::remove(out);
@@ -372,7 +382,7 @@ TEST_F(CollectionTest, TagsJsonGivesTheFormatsNameBesideTheWindows) {
               "ShowFrame/\"ShowFrame\" Unknown/null End/\"End\" ");
 }
 
-// Each line parsed, with its members in order, as "path container version declaredLength result
+// Each line parsed, with its members in order, as "path signature version declaredLength result
 // reason error".
 std::string Summaries(const std::string& output) {
     std::string summaries;
@@ -381,13 +391,13 @@ std::string Summaries(const std::string& output) {
         Json scanned = Parse(line);
         scanned.erase("hashes");
         EXPECT_EQ(Keys(scanned), (std::vector<std::string>{"path", "entry", "embedded", "size",
-                                                           "container", "version", "declaredLength",
+                                                           "signature", "version", "declaredLength",
                                                            "result", "reason", "error", "movie"}));
         EXPECT_TRUE(scanned.at("entry").is_null());
         EXPECT_EQ(scanned.at("movie").is_null(), scanned.at("result") != 0) << line;
         summaries += scanned.at("path").get<std::string>();
         for (const char* key :
-             {"container", "version", "declaredLength", "result", "reason", "error"}) {
+             {"signature", "version", "declaredLength", "result", "reason", "error"}) {
             summaries += " " + scanned.at(key).dump();
         }
         summaries += "\n";
@@ -627,7 +637,7 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
             entry += (entry.empty() ? "" : " > ") + name.get<std::string>();
         }
         seen.push_back(path.substr(path.rfind('/') + 1) + ": " + entry);
-        if (!row.at("error").is_null() && row.at("container").is_null()) {
+        if (!row.at("error").is_null() && row.at("signature").is_null()) {
             EXPECT_EQ(row.at("error"),
                       "Truncated input file (needed 445 bytes, only 121 available)")
                 << line;
