@@ -166,7 +166,7 @@ bool ReadAbc(TagReader& body, const TagItem& item, std::int64_t index, MovieInfo
              ReferenceCollector& references) {
     AbcEntry entry;
     entry.index = index;
-    entry.bytes = item.BodyLength;
+    entry.size = item.BodyLength;
     if (item.TagCode == tagDoAbcDefine) {
         const std::uint32_t flags = body.U32();
         if (!body.Failed()) {
@@ -189,7 +189,7 @@ bool ReadBinaryData(TagReader& body, std::int64_t index, MovieInfo& info) {
     if (body.Failed()) {
         return false;
     }
-    entry.bytes = static_cast<std::int64_t>(body.Remaining());
+    entry.size = static_cast<std::int64_t>(body.Remaining());
     const MovieHead head = ParseMovieHead(body.Position(), body.Remaining());
     entry.signature = SignatureText(head.signature);
     entry.version = head.version;

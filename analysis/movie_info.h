@@ -62,13 +62,13 @@ struct AbcEntry {
     std::int64_t index = 0;                // the item's index in the list
     std::optional<std::string_view> name;  // only DoABC with flags has them
     std::optional<std::uint32_t> flags;
-    std::int64_t bytes = 0;  // the item's body
+    std::int64_t size = 0;  // the item's body
 };
 
 struct BinaryDataEntry {
     std::int64_t index = 0;  // the item's index in the list
     std::uint16_t id = 0;
-    std::int64_t bytes = 0;                     // the data after the id and the reserved bytes
+    std::int64_t size = 0;                      // the data after the id and the reserved bytes
     std::optional<std::string_view> signature;  // "FWS", "CWS" or "ZWS" when the data is a movie
     // The movie's header: byte 3, and bytes 4 to 7, the length it declares once inflated.
     std::optional<std::uint8_t> version;

@@ -165,7 +165,7 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
     for (const AbcEntry& entry : info.abc) {
         const TagItem* item = itemAt(entry.index);
         FUZZ_CHECK(item->TagCode == tagDoAbc || item->TagCode == tagDoAbcDefine);
-        FUZZ_CHECK(entry.bytes == item->BodyLength);
+        FUZZ_CHECK(entry.size == item->BodyLength);
         if (item->TagCode == tagDoAbc) {
             FUZZ_CHECK(!entry.name && !entry.flags);
         }
@@ -177,9 +177,9 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
     for (const BinaryDataEntry& entry : info.binaryData) {
         const TagItem* item = itemAt(entry.index);
         FUZZ_CHECK(item->TagCode == tagDefineBinaryData);
-        FUZZ_CHECK(entry.bytes == item->BodyLength - 6);
-        FUZZ_CHECK(entry.version.has_value() == (entry.signature && entry.bytes >= 4));
-        FUZZ_CHECK(entry.declaredLength.has_value() == (entry.signature && entry.bytes >= 8));
+        FUZZ_CHECK(entry.size == item->BodyLength - 6);
+        FUZZ_CHECK(entry.version.has_value() == (entry.signature && entry.size >= 4));
+        FUZZ_CHECK(entry.declaredLength.has_value() == (entry.signature && entry.size >= 8));
     }
 
     const auto view = [](std::string_view text) { return text; };

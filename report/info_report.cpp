@@ -176,8 +176,8 @@ void WriteLists(JsonWriter& json, const MovieInfo& info, const std::function<voi
         json.StringOrNull(abc.name);
         json.Key("flags");
         json.IntegerOrNull(abc.flags);
-        json.Key("bytes");
-        json.Integer(abc.bytes);
+        json.Key("size");
+        json.Integer(abc.size);
         json.EndObject();
     });
     WriteList(json, "binaryData", info.binaryData, after, [&json](const BinaryDataEntry& data) {
@@ -186,8 +186,8 @@ void WriteLists(JsonWriter& json, const MovieInfo& info, const std::function<voi
         json.Integer(data.index);
         json.Key("id");
         json.Integer(data.id);
-        json.Key("bytes");
-        json.Integer(data.bytes);
+        json.Key("size");
+        json.Integer(data.size);
         json.Key("signature");
         json.StringOrNull(data.signature);
         json.Key("version");
@@ -388,7 +388,7 @@ void AppendAbc(std::string& line, const AbcEntry& abc) {
     line += "tag ";
     AppendDecimal(line, abc.index);
     line += ", ";
-    AppendDecimal(line, abc.bytes);
+    AppendDecimal(line, abc.size);
     line += " bytes";
     if (abc.flags) {
         line += ", flags ";
@@ -406,7 +406,7 @@ void AppendBinaryData(std::string& line, const BinaryDataEntry& data) {
     line += ", id ";
     AppendDecimal(line, data.id);
     line += ", ";
-    AppendDecimal(line, data.bytes);
+    AppendDecimal(line, data.size);
     line += " bytes";
     if (data.signature) {
         line += ", a ";
