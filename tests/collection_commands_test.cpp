@@ -174,8 +174,8 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "{\"result\": -6, \"reason\": \"the declared file length differs from the file size\", "
          "\"error\": null, \"faults\": [{\"kind\": \"length\", \"declaredLength\": 66, \"size\": "
          "57}, {\"kind\": \"walk\", \"result\": -9, \"reason\": \"a tag runs past the end\", "
-         "\"offset\": 53, \"depth\": 0}], \"topLevelTags\": {\"read\": 6, \"kept\": 5}, "
-         "\"endAdded\": true, \"frameCount\": {\"declared\": 2, \"written\": 1}, \"fileLength\": "
+         "\"offset\": 53, \"depth\": 0}], \"input\": {\"topLevelTags\": 6, \"frameCount\": "
+         "2}, \"topLevelTags\": 5, \"endAdded\": true, \"frameCount\": 1, \"writtenLength\": "
          "55}\n",
          "",
          mended},
@@ -189,9 +189,9 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          0,
          "{\"result\": 0, \"reason\": null, \"error\": null, \"faults\": [{\"kind\": \"stream\", "
          "\"signature\": \"CWS\", \"inflated\": 66, \"reason\": \"the compressed data ends early, "
-         "after 66 bytes of the declared 66\"}], \"topLevelTags\": {\"read\": 9, \"kept\": 9}, "
-         "\"endAdded\": false, \"frameCount\": {\"declared\": 2, \"written\": 2}, "
-         "\"fileLength\": 66}\n",
+         "after 66 bytes of the declared 66\"}], \"input\": {\"topLevelTags\": 9, "
+         "\"frameCount\": 2}, \"topLevelTags\": 9, \"endAdded\": false, \"frameCount\": 2, "
+         "\"writtenLength\": 66}\n",
          "",
          movie,
          "CWS"},
