@@ -4,6 +4,7 @@
 #include <bitset>
 #include <cstdio>
 #include <ctime>
+#include <unordered_map>
 
 #include "analysis/action_strings.h"
 #include "analysis/references.h"
@@ -165,7 +166,7 @@ bool ReadAbc(TagReader& body, const TagItem& item, std::int64_t index, MovieInfo
              ReferenceCollector& references) {
     AbcEntry entry;
     entry.index = index;
-    entry.bytes = item.BodyLength;
+    entry.size = item.BodyLength;
     if (item.TagCode == tagDoAbcDefine) {
         const std::uint32_t flags = body.U32();
         if (!body.Failed()) {
@@ -188,9 +189,9 @@ bool ReadBinaryData(TagReader& body, std::int64_t index, MovieInfo& info) {
     if (body.Failed()) {
         return false;
     }
-    entry.bytes = static_cast<std::int64_t>(body.Remaining());
+    entry.size = static_cast<std::int64_t>(body.Remaining());
     const MovieHead head = ParseMovieHead(body.Position(), body.Remaining());
-    entry.container = SignatureText(head.signature);
+    entry.signature = SignatureText(head.signature);
     entry.version = head.version;
     entry.declaredLength = head.declaredLength;
     info.binaryData.push_back(entry);
@@ -206,20 +207,33 @@ std::int64_t ItemEnd(const TagItem& item) {
 // sprite's contents are the deeper items that follow it.
 class SpriteExtents {
   public:
-    void Add(const TagItem& item) {
+    // `first` says that no earlier item lies at this item's offset.
+    void Add(const TagItem& item, std::int64_t index, bool first) {
         CloseDownTo(item.Depth);
         if (!open_.empty()) {
             open_.back().contentsEnd = std::max(open_.back().contentsEnd, ItemEnd(item));
         }
         if (item.TagCode == tagDefineSprite) {
-            open_.push_back({item.Depth, item.Data - FileBytes, ItemEnd(item), 0});
+            const std::int64_t offset = item.Data - FileBytes;
+            if (first) {
+                firstIndex_.emplace(offset, index);
+            }
+            open_.push_back({item.Depth, offset, ItemEnd(item), 0});
         }
     }
 
-    std::int64_t RunOnCount() {
+    // Each sprite that ran on wherever the list holds it, at the first item of its offset.
+    std::vector<std::int64_t> RunOnIndices() {
         CloseDownTo(0);
         std::sort(runOn_.begin(), runOn_.end());
-        return std::unique(runOn_.begin(), runOn_.end()) - runOn_.begin();
+        runOn_.erase(std::unique(runOn_.begin(), runOn_.end()), runOn_.end());
+        std::vector<std::int64_t> indices;
+        indices.reserve(runOn_.size());
+        for (const std::int64_t offset : runOn_) {
+            indices.push_back(firstIndex_.at(offset));
+        }
+        std::sort(indices.begin(), indices.end());
+        return indices;
     }
 
   private:
@@ -246,7 +260,9 @@ class SpriteExtents {
     }
 
     std::vector<Open> open_;
+    // Offsets, once per item that ran on: a sprite the list holds twice may be here twice.
     std::vector<std::int64_t> runOn_;
+    std::unordered_map<std::int64_t, std::int64_t> firstIndex_;
 };
 
 // Walks the list once; each item is read through a reader of its own body.
@@ -260,15 +276,16 @@ class InfoBuilder {
         SpriteExtents sprites;
         std::int64_t index = 0;
         for (const TagItem* item = movie_.FirstTag; item != nullptr; item = item->Next) {
-            sprites.Add(*item);
             const auto offset = static_cast<std::size_t>(item->Data - FileBytes);
-            if (!seenAt[offset]) {
+            const bool first = !seenAt[offset];
+            sprites.Add(*item, index, first);
+            if (first) {
                 seenAt[offset] = true;
                 Look(*item, index);
             }
             ++index;
         }
-        info_.anomalies.runOnSprites = sprites.RunOnCount();
+        info_.anomalies.runOnSprites = sprites.RunOnIndices();
         info_.urls = references_.TakeUrls();
         info_.files = references_.TakeFiles();
         for (std::size_t code = 0; code < codesSeen_.size(); ++code) {
@@ -292,7 +309,7 @@ class InfoBuilder {
     void Look(const TagItem& item, std::int64_t index) {
         codesSeen_.set(item.TagCode);
         if (item.HeaderLength == kLongHeaderLength && item.BodyLength <= kShortHeaderMaxBody) {
-            ++info_.anomalies.longHeaderShortBody;
+            info_.anomalies.longHeaderShortBody.push_back(index);
         }
         TagReader body = TagReader::OfBody(item);
         bool whole = true;

@@ -62,14 +62,14 @@ struct AbcEntry {
     std::int64_t index = 0;                // the item's index in the list
     std::optional<std::string_view> name;  // only DoABC with flags has them
     std::optional<std::uint32_t> flags;
-    std::int64_t bytes = 0;  // the item's body
+    std::int64_t size = 0;  // the item's body
 };
 
 struct BinaryDataEntry {
     std::int64_t index = 0;  // the item's index in the list
     std::uint16_t id = 0;
-    std::int64_t bytes = 0;                     // the data after the id and the reserved bytes
-    std::optional<std::string_view> container;  // "FWS", "CWS" or "ZWS" when the data is a movie
+    std::int64_t size = 0;                      // the data after the id and the reserved bytes
+    std::optional<std::string_view> signature;  // "FWS", "CWS" or "ZWS" when the data is a movie
     // The movie's header: byte 3, and bytes 4 to 7, the length it declares once inflated.
     std::optional<std::uint8_t> version;
     std::optional<std::uint32_t> declaredLength;
@@ -82,10 +82,10 @@ struct MovieAnomalies {
     std::vector<std::int64_t> truncatedTags;
     // Codes neither the vocabulary names nor the format defines, distinct and sorted.
     std::vector<std::uint16_t> unknownCodes;
-    // Tags whose long header holds a length the short header could have held.
-    std::int64_t longHeaderShortBody = 0;
-    // Distinct sprites whose contents were walked past the sprite's declared end.
-    std::int64_t runOnSprites = 0;
+    // Items whose long header holds a length the short header could have held, in list order.
+    std::vector<std::int64_t> longHeaderShortBody;
+    // Sprites whose contents were walked past the sprite's declared end, in list order.
+    std::vector<std::int64_t> runOnSprites;
 };
 
 // Every string is a view into FileBytes: an info is valid as long as its movie stays loaded.
@@ -124,7 +124,8 @@ enum FileAttributeBits : std::uint8_t {
 };
 
 // Looks at every item of the loaded `movie`'s list, at any depth, in list order. A sprite that
-// runs on lists the tags after it again; each tag is taken once, at the first item of its offset.
+// runs on lists the tags after it again; each tag is taken once, at the first item of its offset,
+// and every list of items gives that first item's index.
 MovieInfo ComputeMovieInfo(const CInputScript& movie);
 
 // A time in milliseconds since 1970 as ISO 8601 UTC with milliseconds, "2011-10-31T18:07:51.474Z";

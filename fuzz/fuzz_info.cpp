@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -108,9 +109,11 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
     Bodies bodies;
     std::vector<bool> present(kTagCodeCount);
     // A run-on sprite lists the tags after it again; info describes the bytes, so each stored
-    // tag counts once.
+    // tag counts once, under the first item of its offset.
     std::set<const std::uint8_t*> longShort;
+    std::unordered_map<const std::uint8_t*, std::int64_t> firstIndexAt;
     for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
+        firstIndexAt.try_emplace(item->Data, static_cast<std::int64_t>(items.size()));
         items.push_back(item);
         if (IsDecoded(item->TagCode)) {
             bodies.Add(*item);
@@ -142,7 +145,19 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
         FUZZ_CHECK(present[code] && TagIconIndex(code) == categoryUnknown);
         FUZZ_CHECK(!IsFormatDefinedCode(code));
     }
-    FUZZ_CHECK(anomalies.longHeaderShortBody == static_cast<std::int64_t>(longShort.size()));
+    const auto firstOfItsOffset = [&](std::int64_t index) {
+        return firstIndexAt.at(itemAt(index)->Data) == index;
+    };
+    CheckAscending(anomalies.longHeaderShortBody, self);
+    for (const std::int64_t index : anomalies.longHeaderShortBody) {
+        const TagItem* const item = itemAt(index);
+        FUZZ_CHECK(item->HeaderLength == 6 && item->BodyLength < 63 && firstOfItsOffset(index));
+    }
+    FUZZ_CHECK(anomalies.longHeaderShortBody.size() == longShort.size());
+    CheckAscending(anomalies.runOnSprites, self);
+    for (const std::int64_t index : anomalies.runOnSprites) {
+        FUZZ_CHECK(itemAt(index)->TagCode == tagDefineSprite && firstOfItsOffset(index));
+    }
     FUZZ_CHECK(anomalies.trailingBytes >= 0);
 
     const auto index = [](const auto& entry) { return entry.index; };
@@ -150,7 +165,7 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
     for (const AbcEntry& entry : info.abc) {
         const TagItem* item = itemAt(entry.index);
         FUZZ_CHECK(item->TagCode == tagDoAbc || item->TagCode == tagDoAbcDefine);
-        FUZZ_CHECK(entry.bytes == item->BodyLength);
+        FUZZ_CHECK(entry.size == item->BodyLength);
         if (item->TagCode == tagDoAbc) {
             FUZZ_CHECK(!entry.name && !entry.flags);
         }
@@ -162,9 +177,9 @@ void CheckInfo(const CInputScript& movie, const MovieInfo& info) {
     for (const BinaryDataEntry& entry : info.binaryData) {
         const TagItem* item = itemAt(entry.index);
         FUZZ_CHECK(item->TagCode == tagDefineBinaryData);
-        FUZZ_CHECK(entry.bytes == item->BodyLength - 6);
-        FUZZ_CHECK(entry.version.has_value() == (entry.container && entry.bytes >= 4));
-        FUZZ_CHECK(entry.declaredLength.has_value() == (entry.container && entry.bytes >= 8));
+        FUZZ_CHECK(entry.size == item->BodyLength - 6);
+        FUZZ_CHECK(entry.version.has_value() == (entry.signature && entry.size >= 4));
+        FUZZ_CHECK(entry.declaredLength.has_value() == (entry.signature && entry.size >= 8));
     }
 
     const auto view = [](std::string_view text) { return text; };
@@ -209,7 +224,7 @@ std::vector<std::vector<std::uint8_t>> CheckEmbedded(const CInputScript& movie,
     for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next, ++index) {
         if (item->TagCode == tagDefineBinaryData && items.insert(item->Data).second) {
             for (const BinaryDataEntry& entry : info.binaryData) {
-                if (entry.index == index && entry.container) {
+                if (entry.index == index && entry.signature) {
                     expected.push_back(index);
                 }
             }

@@ -39,7 +39,7 @@ void WriteFaultsJson(JsonWriter& json, const std::optional<MovieFaults>& faults)
         json.BeginObject();
         json.Key("kind");
         json.String("stream");
-        json.Key("container");
+        json.Key("signature");
         json.StringOrNull(SignatureText(faults->stream->signature));
         json.Key("inflated");
         json.Unsigned(faults->stream->inflated);

@@ -175,9 +175,9 @@ void WriteLists(JsonWriter& json, const MovieInfo& info, const std::function<voi
         json.Key("name");
         json.StringOrNull(abc.name);
         json.Key("flags");
-        json.IntegerOrNull(abc.flags ? std::optional<std::int64_t>(*abc.flags) : std::nullopt);
-        json.Key("bytes");
-        json.Integer(abc.bytes);
+        json.IntegerOrNull(abc.flags);
+        json.Key("size");
+        json.Integer(abc.size);
         json.EndObject();
     });
     WriteList(json, "binaryData", info.binaryData, after, [&json](const BinaryDataEntry& data) {
@@ -186,16 +186,14 @@ void WriteLists(JsonWriter& json, const MovieInfo& info, const std::function<voi
         json.Integer(data.index);
         json.Key("id");
         json.Integer(data.id);
-        json.Key("bytes");
-        json.Integer(data.bytes);
-        json.Key("container");
-        json.StringOrNull(data.container);
+        json.Key("size");
+        json.Integer(data.size);
+        json.Key("signature");
+        json.StringOrNull(data.signature);
         json.Key("version");
-        json.IntegerOrNull(data.version ? std::optional<std::int64_t>(*data.version)
-                                        : std::nullopt);
+        json.IntegerOrNull(data.version);
         json.Key("declaredLength");
-        json.IntegerOrNull(data.declaredLength ? std::optional<std::int64_t>(*data.declaredLength)
-                                               : std::nullopt);
+        json.IntegerOrNull(data.declaredLength);
         json.EndObject();
     });
     const auto string = [&json](std::string_view text) { json.String(text); };
@@ -351,94 +349,90 @@ void AppendSettingsText(TextLines& lines, const MovieInfo& info) {
     }
 }
 
+// A list's heading, then one line per entry, which `append` writes.
+template <typename Entry, typename Append>
+void AppendListText(TextLines& lines, const char* title, const std::vector<Entry>& entries,
+                    const Append& append) {
+    lines.ListHeading(title, entries.size());
+    for (const Entry& entry : entries) {
+        append(lines.Line(), entry);
+        lines.End();
+    }
+}
+
+void AppendAssetName(std::string& line, const AssetName& name) {
+    line += "id ";
+    AppendDecimal(line, name.id);
+    line += ' ';
+    AppendShown(line, name.name);
+}
+
+void AppendImport(std::string& line, const ImportedAsset& asset) {
+    AppendShown(line, asset.url);
+    line += " id ";
+    AppendDecimal(line, asset.id);
+    line += ' ';
+    AppendShown(line, asset.name);
+}
+
+void AppendFrameLabel(std::string& line, const FrameLabelEntry& label) {
+    line += "frame ";
+    AppendDecimal(line, label.frame);
+    line += " depth ";
+    AppendDecimal(line, label.depth);
+    line += ' ';
+    AppendShown(line, label.name);
+}
+
+void AppendAbc(std::string& line, const AbcEntry& abc) {
+    line += "tag ";
+    AppendDecimal(line, abc.index);
+    line += ", ";
+    AppendDecimal(line, abc.size);
+    line += " bytes";
+    if (abc.flags) {
+        line += ", flags ";
+        AppendDecimal(line, *abc.flags);
+    }
+    if (abc.name) {
+        line += ", name ";
+        AppendShown(line, *abc.name);
+    }
+}
+
+void AppendBinaryData(std::string& line, const BinaryDataEntry& data) {
+    line += "tag ";
+    AppendDecimal(line, data.index);
+    line += ", id ";
+    AppendDecimal(line, data.id);
+    line += ", ";
+    AppendDecimal(line, data.size);
+    line += " bytes";
+    if (data.signature) {
+        line += ", a ";
+        line += *data.signature;
+        line += " movie";
+    }
+    if (data.version) {
+        line += ", version ";
+        AppendDecimal(line, *data.version);
+    }
+    if (data.declaredLength) {
+        line += ", declaring ";
+        AppendDecimal(line, *data.declaredLength);
+        line += " bytes";
+    }
+}
+
 void AppendListsText(TextLines& lines, const MovieInfo& info) {
-    for (const auto& [title, names] :
-         {std::pair<const char*, const std::vector<AssetName>*>{"Symbols", &info.symbols},
-          {"Exports", &info.exports}}) {
-        lines.ListHeading(title, names->size());
-        for (const AssetName& name : *names) {
-            std::string& line = lines.Line();
-            line += "id ";
-            AppendDecimal(line, name.id);
-            line += ' ';
-            AppendShown(line, name.name);
-            lines.End();
-        }
-    }
-    lines.ListHeading("Imports", info.imports.size());
-    for (const ImportedAsset& asset : info.imports) {
-        std::string& line = lines.Line();
-        AppendShown(line, asset.url);
-        line += " id ";
-        AppendDecimal(line, asset.id);
-        line += ' ';
-        AppendShown(line, asset.name);
-        lines.End();
-    }
-    lines.ListHeading("Frame labels", info.frameLabels.size());
-    for (const FrameLabelEntry& label : info.frameLabels) {
-        std::string& line = lines.Line();
-        line += "frame ";
-        AppendDecimal(line, label.frame);
-        line += " depth ";
-        AppendDecimal(line, label.depth);
-        line += ' ';
-        AppendShown(line, label.name);
-        lines.End();
-    }
-    lines.ListHeading("ActionScript 3", info.abc.size());
-    for (const AbcEntry& abc : info.abc) {
-        std::string& line = lines.Line();
-        line += "tag ";
-        AppendDecimal(line, abc.index);
-        line += ", ";
-        AppendDecimal(line, abc.bytes);
-        line += " bytes";
-        if (abc.flags) {
-            line += ", flags ";
-            AppendDecimal(line, *abc.flags);
-        }
-        if (abc.name) {
-            line += ", name ";
-            AppendShown(line, *abc.name);
-        }
-        lines.End();
-    }
-    lines.ListHeading("Binary data", info.binaryData.size());
-    for (const BinaryDataEntry& data : info.binaryData) {
-        std::string& line = lines.Line();
-        line += "tag ";
-        AppendDecimal(line, data.index);
-        line += ", id ";
-        AppendDecimal(line, data.id);
-        line += ", ";
-        AppendDecimal(line, data.bytes);
-        line += " bytes";
-        if (data.container) {
-            line += ", a ";
-            line += *data.container;
-            line += " movie";
-        }
-        if (data.version) {
-            line += ", version ";
-            AppendDecimal(line, *data.version);
-        }
-        if (data.declaredLength) {
-            line += ", declaring ";
-            AppendDecimal(line, *data.declaredLength);
-            line += " bytes";
-        }
-        lines.End();
-    }
-    for (const auto& [title, texts] :
-         {std::pair<const char*, const std::vector<std::string_view>*>{"URLs", &info.urls},
-          {"Files", &info.files}}) {
-        lines.ListHeading(title, texts->size());
-        for (const std::string_view text : *texts) {
-            AppendShown(lines.Line(), text);
-            lines.End();
-        }
-    }
+    AppendListText(lines, "Symbols", info.symbols, AppendAssetName);
+    AppendListText(lines, "Exports", info.exports, AppendAssetName);
+    AppendListText(lines, "Imports", info.imports, AppendImport);
+    AppendListText(lines, "Frame labels", info.frameLabels, AppendFrameLabel);
+    AppendListText(lines, "ActionScript 3", info.abc, AppendAbc);
+    AppendListText(lines, "Binary data", info.binaryData, AppendBinaryData);
+    AppendListText(lines, "URLs", info.urls, AppendShown);
+    AppendListText(lines, "Files", info.files, AppendShown);
 }
 
 template <typename Number>
@@ -469,10 +463,8 @@ void AppendInfoText(std::string& out, const MovieInfo& info,
     lines.End();
     AppendNumberList(lines, "truncated tags", anomalies.truncatedTags);
     AppendNumberList(lines, "unknown codes", anomalies.unknownCodes);
-    AppendDecimal(lines.Line("long headers on short bodies"), anomalies.longHeaderShortBody);
-    lines.End();
-    AppendDecimal(lines.Line("run-on sprites"), anomalies.runOnSprites);
-    lines.End();
+    AppendNumberList(lines, "long headers on short bodies", anomalies.longHeaderShortBody);
+    AppendNumberList(lines, "run-on sprites", anomalies.runOnSprites);
 }
 
 void WriteInfoJson(JsonWriter& json, const MovieInfo& info,
@@ -488,10 +480,8 @@ void WriteInfoJson(JsonWriter& json, const MovieInfo& info,
     const auto number = [&json](std::int64_t value) { json.Integer(value); };
     WriteList(json, "truncatedTags", anomalies.truncatedTags, afterEachEntry, number);
     WriteList(json, "unknownCodes", anomalies.unknownCodes, afterEachEntry, number);
-    json.Key("longHeaderShortBody");
-    json.Integer(anomalies.longHeaderShortBody);
-    json.Key("runOnSprites");
-    json.Integer(anomalies.runOnSprites);
+    WriteList(json, "longHeaderShortBody", anomalies.longHeaderShortBody, afterEachEntry, number);
+    WriteList(json, "runOnSprites", anomalies.runOnSprites, afterEachEntry, number);
     json.EndObject();
     json.EndObject();
 }

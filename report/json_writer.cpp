@@ -196,12 +196,4 @@ void JsonWriter::StringOrNull(const std::optional<std::string_view>& value) {
     }
 }
 
-void JsonWriter::IntegerOrNull(const std::optional<std::int64_t>& value) {
-    if (value) {
-        Integer(*value);
-    } else {
-        Null();
-    }
-}
-
 }  // namespace velpin

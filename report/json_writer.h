@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "report/decimal.h"
@@ -97,7 +98,18 @@ class JsonWriter {
     }
     // The value, or null when there is none.
     void StringOrNull(const std::optional<std::string_view>& value);
-    void IntegerOrNull(const std::optional<std::int64_t>& value);
+    // The same for a field of any integer type, as the models hold each at its own width.
+    template <typename Number>
+    void IntegerOrNull(const std::optional<Number>& value) {
+        static_assert(std::is_integral_v<Number> && !std::is_same_v<Number, bool>);
+        if (!value) {
+            Null();
+        } else if constexpr (std::is_signed_v<Number>) {
+            Integer(*value);
+        } else {
+            Unsigned(*value);
+        }
+    }
 
   private:
     struct Level {

@@ -9,11 +9,6 @@ namespace velpin {
 
 namespace {
 
-template <typename T>
-std::optional<std::int64_t> Widened(const std::optional<T>& value) {
-    return value ? std::optional<std::int64_t>(*value) : std::nullopt;
-}
-
 void WriteStrings(JsonWriter& json, const std::vector<std::string>& strings) {
     json.BeginArray();
     for (const std::string& text : strings) {
@@ -59,12 +54,12 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
             json.Null();
         }
     }
-    json.Key("container");
+    json.Key("signature");
     json.StringOrNull(SignatureText(row.head.signature));
     json.Key("version");
-    json.IntegerOrNull(Widened(row.head.version));
+    json.IntegerOrNull(row.head.version);
     json.Key("declaredLength");
-    json.IntegerOrNull(Widened(row.head.declaredLength));
+    json.IntegerOrNull(row.head.declaredLength);
     WriteOutcomeMembers(json, {row.result, row.error});
     if (row.lenient) {
         WriteFaultsJson(json, row.faults);

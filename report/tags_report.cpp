@@ -37,6 +37,15 @@ class TagNames {
     std::vector<std::string> names_;
 };
 
+// What the file's first three bytes say: the load of a movie inflated in memory, or embedded in
+// another's data, made a header whose signature is the FWS of the bytes it loaded.
+std::string_view SignatureHeld(const MovieHeader& header, const InputHead& head) {
+    if (const std::optional<std::string_view> held = SignatureText(head.signature)) {
+        return *held;
+    }
+    return std::string_view(reinterpret_cast<const char*>(header.Signature), 3);
+}
+
 }  // namespace
 
 void PrintTagsText(const CInputScript& movie) {
@@ -77,10 +86,10 @@ void PrintTagsJson(const CInputScript& movie, const LoadedInput& loaded) {
     json.Key("header");
     json.BeginObject();
     json.Key("signature");
-    json.String(std::string_view(reinterpret_cast<const char*>(h.Signature), 3));
+    json.String(SignatureHeld(h, loaded.head));
     json.Key("version");
     json.Integer(h.Version);
-    json.Key("fileLength");
+    json.Key("declaredLength");
     json.Integer(h.FileLength);
     WriteFrameMembers(json, h);
     json.EndObject();
@@ -106,7 +115,7 @@ void PrintTagsJson(const CInputScript& movie, const LoadedInput& loaded) {
         json.Integer(item->BodyLength);
         json.Key("depth");
         json.Integer(item->Depth);
-        json.Key("frameIndex");
+        json.Key("frame");
         json.Integer(item->FrameIndex);
         json.Key("icon");
         json.Integer(item->IconIndex);

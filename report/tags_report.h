@@ -10,7 +10,8 @@ namespace velpin {
 // first action, separated by blanks.
 void PrintTagsText(const CInputScript& movie);
 
-// The envelope (after a lenient read, the faults), "header" and "tags", one item per line.
+// The envelope (after a lenient read, the faults), "header" and "tags", one item per line. The
+// header's signature is what the file holds, or the embedded data: `loaded.head`'s when read.
 void PrintTagsJson(const CInputScript& movie, const LoadedInput& loaded);
 
 }  // namespace velpin

@@ -67,11 +67,11 @@ void PrintTreeJson(const NodeStore& tree, const CInputScript& movie, const Loade
         nodeText.clear();
         tree.AppendTextTo(nodeText, at);
         json.String(nodeText);
-        json.Key("image");
+        json.Key("icon");
         json.Integer(tree.Image(at));
-        json.Key("selectedImage");
+        json.Key("selectedIcon");
         json.Integer(tree.SelectedImage(at));
-        json.Key("tag");
+        json.Key("index");
         const TagItem* const item = tree.Data(at);
         if (item == nullptr) {
             json.Null();

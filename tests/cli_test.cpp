@@ -81,37 +81,37 @@ TEST_F(CliTest, TreePrintsTheWindowsTree) {
                            "     End\n");
 }
 
-TEST_F(CliTest, TreeJsonGivesEveryNodeWithImagesAndTagIndex) {
+TEST_F(CliTest, TreeJsonGivesEveryNodeWithIconsAndItemIndex) {
     HeaderSpec spec;
     spec.frameCount = 0;
     const std::string small = dir.Write("small.swf", Movie(spec, End()));
     const ProgramRun run = Run({"tree", "--json", small});
     EXPECT_EQ(run.status, 0);
-    const std::string leaf = R"(, "image": 4, "selectedImage": 4, "tag": null, "children": []},)";
+    const std::string leaf = R"(, "icon": 4, "selectedIcon": 4, "index": null, "children": []},)";
     EXPECT_EQ(
         run.out,
         R"({"result": 0, "reason": null, "error": null, "tree": {"text": ")" + small +
-            R"(", "image": 5, "selectedImage": 5, "tag": null, "children": [)"
+            R"(", "icon": 5, "selectedIcon": 5, "index": null, "children": [)"
             "\n"
-            R"(  {"text": "Header", "image": 3, "selectedImage": 3, "tag": null, "children": [)"
+            R"(  {"text": "Header", "icon": 3, "selectedIcon": 3, "index": null, "children": [)"
             "\n"
             R"(    {"text": "Sign SWF")" +
             leaf + "\n" + R"(    {"text": "Version 6")" + leaf + "\n" +
             R"(    {"text": "File length 23")" + leaf + "\n" +
-            R"(    {"text": "FrameSize 0 11000 0 8000", "image": 4, "selectedImage": 4, "tag": null, "children": [)"
+            R"(    {"text": "FrameSize 0 11000 0 8000", "icon": 4, "selectedIcon": 4, "index": null, "children": [)"
             "\n"
             R"(      {"text": "Movie Width 550 pixels")" +
             leaf + "\n" +
-            R"(      {"text": "Movie Height 400 pixels", "image": 4, "selectedImage": 4, "tag": null, "children": []})"
+            R"(      {"text": "Movie Height 400 pixels", "icon": 4, "selectedIcon": 4, "index": null, "children": []})"
             "\n"
             "    ]},\n" +
             R"(    {"text": "FrameRate 12 fps")" + leaf + "\n" +
-            R"(    {"text": "FrameCount 0", "image": 4, "selectedImage": 4, "tag": null, "children": []})"
+            R"(    {"text": "FrameCount 0", "icon": 4, "selectedIcon": 4, "index": null, "children": []})"
             "\n"
             "  ]},\n"
-            R"(  {"text": "Frame     0", "image": 0, "selectedImage": 0, "tag": null, "children": [)"
+            R"(  {"text": "Frame     0", "icon": 0, "selectedIcon": 0, "index": null, "children": [)"
             "\n"
-            R"(    {"text": " End", "image": 1, "selectedImage": 1, "tag": 0, "children": []})"
+            R"(    {"text": " End", "icon": 1, "selectedIcon": 1, "index": 0, "children": []})"
             "\n"
             "  ]}\n"
             "]}}\n");
@@ -121,17 +121,17 @@ TEST_F(CliTest, TreeJsonGivesEveryNodeWithImagesAndTagIndex) {
 // Renders a parsed tree --json document the way tree prints it, checking each node's shape.
 void RenderJsonTree(const Json& node, int depth, const Json& tags, std::string& out) {
     ASSERT_EQ(Keys(node),
-              (std::vector<std::string>{"text", "image", "selectedImage", "tag", "children"}));
+              (std::vector<std::string>{"text", "icon", "selectedIcon", "index", "children"}));
     out.append(static_cast<std::size_t>(depth) * 2, ' ');
     const std::string text = node.at("text").get<std::string>();
     out += text + "\n";
-    const Json& tag = node.at("tag");
-    if (!tag.is_null()) {
-        const Json& item = tags.at(static_cast<std::size_t>(Integer(tag)));
+    const Json& index = node.at("index");
+    if (!index.is_null()) {
+        const Json& item = tags.at(static_cast<std::size_t>(Integer(index)));
         EXPECT_EQ(text.rfind(" " + item.at("name").get<std::string>(), 0), 0u) << text;
-        EXPECT_EQ(Integer(node.at("image")), Integer(item.at("icon")));
+        EXPECT_EQ(Integer(node.at("icon")), Integer(item.at("icon")));
     }
-    EXPECT_EQ(Integer(node.at("image")), Integer(node.at("selectedImage")));
+    EXPECT_EQ(Integer(node.at("icon")), Integer(node.at("selectedIcon")));
     for (const Json& child : node.at("children")) {
         RenderJsonTree(child, depth + 1, tags, out);
     }
@@ -163,7 +163,7 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
     const Json& header = tags.at("header");
     EXPECT_EQ(header.at("signature").get<std::string>(), "FWS");
     EXPECT_EQ(Integer(header.at("version")), 6);
-    EXPECT_EQ(Integer(header.at("fileLength")), 46);
+    EXPECT_EQ(Integer(header.at("declaredLength")), 46);
     EXPECT_EQ(Integer(header.at("frameRect").at("xMin")), 0);
     EXPECT_EQ(Integer(header.at("frameRect").at("xMax")), 11000);
     EXPECT_EQ(Integer(header.at("frameRect").at("yMin")), 0);
@@ -175,14 +175,14 @@ TEST_F(CliTest, JsonOutputsParseStrictlyAndAgreeWithThePlainOnes) {
     for (const Json& item : tags.at("tags")) {
         EXPECT_EQ(Keys(item), (std::vector<std::string>{"index", "offset", "code", "name",
                                                         "formatName", "headerLength", "bodyLength",
-                                                        "depth", "frameIndex", "icon", "action"}));
+                                                        "depth", "frame", "icon", "action"}));
         // The window's names are the format's own.
         EXPECT_EQ(item.at("formatName"), item.at("name"));
         for (const char* key : {"index", "offset", "code"}) {
             fromJson += std::to_string(Integer(item.at(key))) + " ";
         }
         fromJson += item.at("name").get<std::string>();
-        for (const char* key : {"headerLength", "bodyLength", "depth", "frameIndex", "icon"}) {
+        for (const char* key : {"headerLength", "bodyLength", "depth", "frame", "icon"}) {
             fromJson += " " + std::to_string(Integer(item.at(key)));
         }
         const Json& action = item.at("action");
@@ -347,8 +347,8 @@ TEST_F(CliTest, TreeJsonNamesEveryItemOnceWhenFrameNumbersWrap) {
     std::vector<long long> indices;
     for (const Json& frame : root.at("children")) {
         for (const Json& tag : frame.at("children")) {
-            if (!tag.at("tag").is_null()) {
-                indices.push_back(Integer(tag.at("tag")));
+            if (!tag.at("index").is_null()) {
+                indices.push_back(Integer(tag.at("index")));
             }
         }
     }

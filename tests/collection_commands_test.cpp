@@ -146,7 +146,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         std::string out;
         std::string err;  // exactly, or its start when it does not end in a newline
         std::optional<Bytes> written = std::nullopt;  // OUT once inflated; none: no OUT
-        std::string container = "FWS";                // OUT's signature; empty: OUT is not a movie
+        std::string signature = "FWS";                // OUT's; empty: OUT is not a movie
     };
     const Row rows[] = {
         {{"tags", "--inflate", cws}, 0, tagsText, ""},
@@ -194,8 +194,8 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "{\"result\": -6, \"reason\": \"the declared file length differs from the file size\", "
          "\"error\": null, \"faults\": [{\"kind\": \"length\", \"declaredLength\": 66, \"size\": "
          "57}, {\"kind\": \"walk\", \"result\": -9, \"reason\": \"a tag runs past the end\", "
-         "\"offset\": 53, \"depth\": 0}], \"topLevelTags\": {\"read\": 6, \"kept\": 5}, "
-         "\"endAdded\": true, \"frameCount\": {\"declared\": 2, \"written\": 1}, \"fileLength\": "
+         "\"offset\": 53, \"depth\": 0}], \"input\": {\"topLevelTags\": 6, \"frameCount\": "
+         "2}, \"topLevelTags\": 5, \"endAdded\": true, \"frameCount\": 1, \"writtenLength\": "
          "55}\n",
          "",
          mended},
@@ -211,6 +211,16 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "repair: the CWS stream is whole, but 2 bytes follow the end of the compressed data; kept "
          "9 of 9 top-level tags; 66 bytes written, as CWS\n",
          Movie(fiveFrames, Tags()),
+         "CWS"},
+        {{"repair", "--json", "--inflate", cutCws, out},
+         0,
+         "{\"result\": 0, \"reason\": null, \"error\": null, \"faults\": [{\"kind\": \"stream\", "
+         "\"signature\": \"CWS\", \"inflated\": 66, \"reason\": \"the compressed data ends early, "
+         "after 66 bytes of the declared 66\"}], \"input\": {\"topLevelTags\": 9, "
+         "\"frameCount\": 2}, \"topLevelTags\": 9, \"endAdded\": false, \"frameCount\": 2, "
+         "\"writtenLength\": 66}\n",
+         "",
+         movie,
          "CWS"},
         {{"repair", zws, out}, 1, "", refused(zws) + "ZWS" + hint},
         {{"tree", "--inflate", damaged}, 0, damaged + treeText.substr(fws.size()), ""},
@@ -343,11 +353,11 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
             continue;
         }
         const Bytes written = ReadFile(out);
-        if (row.container.empty()) {
+        if (row.signature.empty()) {
             EXPECT_TRUE(written == *row.written);
         } else {
             ASSERT_GE(written.size(), 3u);
-            EXPECT_EQ(AsText(Bytes(written.begin(), written.begin() + 3)), row.container);
+            EXPECT_EQ(AsText(Bytes(written.begin(), written.begin() + 3)), row.signature);
             EXPECT_TRUE(Unpacked(written) == *row.written);
         }
         std::filesystem::remove(out);
@@ -380,8 +390,8 @@ TEST_F(CollectionTest, InfoPrintsTheFactsInSections) {
               "  trailing bytes: 0\n"
               "  truncated tags: 8\n"
               "  unknown codes: 1023\n"
-              "  long headers on short bodies: 0\n"
-              "  run-on sprites: 0\n");
+              "  long headers on short bodies: none\n"
+              "  run-on sprites: none\n");
 }
 
 // The window names none of the later codes; the format names all but the last.
@@ -400,7 +410,7 @@ TEST_F(CollectionTest, TagsJsonGivesTheFormatsNameBesideTheWindows) {
               "ShowFrame/\"ShowFrame\" Unknown/null End/\"End\" ");
 }
 
-// Each line parsed, with its members in order, as "path container version declaredLength result
+// Each line parsed, with its members in order, as "path signature version declaredLength result
 // reason error".
 std::string Summaries(const std::string& output) {
     std::string summaries;
@@ -409,13 +419,13 @@ std::string Summaries(const std::string& output) {
         Json scanned = Parse(line);
         scanned.erase("hashes");
         EXPECT_EQ(Keys(scanned), (std::vector<std::string>{"path", "entry", "embedded", "size",
-                                                           "container", "version", "declaredLength",
+                                                           "signature", "version", "declaredLength",
                                                            "result", "reason", "error", "movie"}));
         EXPECT_TRUE(scanned.at("entry").is_null());
         EXPECT_EQ(scanned.at("movie").is_null(), scanned.at("result") != 0) << line;
         summaries += scanned.at("path").get<std::string>();
         for (const char* key :
-             {"container", "version", "declaredLength", "result", "reason", "error"}) {
+             {"signature", "version", "declaredLength", "result", "reason", "error"}) {
             summaries += " " + scanned.at(key).dump();
         }
         summaries += "\n";
@@ -665,7 +675,7 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
             entry += (entry.empty() ? "" : " > ") + name.get<std::string>();
         }
         seen.push_back(path.substr(path.rfind('/') + 1) + ": " + entry);
-        if (!row.at("error").is_null() && row.at("container").is_null()) {
+        if (!row.at("error").is_null() && row.at("signature").is_null()) {
             EXPECT_EQ(row.at("error"),
                       "Truncated input file (needed 445 bytes, only 121 available)")
                 << line;
@@ -926,6 +936,25 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
         const ProgramRun run = Run(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err.rfind("velpin-cli: " + problem, 0), 0u) << run.err;
+    }
+}
+
+// The header's signature is what the file, or the embedded data, holds: never the FWS of the
+// bytes a load inflated.
+TEST_F(EmbeddedTest, TagsHeaderGivesTheSignatureHeld) {
+    const std::string packedOuter = dir.Write("outer.zws", Packed(outer, MovieCompression::Lzma));
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{fws}, "FWS"},
+        {{"--inflate", cws}, "CWS"},
+        {{"--inflate", "--lenient", zws}, "ZWS"},
+        {{"--inflate", "--embedded", "3", outerPath}, "CWS"},
+        {{"--inflate", "--embedded", "1", packedOuter}, "FWS"},
+    };
+    for (const auto& [args, signature] : rows) {
+        std::vector<std::string> all{"tags", "--json"};
+        all.insert(all.end(), args.begin(), args.end());
+        const ProgramRun run = Run(all);
+        EXPECT_EQ(Parse(run.out).at("header").at("signature"), signature) << run.out;
     }
 }
 

@@ -91,10 +91,14 @@ TEST(JsonWriter, PlacesEverySeparatorAndBracket) {
              w.EndObject();
              w.BeginArray();
              w.IntegerOrNull(std::optional<std::int64_t>(2));
+             w.IntegerOrNull(std::optional<std::uint8_t>(255));
+             w.IntegerOrNull(std::optional<std::int8_t>(-128));
+             w.IntegerOrNull(std::optional<std::uint64_t>(UINT64_MAX));
+             w.IntegerOrNull(std::optional<std::uint32_t>());
              w.EndArray();
              w.EndArray();
          },
-         R"([-9223372036854775808, {"e": []}, [2]])"},
+         R"([-9223372036854775808, {"e": []}, [2, 255, -128, 18446744073709551615, null]])"},
         // The tag list: elements at the start of their lines.
         {0,
          [](JsonWriter& w) {

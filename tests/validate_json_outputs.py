@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""Checks every JSON output the tests kept against its schema, and the schemas themselves.
+"""Checks the schemas themselves and, given OUTPUT_FOLDER, every JSON output the tests kept.
 
-Usage: validate_json_outputs.py SCHEMA_FOLDER OUTPUT_FOLDER COUNTEREXAMPLES
+Usage: validate_json_outputs.py SCHEMA_FOLDER COUNTEREXAMPLES [OUTPUT_FOLDER]
 
-OUTPUT_FOLDER holds a folder per schema: "tree" for tree.schema.json, and "info.info" for the
-definition "info" of info.schema.json. Files of scan-row hold one row a line, the others one
-document each. Every schema but the shared envelope must have outputs, so that a test that stops
-keeping them is noticed. Each document of COUNTEREXAMPLES must be refused by its schema, so that a
-schema too lax to tell a fault is noticed too.
+Each schema's $id must be its file name, so that its references resolve from whatever folder it
+is read (installed, or the source tree). Each document of COUNTEREXAMPLES must be refused by its
+schema, so that a schema too lax to tell a fault is noticed. OUTPUT_FOLDER holds a folder per
+schema: "tree" for tree.schema.json, and "info.info" for the definition "info" of
+info.schema.json. Files of scan-row hold one row a line, the others one document each. Every
+schema but the shared envelope must have outputs, so that a test that stops keeping them is
+noticed.
 """
 import json
 import pathlib
@@ -52,7 +54,7 @@ def reference_of(name):
     return stem + ".schema.json", (f"#/$defs/{definition}" if definition else "")
 
 
-def main(schema_folder, output_folder, counterexamples):
+def main(schema_folder, counterexamples, output_folder=None):
     schemas = {path.name: json.loads(path.read_text(encoding="utf-8"))
                for path in sorted(schema_folder.glob("*.schema.json"))}
     failures = 0
@@ -60,9 +62,13 @@ def main(schema_folder, output_folder, counterexamples):
         for error in Draft202012Validator(Draft202012Validator.META_SCHEMA).iter_errors(schema):
             print(f"{name}: not a valid schema: {error.message}")
             failures += 1
+        if schema.get("$id") != name:
+            print(f"{name}: its $id is not its file name")
+            failures += 1
     make = validator_maker(schemas)
-    checked = {name: 0 for name in schemas if name not in SHARED}
-    for folder in sorted(p for p in output_folder.iterdir() if p.is_dir()):
+    checked = {name: 0 for name in schemas if name not in SHARED} if output_folder else {}
+    folders = sorted(p for p in output_folder.iterdir() if p.is_dir()) if output_folder else []
+    for folder in folders:
         schema_name, pointer = reference_of(folder.name)
         if schema_name not in schemas:
             print(f"{folder}: no schema {schema_name}")
@@ -91,6 +97,6 @@ def main(schema_folder, output_folder, counterexamples):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
+    if len(sys.argv) not in (3, 4):
         sys.exit(__doc__)
     sys.exit(main(*(pathlib.Path(arg) for arg in sys.argv[1:])))
