@@ -44,8 +44,9 @@ void PrintRepairJson(std::int32_t result, const MovieFaults& faults, const Repai
     json.Key("frameCount");
     json.Integer(outcome.frameCountDeclared);
     json.EndObject();
+    // The written movie's, as a scan of it counts them: the End added is one of them.
     json.Key("topLevelTags");
-    json.Integer(outcome.topLevelKept);
+    json.Integer(outcome.topLevelKept + (outcome.endAdded ? 1 : 0));
     json.Key("endAdded");
     json.Boolean(outcome.endAdded);
     json.Key("frameCount");

@@ -195,7 +195,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "\"error\": null, \"faults\": [{\"kind\": \"length\", \"declaredLength\": 66, \"size\": "
          "57}, {\"kind\": \"walk\", \"result\": -9, \"reason\": \"a tag runs past the end\", "
          "\"offset\": 53, \"depth\": 0}], \"input\": {\"topLevelTags\": 6, \"frameCount\": "
-         "2}, \"topLevelTags\": 5, \"endAdded\": true, \"frameCount\": 1, \"writtenLength\": "
+         "2}, \"topLevelTags\": 6, \"endAdded\": true, \"frameCount\": 1, \"writtenLength\": "
          "55}\n",
          "",
          mended},
