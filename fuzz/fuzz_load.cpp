@@ -374,7 +374,7 @@ void CheckLenientReadAndRepair(const std::uint8_t* data, std::size_t size,
         return;
     }
     const RepairOutcome outcome = RepairMovie(read.movie, faults, false);
-    if (!outcome.repaired) {
+    if (outcome.result != RepairResult::Repaired) {
         return;
     }
     const std::vector<std::uint8_t> repaired = SavedMovieBytes(read.movie);
@@ -391,7 +391,7 @@ void CheckLenientReadAndRepair(const std::uint8_t* data, std::size_t size,
         wanted.push_back({0, 0});
     }
     FUZZ_CHECK(TopLevelTagsAsRead(again.movie) == wanted);
-    FUZZ_CHECK(RepairMovie(again.movie, none, false).repaired);
+    FUZZ_CHECK(RepairMovie(again.movie, none, false).result == RepairResult::Repaired);
     FUZZ_CHECK(SavedMovieBytes(again.movie) == repaired);
 }
 
