@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/ascii.h"
+
 namespace velpin {
 
 namespace {
@@ -12,21 +14,9 @@ namespace {
 // Lists are folded when they reach twice what the last fold left, and never below this.
 constexpr std::size_t kSmallestFold = 4096;
 
-bool IsAsciiLetter(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool IsAsciiDigit(unsigned char c) {
-    return c >= '0' && c <= '9';
-}
-
 // The white space of a regular expression's \S, over single bytes.
 bool IsWhiteSpace(unsigned char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool IsSchemeCharacter(unsigned char c) {
-    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '+' || c == '-' || c == '.';
 }
 
 // A scheme (a letter, then letters, digits, '+', '-' or '.'), "://", then no white space. Written
@@ -35,13 +25,11 @@ bool IsSchemeCharacter(unsigned char c) {
 // so only the first ':' can end it, and memchr finds that one fastest.
 bool IsUrl(std::string_view text) {
     const std::size_t colon = text.find(':');
-    if (colon == 0 || colon == std::string_view::npos || text.substr(colon, 3) != "://" ||
-        text.size() <= colon + 3 || IsWhiteSpace(static_cast<unsigned char>(text[colon + 3])) ||
-        !IsAsciiLetter(static_cast<unsigned char>(text[0]))) {
+    if (colon == std::string_view::npos || text.substr(colon, 3) != "://" ||
+        text.size() <= colon + 3 || IsWhiteSpace(static_cast<unsigned char>(text[colon + 3]))) {
         return false;
     }
-    return std::all_of(text.begin() + 1, text.begin() + static_cast<std::ptrdiff_t>(colon),
-                       [](char c) { return IsSchemeCharacter(static_cast<unsigned char>(c)); });
+    return IsUriScheme(text.substr(0, colon));
 }
 
 // The extensions of what movies load, lowercase, without their dot: 3 or 4 letters each.
@@ -49,13 +37,6 @@ constexpr std::array<std::string_view, 19> kFileExtensions = {
     "swf", "spl",  "xml", "txt", "json", "mp3", "wav",  "flv", "f4v", "mp4",
     "jpg", "jpeg", "png", "gif", "php",  "asp", "aspx", "jsp", "cgi"};
 constexpr std::size_t kLongestExtension = 4;
-
-bool SameIgnoringCase(std::string_view text, std::string_view lower) {
-    return text.size() == lower.size() &&
-           std::equal(text.begin(), text.end(), lower.begin(), [](char c, char l) {
-               return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == l;
-           });
-}
 
 // Whether `name` ends in a dot and one of the extensions, in any case. Looked at first, from the
 // end, so that the many strings of code that name no file cost a few comparisons each.
@@ -67,7 +48,7 @@ bool EndsInFileExtension(std::string_view name) {
         const std::string_view extension = name.substr(name.size() - length);
         if (std::any_of(kFileExtensions.begin(), kFileExtensions.end(),
                         [extension](std::string_view known) {
-                            return SameIgnoringCase(extension, known);
+                            return SameIgnoringAsciiCase(extension, known);
                         })) {
             return true;
         }

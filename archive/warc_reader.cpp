@@ -12,6 +12,7 @@
 
 #include "archive/decode_budget.h"
 #include "archive/inflating_stream.h"
+#include "base/ascii.h"
 
 namespace velpin {
 
@@ -23,16 +24,6 @@ constexpr std::size_t kMaxLineBytes = 64 * 1024;
 constexpr int kMaxHeaderLines = 1000;
 constexpr std::size_t kMaxChunkLineBytes = 4 * 1024;
 constexpr std::size_t kMaxVersionLineBytes = 32;
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
 
 std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -83,13 +74,13 @@ bool ReadHeaderFields(LineReader& in, HeaderFields& headers, bool entryLevel) {
         if (colon == std::string::npos) {
             continue;  // not a field; real archives hold such lines, and they name nothing used
         }
-        headers.fields.emplace_back(Lower(Trimmed(std::string_view(line).substr(0, colon))),
+        headers.fields.emplace_back(AsciiLowered(Trimmed(std::string_view(line).substr(0, colon))),
                                     std::string(Trimmed(std::string_view(line).substr(colon + 1))));
     }
 }
 
 bool ListHas(const std::string& list, std::string_view token) {
-    const std::string lower = Lower(list);
+    const std::string lower = AsciiLowered(list);
     std::size_t start = 0;
     while (start <= lower.size()) {
         const std::size_t comma = std::min(lower.find(',', start), lower.size());
@@ -231,7 +222,7 @@ bool VisitResponse(const std::string& name, ByteStream& block, const WarcPayload
         payload = &chunkHead;
     }
     std::optional<InflatingStream> decoded;
-    const std::string coding = Lower(headers.Get("content-encoding").value_or(""));
+    const std::string coding = AsciiLowered(headers.Get("content-encoding").value_or(""));
     if (coding == "gzip" || coding == "x-gzip") {
         payload = &decoded.emplace(*payload, Deflation::Gzip, true);
     } else if (coding == "deflate") {
@@ -378,7 +369,7 @@ void ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
             }
             name = RecordName(headers);
             BoundedStream block(lines, ContentLength(headers));
-            const std::string type = Lower(headers.Get("warc-type").value_or(""));
+            const std::string type = AsciiLowered(headers.Get("warc-type").value_or(""));
             if (type == "response" || type == "resource") {
                 try {
                     const bool goOn = type == "response" ? VisitResponse(name, block, visit, budget)
