@@ -29,6 +29,18 @@ std::string NotRepairedText(const RepairOutcome& outcome) {
 
 }  // namespace
 
+void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run) {
+    CLI::App* repair = app.add_subcommand(
+        "repair", "read a broken movie as far as it goes and write it back as one that loads");
+    AddInflateFlag(*repair, options.inflate);
+    repair->add_flag("--fws", options.fws,
+                     "with --inflate, write uncompressed rather than in the movie's own container");
+    repair->add_flag("--json", options.json, "print the report as JSON on standard output");
+    repair->add_option("IN", options.in, "the movie")->required();
+    repair->add_option("OUT", options.out, "the file to write; it may be IN")->required();
+    repair->callback([&options, &run] { run = [&options] { return RunRepairCommand(options); }; });
+}
+
 int RunRepairCommand(const RepairOptions& options) {
     const OutputMode mode = options.json ? OutputMode::Json : OutputMode::Plain;
     return RunReportingRaisedErrors(
