@@ -75,6 +75,39 @@ std::string FileSystemPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+// The busy cursor and the view's suspended redrawing while a movie is opened, both given back
+// however the opening ends, the cursor first.
+class OpeningScope {
+  public:
+    OpeningScope(TForm1& form, NodeView& view) : form_(form), view_(view) {
+        form_.SetBusyCursor();
+        view_.BeginUpdate();
+    }
+    OpeningScope(const OpeningScope&) = delete;
+    OpeningScope& operator=(const OpeningScope&) = delete;
+    ~OpeningScope() {
+        form_.SetDefaultCursor();
+        view_.EndUpdate();
+    }
+
+  private:
+    TForm1& form_;
+    NodeView& view_;
+};
+
+// The view's reset around the building of a new tree, ended however the building ends: the view
+// meets the tree once it is whole.
+class ViewReset {
+  public:
+    explicit ViewReset(NodeView& view) : view_(view) { view_.WillReset(); }
+    ViewReset(const ViewReset&) = delete;
+    ViewReset& operator=(const ViewReset&) = delete;
+    ~ViewReset() { view_.DidReset(); }
+
+  private:
+    NodeView& view_;
+};
+
 }  // namespace
 
 TForm1::TForm1(Prompter& prompter, QWidget* parent)
@@ -208,39 +241,24 @@ void TForm1::Open1Click() {
 void TForm1::OpenMovie(const std::string& path) {
     NodeStore& tv = treeModel_->Store();
     NodeView& view = *treeModel_;
-    SetBusyCursor();
-    view.BeginUpdate();
-    std::int32_t result = loadOk;
-    bool resetOpen = false;
-    try {
-        ClearShown(tv, view);
-        // The table would otherwise hold nodes of the tree just cleared.
-        FrameNodes.clear();
-        result = LoadMovieFile(Movie, path);
-        if (result == loadOk) {
-            // The view meets the tree once it is whole.
-            view.WillReset();
-            resetOpen = true;
-            const TreeNode root = BuildMovieTree(Movie, tv, FrameNodes);
-            resetOpen = false;
-            view.DidReset();
-            view.Select(root);
-            view.ExpandOneLevel(root);
-        }
-    } catch (...) {
-        if (resetOpen) {
-            view.DidReset();
-        }
+    const OpeningScope opening(*this, view);
+    ClearShown(tv, view);
+    // The table would otherwise hold nodes of the tree just cleared.
+    FrameNodes.clear();
+    if (LoadMovieFile(Movie, path) != loadOk) {
+        // The message is read with the default cursor, over the tree still held back.
         SetDefaultCursor();
-        view.EndUpdate();
-        throw;
-    }
-    SetDefaultCursor();
-    if (result != loadOk) {
         ShowMessage(kOpenFailedText, kApplicationTitle);
         Movie.Loaded = false;
+        return;
     }
-    view.EndUpdate();
+    TreeNode root;
+    {
+        const ViewReset reset(view);
+        root = BuildMovieTree(Movie, tv, FrameNodes);
+    }
+    view.Select(root);
+    view.ExpandOneLevel(root);
 }
 
 void TForm1::Saveas1Click() {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
+
 namespace velpin {
 
 namespace {
@@ -17,21 +19,11 @@ struct UriParts {
     std::optional<std::string_view> query;
 };
 
-bool IsSchemeStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool IsSchemeChar(char c) {
-    return IsSchemeStart(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-}
-
 UriParts SplitUri(std::string_view text) {
     UriParts parts;
     text = text.substr(0, text.find('#'));
     const std::size_t colon = text.find(':');
-    if (colon != std::string_view::npos && colon > 0 && IsSchemeStart(text[0]) &&
-        std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon),
-                    IsSchemeChar)) {
+    if (colon != std::string_view::npos && IsUriScheme(text.substr(0, colon))) {
         parts.scheme = text.substr(0, colon);
         text.remove_prefix(colon + 1);
     }
@@ -81,16 +73,6 @@ std::string RemoveDotSegments(std::string_view in) {
     return out;
 }
 
-std::string Lowered(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lowered;
-}
-
 // "HOST/PATH" of an http or https URL, as a game archive lays out what a movie loads from the web;
 // nothing for any other URL.
 std::optional<std::string> HostAndPath(std::string_view url) {
@@ -98,8 +80,8 @@ std::optional<std::string> HostAndPath(std::string_view url) {
     if (!parts.scheme || !parts.authority) {
         return std::nullopt;
     }
-    const std::string scheme = Lowered(*parts.scheme);
-    if (scheme != "http" && scheme != "https") {
+    if (!SameIgnoringAsciiCase(*parts.scheme, "http") &&
+        !SameIgnoringAsciiCase(*parts.scheme, "https")) {
         return std::nullopt;
     }
     std::string_view host = *parts.authority;
@@ -119,7 +101,7 @@ std::optional<std::string> HostAndPath(std::string_view url) {
     if (!path || path->empty()) {
         return std::nullopt;
     }
-    return Lowered(host) + "/" + (path->front() == '/' ? path->substr(1) : *path);
+    return AsciiLowered(host) + "/" + (path->front() == '/' ? path->substr(1) : *path);
 }
 
 std::string_view FolderOf(std::string_view path) {

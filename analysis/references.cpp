@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
+
+#include "base/ascii.h"
 
 namespace velpin {
 
@@ -12,21 +13,9 @@ namespace {
 // Lists are folded when they reach twice what the last fold left, and never below this.
 constexpr std::size_t kSmallestFold = 4096;
 
-bool IsAsciiLetter(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool IsAsciiDigit(unsigned char c) {
-    return c >= '0' && c <= '9';
-}
-
 // The white space of a regular expression's \S, over single bytes.
 bool IsWhiteSpace(unsigned char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool IsSchemeCharacter(unsigned char c) {
-    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '+' || c == '-' || c == '.';
 }
 
 // A scheme (a letter, then letters, digits, '+', '-' or '.'), "://", then no white space. Written
@@ -35,13 +24,11 @@ bool IsSchemeCharacter(unsigned char c) {
 // so only the first ':' can end it, and memchr finds that one fastest.
 bool IsUrl(std::string_view text) {
     const std::size_t colon = text.find(':');
-    if (colon == 0 || colon == std::string_view::npos || text.substr(colon, 3) != "://" ||
-        text.size() <= colon + 3 || IsWhiteSpace(static_cast<unsigned char>(text[colon + 3])) ||
-        !IsAsciiLetter(static_cast<unsigned char>(text[0]))) {
+    if (colon == std::string_view::npos || text.substr(colon, 3) != "://" ||
+        text.size() <= colon + 3 || IsWhiteSpace(static_cast<unsigned char>(text[colon + 3]))) {
         return false;
     }
-    return std::all_of(text.begin() + 1, text.begin() + static_cast<std::ptrdiff_t>(colon),
-                       [](char c) { return IsSchemeCharacter(static_cast<unsigned char>(c)); });
+    return IsUriScheme(text.substr(0, colon));
 }
 
 // The extensions of what movies load, lowercase, without their dot: 3 or 4 letters each.
@@ -49,13 +36,6 @@ constexpr std::array<std::string_view, 19> kFileExtensions = {
     "swf", "spl",  "xml", "txt", "json", "mp3", "wav",  "flv", "f4v", "mp4",
     "jpg", "jpeg", "png", "gif", "php",  "asp", "aspx", "jsp", "cgi"};
 constexpr std::size_t kLongestExtension = 4;
-
-bool SameIgnoringCase(std::string_view text, std::string_view lower) {
-    return text.size() == lower.size() &&
-           std::equal(text.begin(), text.end(), lower.begin(), [](char c, char l) {
-               return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == l;
-           });
-}
 
 // Whether `name` ends in a dot and one of the extensions, in any case. Looked at first, from the
 // end, so that the many strings of code that name no file cost a few comparisons each.
@@ -67,7 +47,7 @@ bool EndsInFileExtension(std::string_view name) {
         const std::string_view extension = name.substr(name.size() - length);
         if (std::any_of(kFileExtensions.begin(), kFileExtensions.end(),
                         [extension](std::string_view known) {
-                            return SameIgnoringCase(extension, known);
+                            return SameIgnoringAsciiCase(extension, known);
                         })) {
             return true;
         }
@@ -122,30 +102,35 @@ void ReferenceCollector::Add(std::string_view text, ReferenceKind kind) {
 
 namespace {
 
-// The first 8 bytes of `text` as a big-endian number, 0 bytes behind a shorter one. Where two
-// heads differ they order their texts as the texts' bytes do, so a sort compares numbers and
-// looks at the bytes only when the heads are equal: references share long prefixes
-// ("http://www."), and comparing those byte by byte made the sort the slowest part of the info.
-std::uint64_t Head(std::string_view text) {
-    std::uint64_t head = 0;
-    if (text.size() >= 8) {
-        std::memcpy(&head, text.data(), 8);
-        return __builtin_bswap64(head);
-    }
-    for (std::size_t i = 0; i < 8; ++i) {
-        head = head << 8 | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
-    }
-    return head;
+// The first 8 bytes of `text`, which holds at least 8, as a big-endian number. Where two heads
+// differ they order their texts as the texts' bytes do, so a sort compares numbers and looks at
+// the bytes only when the heads are equal: references share long prefixes ("http://www."), and
+// comparing those byte by byte made the sort the slowest part of the info. Written out, the
+// compiler makes it one load (and a byte swap on a little-endian machine) whatever the machine's
+// byte order.
+inline std::uint64_t Head(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    return std::uint64_t{bytes[0]} << 56 | std::uint64_t{bytes[1]} << 48 |
+           std::uint64_t{bytes[2]} << 40 | std::uint64_t{bytes[3]} << 32 |
+           std::uint64_t{bytes[4]} << 24 | std::uint64_t{bytes[5]} << 16 |
+           std::uint64_t{bytes[6]} << 8 | std::uint64_t{bytes[7]};
 }
 
 }  // namespace
 
 void ReferenceCollector::Fold(List& list) {
+    // A text shorter than 8 bytes is compared as it is: padding it to a head made the comparison
+    // too large for the compiler to inline into the sort.
     std::sort(list.texts.begin(), list.texts.end(), [](std::string_view a, std::string_view b) {
-        const std::uint64_t headA = Head(a);
-        const std::uint64_t headB = Head(b);
+        if (a.size() >= 8 && b.size() >= 8) {
+            const std::uint64_t headA = Head(a);
+            const std::uint64_t headB = Head(b);
+            if (headA != headB) {
+                return headA < headB;
+            }
+        }
         // string_view compares its bytes as unsigned char, which is the order promised.
-        return headA != headB ? headA < headB : a < b;
+        return a < b;
     });
     list.texts.erase(std::unique(list.texts.begin(), list.texts.end()), list.texts.end());
 }

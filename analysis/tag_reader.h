@@ -40,9 +40,8 @@ class TagReader {
         return bytes == nullptr ? 0 : LittleU32(bytes);
     }
     std::uint64_t U64() {
-        const std::uint64_t low = U32();
-        const std::uint64_t high = U32();
-        return low | high << 32;
+        const std::uint8_t* bytes = Take(8);
+        return bytes == nullptr ? 0 : LittleU64(bytes);
     }
     // The ActionScript byte code's variable-length integer: up to five bytes of seven bits each,
     // low bits first, a set top bit asking for another byte. Bits beyond 32 are dropped.

@@ -16,7 +16,8 @@ void DecodeBudget::Charge(std::uint64_t bytes) {
     if (outer_ != nullptr) {
         outer_->Charge(bytes);
     }
-    if (decoded_.fetch_add(bytes, std::memory_order_relaxed) + bytes > Limit()) {
+    decoded_ += bytes;
+    if (decoded_ > Limit()) {
         throw BudgetError(*this, "the container decodes to more than its budget of " +
                                      std::to_string(Limit()) + " bytes (" + std::to_string(base_) +
                                      " + " + std::to_string(kBytesPerStoredByte) + " x its " +

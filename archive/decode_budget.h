@@ -1,11 +1,12 @@
 // How many bytes a container may make its readers decode: 1 GiB plus 1,000 times what it stores.
 // Honest compression stays far below that (deflate cannot pass 1,032 to 1), while a bomb of any
 // depth meets it early: every byte decoded inside a container counts against it and against each
-// container around it. Every reader that decodes (the archive reader, the inflater, whatever
-// comes to read zips from disk) charges the budget of the container it reads.
+// container around it. Every reader that decodes (the archive reader, the WARC reader's inflater,
+// the walk of a zip file) charges the budget of the container it reads, and only on the walk's
+// own thread: a zip entry handed over to be inflated elsewhere is charged before it goes, with
+// all that its stream can decode.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -46,13 +47,11 @@ class DecodeBudget {
     void Charge(std::uint64_t bytes);
 
     std::uint64_t Limit() const;
-    std::uint64_t Decoded() const { return decoded_.load(std::memory_order_relaxed); }
 
   private:
     std::uint64_t stored_;
     std::uint64_t base_;
-    // Readers on other threads (entries inflated where they are loaded) charge it too.
-    std::atomic<std::uint64_t> decoded_{0};
+    std::uint64_t decoded_ = 0;
     DecodeBudget* outer_;
 };
 

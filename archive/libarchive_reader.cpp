@@ -186,18 +186,32 @@ class SpooledFile {
     std::FILE* file_;
 };
 
+// A file opened for reading alone, closed however the reading ends.
+class ReadOnlyFile {
+  public:
+    explicit ReadOnlyFile(const std::string& path)
+        : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    ~ReadOnlyFile() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    // Negative when the file could not be opened.
+    int Descriptor() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
 void CheckSevenZipFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return;  // libarchive meets the same failure and reports it
+    const ReadOnlyFile file(path);
+    // One that cannot be opened is left to libarchive, which meets the same failure and reports
+    // it.
+    if (file.Descriptor() >= 0) {
+        CheckSevenZipHeader(file.Descriptor());
     }
-    try {
-        CheckSevenZipHeader(fd);
-    } catch (...) {
-        close(fd);
-        throw;
-    }
-    close(fd);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "archive/inflating_stream.h"
 #include "archive/warc_reader.h"
+#include "base/ascii.h"
 #include "codec/signature.h"
 #include "swfff/little_endian.h"
 
@@ -22,22 +23,6 @@ namespace {
 constexpr std::size_t kGzipLookBytes = 64;
 constexpr std::string_view kSevenZipSignature = "7z\xBC\xAF\x27\x1C";
 constexpr std::string_view kZipEntrySignature = "PK\x03\x04";
-
-bool EndsWithNoCase(std::string_view name, std::string_view suffix) {
-    if (name.size() < suffix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = name[name.size() - suffix.size() + i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != suffix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool StartsWith(const std::uint8_t* head, std::size_t count, std::string_view magic,
                 std::size_t at = 0) {
@@ -119,7 +104,7 @@ bool HasContainerSuffix(std::string_view name) {
         ".zip",    ".7z",      ".tar",  ".tgz",     ".tar.gz", ".tar.bz2",
         ".tar.xz", ".tar.zst", ".warc", ".warc.gz", ".wacz"};
     for (const std::string_view suffix : kSuffixes) {
-        if (EndsWithNoCase(name, suffix)) {
+        if (EndsWithIgnoringAsciiCase(name, suffix)) {
             return true;
         }
     }
@@ -127,7 +112,7 @@ bool HasContainerSuffix(std::string_view name) {
 }
 
 bool HasMovieSuffix(std::string_view name) {
-    return EndsWithNoCase(name, ".swf");
+    return EndsWithIgnoringAsciiCase(name, ".swf");
 }
 
 ContainerKind RecogniseContainerFile(const std::string& path) {

@@ -44,10 +44,6 @@ enum Property : std::uint8_t {
     throw ContainerError("damaged 7z archive: " + why);
 }
 
-std::uint64_t LittleU64(const std::uint8_t* bytes) {
-    return std::uint64_t{LittleU32(bytes)} | std::uint64_t{LittleU32(bytes + 4)} << 32;
-}
-
 class HeaderReader {
   public:
     HeaderReader(const std::vector<std::uint8_t>& bytes, std::uint64_t fileBytes)

@@ -12,6 +12,7 @@
 
 #include "archive/decode_budget.h"
 #include "archive/inflating_stream.h"
+#include "base/ascii.h"
 
 namespace velpin {
 
@@ -23,16 +24,6 @@ constexpr std::size_t kMaxLineBytes = 64 * 1024;
 constexpr int kMaxHeaderLines = 1000;
 constexpr std::size_t kMaxChunkLineBytes = 4 * 1024;
 constexpr std::size_t kMaxVersionLineBytes = 32;
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
 
 std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -83,13 +74,13 @@ bool ReadHeaderFields(LineReader& in, HeaderFields& headers, bool entryLevel) {
         if (colon == std::string::npos) {
             continue;  // not a field; real archives hold such lines, and they name nothing used
         }
-        headers.fields.emplace_back(Lower(Trimmed(std::string_view(line).substr(0, colon))),
+        headers.fields.emplace_back(AsciiLowered(Trimmed(std::string_view(line).substr(0, colon))),
                                     std::string(Trimmed(std::string_view(line).substr(colon + 1))));
     }
 }
 
 bool ListHas(const std::string& list, std::string_view token) {
-    const std::string lower = Lower(list);
+    const std::string lower = AsciiLowered(list);
     std::size_t start = 0;
     while (start <= lower.size()) {
         const std::size_t comma = std::min(lower.find(',', start), lower.size());
@@ -231,7 +222,7 @@ bool VisitResponse(const std::string& name, ByteStream& block, const WarcPayload
         payload = &chunkHead;
     }
     std::optional<InflatingStream> decoded;
-    const std::string coding = Lower(headers.Get("content-encoding").value_or(""));
+    const std::string coding = AsciiLowered(headers.Get("content-encoding").value_or(""));
     if (coding == "gzip" || coding == "x-gzip") {
         payload = &decoded.emplace(*payload, Deflation::Gzip, true);
     } else if (coding == "deflate") {
@@ -326,6 +317,146 @@ class MemberMap : public ByteStream {
     bool failed_ = false;
 };
 
+// Reads the records of one WARC in turn; after a record that cannot be read it goes on with the
+// next one that can be found.
+class RecordReader {
+  public:
+    RecordReader(ByteStream& in, const WarcPayloadVisitor& visit, const WarcDamageVisitor& damaged,
+                 DecodeBudget* budget, std::int64_t& withoutPayload,
+                 const WarcRevisitVisitor& revisited)
+        : raw_(in, 2),
+          lines_(Source(budget)),
+          visit_(visit),
+          damaged_(damaged),
+          budget_(budget),
+          withoutPayload_(withoutPayload),
+          revisited_(revisited) {}
+
+    void ReadAll() {
+        for (;;) {
+            std::uint64_t start = lines_.Position();
+            std::string name;
+            try {
+                if (!FindVersionLine(start) || !ReadRecord(name)) {
+                    return;
+                }
+            } catch (const BudgetError&) {
+                throw;
+            } catch (const Error& error) {
+                if (IsEntryError(error)) {
+                    throw;
+                }
+                if (!PassDamage(start, name, error)) {
+                    return;
+                }
+            }
+        }
+    }
+
+  private:
+    // The records' bytes: the file's, or what its gzip members inflate to, charged to `budget`.
+    ByteStream& Source(DecodeBudget* budget) {
+        if (!StartsGzip(raw_.Head().data(), raw_.Head().size())) {
+            return raw_;
+        }
+        inflated_.emplace(raw_, Deflation::Gzip, false, true);
+        members_.emplace(*inflated_);
+        return charged_.emplace(*members_, budget);
+    }
+
+    // Reads up to the version line of the next record, which it leaves in `line_`, and says in
+    // `start` where that line starts. False at the end of the stream.
+    bool FindVersionLine(std::uint64_t& start) {
+        // Records are separated by two line ends; writers that left them out or added more are
+        // read all the same. After damage, lines up to the next record are passed over.
+        for (;;) {
+            start = lines_.Position();
+            // Past damage, lines of any length are passed over; a version line is short.
+            if (!(resyncing_ ? lines_.ReadLineStart(line_, kMaxVersionLineBytes)
+                             : lines_.ReadLine(line_, kMaxLineBytes, false))) {
+                return false;
+            }
+            if (resyncing_ ? line_.compare(0, 5, "WARC/") == 0 : !line_.empty()) {
+                break;
+            }
+        }
+        resyncing_ = false;
+        if (line_ != "WARC/1.0" && line_ != "WARC/1.1") {
+            throw ContainerError(line_.compare(0, 5, "WARC/") == 0
+                                     ? "unsupported WARC version: " +
+                                           Visible(std::string_view(line_).substr(5, 16))
+                                     : std::string("not a WARC record"));
+        }
+        return true;
+    }
+
+    // Reads the record after its version line: its header, whose name goes to `name`, and its
+    // block, which goes to the visitor when it carries a resource. False when the visitor wants
+    // no more.
+    bool ReadRecord(std::string& name) {
+        HeaderFields headers;
+        if (!ReadHeaderFields(lines_, headers, false)) {
+            throw ContainerError("the container is cut off in a record's header");
+        }
+        name = RecordName(headers);
+        BoundedStream block(lines_, ContentLength(headers));
+        const std::string type = AsciiLowered(headers.Get("warc-type").value_or(""));
+        if (type == "response" || type == "resource") {
+            try {
+                const bool goOn = type == "response" ? VisitResponse(name, block, visit_, budget_)
+                                                     : visit_(name, block);
+                if (!goOn) {
+                    return false;
+                }
+            } catch (const Error& error) {
+                // A damaged payload ends its own record only: the block's length still says
+                // where the next one starts.
+                if (!IsEntryError(error)) {
+                    throw;
+                }
+            }
+        } else {
+            if (type == "revisit" && revisited_) {
+                revisited_(name);
+            }
+            ++withoutPayload_;
+        }
+        Drain(block);
+        return true;
+    }
+
+    // Reports the record at `start` that `error` broke, and makes ready to find the next one.
+    // False when nothing more can be read.
+    bool PassDamage(std::uint64_t start, const std::string& name, const Error& error) {
+        std::string where = "byte " + std::to_string(start);
+        const bool ownMember = members_ && members_->StartsMember(start, where);
+        damaged_(name, "record at " + where + ": " + error.what());
+        resyncing_ = true;
+        // Damaged compressed data, or a record that began a member of its own: the next member
+        // is where the next record starts.
+        if (members_ && (members_->TakeFailure() || ownMember)) {
+            if (!inflated_->SkipToNextMember()) {
+                return false;
+            }
+            lines_.Discard();
+        }
+        return true;
+    }
+
+    PeekedStream raw_;
+    std::optional<InflatingStream> inflated_;
+    std::optional<MemberMap> members_;
+    std::optional<ChargedStream> charged_;
+    LineReader lines_;
+    const WarcPayloadVisitor& visit_;
+    const WarcDamageVisitor& damaged_;
+    DecodeBudget* budget_;
+    std::int64_t& withoutPayload_;
+    const WarcRevisitVisitor& revisited_;
+    std::string line_;
+    bool resyncing_ = false;
+};
+
 }  // namespace
 
 bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count) {
@@ -335,91 +466,7 @@ bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count) {
 void ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
                      const WarcDamageVisitor& damaged, DecodeBudget* budget,
                      std::int64_t& withoutPayload, const WarcRevisitVisitor& revisited) {
-    PeekedStream raw(in, 2);
-    std::optional<InflatingStream> inflated;
-    std::optional<MemberMap> members;
-    std::optional<ChargedStream> charged;
-    ByteStream* source = &raw;
-    if (StartsGzip(raw.Head().data(), raw.Head().size())) {
-        inflated.emplace(raw, Deflation::Gzip, false, true);
-        members.emplace(*inflated);
-        source = &charged.emplace(*members, budget);
-    }
-    LineReader lines(*source);
-    std::string line;
-    bool resyncing = false;
-    for (;;) {
-        std::uint64_t start = lines.Position();
-        std::string name;
-        try {
-            // Records are separated by two line ends; writers that left them out or added more
-            // are read all the same. After damage, lines up to the next record are passed over.
-            for (;;) {
-                start = lines.Position();
-                // Past damage, lines of any length are passed over; a version line is short.
-                if (!(resyncing ? lines.ReadLineStart(line, kMaxVersionLineBytes)
-                                : lines.ReadLine(line, kMaxLineBytes, false))) {
-                    return;
-                }
-                if (resyncing ? line.compare(0, 5, "WARC/") == 0 : !line.empty()) {
-                    break;
-                }
-            }
-            resyncing = false;
-            if (line != "WARC/1.0" && line != "WARC/1.1") {
-                throw ContainerError(line.compare(0, 5, "WARC/") == 0
-                                         ? "unsupported WARC version: " +
-                                               Visible(std::string_view(line).substr(5, 16))
-                                         : std::string("not a WARC record"));
-            }
-            HeaderFields headers;
-            if (!ReadHeaderFields(lines, headers, false)) {
-                throw ContainerError("the container is cut off in a record's header");
-            }
-            name = RecordName(headers);
-            BoundedStream block(lines, ContentLength(headers));
-            const std::string type = Lower(headers.Get("warc-type").value_or(""));
-            if (type == "response" || type == "resource") {
-                try {
-                    const bool goOn = type == "response" ? VisitResponse(name, block, visit, budget)
-                                                         : visit(name, block);
-                    if (!goOn) {
-                        return;
-                    }
-                } catch (const Error& error) {
-                    // A damaged payload ends its own record only: the block's length still says
-                    // where the next one starts.
-                    if (!IsEntryError(error)) {
-                        throw;
-                    }
-                }
-            } else {
-                if (type == "revisit" && revisited) {
-                    revisited(name);
-                }
-                ++withoutPayload;
-            }
-            Drain(block);
-        } catch (const BudgetError&) {
-            throw;
-        } catch (const Error& error) {
-            if (IsEntryError(error)) {
-                throw;
-            }
-            std::string where = "byte " + std::to_string(start);
-            const bool ownMember = members && members->StartsMember(start, where);
-            damaged(name, "record at " + where + ": " + error.what());
-            resyncing = true;
-            // Damaged compressed data, or a record that began a member of its own: the next
-            // member is where the next record starts.
-            if (members && (members->TakeFailure() || ownMember)) {
-                if (!inflated->SkipToNextMember()) {
-                    return;
-                }
-                lines.Discard();
-            }
-        }
-    }
+    RecordReader(in, visit, damaged, budget, withoutPayload, revisited).ReadAll();
 }
 
 }  // namespace velpin

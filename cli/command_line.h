@@ -1,7 +1,8 @@
 // velpin-cli's command line, defined once: every subcommand, its options with their types and
 // ranges, and its operands. The program parses with it, and its manual page and its bash
 // completion are generated from it at build time, so none of the three can drift from another.
-// A new option or subcommand is added in command_line.cpp and nowhere else.
+// Each subcommand defines its options in its own file under cli/commands/, beside what it runs;
+// a new subcommand is added to the command line in command_line.cpp.
 #pragma once
 
 #include <CLI/CLI.hpp>

@@ -187,85 +187,101 @@ void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body
     }
 }
 
-void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& body,
-                 std::size_t* trailing) {
-    const std::uint32_t declaredDataBytes = LittleU32(movie + kMovieHeadBytes);
-    const std::uint8_t* props = movie + 12;
-    const std::uint8_t* data = movie + kZwsHeaderBytes;
-    const std::size_t dataBytes = length - kZwsHeaderBytes;
+using LzmaOptions = std::unique_ptr<lzma_options_lzma, decltype(&std::free)>;
 
+// The decoder options the 5 LZMA property bytes of a ZWS movie give, for a body of at most
+// `bodyBytes`.
+LzmaOptions ZwsLzmaOptions(const std::uint8_t* props, std::uint64_t bodyBytes) {
     // ZWS stores raw LZMA1 data whose end the header's uncompressed length gives; the encoder
     // may still have written an end marker there, which LZMA1EXT accepts at exactly that point.
-    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
-    const lzma_ret propsRc = lzma_properties_decode(&filters[0], nullptr, props, kLzmaPropsBytes);
-    std::unique_ptr<void, decltype(&std::free)> options(filters[0].options, &std::free);
-    if (propsRc == LZMA_MEM_ERROR) {
+    lzma_filter filter{LZMA_FILTER_LZMA1EXT, nullptr};
+    const lzma_ret rc = lzma_properties_decode(&filter, nullptr, props, kLzmaPropsBytes);
+    LzmaOptions options(static_cast<lzma_options_lzma*>(filter.options), &std::free);
+    if (rc == LZMA_MEM_ERROR) {
         throw std::bad_alloc();
     }
-    if (propsRc != LZMA_OK) {
+    if (rc != LZMA_OK) {
         Fail("the LZMA properties are not supported: first property byte " +
              std::to_string(props[0]));
     }
-    auto* lzmaOptions = static_cast<lzma_options_lzma*>(filters[0].options);
-    lzmaOptions->ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
-    lzma_set_ext_size(*lzmaOptions, body.Limit());
+    options->ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
+    lzma_set_ext_size(*options, bodyBytes);
     // No match reaches back further than the body is long, so a larger dictionary than that
     // would only let the property bytes decide how much memory is taken.
-    lzmaOptions->dict_size = static_cast<std::uint32_t>(
-        std::clamp<std::uint64_t>(lzmaOptions->dict_size, LZMA_DICT_SIZE_MIN,
-                                  std::max<std::uint64_t>(body.Limit(), LZMA_DICT_SIZE_MIN)));
+    options->dict_size = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(options->dict_size, LZMA_DICT_SIZE_MIN,
+                                  std::max<std::uint64_t>(bodyBytes, LZMA_DICT_SIZE_MIN)));
+    return options;
+}
 
-    LzmaStream stream;
-    lzma_ret rc = lzma_raw_decoder(&stream.s, filters);
+void StartLzmaDecoder(LzmaStream& stream, lzma_options_lzma& options) {
+    const lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    const lzma_ret rc = lzma_raw_decoder(&stream.s, filters);
     if (rc == LZMA_MEM_ERROR) {
         throw std::bad_alloc();
     }
     if (rc != LZMA_OK) {
         Fail("the LZMA properties are not supported: liblzma error " + std::to_string(rc));
     }
+}
+
+// Raises what a step of the decoder that returned `rc`, short of the end of the data, says is
+// wrong; nothing when the decoding can go on. `got` is what the step produced.
+void CheckLzmaStep(lzma_ret rc, std::size_t got, const lzma_stream& s, const BoundedBody& body) {
+    switch (rc) {
+        case LZMA_OK:
+            if (got == 0 && s.avail_in == 0) {
+                body.FailTruncated();
+            }
+            return;
+        case LZMA_BUF_ERROR:
+            body.FailTruncated();
+        case LZMA_DATA_ERROR:
+            if (body.Produced() == body.Limit()) {
+                // The declared length was reached but the data neither ends nor marks its end
+                // there: either the length is too small or the last bytes are damaged.
+                Fail("the LZMA data does not end at the declared length of " +
+                     Bytes(body.Limit() + kMovieHeadBytes) +
+                     ": the length is too small or the data is corrupt");
+            }
+            Fail("the LZMA data is corrupt");
+        case LZMA_MEM_ERROR:
+            throw std::bad_alloc();
+        default:
+            Fail("liblzma failed: error " + std::to_string(rc));
+    }
+}
+
+void InflateLzma(const std::uint8_t* movie, std::size_t length, BoundedBody& body,
+                 std::size_t* trailing) {
+    const std::uint32_t declaredDataBytes = LittleU32(movie + kMovieHeadBytes);
+    const std::size_t dataBytes = length - kZwsHeaderBytes;
+    const LzmaOptions options = ZwsLzmaOptions(movie + 12, body.Limit());
+    LzmaStream stream;
+    StartLzmaDecoder(stream, *options);
     lzma_stream& s = stream.s;
-    s.next_in = data;
+    s.next_in = movie + kZwsHeaderBytes;
     s.avail_in = dataBytes;
     std::vector<std::uint8_t> chunk(kCodecChunkBytes);
     for (;;) {
         s.next_out = chunk.data();
         s.avail_out = chunk.size();
         // All input is present, so FINISH: the decoder then reports running out as an error.
-        rc = lzma_code(&s, LZMA_FINISH);
+        const lzma_ret rc = lzma_code(&s, LZMA_FINISH);
         const std::size_t got = chunk.size() - s.avail_out;
         body.Put(chunk.data(), got);
-        switch (rc) {
-            case LZMA_STREAM_END: {
-                CheckNothingFollows(s.avail_in, trailing);
-                body.CheckComplete();
-                const std::uint64_t usedBytes = dataBytes - s.avail_in;
-                if (usedBytes != declaredDataBytes) {
-                    Fail("the header gives the LZMA data's size as " + Bytes(declaredDataBytes) +
-                         ", but it has " + Bytes(usedBytes));
-                }
-                return;
-            }
-            case LZMA_OK:
-                if (got == 0 && s.avail_in == 0) {
-                    body.FailTruncated();
-                }
-                break;
-            case LZMA_BUF_ERROR:
-                body.FailTruncated();
-            case LZMA_DATA_ERROR:
-                if (body.Produced() == body.Limit()) {
-                    // The declared length was reached but the data neither ends nor marks its
-                    // end there: either the length is too small or the last bytes are damaged.
-                    Fail("the LZMA data does not end at the declared length of " +
-                         Bytes(body.Limit() + kMovieHeadBytes) +
-                         ": the length is too small or the data is corrupt");
-                }
-                Fail("the LZMA data is corrupt");
-            case LZMA_MEM_ERROR:
-                throw std::bad_alloc();
-            default:
-                Fail("liblzma failed: error " + std::to_string(rc));
+        if (rc != LZMA_STREAM_END) {
+            CheckLzmaStep(rc, got, s, body);
+            continue;
         }
+        CheckNothingFollows(s.avail_in, trailing);
+        body.CheckComplete();
+        const std::uint64_t usedBytes = dataBytes - s.avail_in;
+        if (usedBytes != declaredDataBytes) {
+            Fail("the header gives the LZMA data's size as " + Bytes(declaredDataBytes) +
+                 ", but it has " + Bytes(usedBytes));
+        }
+        return;
     }
 }
 

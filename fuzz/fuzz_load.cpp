@@ -192,7 +192,7 @@ void CheckWalkShape(const std::vector<ItemFacts>& items, std::int64_t headerLeng
 
 void CheckNames(const CInputScript& movie) {
     for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
-        FUZZ_CHECK(!TagTypeName(item->TagCode).empty());
+        FUZZ_CHECK(*TagTypeName(item->TagCode) != '\0');
         if (item->TagCode == tagDoAction) {
             FUZZ_CHECK(!FirstActionName(*item).empty());
         }
@@ -228,7 +228,7 @@ unsigned FrameNumber(std::string_view text) {
 // A tag node's text, images and place: a top-level tag under the frame of its index, a nested
 // one under a top-level tag node.
 void CheckTagNode(const NodeStore& tree, TreeNode node, const TagItem& item) {
-    std::string text = " " + TagTypeName(item.TagCode);
+    std::string text = std::string(" ") + TagTypeName(item.TagCode);
     if (item.TagCode == tagDoAction) {
         text += " " + FirstActionName(item);
     }
@@ -374,7 +374,7 @@ void CheckLenientReadAndRepair(const std::uint8_t* data, std::size_t size,
         return;
     }
     const RepairOutcome outcome = RepairMovie(read.movie, faults, false);
-    if (!outcome.repaired) {
+    if (outcome.result != RepairResult::Repaired) {
         return;
     }
     const std::vector<std::uint8_t> repaired = SavedMovieBytes(read.movie);
@@ -391,7 +391,7 @@ void CheckLenientReadAndRepair(const std::uint8_t* data, std::size_t size,
         wanted.push_back({0, 0});
     }
     FUZZ_CHECK(TopLevelTagsAsRead(again.movie) == wanted);
-    FUZZ_CHECK(RepairMovie(again.movie, none, false).repaired);
+    FUZZ_CHECK(RepairMovie(again.movie, none, false).result == RepairResult::Repaired);
     FUZZ_CHECK(SavedMovieBytes(again.movie) == repaired);
 }
 

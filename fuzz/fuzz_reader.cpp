@@ -176,7 +176,7 @@ void ReadTag(CInputScript& script) {
     FUZZ_CHECK(script.Position == start + script.TagHeaderLength);
     const int icon = TagIconIndex(code);
     FUZZ_CHECK(icon >= categoryControl && icon <= categoryUnknown);
-    FUZZ_CHECK(!TagTypeName(code).empty());
+    FUZZ_CHECK(*TagTypeName(code) != '\0');
 
     const auto bodyLength = static_cast<std::uint32_t>(script.TagBodyLength);
     if (static_cast<std::int64_t>(bodyLength) > BytesLeft(script)) {

@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "report/decimal.h"
 #include "report/faults.h"
@@ -15,27 +14,10 @@ namespace velpin {
 
 namespace {
 
-// Tag names by code, each made once: a movie may hold millions of tags.
-class TagNames {
-  public:
-    static std::optional<std::string_view> FormatName(std::uint16_t code) {
-        const char* const name = TagFormatName(code);
-        return name != nullptr ? std::optional<std::string_view>(name) : std::nullopt;
-    }
-
-    const std::string& operator()(std::uint16_t code) {
-        if (code >= names_.size()) {
-            names_.resize(std::size_t{code} + 1);
-        }
-        if (names_[code].empty()) {
-            names_[code] = TagTypeName(code);
-        }
-        return names_[code];
-    }
-
-  private:
-    std::vector<std::string> names_;
-};
+std::optional<std::string_view> FormatName(std::uint16_t code) {
+    const char* const name = TagFormatName(code);
+    return name != nullptr ? std::optional<std::string_view>(name) : std::nullopt;
+}
 
 // What the file's first three bytes say: the load of a movie inflated in memory, or embedded in
 // another's data, made a header whose signature is the FWS of the bytes it loaded.
@@ -51,7 +33,6 @@ std::string_view SignatureHeld(const MovieHeader& header, const InputHead& head)
 void PrintTagsText(const CInputScript& movie) {
     StdoutWriter out;
     std::string& text = out.Buffer();
-    TagNames names;
     std::int64_t index = 0;
     for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
         AppendDecimal(text, index++);
@@ -60,7 +41,7 @@ void PrintTagsText(const CInputScript& movie) {
         text += ' ';
         AppendDecimal(text, item->TagCode);
         text += ' ';
-        text += names(item->TagCode);
+        text += TagTypeName(item->TagCode);
         for (const std::int64_t value :
              {std::int64_t{item->HeaderLength}, std::int64_t{item->BodyLength},
               std::int64_t{item->Depth}, std::int64_t{item->FrameIndex},
@@ -95,7 +76,6 @@ void PrintTagsJson(const CInputScript& movie, const LoadedInput& loaded) {
     json.EndObject();
     json.Key("tags");
     json.BeginArray(JsonWriter::Layout::OneElementPerLine);
-    TagNames names;
     std::int64_t index = 0;
     for (const TagItem* item = movie.FirstTag; item != nullptr; item = item->Next) {
         json.BeginObject();
@@ -106,9 +86,9 @@ void PrintTagsJson(const CInputScript& movie, const LoadedInput& loaded) {
         json.Key("code");
         json.Integer(item->TagCode);
         json.Key("name");
-        json.String(names(item->TagCode));
+        json.String(TagTypeName(item->TagCode));
         json.Key("formatName");
-        json.StringOrNull(names.FormatName(item->TagCode));
+        json.StringOrNull(FormatName(item->TagCode));
         json.Key("headerLength");
         json.Integer(item->HeaderLength);
         json.Key("bodyLength");

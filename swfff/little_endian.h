@@ -13,6 +13,10 @@ inline std::uint32_t LittleU32(const std::uint8_t* bytes) {
     return std::uint32_t{LittleU16(bytes)} | std::uint32_t{LittleU16(bytes + 2)} << 16;
 }
 
+inline std::uint64_t LittleU64(const std::uint8_t* bytes) {
+    return std::uint64_t{LittleU32(bytes)} | std::uint64_t{LittleU32(bytes + 4)} << 32;
+}
+
 inline void PutLittleU16(std::uint8_t* bytes, std::uint16_t value) {
     bytes[0] = static_cast<std::uint8_t>(value);
     bytes[1] = static_cast<std::uint8_t>(value >> 8);

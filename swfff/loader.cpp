@@ -140,25 +140,11 @@ void ResetDocument(CInputScript& script, const std::string& name) {
     script.FileName = name;
 }
 
-// Everything a load does once its input is open: the size limits, the header, the declared
-// length, the whole input into FileBytes and the tag walk.
+// Reads the header from the first 21 bytes, or from the whole header when a frame rectangle of
+// wide fields makes it longer, and releases the bytes read. Returns loadOk, or the result the
+// load fails with, the input then closed.
 template <class Input>
-std::int32_t LoadOpenedMovie(CInputScript& script, Input& in, LoadFaults* lenient) {
-    struct CloseOnRaise {
-        Input& input;
-        ~CloseOnRaise() { input.CloseQuietly(); }
-    } closeOnRaise{in};
-
-    const std::int64_t size = in.Size();
-    if (size > kLargestMovieBytes) {
-        in.Close();
-        return loadTooLarge;
-    }
-    if (size < kSmallestMovieBytes) {
-        in.Close();
-        return loadTooSmall;
-    }
-
+std::int32_t ReadHeaderBlock(CInputScript& script, Input& in, std::int64_t size) {
     FileBytes = new (std::nothrow) std::uint8_t[kHeaderBlockBytes];
     if (FileBytes == nullptr) {
         in.Close();
@@ -184,17 +170,13 @@ std::int32_t LoadOpenedMovie(CInputScript& script, Input& in, LoadFaults* lenien
         return Abandon(script, in, loadNotUncompressedSwf);
     }
     FreeMovieBytes();
+    return loadOk;
+}
 
-    std::int32_t result = loadOk;
-    if (script.Header.FileLength != size) {
-        if (lenient == nullptr) {
-            in.Close();
-            return loadLengthMismatch;
-        }
-        lenient->lengthDiffers = true;
-        result = loadLengthMismatch;
-    }
-
+// Reads the whole input, `size` bytes, into FileBytes. Returns loadOk, or the result the load
+// fails with, the input then closed.
+template <class Input>
+std::int32_t ReadWholeInput(Input& in, std::int64_t size) {
     FileBytes = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)];
     if (FileBytes == nullptr) {
         in.Close();
@@ -206,13 +188,51 @@ std::int32_t LoadOpenedMovie(CInputScript& script, Input& in, LoadFaults* lenien
         in.Close();
         return loadFileReadFailed;
     }
+    return loadOk;
+}
+
+// Everything a load does once its input is open: the size limits, the header, the declared
+// length, the whole input into FileBytes and the tag walk.
+template <class Input>
+std::int32_t LoadOpenedMovie(CInputScript& script, Input& in, LoadFaults* lenient) {
+    struct CloseOnRaise {
+        Input& input;
+        ~CloseOnRaise() { input.CloseQuietly(); }
+    } closeOnRaise{in};
+
+    const std::int64_t size = in.Size();
+    if (size > kLargestMovieBytes) {
+        in.Close();
+        return loadTooLarge;
+    }
+    if (size < kSmallestMovieBytes) {
+        in.Close();
+        return loadTooSmall;
+    }
+    const std::int32_t header = ReadHeaderBlock(script, in, size);
+    if (header != loadOk) {
+        return header;
+    }
+
+    std::int32_t result = loadOk;
+    if (script.Header.FileLength != size) {
+        if (lenient == nullptr) {
+            in.Close();
+            return loadLengthMismatch;
+        }
+        lenient->lengthDiffers = true;
+        result = loadLengthMismatch;
+    }
+    const std::int32_t read = ReadWholeInput(in, size);
+    if (read != loadOk) {
+        return read;
+    }
 
     if (lenient != nullptr) {
         lenient->readable = true;
         lenient->declaredLength = script.Header.FileLength;
         lenient->size = size;
     }
-
     const std::int32_t walked =
         ParseTagList(script, false, 0, lenient != nullptr ? &lenient->walk : nullptr);
     if (walked != loadOk) {

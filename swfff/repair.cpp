@@ -121,6 +121,7 @@ RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool s
         const std::int64_t length = headerBytes + shape.topLevelBytes;
         if (length < kSmallestMovieBytes) {
             script.Loaded = false;
+            outcome.result = RepairResult::TooShort;
             return outcome;
         }
         if (length > kLargestMovieBytes) {
@@ -140,8 +141,9 @@ RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool s
         // walk stops until it loads.
         const std::vector<std::uint8_t> bytes = SavedMovieBytes(script);
         LoadFaults again;
-        if (LoadMovieFromBytes(script, script.FileName, bytes.data(),
-                               static_cast<std::int64_t>(bytes.size()), &again) == loadOk) {
+        const std::int32_t reloaded = LoadMovieFromBytes(
+            script, script.FileName, bytes.data(), static_cast<std::int64_t>(bytes.size()), &again);
+        if (reloaded == loadOk) {
             shape = ShapeOf(script);
             outcome.fileLength = static_cast<std::uint32_t>(bytes.size());
             break;
@@ -152,10 +154,11 @@ RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool s
         shape = DropWhereTheWalkStopped(script, again.walk, ShapeOf(script));
         if (shape.topLevel == before) {
             script.Loaded = false;
+            outcome.result = RepairResult::StillBreaks;
+            outcome.writtenLoadResult = reloaded;
             return outcome;
         }
     }
-    outcome.repaired = true;
     outcome.topLevelKept = shape.topLevel - (outcome.endAdded ? 1 : 0);
     outcome.frameCountWritten = script.Header.FrameCount;
     return outcome;

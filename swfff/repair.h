@@ -8,9 +8,20 @@
 #include "swfff/document.h"
 #include "swfff/loader.h"
 
+// Whether a movie the loader accepts was made; when none was, nothing is left to write.
+enum class RepairResult {
+    Repaired,
+    // The header, the tags kept and an End make fewer bytes than the loader takes.
+    TooShort,
+    // Written back, the tags kept still fail to load, and the load stops inside no tag that
+    // could be left out.
+    StillBreaks,
+};
+
 struct RepairOutcome {
-    // False when no movie the loader accepts could be made: nothing is left to write.
-    bool repaired = false;
+    RepairResult result = RepairResult::Repaired;
+    // With StillBreaks, what the load of the movie written back returned.
+    std::int32_t writtenLoadResult = loadOk;
     std::int64_t topLevelRead = 0;  // the one the walk stopped at included
     std::int64_t topLevelKept = 0;
     bool endAdded = false;
@@ -24,5 +35,6 @@ struct RepairOutcome {
 // came from a compressed stream that stopped early or broke. The list keeps its items up to the
 // last top-level one kept; an End item is appended when needed, whose bytes lie outside FileBytes.
 // Should the kept tags still not load (a sprite running on past them), the document is reloaded
-// from the bytes a save would write, and top-level tags are dropped from the end until they do.
+// from the bytes a save would write, and top-level tags are dropped from the end until they do,
+// or until that load stops past the last of them (StillBreaks).
 RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool streamCut);

@@ -146,7 +146,7 @@ constexpr std::array<const char*, 256> kActionNames = MakeActionNames();
 
 }  // namespace
 
-std::string TagTypeName(std::uint16_t code) {
+const char* TagTypeName(std::uint16_t code) {
     const TagWord& word = LookUpTag(code);
     return word.category == categoryUnknown ? "Unknown" : word.formatName;
 }

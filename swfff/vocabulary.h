@@ -45,7 +45,8 @@ enum TagCodes : std::uint16_t {
 };
 
 // The window's name: the format's name for the codes the window knows, "Unknown" for the rest.
-std::string TagTypeName(std::uint16_t code);
+// Never null.
+const char* TagTypeName(std::uint16_t code);
 int TagIconIndex(std::uint16_t code);
 // The name the file format gives `code`, or null when no version of the format defines it.
 const char* TagFormatName(std::uint16_t code);

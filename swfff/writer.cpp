@@ -21,7 +21,7 @@ struct MemoryOutput {
     }
 };
 
-// The one writer of a movie's bytes, whether they go to a file or to memory.
+// The one writer of a movie's header, whether it goes to a file or to memory.
 template <typename Output>
 std::int32_t WriteHeaderTo(MovieHeader& header, const CInputScript& script, Output& out) {
     for (const std::uint8_t signatureByte : header.Signature) {
@@ -59,11 +59,9 @@ std::int32_t WriteHeaderTo(MovieHeader& header, const CInputScript& script, Outp
     return 0;
 }
 
+// What follows the header: the stored bytes of every top-level item, in the list's order.
 template <typename Output>
-std::int32_t WriteMovieTo(CInputScript& script, Output& out) {
-    if (WriteHeaderTo(script.Header, script, out) != 0) {
-        return -1;
-    }
+std::int32_t WriteTopLevelItemsTo(const CInputScript& script, Output& out) {
     for (const TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
         // Nested items lie inside their sprite's bytes, which go out whole with the sprite.
         if (item->Depth == 0 && !out.Write(item->Data, StoredItemBytes(*item))) {
@@ -118,7 +116,8 @@ std::int32_t SaveMovieFile(CInputScript& script, const std::string& path) {
     script.OutFile.Create(path);
     // The last buffered bytes are handed over before the commit, so that a disk that fills up
     // there is a failed write (-1) like any other, not a failed close.
-    if (WriteMovieTo(script, script.OutFile) != 0 || !script.OutFile.Flush()) {
+    if (WriteMovieHeader(script.Header, script) != 0 ||
+        WriteTopLevelItemsTo(script, script.OutFile) != 0 || !script.OutFile.Flush()) {
         return -1;
     }
     script.OutFile.Commit();
@@ -133,6 +132,7 @@ std::vector<std::uint8_t> SavedMovieBytes(CInputScript& script) {
     // The header is at most 29 bytes (a frame rectangle of 31-bit fields).
     bytes.reserve(std::size_t{TopLevelTagBytes(script)} + 29);
     MemoryOutput out{bytes};
-    WriteMovieTo(script, out);
+    WriteHeaderTo(script.Header, script, out);
+    WriteTopLevelItemsTo(script, out);
     return bytes;
 }

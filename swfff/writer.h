@@ -17,8 +17,9 @@ std::int32_t SaveMovieFile(CInputScript& script, const std::string& path);
 // a file; empty when no movie is loaded. Stores the new file length in the header as a save does.
 std::vector<std::uint8_t> SavedMovieBytes(CInputScript& script);
 
-// Writes the header to the open OutFile, each field with a write of its own, and stores the new
-// file length in header.FileLength. Returns 0, or -1 after discarding the output.
+// Writes the header to the open OutFile, as SaveMovieFile does before the tags: each field with a
+// write of its own, the file length recomputed and stored in header.FileLength. Returns 0, or -1
+// after discarding the output.
 std::int32_t WriteMovieHeader(MovieHeader& header, CInputScript& script);
 
 // An item's stored bytes, its tag header included: what a save copies of it.

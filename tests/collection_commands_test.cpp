@@ -124,6 +124,14 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string cutFaults = "velpin-cli: " + cut + ": declared length 66, 57 bytes held\n" +
                                   "velpin-cli: " + cut +
                                   ": the walk stopped at offset 53 (a tag runs past the end)\n";
+    // Movies no repair mends: one too short once cut back, one whose tags, written back, still
+    // fill the list past its limit.
+    const Bytes tooShortMovie = Movie(HeaderOfLength(13, 1), Tag(2, Bytes(10, 7)));
+    const std::string tooShort =
+        dir.Write("too-short.swf", Bytes(tooShortMovie.begin(), tooShortMovie.begin() + 21));
+    const std::string full = dir.Write("full.swf", Movie(Spec(), TagsFillingTheItemLimit()));
+    const std::string notRepaired =
+        ": repair: no movie the loader accepts can be made of the tags read: ";
     const std::string streamFault =
         "the CWS stream broke off after 66 bytes (the compressed data "
         "ends early, after 66 bytes of the declared 66)";
@@ -223,6 +231,16 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          movie,
          "CWS"},
         {{"repair", zws, out}, 1, "", refused(zws) + "ZWS" + hint},
+        {{"repair", tooShort, out},
+         1,
+         "",
+         "velpin-cli: " + tooShort + notRepaired + "it would be shorter than 21 bytes\n"},
+        {{"repair", full, out},
+         1,
+         "",
+         "velpin-cli: " + full + notRepaired +
+             "written back, they still fail to load (load result -11: the movie would hold more "
+             "than 4194304 tag items), and not inside a tag that could be left out\n"},
         {{"tree", "--inflate", damaged}, 0, damaged + treeText.substr(fws.size()), ""},
         {{"tags", "--lenient", "--inflate", damaged},
          1,

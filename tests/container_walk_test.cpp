@@ -370,6 +370,10 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
                                     std::to_string(1000 * movieZeros.size()) +
                                     " bytes (0 + 1000 x its " + std::to_string(movieZeros.size()) +
                                     " bytes); reading it stops here";
+    // Exactly what a budget allows decodes whole.
+    const Bytes oneZeroMovie = Archive(ArchiveFormat::Zip, {{"z1.swf", zeroMovie}});
+    ASSERT_GT(zeroMovie.size(), 1000 * oneZeroMovie.size());
+    const std::uint64_t justEnough = zeroMovie.size() - 1000 * oneZeroMovie.size();
     const Bytes extra = Cat({WarcRecordBytes({"request", "u:a", Text("GET")}), Text("abc\r\n")});
     const Bytes records = Warc({{"resource", "u:a", kFws}, {"resource", "u:b", kLong}});
     const Bytes members = Warc({{"resource", "u:a", kFws}, {"resource", "u:b", kLong}}, true);
@@ -411,6 +415,10 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
         {"bad length",
          Text("WARC/1.1\r\nWARC-Type: resource\r\nContent-Length: 12x\r\n\r\n"),
          {"! : record at byte 0: a WARC record has no valid Content-Length: 12x"}},
+        {"bad length, its block passed over",
+         Cat({Text("WARC/1.1\r\nContent-Length: 5x\r\n\r\nabc\r\n\r\n\r\n"), records}),
+         {"! : record at byte 0: a WARC record has no valid Content-Length: 5x", Row("u:a", kFws),
+          Row("u:b", kLong)}},
         {"future warc",
          Text("WARC/2.0\r\n\r\n"),
          {"! : record at byte 0: unsupported WARC version: 2.0"}},
@@ -468,6 +476,7 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
          {"! r.gz: the compressed data is corrupt: incorrect data check"}},
         {"zip of zips", bomb, {"! a.zip > z1.swf: " + budget}, std::uint64_t{1} << 20},
         {"movies of zeros", movieZeros, {Row("z1.swf", zeroMovie), "! z2.swf: " + zerosBudget}, 0},
+        {"exactly the budget", oneZeroMovie, {Row("z1.swf", zeroMovie)}, justEnough},
     };
     for (const auto& row : kRows) {
         SCOPED_TRACE(row.name);
@@ -477,8 +486,9 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
         if (row.baseBudget == DecodeBudget::kBaseBytes) {
             EXPECT_EQ(Walk(row.container, kWhole, 0, false).lines, row.lines);
         }
-        // A zip on disk is read otherwise, to the same rows.
-        if (row.container.size() > 2 && row.container[0] == 'P' && row.container[1] == 'K') {
+        // A zip or a 7z on disk is read otherwise, to the same rows.
+        if (row.container.size() > 2 && ((row.container[0] == 'P' && row.container[1] == 'K') ||
+                                         (row.container[0] == '7' && row.container[1] == 'z'))) {
             EXPECT_EQ(WalkFile(row.container, row.baseBudget).lines, row.lines);
         }
     }

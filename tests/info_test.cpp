@@ -378,6 +378,7 @@ TEST(ReferencesTest, ListsAreDistinctAndInByteOrder) {
          {"http://a.example/", "http://a.example/a\xFF", "http://a.example/b"},
          {"ab.png"}},
         {{"a://", "a://x", ".sw", ".swf"}, {"a://x"}, {".swf"}},
+        {{"abcdefBa.swf", "abcdefAz.swf"}, {}, {"abcdefAz.swf", "abcdefBa.swf"}},
     };
     for (const auto& row : kRows) {
         ReferenceCollector collector;

@@ -32,8 +32,11 @@ std::string DescribeFaults(const LoadFaults& faults) {
 }
 
 std::string DescribeRepair(const RepairOutcome& outcome) {
-    if (!outcome.repaired) {
-        return "none";
+    if (outcome.result == RepairResult::TooShort) {
+        return "none: too short";
+    }
+    if (outcome.result == RepairResult::StillBreaks) {
+        return "none: still breaks " + std::to_string(outcome.writtenLoadResult);
     }
     std::ostringstream out;
     out << "kept " << outcome.topLevelKept << "/" << outcome.topLevelRead
@@ -121,7 +124,10 @@ std::vector<Shape> Shapes() {
         {"header wider than the file", Cut(Movie(wide, End()), 22), loadStructureLeavesFile,
          "unreadable", 0, ""},
         {"nothing kept is too short to load", Cut(Movie(narrow, body), 21), loadLengthMismatch,
-         "length 25/21; walk -9 @13 d0 a tag runs past the end", 0, "none"},
+         "length 25/21; walk -9 @13 d0 a tag runs past the end", 0, "none: too short"},
+        {"the tags kept still pass the item limit once written",
+         Movie(three, TagsFillingTheItemLimit()), loadTooManyItems,
+         "walk -11 @1499 d0 the tag items pass their limit", 4194304, "none: still breaks -11"},
     };
 }
 
@@ -146,7 +152,7 @@ TEST(RepairTest, EachBrokenShapeIsReadAsFarAsItGoesAndRepairedIntoAMovieThatLoad
         const std::vector<Bytes> readTags = TopLevelTags(read.movie);
         const RepairOutcome outcome = RepairMovie(read.movie, faults, false);
         EXPECT_EQ(DescribeRepair(outcome), shape.repaired);
-        if (!outcome.repaired) {
+        if (outcome.result != RepairResult::Repaired) {
             continue;
         }
         const Bytes repaired = SavedMovieBytes(read.movie);

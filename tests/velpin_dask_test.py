@@ -3,6 +3,7 @@ zips and WARC files in partitions of 7 gives, part after part, the bytes of one 
 and a run stopped partway then run again gives the same parts.
 velpin_dask_test.py VELPIN-DASK VELPIN-CLI"""
 
+import argparse
 import gzip
 import io
 import json
@@ -112,9 +113,20 @@ def task_alone(root):
           "the part holds the rows")
 
 
+def paths_in_order(root):
+    """The paths of the manifests, each line one, then the paths given."""
+    manifest = os.path.join(root, "few")
+    with open(manifest, "w") as out:
+        out.write("a\n\nb\r\n")
+    read_paths = runpy.run_path(DASK, run_name="velpin_dask_test")["read_paths"]
+    given = read_paths(argparse.Namespace(files_from=[manifest], paths=["c"]))
+    check(given == ["a", "b", "c"], "the manifest's paths, then those given: %s" % given)
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="velpin-dask-test-") as root:
         task_alone(root)
+        paths_in_order(root)
         manifest = os.path.join(root, "manifest")
         paths = build(root)
         with open(manifest, "w") as out:

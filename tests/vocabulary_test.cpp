@@ -72,7 +72,7 @@ TEST(VocabularyTest, SelectedNamesAndGaps) {
         {34, "DefineButton2", 2, "DefineButton2"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(TagTypeName(row.code), row.name) << row.code;
+        EXPECT_STREQ(TagTypeName(row.code), row.name) << row.code;
         EXPECT_EQ(TagIconIndex(row.code), row.category) << row.code;
         EXPECT_STREQ(TagFormatName(row.code), row.formatName) << row.code;
         EXPECT_EQ(IsFormatDefinedCode(row.code), row.formatName != nullptr) << row.code;

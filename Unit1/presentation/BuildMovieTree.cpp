@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "Unit1/presentation/FrameStatistics.h"
@@ -79,13 +81,7 @@ class TagTexts {
                 recentActions_[std::hash<std::string>{}(action) % recentActions_.size()];
             if (recent.text == kNoText || recent.action != action) {
                 recent.action = std::move(action);
-                if (doActionText_.empty()) {
-                    doActionText_ = Name(tagDoAction) + " ";
-                }
-                const std::size_t prefix = doActionText_.size();
-                doActionText_ += recent.action;
-                recent.text = tv_.StoreText(doActionText_);
-                doActionText_.resize(prefix);
+                recent.text = Store(tagDoAction, recent.action);
             }
             return recent.text;
         }
@@ -96,7 +92,7 @@ class TagTexts {
             }
             TextId& id = showFrameTexts_[item.FrameIndex];
             if (id == kNoText) {
-                id = tv_.StoreText(Name(item.TagCode) + " " + std::to_string(item.FrameIndex));
+                id = Store(tagShowFrame, std::to_string(item.FrameIndex));
             }
             return id;
         }
@@ -105,7 +101,7 @@ class TagTexts {
         }
         TextId& id = plainTexts_[item.TagCode];
         if (id == kNoText) {
-            id = tv_.StoreText(Name(item.TagCode));
+            id = Store(item.TagCode, {});
         }
         return id;
     }
@@ -113,7 +109,18 @@ class TagTexts {
   private:
     static constexpr TextId kNoText = 0xFFFFFFFFu;
 
-    static std::string Name(std::uint16_t code) { return " " + TagTypeName(code); }
+    // Stores a blank and the name of `code`, then a blank and `detail` unless it is empty. The
+    // text is made in a buffer kept from call to call, so that storing one allocates nothing once
+    // the buffer has grown.
+    TextId Store(std::uint16_t code, std::string_view detail) {
+        text_.assign(1, ' ');
+        text_ += TagTypeName(code);
+        if (!detail.empty()) {
+            text_ += ' ';
+            text_ += detail;
+        }
+        return tv_.StoreText(text_);
+    }
 
     // A DoAction's text by its first action's name, among the names met lately. A table of
     // every name ever met costs a cache miss per look-up, which doubled the time of a movie of
@@ -128,7 +135,7 @@ class TagTexts {
     std::vector<TextId> plainTexts_;
     std::vector<TextId> showFrameTexts_;
     std::array<RecentAction, 1024> recentActions_;
-    std::string doActionText_;  // " DoAction ", then each first action's name in turn
+    std::string text_;
 };
 
 }  // namespace

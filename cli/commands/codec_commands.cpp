@@ -47,6 +47,26 @@ int Convert(std::string (*failureLine)(std::string_view), const std::string& inP
 
 }  // namespace
 
+void AddInflateCommand(CLI::App& app, ConvertOptions& options, CommandRun& run) {
+    CLI::App* inflate =
+        app.add_subcommand("inflate", "turn a compressed movie (CWS or ZWS) into FWS");
+    inflate->add_flag("-v", options.verbose, "print a one-line summary");
+    inflate->add_option("IN", options.in, "the compressed movie")->required();
+    inflate->add_option("OUT", options.out, "the file to write")->required();
+    inflate->callback(
+        [&options, &run] { run = [&options] { return RunInflateCommand(options); }; });
+}
+
+void AddCompressCommand(CLI::App& app, ConvertOptions& options, CommandRun& run) {
+    CLI::App* compress =
+        app.add_subcommand("compress", "turn an FWS movie into CWS (zlib) or ZWS (LZMA)");
+    compress->add_flag("--lzma", options.lzma, "write ZWS (LZMA) instead of CWS (zlib)");
+    compress->add_option("IN", options.in, "the movie")->required();
+    compress->add_option("OUT", options.out, "the file to write")->required();
+    compress->callback(
+        [&options, &run] { run = [&options] { return RunCompressCommand(options); }; });
+}
+
 int RunInflateCommand(const ConvertOptions& options) {
     // Real movies carry a stray newline or signature after their stream, and players load them;
     // the window can only open them once inflated, so the movie is kept and the rest left out.

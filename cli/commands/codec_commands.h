@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "cli/commands/command_options.h"
+
 namespace velpin {
 
 struct ConvertOptions {
@@ -11,6 +13,11 @@ struct ConvertOptions {
     std::string in;
     std::string out;
 };
+
+// Each adds itself to the command line `app` with its options, parsed into `options`, and sets
+// `run` to run it once they are parsed.
+void AddInflateCommand(CLI::App& app, ConvertOptions& options, CommandRun& run);
+void AddCompressCommand(CLI::App& app, ConvertOptions& options, CommandRun& run);
 
 // inflate [-v] IN OUT: CWS or ZWS to FWS. Returns the exit status.
 int RunInflateCommand(const ConvertOptions& options);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/commands/command_options.h"
 #include "cli/commands/command_support.h"
 #include "input/movie_input.h"
 #include "scan/scan_options.h"
@@ -41,6 +42,16 @@ struct RepairOptions {
     std::string in;
     std::string out;
 };
+
+// Each command adds itself to the command line `app` with its options, parsed into `options`,
+// and sets `run` to run it once they are parsed and checked.
+void AddTreeCommand(CLI::App& app, MovieCommandOptions& options, CommandRun& run);
+void AddTagsCommand(CLI::App& app, MovieCommandOptions& options, CommandRun& run);
+void AddInfoCommand(CLI::App& app, MovieCommandOptions& options, CommandRun& run);
+void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run);
+void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run);
+void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run);
+void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run);
 
 int RunTreeCommand(const MovieCommandInput& input);
 int RunTagsCommand(const MovieCommandInput& input);

@@ -14,6 +14,27 @@
 
 namespace velpin {
 
+void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run) {
+    CLI::App* extract = app.add_subcommand(
+        "extract", "write one item's stored bytes to a file or to standard output");
+    extract->add_option("--index", options.index, "the item, numbered as `tags` numbers it")
+        ->type_name("N")
+        ->required()
+        ->check(DecimalNumber());
+    extract->add_flag("--body", options.body, "the body alone, without the tag header");
+    extract
+        ->add_flag("--data", options.data,
+                   "a DefineBinaryData item's data alone, without its id and reserved bytes")
+        ->excludes("--body");
+    AddInflateFlag(*extract, options.inflate);
+    AddEmbeddedOption(*extract, options.embedded);
+    AddLenientFlag(*extract, options.lenient);
+    extract->add_option("IN", options.in, "the movie")->required();
+    extract->add_option("OUT", options.out, "the file to write; - or none: standard output");
+    extract->callback(
+        [&options, &run] { run = [&options] { return RunExtractCommand(options); }; });
+}
+
 int RunExtractCommand(const ExtractOptions& options) {
     return RunOnLoadedMovie(
         {{options.in, options.inflate, options.lenient, options.embedded}, OutputMode::Plain},

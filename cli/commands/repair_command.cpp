@@ -13,6 +13,34 @@
 
 namespace velpin {
 
+namespace {
+
+// Why no movie could be made, in words that name the load that still fails.
+std::string NotRepairedText(const RepairOutcome& outcome) {
+    const std::string why = "no movie the loader accepts can be made of the tags read: ";
+    if (outcome.result == RepairResult::TooShort) {
+        return why + "it would be shorter than 21 bytes";
+    }
+    return why + "written back, they still fail to load (load result " +
+           std::to_string(outcome.writtenLoadResult) + ": " +
+           LoadResultReason(outcome.writtenLoadResult) +
+           "), and not inside a tag that could be left out";
+}
+
+}  // namespace
+
+void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run) {
+    CLI::App* repair = app.add_subcommand(
+        "repair", "read a broken movie as far as it goes and write it back as one that loads");
+    AddInflateFlag(*repair, options.inflate);
+    repair->add_flag("--fws", options.fws,
+                     "with --inflate, write uncompressed rather than in the movie's own container");
+    repair->add_flag("--json", options.json, "print the report as JSON on standard output");
+    repair->add_option("IN", options.in, "the movie")->required();
+    repair->add_option("OUT", options.out, "the file to write; it may be IN")->required();
+    repair->callback([&options, &run] { run = [&options] { return RunRepairCommand(options); }; });
+}
+
 int RunRepairCommand(const RepairOptions& options) {
     const OutputMode mode = options.json ? OutputMode::Json : OutputMode::Plain;
     return RunReportingRaisedErrors(
@@ -27,11 +55,8 @@ int RunRepairCommand(const RepairOptions& options) {
             const MovieFaults& faults = *loaded.faults;
             const RepairOutcome outcome =
                 RepairMovie(document.movie, faults.load, faults.stream && faults.stream->cut);
-            if (!outcome.repaired) {
-                const std::string why =
-                    "no movie the loader accepts can be made of the tags read: it would be "
-                    "shorter than 21 bytes";
-                WriteErrorLine(options.in, "repair: " + why);
+            if (outcome.result != RepairResult::Repaired) {
+                WriteErrorLine(options.in, "repair: " + NotRepairedText(outcome));
                 if (mode == OutputMode::Json) {
                     PrintJsonFailure({loaded.result, {}});
                 }

@@ -3,6 +3,7 @@
 // summary on standard error.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -71,6 +72,54 @@ class ScanPrinter : public ScanListener {
 };
 
 }  // namespace
+
+void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
+    CLI::App* scan = app.add_subcommand(
+        "scan",
+        "print one JSON line per movie of the files, folders and containers given, in path order");
+    scan->add_option("-j,--jobs", options.jobs,
+                     "load N movies at once, 1 to 1024 (default: one per processor); with 1, "
+                     "the whole scan runs on one thread")
+        ->type_name("N")
+        ->check(DecimalNumber())
+        ->check(QuietRange(kMinScanJobs, kMaxScanJobs));
+    AddInflateFlag(*scan, options.inflate);
+    scan->add_flag("--info", options.info,
+                   "add each loaded movie's info, as `info --json` gives it");
+    scan->add_flag("--nested", options.nested,
+                   "add a row for each movie inside a movie's binary data, three levels deep");
+    scan->add_flag("--deps", options.deps,
+                   "add the files and URLs each movie references, present, missing or external");
+    AddLenientFlag(*scan, options.lenient);
+    OneValueEach(scan->add_option(
+                     "--hash", "add digests of each movie as stored: sha256,sha1,md5,crc32,xxh128"))
+        ->type_name("ALG[,ALG...]")
+        ->each(AppendParsed(ParseHashList, options.hashes, true));
+    OneValueEach(scan->add_option("--files-from", options.filesFrom,
+                                  "also scan the paths in FILE, one a line; - is standard input"))
+        ->type_name("FILE");
+    OneValueEach(scan->add_option("--files0-from", options.files0From,
+                                  "the same, with the paths separated by NUL bytes"))
+        ->type_name("FILE");
+    scan->add_option("--stdin-name", options.stdinName, "the path the rows of - carry (default: -)")
+        ->type_name("NAME");
+    scan->add_option("PATH", options.paths,
+                     "a movie or container (by content), or a folder to walk for both; - reads "
+                     "one movie or container from standard input");
+    scan->callback([&options, &run] {
+        if (options.paths.empty() && options.filesFrom.empty() && options.files0From.empty()) {
+            throw CLI::RequiredError("PATH");
+        }
+        std::size_t readers = 0;
+        for (const auto* names : {&options.paths, &options.filesFrom, &options.files0From}) {
+            readers += static_cast<std::size_t>(std::count(names->begin(), names->end(), "-"));
+        }
+        if (readers > 1) {
+            throw CLI::ValidationError("-", "standard input can be read only once");
+        }
+        run = [&options] { return RunScanCommand(options); };
+    });
+}
 
 int RunScanCommand(const ScanOptions& options) {
     const auto start = std::chrono::steady_clock::now();

@@ -5,6 +5,13 @@
 
 namespace velpin {
 
+void AddTagsCommand(CLI::App& app, MovieCommandOptions& options, CommandRun& run) {
+    AddMovieCommand(app, "tags",
+                    "print the tag list: index, offset, code, name, header and body length, "
+                    "depth, frame, icon and a DoAction's first action",
+                    RunTagsCommand, options, run);
+}
+
 int RunTagsCommand(const MovieCommandInput& input) {
     return RunOnLoadedMovie(input, [&](CInputScript& movie, const LoadedInput& loaded) {
         if (input.mode == OutputMode::Json) {

@@ -8,6 +8,11 @@
 
 namespace velpin {
 
+void AddTreeCommand(CLI::App& app, MovieCommandOptions& options, CommandRun& run) {
+    AddMovieCommand(app, "tree", "print the tree the window shows, one node per line",
+                    RunTreeCommand, options, run);
+}
+
 int RunTreeCommand(const MovieCommandInput& input) {
     return RunOnLoadedMovie(input, [&](CInputScript& movie, const LoadedInput& loaded) {
         // The nodes refer to the document's items, so the tree goes before the document does;

@@ -11,10 +11,6 @@ void HeadlessShell::EndUpdate() {
     }
 }
 
-void HeadlessShell::WillReset() {
-    expanded_.clear();
-}
-
 void HeadlessShell::Select(TreeNode node) {
     if (node == selected_) {
         return;

@@ -146,6 +146,20 @@ Bytes NestedSprites(std::size_t levels, std::size_t fillerTags) {
     return tags;
 }
 
+Bytes TagsFillingTheItemLimit() {
+    // A sprite holding a chain of k run-on sprites and its End lists 2^(k + 1) items, itself
+    // included; chains of 20 down to 1 make 2^22 - 4.
+    Bytes sprites;
+    for (std::size_t k = 20; k >= 1; --k) {
+        Append(sprites, Sprite(Cat({Repeated(Sprite({}), k), End()})));
+    }
+    Append(sprites, ShowFrame());
+    // The sprite in front, its one tag and the End that tag reaches make the other 3.
+    const Bytes reachingOver =
+        Sprite(TagHeader(2, static_cast<std::uint32_t>(sprites.size()), true));
+    return Cat({reachingOver, sprites, End()});
+}
+
 namespace {
 
 class BitWriter {

@@ -76,6 +76,10 @@ Bytes Repeated(const Bytes& tag, std::size_t count);
 // `levels` sprites, each holding the next one whole and ending with its End, each carrying
 // `fillerTags` 2-byte tags before the next level: 12 + 2 * fillerTags bytes a level.
 Bytes NestedSprites(std::size_t levels, std::size_t fillerTags = 0);
+// Tags that fill the list to its limit of 4,194,304 items just before the End after them, where
+// the load stops at the top level: a sprite whose one tag reaches over the rest to that End,
+// sprites holding chains of run-on sprites, and a ShowFrame.
+Bytes TagsFillingTheItemLimit();
 
 inline std::string AsText(const Bytes& bytes) {
     return std::string(bytes.begin(), bytes.end());
