@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/inflating_stream.h"
+#include "archive/read_only_file.h"
 #include "archive/seven_zip_check.h"
 
 namespace velpin {
@@ -184,25 +185,6 @@ class SpooledFile {
 
   private:
     std::FILE* file_;
-};
-
-// A file opened for reading alone, closed however the reading ends.
-class ReadOnlyFile {
-  public:
-    explicit ReadOnlyFile(const std::string& path)
-        : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    ~ReadOnlyFile() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    // Negative when the file could not be opened.
-    int Descriptor() const { return fd_; }
-
-  private:
-    int fd_;
 };
 
 void CheckSevenZipFile(const std::string& path) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/inflating_stream.h"
+#include "archive/read_only_file.h"
 #include "archive/warc_reader.h"
 #include "base/ascii.h"
 #include "codec/signature.h"
@@ -116,7 +117,8 @@ bool HasMovieSuffix(std::string_view name) {
 }
 
 ContainerKind RecogniseContainerFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const ReadOnlyFile file(path, O_NONBLOCK);
+    const int fd = file.Descriptor();
     if (fd < 0) {
         return ContainerKind::None;
     }
@@ -143,7 +145,6 @@ ContainerKind RecogniseContainerFile(const std::string& path) {
             }
         }
     }
-    close(fd);
     return kind;
 }
 
