@@ -581,6 +581,11 @@ TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
         folder.Write("locked/games.zip",
                      testcontainer::Archive(testcontainer::ArchiveFormat::Zip, {{"b.swf", movie}}));
     ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    // The child runs as nobody, who may not reach the build tree (a checkout under /root is
+    // private to root): it runs a copy of the program beside the folder it scans.
+    const std::string program = folder.File("velpin-cli");
+    std::filesystem::copy_file(VELPIN_CLI_PATH, program);
+    ASSERT_EQ(chmod(program.c_str(), 0755), 0);
     const struct {
         mode_t folderMode;
         mode_t zipMode;
@@ -593,7 +598,7 @@ TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
         ASSERT_EQ(chmod(locked.c_str(), row.folderMode), 0);
         const int run = RunInChild(
             [&] {
-                return RunProgram({VELPIN_CLI_PATH, "scan", locked}, "/dev/null", "/dev/null");
+                return RunProgram({program, "scan", locked}, "/dev/null", "/dev/null");
             },
             true);
         if (run == kChildCannotDropPrivileges) {
