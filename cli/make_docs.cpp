@@ -1,11 +1,13 @@
 // Writes velpin-cli's manual page and its bash completion from the command line the program
 // parses with, so that neither can miss a subcommand or an option: velpin-cli-docs MAN COMPLETION
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/commands/command_options.h"
 
 namespace velpin {
 
@@ -128,6 +130,26 @@ std::vector<std::string> OptionNames(const CLI::App& command) {
 }
 
 // Subcommands first, then the options of the one given, and file names for its operands.
+// The options whose values are made of known words, with those words, over every subcommand.
+std::vector<std::pair<std::string, std::string>> OptionChoices(const CLI::App& app) {
+    std::vector<std::pair<std::string, std::string>> choices;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        for (const CLI::Option* option : Options(*command)) {
+            const std::vector<std::string>* words = ChoicesOf(*option);
+            if (words == nullptr) {
+                continue;
+            }
+            for (const std::string& name : option->get_lnames()) {
+                const std::pair<std::string, std::string> entry{"--" + name, Words(*words)};
+                if (std::find(choices.begin(), choices.end(), entry) == choices.end()) {
+                    choices.push_back(entry);
+                }
+            }
+        }
+    }
+    return choices;
+}
+
 void WriteCompletion(std::ostream& out, const CommandLine& commandLine) {
     const CLI::App& app = commandLine.App();
     std::vector<std::string> first;
@@ -140,8 +162,29 @@ void WriteCompletion(std::ostream& out, const CommandLine& commandLine) {
     out << "# bash completion for velpin-cli, written from its command line at build time\n"
         << "_velpin_cli() {\n"
         << "    local cur=\"${COMP_WORDS[COMP_CWORD]}\"\n"
+        << "    local prev=\"${COMP_WORDS[COMP_CWORD-1]}\"\n"
+        << "    # --name=value comes as the name, \"=\" and the value, the cursor on any of the "
+           "last two.\n"
+        << "    if [[ $cur == \"=\" ]]; then\n"
+        << "        cur=\"\"\n"
+        << "    elif [[ $prev == \"=\" && $COMP_CWORD -ge 2 ]]; then\n"
+        << "        prev=\"${COMP_WORDS[COMP_CWORD-2]}\"\n"
+        << "    fi\n"
         << "    if [[ $COMP_CWORD -eq 1 ]]; then\n"
         << "        COMPREPLY=($(compgen -W \"" << Words(first) << "\" -- \"$cur\"))\n"
+        << "        return\n"
+        << "    fi\n"
+        << "    local words=\"\"\n"
+        << "    case \"$prev\" in\n";
+    for (const auto& [option, words] : OptionChoices(app)) {
+        out << "        " << option << ") words=\"" << words << "\" ;;\n";
+    }
+    out << "    esac\n"
+        << "    if [[ -n $words ]]; then\n"
+        << "        # A list separated by commas: the words complete its last item.\n"
+        << "        local done=\"\"\n"
+        << "        [[ $cur == *,* ]] && done=\"${cur%,*},\"\n"
+        << "        COMPREPLY=($(compgen -P \"$done\" -W \"$words\" -- \"${cur##*,}\"))\n"
         << "        return\n"
         << "    fi\n"
         << "    local options\n"

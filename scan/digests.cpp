@@ -9,6 +9,8 @@
 #include <limits>
 #include <new>
 
+#include "base/ascii.h"
+
 namespace velpin {
 
 namespace {
@@ -119,6 +121,14 @@ struct Digester::State {
     uLong crc = 0;
 };
 
+std::vector<std::string_view> HashNames() {
+    std::vector<std::string_view> names;
+    for (const auto& entry : kNames) {
+        names.push_back(entry.second);
+    }
+    return names;
+}
+
 std::string_view HashName(HashAlgorithm algorithm) {
     for (const auto& [known, name] : kNames) {
         if (known == algorithm) {
@@ -134,8 +144,11 @@ std::vector<HashAlgorithm> ParseHashList(std::string_view list) {
     for (;;) {
         const std::size_t comma = std::min(list.find(',', start), list.size());
         const std::string_view name = list.substr(start, comma - start);
-        const auto known = std::find_if(kNames.begin(), kNames.end(),
-                                        [name](const auto& entry) { return entry.second == name; });
+        // Names are taken in any case, as the tools that print these digests spell them
+        // (SHA256, CRC32...); they come out lowercase.
+        const auto known = std::find_if(kNames.begin(), kNames.end(), [name](const auto& entry) {
+            return SameIgnoringAsciiCase(name, entry.second);
+        });
         if (known == kNames.end()) {
             throw std::invalid_argument("unknown hash \"" + std::string(name) +
                                         "\": use sha256, sha1, md5, crc32 or xxh128");

@@ -19,9 +19,11 @@ enum class HashAlgorithm { Sha256, Sha1, Md5, Crc32, Xxh128 };
 // The name used on the command line and in the output: "sha256", "sha1", "md5", "crc32",
 // "xxh128".
 std::string_view HashName(HashAlgorithm algorithm);
+// Every algorithm's name, in that order.
+std::vector<std::string_view> HashNames();
 
-// Parses "ALG[,ALG...]" into the algorithms in the order given, each once. Raises
-// std::invalid_argument naming an unknown or empty name.
+// Parses "ALG[,ALG...]", names in any case, into the algorithms in the order given, each once.
+// Raises std::invalid_argument naming an unknown or empty name.
 std::vector<HashAlgorithm> ParseHashList(std::string_view list);
 
 // Each algorithm's lowercase hex digest, in the order the algorithms were given.

@@ -343,6 +343,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          0,
          hashedText,
          "scan: 1 file, 1 loaded, 0 failed, "},
+        {{"scan", "--hash=CRC32,Sha1", fws}, 0, hashedText, "scan: 1 file, 1 loaded, 0 failed, "},
         {{"scan", "--files-from", dir.File("missing.txt")},
          3,
          "",

@@ -1,6 +1,7 @@
 #include "cli/commands/command_options.h"
 
 #include <charconv>
+#include <map>
 
 namespace velpin {
 
@@ -27,6 +28,26 @@ CLI::Range QuietRange(unsigned min, unsigned max) {
 
 CLI::Option* OneValueEach(CLI::Option* option) {
     return option->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+namespace {
+
+// The command line is made once per process, as is this table beside it.
+std::map<const CLI::Option*, std::vector<std::string>>& Choices() {
+    static std::map<const CLI::Option*, std::vector<std::string>> choices;
+    return choices;
+}
+
+}  // namespace
+
+CLI::Option* WithChoices(CLI::Option* option, std::vector<std::string> words) {
+    Choices()[option] = std::move(words);
+    return option;
+}
+
+const std::vector<std::string>* ChoicesOf(const CLI::Option& option) {
+    const auto found = Choices().find(&option);
+    return found != Choices().end() ? &found->second : nullptr;
 }
 
 void AddInflateFlag(CLI::App& command, bool& inflate) {

@@ -32,6 +32,11 @@ CLI::Range QuietRange(unsigned min, unsigned max);
 // operands after it.
 CLI::Option* OneValueEach(CLI::Option* option);
 
+// Says which words `option`'s values are made of, for the shell completion; returns `option`.
+CLI::Option* WithChoices(CLI::Option* option, std::vector<std::string> words);
+// The words given to WithChoices, or none.
+const std::vector<std::string>* ChoicesOf(const CLI::Option& option);
+
 void AddInflateFlag(CLI::App& command, bool& inflate);
 void AddLenientFlag(CLI::App& command, bool& lenient);
 void AddEmbeddedOption(CLI::App& command, std::vector<std::uint64_t>& embedded);

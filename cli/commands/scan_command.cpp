@@ -91,10 +91,17 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
     scan->add_flag("--deps", options.deps,
                    "add the files and URLs each movie references, present, missing or external");
     AddLenientFlag(*scan, options.lenient);
-    OneValueEach(scan->add_option(
-                     "--hash", "add digests of each movie as stored: sha256,sha1,md5,crc32,xxh128"))
-        ->type_name("ALG[,ALG...]")
-        ->each(AppendParsed(ParseHashList, options.hashes, true));
+    const std::vector<std::string_view> hashNames = HashNames();
+    std::vector<std::string> hashWords(hashNames.begin(), hashNames.end());
+    std::string hashList;
+    for (const std::string& name : hashWords) {
+        hashList += (hashList.empty() ? "" : ",") + name;
+    }
+    WithChoices(OneValueEach(scan->add_option("--hash"))
+                    ->description("add digests of each movie as stored: " + hashList)
+                    ->type_name("ALG[,ALG...]")
+                    ->each(AppendParsed(ParseHashList, options.hashes, true)),
+                std::move(hashWords));
     OneValueEach(scan->add_option("--files-from", options.filesFrom,
                                   "also scan the paths in FILE, one a line; - is standard input"))
         ->type_name("FILE");
