@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "archive/archive_libraries.h"
 #include "base/error.h"
 #include "cli/commands/codec_commands.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
+#include "codec/codec_libraries.h"
+#include "report/messages.h"
 #include "report/output.h"
+#include "scan/digest_libraries.h"
 
 namespace velpin {
 
@@ -26,7 +30,21 @@ CommandLine::CommandLine()
           "Inspects and trims uncompressed Shockwave Flash movies (FWS) as the Velpin window "
           "does, converts compressed ones (CWS, ZWS), and describes whole collections.",
           "velpin-cli")) {
-    app_->set_version_flag("--version", "velpin-cli " VELPIN_VERSION, "print the version and exit");
+    app_->set_version_flag(
+        "--version",
+        [] {
+            LibraryVersions libraries = CodecLibraries();
+            for (const LibraryVersions& more : {ArchiveLibraries(), DigestLibraries()}) {
+                libraries.insert(libraries.end(), more.begin(), more.end());
+            }
+            // Header-only, so only what it was built with.
+            libraries.push_back({"CLI11", CLI11_VERSION, ""});
+            std::string text = VersionText("velpin-cli " VELPIN_VERSION, libraries);
+            // CLI11 ends what it prints with a line end of its own.
+            text.pop_back();
+            return text;
+        },
+        "print the version, and those of the libraries it was built with and runs on, and exit");
     app_->set_help_flag("-h,--help", "print this help and exit");
     app_->require_subcommand(1);
     app_->get_formatter()->column_width(34);

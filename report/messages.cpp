@@ -63,4 +63,16 @@ std::string ScanSummaryLine(const ScanTotals& totals, double seconds) {
            std::to_string(totals.unreadable) + " unreadable, " + time + " seconds";
 }
 
+std::string VersionText(const std::string& program, const LibraryVersions& libraries) {
+    std::string text = program + "\nbuilt with, and running on:\n";
+    for (const LibraryVersion& library : libraries) {
+        text += "  " + library.name + " " + library.built;
+        if (!library.running.empty()) {
+            text += ", running " + library.running;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
 }  // namespace velpin

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/library_version.h"
 #include "codec/signature.h"
 #include "codec/swfcodec.h"
 #include "input/movie_edit.h"
@@ -36,5 +37,9 @@ std::string ProgressText(std::size_t done, std::size_t total);
 
 // Scan's summary: "scan: 40 files, 38 loaded, 2 failed, ... 1.250 seconds".
 std::string ScanSummaryLine(const ScanTotals& totals, double seconds);
+
+// What --version prints: the program and its version, then each library with the version it was
+// built with and the one it runs on, a line each.
+std::string VersionText(const std::string& program, const LibraryVersions& libraries);
 
 }  // namespace velpin

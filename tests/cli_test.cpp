@@ -434,7 +434,9 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputAndSucceed) {
          {"Usage: velpin-cli extract [OPTIONS] IN [OUT]", "--index N", "--body", "--inflate"}},
         {{"inflate", "--help"}, {"Usage: velpin-cli inflate [OPTIONS] IN OUT", "-v"}},
         {{"compress", "--help"}, {"Usage: velpin-cli compress [OPTIONS] IN OUT", "--lzma"}},
-        {{"--version"}, {"velpin-cli " VELPIN_VERSION}},
+        {{"--version"},
+         {"velpin-cli " VELPIN_VERSION, "zlib", "libdeflate", "ISA-L", "liblzma", "libarchive",
+          "libzip", "OpenSSL", "xxHash", "CLI11"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.args[1 % row.args.size()]);
