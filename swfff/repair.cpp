@@ -11,6 +11,7 @@ namespace {
 
 // The End tag given to a movie that has none. Only ever read: the writer copies it.
 const std::uint8_t kEndTagBytes[2] = {0, 0};
+constexpr std::int64_t kSpriteFieldsBytes = 4;  // character id and frame count
 
 std::int64_t ItemBytes(const TagItem& item) {
     return static_cast<std::int64_t>(StoredItemBytes(item));
@@ -34,6 +35,14 @@ ListShape ShapeOf(const CInputScript& script) {
     std::int64_t holderEnd = 0;
     for (TagItem* item = script.FirstTag; item != nullptr; item = item->Next) {
         shape.tail = item;
+        // A sprite reads its fields wherever its body is too short to hold them: from the tags
+        // after it, which the repair may cut away or follow with an End.
+        if (item->TagCode == tagDefineSprite) {
+            const std::int64_t fieldsEnd =
+                (item->Data - FileBytes) + item->HeaderLength + kSpriteFieldsBytes;
+            const std::int64_t bodyEnd = (item->Data - FileBytes) + ItemBytes(*item);
+            shape.runsOn = shape.runsOn || fieldsEnd > (item->Depth == 0 ? bodyEnd : holderEnd);
+        }
         if (item->Depth != 0) {
             shape.runsOn = shape.runsOn || (item->Data - FileBytes) + ItemBytes(*item) > holderEnd;
             continue;

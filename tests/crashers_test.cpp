@@ -28,6 +28,9 @@ const Crasher kCrashers[] = {
     {"narrow_header_saves_below_21_bytes.swf", loadOk,
      "a 14-byte header and bytes after End: the saved movie is 18 bytes, which the loader "
      "refuses with -2 (the fuzz check had assumed every save loads again)"},
+    {"repair_sprite_fields_past_an_empty_body.swf", loadLengthMismatch,
+     "a sprite with an empty body reads its fields from the tags after it: repaired, it kept 2 "
+     "of 3 tags, whose movie failed with -9 at depth 1 once the cut tag was gone"},
 };
 
 std::filesystem::path CrashersFolder() {

@@ -88,6 +88,8 @@ std::vector<Shape> Shapes() {
               Cat({ShowFrame(), Tag(39, Cat({U16(1), U16(1), TagHeader(2, 9)})),
                    Tag(2, Bytes(4, 0)), TagHeader(2, 20), Bytes{7, 0, 0, 5, 5}}),
               200);
+    // The one a fuzzer found: an empty DefineSprite, a tag of code 876 and a cut tag header.
+    const Bytes fieldsPastTheBody = Movie(HeaderSpec{}, Cat({Tag(39), Tag(876, {0}), {0}}), 61);
     const Bytes runOn = Movie(three, Cat({ShowFrame(), Sprite(ShowFrame()), body, End()}));
     HeaderSpec wide = three;
     wide.fieldWidth = 31;
@@ -110,6 +112,9 @@ std::vector<Shape> Shapes() {
          "kept 1/2 end+ frames 3->1"},
         {"a run-on sprite cut in the tag after it", Cut(runOn, 37), loadLengthMismatch,
          "length 45/37; walk -9 @31 d1 a tag runs past the end", 3, "kept 1/2 end+ frames 3->1"},
+        {"a sprite whose fields lie past its empty body, in the tags cut away", fieldsPastTheBody,
+         loadLengthMismatch, "length 61/27; walk -9 @26 d0 a tag header runs past the end", 2,
+         "kept 0/3 end+ frames 1->1"},
         {"a run-on sprite that fails once the cut tag is gone", runOnPastTheCut, loadLengthMismatch,
          "length 200/44; walk -9 @37 d0 a tag runs past the end", 5, "kept 1/4 end+ frames 3->1"},
         {"bytes appended, counted", Movie(three, Cat({ShowFrame(), End(), {1, 2, 3}})), loadOk, "",
