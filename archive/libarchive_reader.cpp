@@ -4,10 +4,12 @@
 #include <archive_entry.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -49,9 +51,27 @@ la_ssize_t ReadArchiveBlock(struct archive* archive, void* client, const void** 
     }
 }
 
+// libarchive tells a deflated zip entry that zlib could not finish by zlib's bare return code.
+std::string ZipInflateWords(const std::string& text) {
+    static const std::string kPrefix = "ZIP decompression failed (";
+    if (text.compare(0, kPrefix.size(), kPrefix) != 0) {
+        return text;
+    }
+    switch (std::atoi(text.c_str() + kPrefix.size())) {
+        case Z_BUF_ERROR:
+            return "the zip entry's compressed data ends early: the archive is cut";
+        case Z_DATA_ERROR:
+            return "the zip entry's compressed data is corrupt";
+        case Z_MEM_ERROR:
+            return "out of memory inflating the zip entry";
+        default:
+            return text;
+    }
+}
+
 std::string ArchiveMessage(struct archive* archive) {
     const char* text = archive_error_string(archive);
-    return text != nullptr ? text : "the archive cannot be read";
+    return text != nullptr ? ZipInflateWords(text) : "the archive cannot be read";
 }
 
 // What an archive decodes, charged to its budget: what a zip or 7z entry inflates to, and what a

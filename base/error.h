@@ -41,8 +41,9 @@ class Error : public std::runtime_error {
 
     ErrorClass Class() const { return class_; }
     ErrorSubject Subject() const { return subject_; }
-    // The file the failure was about when it is not the one the user named (an output file),
-    // else empty.
+    // The file the failure was about when whoever raised it knew better than its catcher (an
+    // output file, a movie embedded in the one named, the movie a usage error found once it was
+    // read), else empty.
     const std::string& File() const { return file_; }
 
   private:
@@ -52,9 +53,10 @@ class Error : public std::runtime_error {
 };
 
 // The exception being handled as an Error: an Error as it is; the core's EInOutError as an
-// unreadable input with the words the window's error box shows and the file it names; anything
-// else as content, in the error box's words ("Out of memory." for exhausted memory). Call it only
-// inside a catch block.
+// unreadable input with the words the window's error box shows, save for a folder opened as a
+// file and a path in a folder that does not exist, which are told as such, and the file it names;
+// anything else as content, in the error box's words ("Out of memory." for exhausted memory). Call
+// it only inside a catch block.
 Error CurrentError();
 
 }  // namespace velpin

@@ -102,7 +102,8 @@ int CommandLine::Run(int argc, const char* const* argv) {
         if (error.Class() != ErrorClass::Usage) {
             throw;
         }
-        return UsageFailure(error.what());
+        return UsageFailure(error.File().empty() ? std::string(error.what())
+                                                 : error.File() + ": " + error.what());
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         WriteErrorLine("cannot write standard output");
@@ -116,7 +117,8 @@ const std::vector<std::pair<std::string, std::string>>& ExitStatuses() {
         {"0", "success"},
         {"1",
          "a movie failed to load, a file could not be read or written, (scan) any movie "
-         "failed, or (--lenient) a movie has faults"},
+         "failed, (--lenient) a movie has faults, or (repair) a fault could not be mended, the "
+         "movie written all the same"},
         {"2", "bad usage: nothing was written"},
         {"3",
          "(scan) some input could not be read at all: a path that is missing or cannot be "

@@ -17,6 +17,29 @@ constexpr KnownSignature kKnownSignatures[] = {
     {Signature::Zws, "ZWS"},
 };
 
+struct KnownLookalike {
+    Lookalike lookalike;
+    std::string_view start;
+};
+
+// The magic numbers of the files most often mistaken for movies: the pictures and archives of
+// the same sites and collections.
+constexpr KnownLookalike kKnownLookalikes[] = {
+    {Lookalike::Png, "\x89PNG"},    {Lookalike::Jpeg, "\xFF\xD8\xFF"},
+    {Lookalike::Gif, "GIF8"},       {Lookalike::Zip, "PK\x03\x04"},
+    {Lookalike::Zip, "PK\x05\x06"}, {Lookalike::Gzip, "\x1F\x8B"},
+};
+
+Lookalike LookalikeOf(const std::uint8_t* bytes, std::size_t count) {
+    const std::string_view start(reinterpret_cast<const char*>(bytes), count);
+    for (const KnownLookalike& known : kKnownLookalikes) {
+        if (start.substr(0, known.start.size()) == known.start) {
+            return known.lookalike;
+        }
+    }
+    return Lookalike::Unknown;
+}
+
 }  // namespace
 
 Signature SignatureOf(const std::uint8_t* bytes, std::size_t count) {
@@ -45,6 +68,7 @@ MovieHead ParseMovieHead(const std::uint8_t* bytes, std::size_t count) {
     MovieHead head;
     head.signature = SignatureOf(bytes, count);
     if (head.signature == Signature::None) {
+        head.lookalike = LookalikeOf(bytes, count);
         return head;
     }
     if (count > 3) {

@@ -12,6 +12,9 @@ namespace velpin {
 
 enum class Signature { None, Fws, Cws, Zws };
 
+// What the first bytes of a file that is no movie look like, so that its refusal can say so.
+enum class Lookalike { Unknown, Png, Jpeg, Gif, Zip, Gzip };
+
 // The signature `bytes` start with; None for fewer than three bytes or another signature.
 Signature SignatureOf(const std::uint8_t* bytes, std::size_t count);
 
@@ -29,6 +32,7 @@ inline constexpr std::size_t kMovieHeadBytes = 8;
 // and the declared length (bytes 4 to 7), each when the bytes reach it.
 struct MovieHead {
     Signature signature = Signature::None;
+    Lookalike lookalike = Lookalike::Unknown;  // with no signature
     std::optional<std::uint8_t> version;
     std::optional<std::uint32_t> declaredLength;
 };

@@ -39,6 +39,10 @@ std::string Bytes(std::uint64_t count) {
     throw Error::Content(ErrorSubject::Input, why);
 }
 
+[[noreturn]] void FailDamaged(const std::string& why) {
+    throw DamagedStreamError(why);
+}
+
 std::string NotAMovie(const std::uint8_t* movie) {
     std::string shown;
     for (int i = 0; i < 3; ++i) {
@@ -80,6 +84,11 @@ class BoundedBody {
     std::uint64_t Limit() const { return bodyLimit_; }
 
     [[noreturn]] void FailTruncated() const {
+        if (produced_ == bodyLimit_) {
+            // Only the stream's end is missing, with the checksum that would vouch for the bytes.
+            Fail("the compressed data ends early: all " + Bytes(declaredLength_) +
+                 " declared came out of it, but not the end of the stream and its check");
+        }
         Fail("the compressed data ends early, after " + Bytes(produced_ + kMovieHeadBytes) +
              " of the declared " + std::to_string(declaredLength_));
     }
@@ -172,7 +181,7 @@ void InflateZlib(const std::uint8_t* data, std::size_t length, BoundedBody& body
         const Inflater::Step step = inflater.Decode(chunk.data(), chunk.size());
         body.Put(chunk.data(), step.produced);
         if (!step.corrupt.empty()) {
-            Fail("the compressed data is corrupt: " + step.corrupt);
+            FailDamaged("the compressed data is corrupt: " + step.corrupt);
         }
         if (step.ended) {
             CheckNothingFollows(inflater.InputLeft(), trailing);
@@ -244,7 +253,7 @@ void CheckLzmaStep(lzma_ret rc, std::size_t got, const lzma_stream& s, const Bou
                      Bytes(body.Limit() + kMovieHeadBytes) +
                      ": the length is too small or the data is corrupt");
             }
-            Fail("the LZMA data is corrupt");
+            FailDamaged("the LZMA data is corrupt");
         case LZMA_MEM_ERROR:
             throw std::bad_alloc();
         default:

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "base/error.h"
 #include "codec/signature.h"
 
 namespace velpin {
@@ -30,6 +31,15 @@ constexpr std::uint64_t MostCompressedBytes(std::uint64_t movieBytes) {
 
 enum class MovieCompression { Zlib, Lzma };
 
+// What InflateMovie raises when the compressed data itself is wrong (a block that cannot be
+// decoded, a checksum that does not match), as against data cut short or of another length than
+// declared: some of the bytes it gave may be wrong, and nothing tells which.
+class DamagedStreamError : public Error {
+  public:
+    explicit DamagedStreamError(const std::string& words)
+        : Error(ErrorClass::Content, ErrorSubject::Input, words) {}
+};
+
 // Receives the converted movie from its first byte to its last, in pieces of at most
 // kCodecChunkBytes. What it throws ends the conversion and passes through unchanged.
 using ByteSink = std::function<void(const std::uint8_t* bytes, std::size_t count)>;
@@ -44,11 +54,11 @@ struct ConversionSummary {
 };
 
 // Turns a CWS or ZWS movie into the FWS movie it holds. Raises an Error about the input when it is
-// not a compressed movie, is corrupt or truncated, has bytes after the compressed data, or does not
-// decompress to exactly its declared length; std::bad_alloc when a coder runs out of memory. The
-// sink may have received part of a movie before an error: the caller discards it, or reads what
-// came as far as it goes. With `trailing`, bytes after the end of the compressed data are no
-// error: the movie before them is whole, and their count is stored there.
+// not a compressed movie, is corrupt (a DamagedStreamError) or truncated, has bytes after the
+// compressed data, or does not decompress to exactly its declared length; std::bad_alloc when a
+// coder runs out of memory. The sink may have received part of a movie before an error: the caller
+// discards it, or reads what came as far as it goes. With `trailing`, bytes after the end of the
+// compressed data are no error: the movie before them is whole, and their count is stored there.
 ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, const ByteSink& sink,
                                std::size_t* trailing = nullptr);
 

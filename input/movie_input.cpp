@@ -111,10 +111,12 @@ std::int32_t LoadInflated(CInputScript& script, const std::string& name, const s
         if (lenient == nullptr || produced == 0) {
             throw;
         }
-        lenient->stream = StreamFault{signature, produced, error.what(), true};
+        lenient->stream = StreamFault{signature, produced, error.what(), true,
+                                      dynamic_cast<const DamagedStreamError*>(&error) != nullptr};
     }
     if (lenient != nullptr && trailing > 0) {
-        lenient->stream = StreamFault{signature, produced, BytesAfterTheStream(trailing), false};
+        lenient->stream =
+            StreamFault{signature, produced, BytesAfterTheStream(trailing), false, false};
     }
     if (produced > kLargestMovieBytes) {
         return loadTooLarge;
@@ -193,13 +195,13 @@ std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool in
     return static_cast<std::size_t>(kLargestMovieBytes) + 1;
 }
 
-Signature SignatureOfFile(const std::string& path) {
+MovieHead HeadOfFile(const std::string& path) {
     try {
         InputFile in;
         in.Open(path);
-        return ReadHead(in).signature;
+        return ReadHead(in);
     } catch (const std::exception&) {
-        return Signature::None;
+        return MovieHead{};
     }
 }
 
@@ -226,8 +228,18 @@ std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool i
                                inflate, &head, lenient);
 }
 
+std::string MovieName(const std::string& path, const std::vector<std::uint64_t>& embedded,
+                      std::size_t levels) {
+    std::string name = path;
+    for (std::size_t i = 0; i < levels && i < embedded.size(); ++i) {
+        name += "[" + std::to_string(embedded[i]) + "]";
+    }
+    return name;
+}
+
 LoadedInput LoadRequestedMovie(CInputScript& script, const MovieRequest& request) {
     LoadedInput loaded;
+    loaded.name = request.path;
     MovieFaults faults;
     MovieFaults* const lenient = request.lenient ? &faults : nullptr;
     if (request.lenient) {
@@ -243,9 +255,18 @@ LoadedInput LoadRequestedMovie(CInputScript& script, const MovieRequest& request
     // An embedded movie is looked for among the items its parent could read, and its faults,
     // its own alone, replace the parent's.
     for (std::size_t i = 0; i < request.embedded.size() && loaded.Readable(); ++i) {
-        loaded.result =
-            LoadEmbeddedMovie(script, request.embedded[i], request.inflate, loaded.head, lenient);
+        try {
+            loaded.result = LoadEmbeddedMovie(script, request.embedded[i], request.inflate,
+                                              loaded.head, lenient);
+        } catch (const Error& error) {
+            // A usage error is about the movie the index was looked up in; any other, about the
+            // embedded movie's own bytes.
+            const bool usage = error.Class() == ErrorClass::Usage;
+            throw Error(error.Class(), error.Subject(), error.what(),
+                        MovieName(request.path, request.embedded, usage ? i : i + 1));
+        }
         loaded.embedded = true;
+        loaded.name = MovieName(request.path, request.embedded, i + 1);
         if (lenient != nullptr) {
             loaded.faults = faults;
         }

@@ -51,8 +51,8 @@ std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
 // most that a movie within that limit can take compressed.
 std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate);
 
-// The signature the file at `path` starts with; None when it has none or cannot be read.
-Signature SignatureOfFile(const std::string& path);
+// What the first bytes of the file at `path` say; nothing known when it cannot be read.
+MovieHead HeadOfFile(const std::string& path);
 
 // Replaces the movie loaded in `script` with the one in the data of its item `index`, as a file
 // of those bytes would be loaded, and returns the load result; `head` receives what the data's
@@ -79,14 +79,23 @@ struct LoadedInput {
     std::int32_t result = loadOk;
     std::optional<MovieFaults> faults;
     bool embedded = false;  // the movie is one embedded in the file's, and `head` is its data's
+    // The movie's name in every line about it: the file's path, or MovieName of the embedded one.
+    std::string name;
 
     // Whether there is a movie to work on: one that loaded, or one a lenient load could read as
     // far as it goes.
     bool Readable() const { return result == loadOk || (faults && faults->load.readable); }
 };
 
+// How lines name the movie in the data of item 12 of the file at `path`, and the one in item 3 of
+// that: "a.swf[12][3]", of the first `levels` indices of `embedded`.
+std::string MovieName(const std::string& path, const std::vector<std::uint64_t>& embedded,
+                      std::size_t levels);
+
 // Loads the movie `request` asks for into `script`: the file's own, then each embedded one in
-// turn while there is a movie to look in. Raises what LoadMovieInput and LoadEmbeddedMovie raise.
+// turn while there is a movie to look in. Raises what LoadMovieInput and LoadEmbeddedMovie raise;
+// an Error raised on the way to an embedded movie names, as its File(), the movie it is about:
+// the one an index is looked up in, or the embedded one that cannot be inflated.
 LoadedInput LoadRequestedMovie(CInputScript& script, const MovieRequest& request);
 
 }  // namespace velpin

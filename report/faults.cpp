@@ -9,10 +9,13 @@ std::vector<std::string> FaultSentences(const MovieFaults& faults) {
     if (faults.stream) {
         const StreamFault& stream = *faults.stream;
         const std::string name(SignatureText(stream.signature).value_or("compressed"));
-        sentences.push_back(stream.cut ? "the " + name + " stream broke off after " +
-                                             std::to_string(stream.inflated) + " bytes (" +
-                                             stream.reason + ")"
-                                       : "the " + name + " stream is whole, but " + stream.reason);
+        const std::string bytes = std::to_string(stream.inflated) + " bytes";
+        sentences.push_back(
+            stream.damaged ? "the " + name + " stream is damaged (" + stream.reason + "): the " +
+                                 bytes + " it gave may hold wrong ones, and nothing tells which"
+            : stream.cut
+                ? "the " + name + " stream broke off after " + bytes + " (" + stream.reason + ")"
+                : "the " + name + " stream is whole, but " + stream.reason);
     }
     const LoadFaults& load = faults.load;
     if (load.lengthDiffers) {
@@ -45,6 +48,8 @@ void WriteFaultsJson(JsonWriter& json, const std::optional<MovieFaults>& faults)
         json.Unsigned(faults->stream->inflated);
         json.Key("reason");
         json.String(faults->stream->reason);
+        json.Key("damaged");
+        json.Boolean(faults->stream->damaged);
         json.EndObject();
     }
     const LoadFaults& load = faults->load;

@@ -7,12 +7,41 @@
 
 namespace velpin {
 
-std::string LoadFailureLine(std::int32_t result, Signature compressed) {
+namespace {
+
+const char* LookalikeWords(Lookalike lookalike) {
+    switch (lookalike) {
+        case Lookalike::Png:
+            return "a PNG image";
+        case Lookalike::Jpeg:
+            return "a JPEG image";
+        case Lookalike::Gif:
+            return "a GIF image";
+        case Lookalike::Zip:
+            return "a zip archive";
+        case Lookalike::Gzip:
+            return "gzip data";
+        case Lookalike::Unknown:
+            break;
+    }
+    return "no kind of file known here";
+}
+
+}  // namespace
+
+std::string LoadFailureLine(std::int32_t result, const MovieHead& head) {
     std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
                        ": " + LoadResultReason(result) + ")";
-    if (result == loadNotUncompressedSwf && IsCompressed(compressed)) {
-        line += "; it is compressed (" + std::string(*SignatureText(compressed)) +
+    const std::optional<std::string_view> signature = SignatureText(head.signature);
+    if (result == loadNotUncompressedSwf && IsCompressed(head.signature)) {
+        line += "; it is compressed (" + std::string(*signature) +
                 "): add --inflate to load it in memory";
+    } else if (result == loadNotUncompressedSwf && head.signature == Signature::None) {
+        line += "; it looks like " + std::string(LookalikeWords(head.lookalike));
+    } else if (result == loadTooLarge && IsCompressed(head.signature) && head.declaredLength) {
+        // Refused by what its header declares, before a byte of it was inflated.
+        line += "; the " + std::string(*signature) + " movie declares " +
+                std::to_string(*head.declaredLength) + " bytes uncompressed";
     }
     return line;
 }

@@ -13,9 +13,10 @@
 
 namespace velpin {
 
-// "Error Opening file! (load result -5: ...)", with a hint that names --inflate after it when the
-// movie refused with -5 is `compressed` (CWS or ZWS).
-std::string LoadFailureLine(std::int32_t result, Signature compressed);
+// "Error Opening file! (load result -5: ...)", and after it what the `head` of the file refused
+// tells: for -5 what it looks like, or a hint that names --inflate when it is compressed; for a
+// compressed movie refused as too large, the length it declares.
+std::string LoadFailureLine(std::int32_t result, const MovieHead& head);
 
 // A compressed movie that could not be inflated, or a movie that could not be compressed, with
 // the codec's words.

@@ -14,8 +14,12 @@ void WriteErrorLine(std::string_view message) {
     WriteNoteLine("velpin-cli: " + std::string(message));
 }
 
+std::string FileLine(std::string_view path, std::string_view message) {
+    return "velpin-cli: " + std::string(path) + ": " + std::string(message);
+}
+
 void WriteErrorLine(std::string_view path, std::string_view message) {
-    WriteNoteLine("velpin-cli: " + std::string(path) + ": " + std::string(message));
+    WriteNoteLine(FileLine(path, message));
 }
 
 void WriteNoteLine(std::string_view line) {

@@ -12,6 +12,8 @@ namespace velpin {
 // tell which one failed.
 void WriteErrorLine(std::string_view message);
 void WriteErrorLine(std::string_view path, std::string_view message);
+// Such a line about a file, without its newline, for a line that goes elsewhere.
+std::string FileLine(std::string_view path, std::string_view message);
 
 // A line on standard error that is not an error, such as a summary.
 void WriteNoteLine(std::string_view line);

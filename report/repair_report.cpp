@@ -28,6 +28,9 @@ std::string RepairLine(const MovieFaults& faults, const RepairOutcome& outcome, 
     if (IsCompressed(written)) {
         line += ", as " + std::string(*SignatureText(written));
     }
+    if (!faults.Mendable()) {
+        line += "; not mended: the damaged bytes are written as they came";
+    }
     return line;
 }
 
@@ -53,6 +56,8 @@ void PrintRepairJson(std::int32_t result, const MovieFaults& faults, const Repai
     json.Integer(outcome.frameCountWritten);
     json.Key("writtenLength");
     json.Integer(outcome.fileLength);
+    json.Key("mended");
+    json.Boolean(faults.Mendable());
     json.EndObject();
     out.Put("\n");
 }

@@ -10,7 +10,8 @@
 
 namespace velpin {
 
-// "repair: <the faults>; kept 3 of 4 top-level tags; End added; 49 bytes written, as CWS".
+// "repair: <the faults>; kept 3 of 4 top-level tags; End added; 49 bytes written, as CWS", and
+// what was not mended.
 std::string RepairLine(const MovieFaults& faults, const RepairOutcome& outcome, Signature written);
 
 // The envelope, the faults and what was kept and written, as one line on standard output.

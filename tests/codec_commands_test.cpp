@@ -87,7 +87,7 @@ TEST_F(CodecCommandsTest, CompressThenInflateGivesTheMovieBack) {
 
         const ProgramRun verbose = Run({"inflate", "-v", packed, unpacked});
         EXPECT_EQ(verbose.status, 0);
-        EXPECT_EQ(verbose.out, std::string(row.signature) + " version 6, " +
+        EXPECT_EQ(verbose.out, "velpin-cli: " + packed + ": " + row.signature + " version 6, " +
                                    std::to_string(c.size()) + " bytes -> FWS version 6, " +
                                    std::to_string(original.size()) + " bytes\n");
         EXPECT_EQ(verbose.err, "");
@@ -170,7 +170,8 @@ TEST_F(CodecCommandsTest, FailuresWriteNothing) {
          "velpin-cli: " + dir.File("missing.swf") + ": File not found.\n"},
         {{"compress", movie, dir.File("no-such-folder/out.swf")},
          1,
-         "velpin-cli: " + dir.File("no-such-folder/out.swf") + ": Invalid filename.\n"},
+         "velpin-cli: " + dir.File("no-such-folder/out.swf") + ": the folder " +
+             dir.File("no-such-folder") + " does not exist\n"},
         {{"inflate", "--lzma", cws, out},
          2,
          "velpin-cli: The following argument was not expected: --lzma (see 'velpin-cli inflate "

@@ -133,8 +133,24 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
     const std::string notRepaired =
         ": repair: no movie the loader accepts can be made of the tags read: ";
     const std::string streamFault =
-        "the CWS stream broke off after 66 bytes (the compressed data "
-        "ends early, after 66 bytes of the declared 66)";
+        "the CWS stream broke off after 66 bytes (the compressed data ends early: all 66 bytes "
+        "declared came out of it, but not the end of the stream and its check)";
+    // Whole, but for its checksum, which does not match.
+    Bytes badSum = packed;
+    badSum.back() ^= 1;
+    const std::string badSumCws = dir.Write("bad-sum.cws", badSum);
+    const std::string damage =
+        "the CWS stream is damaged (the compressed data is corrupt: incorrect data check): the "
+        "66 bytes it gave may hold wrong ones, and nothing tells which";
+    const std::string png =
+        dir.Write("picture.png", Cat({{0x89, 'P', 'N', 'G', 13, 10, 26, 10}, Bytes(24, 0)}));
+    const std::string unknown = dir.Write("notes.txt", Text("these are notes, and not a movie\n"));
+    const auto looksLike = [](const std::string& path, const std::string& what) {
+        return "velpin-cli: " + path +
+               ": Error Opening file! (load result -5: the file is not an uncompressed SWF "
+               "movie); it looks like " +
+               what + "\n";
+    };
     // Declaring more than the load takes, a stream that breaks off within it is read as far as
     // it goes.
     Bytes cutLarge = ReadFile(cutCws);
@@ -193,9 +209,11 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"repair", cut, out},
          0,
          "",
-         "repair: declared length 66, 57 bytes held; the walk stopped at offset 53 (a tag runs "
-         "past the end); kept 5 of 6 top-level tags; End added; frame count 2 -> 1; 55 bytes "
-         "written\n",
+         "velpin-cli: " + cut +
+             ": repair: declared length 66, 57 bytes held; the walk stopped at offset 53 (a tag "
+             "runs "
+             "past the end); kept 5 of 6 top-level tags; End added; frame count 2 -> 1; 55 bytes "
+             "written\n",
          mended},
         {{"repair", "--json", cut, out},
          0,
@@ -204,29 +222,53 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
          "57}, {\"kind\": \"walk\", \"result\": -9, \"reason\": \"a tag runs past the end\", "
          "\"offset\": 53, \"depth\": 0}], \"input\": {\"topLevelTags\": 6, \"frameCount\": "
          "2}, \"topLevelTags\": 6, \"endAdded\": true, \"frameCount\": 1, \"writtenLength\": "
-         "55}\n",
+         "55, \"mended\": true}\n",
          "",
          mended},
         {{"repair", "--inflate", cutCws, out},
          0,
          "",
-         "repair: " + streamFault + "; kept 9 of 9 top-level tags; 66 bytes written, as CWS\n",
+         "velpin-cli: " + cutCws + ": repair: " + streamFault +
+             "; kept 9 of 9 top-level tags; 66 bytes written, as CWS\n",
          movie,
          "CWS"},
+        // Written all the same, but the bytes are not known to be right.
+        {{"repair", "--inflate", badSumCws, out},
+         1,
+         "",
+         "velpin-cli: " + badSumCws + ": repair: " + damage +
+             "; kept 9 of 9 top-level tags; 66 bytes written, as CWS; not mended: the damaged "
+             "bytes are written as they came\n",
+         movie,
+         "CWS"},
+        {{"tags", "--lenient", "--inflate", badSumCws},
+         1,
+         tagsText,
+         "velpin-cli: " + badSumCws + ": " + damage + "\n"},
+        {{"tags", "--inflate", png}, 1, "", looksLike(png, "a PNG image")},
+        {{"tags", unknown}, 1, "", looksLike(unknown, "no kind of file known here")},
+        {{"tags", "--inflate", cutLargeCws},
+         1,
+         "",
+         "velpin-cli: " + cutLargeCws +
+             ": Error Opening file! (load result -1: the file is larger than 4 MiB); the CWS "
+             "movie declares 5242880 bytes uncompressed\n"},
         {{"repair", "--inflate", fiveFramesCws, out},
          0,
          "",
-         "repair: the CWS stream is whole, but 2 bytes follow the end of the compressed data; kept "
-         "9 of 9 top-level tags; 66 bytes written, as CWS\n",
+         "velpin-cli: " + fiveFramesCws +
+             ": repair: the CWS stream is whole, but 2 bytes follow the end of the compressed "
+             "data; kept 9 of 9 top-level tags; 66 bytes written, as CWS\n",
          Movie(fiveFrames, Tags()),
          "CWS"},
         {{"repair", "--json", "--inflate", cutCws, out},
          0,
          "{\"result\": 0, \"reason\": null, \"error\": null, \"faults\": [{\"kind\": \"stream\", "
-         "\"signature\": \"CWS\", \"inflated\": 66, \"reason\": \"the compressed data ends early, "
-         "after 66 bytes of the declared 66\"}], \"input\": {\"topLevelTags\": 9, "
-         "\"frameCount\": 2}, \"topLevelTags\": 9, \"endAdded\": false, \"frameCount\": 2, "
-         "\"writtenLength\": 66}\n",
+         "\"signature\": \"CWS\", \"inflated\": 66, \"reason\": \"the compressed data ends early: "
+         "all 66 bytes declared came out of it, but not the end of the stream and its check\", "
+         "\"damaged\": false}], \"input\": {\"topLevelTags\": 9, \"frameCount\": 2}, "
+         "\"topLevelTags\": 9, \"endAdded\": false, \"frameCount\": 2, \"writtenLength\": 66, "
+         "\"mended\": true}\n",
          "",
          movie,
          "CWS"},
@@ -253,8 +295,9 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"save", "--inflate", "--delete-code", "64,77", cws, out},
          0,
          "",
-         "top-level tags removed: 2 (11 bytes); nested tags removed but still written inside "
-         "their sprites: 1\n",
+         "velpin-cli: " + cws +
+             ": top-level tags removed: 2 (11 bytes); nested tags removed but still written inside "
+             "their sprites: 1\n",
          Movie(Spec(),
                Cat({Background(), ShowFrame(), SpriteTag(), Abc(), ShowFrame(), Last(), End()})),
          "CWS"},
@@ -262,8 +305,9 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"save", "--delete-code", "64", "--delete", "4", "--delete-code", "999", fws, out},
          0,
          "",
-         "top-level tags removed: 2 (18 bytes); nested tags removed but still written inside "
-         "their sprites: 0\n",
+         "velpin-cli: " + fws +
+             ": top-level tags removed: 2 (18 bytes); nested tags removed but still written inside "
+             "their sprites: 0\n",
          Movie(Spec(),
                Cat({Background(), Metadata(), ShowFrame(), Abc(), ShowFrame(), Last(), End()}))},
         // In a sprite without an End tag, the walk runs on through the tags after it, so item 3
@@ -271,14 +315,30 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"save", "--delete", "3", "--delete-code", "999", runOn, out},
          0,
          "",
-         "top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
-         "their sprites: 1\n",
+         "velpin-cli: " + runOn +
+             ": top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
+             "their sprites: 1\n",
          ReadFile(runOn)},
+        // Deleted by index inside a sprite, it is still written: said as for a code.
+        {{"save", "--delete", "5", fws, out},
+         0,
+         "",
+         "velpin-cli: " + fws +
+             ": top-level tags removed: 0 (0 bytes); nested tags removed but still written "
+             "inside their sprites: 1\n",
+         movie},
+        {{"save", "--delete", "99", fws, out},
+         2,
+         "",
+         "velpin-cli: " + fws +
+             ": index 99 is out of range: the movie has 12 tag items (see 'velpin-cli save "
+             "--help')\n"},
         {{"save", "--delete-code", "64", pastEnd, out},
          0,
          "",
-         "top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
-         "their sprites: 0\n",
+         "velpin-cli: " + pastEnd +
+             ": top-level tags removed: 0 (0 bytes); nested tags removed but still written inside "
+             "their sprites: 0\n",
          pastEndMovie},
         {{"save", "--delete-code", "1024", fws, out},
          2,
@@ -287,7 +347,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"save", "--delete-code=1023", fws, out},
          0,
          "",
-         "top-level tags removed: 1 (2 bytes)",
+         "velpin-cli: " + fws + ": top-level tags removed: 1 (2 bytes)",
          Movie(Spec(), Cat({Background(), Debug(), Metadata(), ShowFrame(), SpriteTag(), Abc(),
                             ShowFrame(), End()}))},
         {{"save", "--delete-code", "64,", fws, out},
@@ -312,8 +372,9 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"extract", "--index", "12", fws, out},
          2,
          "",
-         "velpin-cli: index 12 is out of range: the movie has 12 tag items (see 'velpin-cli "
-         "extract --help')\n"},
+         "velpin-cli: " + fws +
+             ": index 12 is out of range: the movie has 12 tag items (see 'velpin-cli extract "
+             "--help')\n"},
         {{"extract", "--index=11", "--body", fws}, 0, "", ""},
         {{"extract", fws}, 2, "", "velpin-cli: --index is required ("},
         {{"extract", "--index", "1", "--index", "2", fws}, 2, "", "velpin-cli: --index: "},
@@ -764,6 +825,20 @@ TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
         args.insert(args.end(), row.paths.begin(), row.paths.end());
         EXPECT_EQ(Run(args).status, row.status) << row.paths.back();
     }
+    // Read as a stream for want of its directory, a zip cut inside a deflated entry says so in
+    // words, not by zlib's code.
+    Bytes noise(4000);
+    std::uint32_t state = 1;
+    for (std::uint8_t& byte : noise) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    Bytes cutInEntry = Archive(ArchiveFormat::Zip, {{"a.swf", Movie(Tag(87, noise))}});
+    cutInEntry.resize(200);
+    EXPECT_NE(Run({"scan", dir.Write("cut-entry.zip", cutInEntry)})
+                  .out.find("\"error\": \"the zip entry's compressed data ends early: the archive "
+                            "is cut\""),
+              std::string::npos);
     for (const std::string& input : {fws, cws, zip, sevenZip, warc, missing}) {
         const ProgramRun named = Run({"scan", "--inflate", "--hash", "md5", input});
         const ProgramRun piped =
@@ -831,7 +906,8 @@ TEST_F(CollectionTest, ScanInflatesUpToEachLimitExactly) {
     // refuses one that declares a byte more before it reads a byte of its stream.
     const ProgramRun written = Run({"inflate", "-v", exact, "/dev/null"});
     EXPECT_EQ(written.status, 0);
-    EXPECT_EQ(written.out, "CWS version 6, " + std::to_string(packed.size()) +
+    EXPECT_EQ(written.out, "velpin-cli: " + exact + ": CWS version 6, " +
+                               std::to_string(packed.size()) +
                                " bytes -> FWS version 6, 268435456 bytes\n");
     const ProgramRun refused = Run({"inflate", over, "/dev/null"});
     EXPECT_EQ(refused.status, 1);
@@ -939,6 +1015,17 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
     const ProgramRun cut = Run({"tags", "--json", "--lenient", "--embedded", "0", cutPath});
     EXPECT_EQ(cut.status, 1);
     EXPECT_EQ(cut.out, Run({"tags", "--json", "--lenient", dir.File("loose.swf")}).out);
+    // Its faults are its own, and so is the name they are told under; repaired, it is written
+    // alone, as the loose file is.
+    EXPECT_EQ(Run({"tags", "--lenient", "--embedded", "0", cutPath})
+                  .err.rfind("velpin-cli: " + cutPath + "[0]: declared length ", 0),
+              0u);
+    const ProgramRun repaired =
+        Run({"repair", "--embedded", "0", cutPath, dir.File("mended-embedded.swf")});
+    EXPECT_EQ(repaired.status, 0);
+    EXPECT_EQ(repaired.err.rfind("velpin-cli: " + cutPath + "[0]: repair: ", 0), 0u);
+    Run({"repair", dir.File("loose.swf"), dir.File("mended-loose.swf")});
+    EXPECT_EQ(ReadFile(dir.File("mended-embedded.swf")), ReadFile(dir.File("mended-loose.swf")));
 
     // A sprite without End lists the item after it twice; its movie is scanned once, at the first.
     const std::vector<Json> runOn = rowsOf(
@@ -959,7 +1046,7 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
              {{"tags", "--embedded", "9", outerPath}, "--embedded 9 is out of range"}}) {
         const ProgramRun run = Run(args);
         EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err.rfind("velpin-cli: " + problem, 0), 0u) << run.err;
+        EXPECT_EQ(run.err.rfind("velpin-cli: " + outerPath + ": " + problem, 0), 0u) << run.err;
     }
 }
 

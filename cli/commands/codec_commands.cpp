@@ -39,7 +39,7 @@ int Convert(std::string (*failureLine)(std::string_view), const std::string& inP
         }
         if (verbose) {
             StdoutWriter stdoutWriter;
-            stdoutWriter.Put(ConversionLine(summary) + "\n");
+            stdoutWriter.Put(FileLine(inPath, ConversionLine(summary)) + "\n");
         }
         return static_cast<int>(exitOk);
     });

@@ -14,14 +14,16 @@ int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
     try {
         return command();
     } catch (const Error& error) {
+        const std::string& about = error.File().empty() ? path : error.File();
         if (error.Class() == ErrorClass::Usage) {
-            throw;
+            // Found once the movie was read: the line names it, as every line about it does.
+            throw Error(error.Class(), error.Subject(), error.what(), about);
         }
         // The library's own failures in a command on one movie: its input could not be
         // inflated, or the coder of its output could not start.
         const bool output = error.Subject() == ErrorSubject::Output;
         WriteErrorLine(
-            path, output ? CompressFailureLine(error.what()) : InflateFailureLine(error.what()));
+            about, output ? CompressFailureLine(error.what()) : InflateFailureLine(error.what()));
         if (mode == OutputMode::Json) {
             PrintJsonFailure(
                 {std::nullopt, output ? CompressFailureLine(error.what()) : error.what()},
@@ -41,11 +43,12 @@ int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
 int ReportLoadFailure(const LoadedInput& loaded, OutputMode mode, const std::string& path,
                       bool lenient) {
     // The file is looked at again only after a refusal, so loads without --inflate stay exactly
-    // the window's; an embedded movie's data was looked at already.
-    const Signature signature = loaded.result != loadNotUncompressedSwf ? Signature::None
-                                : loaded.embedded                       ? loaded.head.signature
-                                                                        : SignatureOfFile(path);
-    WriteErrorLine(path, LoadFailureLine(loaded.result, signature));
+    // the window's; with --inflate, and for an embedded movie, its first bytes were looked at
+    // already.
+    const MovieHead head = loaded.head.size ? static_cast<const MovieHead&>(loaded.head)
+                           : loaded.result == loadNotUncompressedSwf ? HeadOfFile(path)
+                                                                     : MovieHead{};
+    WriteErrorLine(loaded.name.empty() ? path : loaded.name, LoadFailureLine(loaded.result, head));
     if (mode == OutputMode::Json) {
         PrintJsonFailure({loaded.result, {}}, lenient);
     }
@@ -68,7 +71,7 @@ int RunOnLoadedMovie(const MovieCommandInput& input,
             }
             if (input.mode == OutputMode::Plain) {
                 for (const std::string& sentence : FaultSentences(*loaded.faults)) {
-                    WriteErrorLine(request.path, sentence);
+                    WriteErrorLine(loaded.name, sentence);
                 }
             }
             const int status = use(document.movie, loaded);

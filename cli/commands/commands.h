@@ -39,6 +39,7 @@ struct RepairOptions {
     bool inflate = false;
     bool fws = false;
     bool json = false;
+    std::vector<std::uint64_t> embedded;
     std::string in;
     std::string out;
 };

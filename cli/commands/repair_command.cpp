@@ -33,6 +33,7 @@ void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run) {
     CLI::App* repair = app.add_subcommand(
         "repair", "read a broken movie as far as it goes and write it back as one that loads");
     AddInflateFlag(*repair, options.inflate);
+    AddEmbeddedOption(*repair, options.embedded);
     repair->add_flag("--fws", options.fws,
                      "with --inflate, write uncompressed rather than in the movie's own container");
     repair->add_flag("--json", options.json, "print the report as JSON on standard output");
@@ -47,8 +48,8 @@ int RunRepairCommand(const RepairOptions& options) {
         mode, options.in,
         [&]() {
             ScopedMovie document;
-            const LoadedInput loaded =
-                LoadRequestedMovie(document.movie, {options.in, options.inflate, true, {}});
+            const LoadedInput loaded = LoadRequestedMovie(
+                document.movie, {options.in, options.inflate, true, options.embedded});
             if (!loaded.Readable()) {
                 return ReportLoadFailure(loaded, mode, options.in, true);
             }
@@ -56,7 +57,7 @@ int RunRepairCommand(const RepairOptions& options) {
             const RepairOutcome outcome =
                 RepairMovie(document.movie, faults.load, faults.stream && faults.stream->cut);
             if (outcome.result != RepairResult::Repaired) {
-                WriteErrorLine(options.in, "repair: " + NotRepairedText(outcome));
+                WriteErrorLine(loaded.name, "repair: " + NotRepairedText(outcome));
                 if (mode == OutputMode::Json) {
                     PrintJsonFailure({loaded.result, {}});
                 }
@@ -70,9 +71,10 @@ int RunRepairCommand(const RepairOptions& options) {
             if (mode == OutputMode::Json) {
                 PrintRepairJson(loaded.result, faults, outcome);
             } else {
-                WriteNoteLine(RepairLine(faults, outcome, written));
+                WriteErrorLine(loaded.name, RepairLine(faults, outcome, written));
             }
-            return static_cast<int>(exitOk);
+            // The movie is written all the same: it loads, and it is what can be had of it.
+            return static_cast<int>(faults.Mendable() ? exitOk : exitFailure);
         },
         true);
 }

@@ -81,8 +81,10 @@ int RunSaveCommand(const SaveOptions& options) {
                 WriteErrorLine(options.out, kSaveFailedText);
                 return static_cast<int>(exitFailure);
             }
-            if (!options.deleteCodes.empty()) {
-                WriteNoteLine(RemovalLine(deletion));
+            // An item deleted inside a sprite is still written with it, which no one would
+            // guess from a file that comes out the same.
+            if (!options.deleteCodes.empty() || deletion.nestedStillWritten > 0) {
+                WriteErrorLine(loaded.name, RemovalLine(deletion));
             }
             return static_cast<int>(exitOk);
         });
