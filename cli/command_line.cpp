@@ -18,7 +18,7 @@ namespace velpin {
 struct CommandLine::Values {
     MovieCommandOptions movie;  // tree, tags and info: one is given
     SaveOptions save;
-    ScanOptions scan;
+    ScanCommandOptions scan;
     ExtractOptions extract;
     RepairOptions repair;
     ConvertOptions convert;  // inflate and compress: one is given

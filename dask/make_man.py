@@ -36,6 +36,8 @@ def write(parser, out):
         if not actions:
             continue
         out.write(".SH " + roff(group.title.upper()) + "\n")
+        if group.description:
+            out.write(roff(group.description) + "\n")
         for action in actions:
             text = action.help % {"default": action.default} if action.help else ""
             out.write(".TP\n.B " + roff(shown(action)) + "\n" + roff(text) + "\n")

@@ -726,7 +726,9 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
         return Run(all);
     };
     const ProgramRun looseRun = scan(loosePaths);
-    const ProgramRun one = scan({"--jobs", "1", "--files0-from", list});
+    const std::string summaryPath = dir.File("summary.json");
+    const ProgramRun one =
+        scan({"--jobs", "1", "--files0-from", list, "--summary-json", summaryPath});
     // A list written with CR LF line ends names the same files.
     const ProgramRun two =
         scan({"--jobs", "2", "--files-from",
@@ -737,6 +739,20 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     EXPECT_EQ(one.status, 1);
     EXPECT_EQ(two.out, one.out);
     EXPECT_NE(one.err.find(" 6 containers, 19 other entries, "), std::string::npos) << one.err;
+    // The summary file holds the summary line's totals.
+    const std::string summaryText = AsText(ReadFile(summaryPath));
+    KeepJsonOutput("scan-summary", summaryText);
+    const Json summary = Parse(summaryText);
+    const auto total = [&summary](const char* key) {
+        return std::to_string(summary.at(key).get<std::int64_t>());
+    };
+    EXPECT_EQ(summary.at("scanner"), "velpin-cli " VELPIN_VERSION);
+    EXPECT_NE(one.err.find("scan: " + total("files") + " files, " + total("loaded") + " loaded, " +
+                           total("failed") + " failed, " + total("bytes") + " bytes, " +
+                           total("containers") + " containers, " + total("otherEntries") +
+                           " other entries, " + total("unreadable") + " unreadable, "),
+              std::string::npos)
+        << one.err << summaryText;
 
     std::map<std::string, Json> looseRows;
     std::istringstream looseLines(looseRun.out);

@@ -1,10 +1,12 @@
 """velpin-dask end to end on a local cluster of 2 workers: a generated collection of loose movies,
-zips and WARC files in partitions of 7 gives, part after part, the bytes of one velpin-cli scan,
-and a run stopped partway then run again gives the same parts.
+zips and WARC files, named by a manifest out of byte order, in partitions of 7 gives, part after
+part, the bytes of one velpin-cli scan with the same options, and a run stopped partway then run
+again with another -j gives the same parts.
 velpin_dask_test.py VELPIN-DASK VELPIN-CLI"""
 
 import argparse
 import gzip
+import hashlib
 import io
 import json
 import os
@@ -85,11 +87,12 @@ def parts(folder):
 
 # A scanner that fails to read on its first try, and meanwhile looks for its part.
 FAKE_SCANNER = """#!/bin/sh
+while [ $# -gt 0 ]; do [ "$1" = --summary-json ] && summary=$2; shift; done
 cat > /dev/null
 [ -e "$DIR/part-00003.jsonl" ] && echo seen >> "$DIR/../seen"
 echo '{"path": "x"}'
 if [ ! -e "$DIR/../tried" ]; then touch "$DIR/../tried"; s=3; else s=0; fi
-echo "scan: 1 file, 1 loaded, 0 failed, 1 bytes, 0 containers, 0 other entries, $((s / 3)) unreadable, 0.001 seconds" >&2
+echo '{"scanner": "velpin-cli 0", "files": 1, "rows": 1, "loaded": 1, "failed": 0, "unreadable": '$((s / 3))'}' > "$summary"
 exit $s
 """
 
@@ -105,12 +108,18 @@ def task_alone(root):
     os.makedirs(folder)
     os.environ["DIR"] = folder
     task = runpy.run_path(DASK, run_name="velpin_dask_test")["scan_partition"]
-    totals = task(3, b"x\0", "key", fake, [], folder, root, 1)
+    totals = task(3, b"x\0", "key", fake, [], folder, root, 1, "velpin-cli 0", 60)
     check((totals["status"], totals["attempts"], totals["unreadable"]) == (0, 2, 0),
           "a task is retried after exit status 3: %s" % totals)
     check(not os.path.exists(os.path.join(root, "seen")), "a part appears only when whole")
     check(open(os.path.join(folder, "part-00003.jsonl")).read() == '{"path": "x"}\n',
           "the part holds the rows")
+    try:
+        task(4, b"x\0", "key", fake, [], folder, root, 0, "velpin-cli 1", 60)
+        check(False, "a worker's scanner of another version fails the task")
+    except RuntimeError as error:
+        check("velpin-cli 0, not velpin-cli 1" in str(error), "another scanner: %s" % error)
+    check(not os.path.exists(os.path.join(folder, "part-00004.jsonl")), "and leaves no part")
 
 
 def paths_in_order(root):
@@ -119,26 +128,49 @@ def paths_in_order(root):
     with open(manifest, "w") as out:
         out.write("a\n\nb\r\n")
     read_paths = runpy.run_path(DASK, run_name="velpin_dask_test")["read_paths"]
-    given = read_paths(argparse.Namespace(files_from=[manifest], paths=["c"]))
-    check(given == ["a", "b", "c"], "the manifest's paths, then those given: %s" % given)
+    zeros = os.path.join(root, "few0")
+    with open(zeros, "wb") as out:
+        out.write(b"d\0\0./a\0B\0")
+    given = read_paths(argparse.Namespace(files_from=[manifest], files0_from=[zeros],
+                                          paths=["c", "b"]))
+    check(given == ["./a", "B", "b", "c", "d"],
+          "the paths of both kinds of manifest and those given, in byte order, each once: %s"
+          % given)
+
+
+def no_scanner(root):
+    """Without a velpin-cli, it says so at once, before a cluster starts."""
+    alone = os.path.join(root, "alone")
+    os.makedirs(alone)
+    copy = os.path.join(alone, "velpin-dask")
+    with open(DASK, "rb") as source, open(copy, "wb") as out:
+        out.write(source.read())
+    started = time.monotonic()
+    run = subprocess.run([sys.executable, copy, "x.swf"], capture_output=True,
+                         env=dict(os.environ, PATH=alone))
+    check(run.returncode == 1 and b"no velpin-cli" in run.stderr
+          and time.monotonic() - started < 5, "no scanner: %s" % run.stderr)
 
 
 def main():
     with tempfile.TemporaryDirectory(prefix="velpin-dask-test-") as root:
         task_alone(root)
         paths_in_order(root)
+        no_scanner(root)
         manifest = os.path.join(root, "manifest")
         paths = build(root)
         with open(manifest, "w") as out:
-            out.write("".join(p + "\n" for p in paths))
+            out.write("".join(p + "\n" for p in reversed(paths)))
         folder = os.path.join(root, "out")
-        common = [DASK, "--workers", "2", "--partition-size", "7", "--retries", "1",
-                  "--inflate", "--hash", "sha256", "--out", folder, "--files-from", manifest]
-        one = subprocess.run([CLI, "scan", "--inflate", "--hash", "sha256", "--files-from",
-                              manifest], capture_output=True)
+        options = ["--inflate", "--lenient", "--deps", "--nested", "--hash", "sha256"]
+        common = [DASK, "--workers", "2", "--partition-size", "7", "--retries", "1", *options,
+                  "--out", folder, "--files-from", manifest]
+        one = subprocess.run([CLI, "scan", *options, "--files-from", manifest],
+                             capture_output=True)
         check(one.returncode == 3, "one scan exits 3, for the missing input")
 
-        for usage in (["--partition-size", "0", "x"], ["--hash", "sha512", "x"], []):
+        for usage in (["--partition-size", "0", "x"], ["--hash", "sha512", "x"], [],
+                      ["--no-such-option", "x"], ["--summary-json", "s.json", "x"]):
             run = subprocess.run([DASK] + usage, capture_output=True)
             check(run.returncode == 2 and run.stderr.count(b"\n") == 1,
                   "bad usage %s exits 2 with one line" % usage)
@@ -151,7 +183,8 @@ def main():
             time.sleep(0.02)
         first.send_signal(signal.SIGTERM)
         first.wait(60)
-        check(first.returncode in (3, 128 + signal.SIGINT), "a stopped run exits 130")
+        check(first.returncode in (3, 128 + signal.SIGINT), "a stopped run exits 130: %s"
+              % first.returncode)
         kept, _ = parts(folder)
 
         # What a stop at a worse moment leaves: a temporary file, a part gone, a stale part.
@@ -161,7 +194,7 @@ def main():
         open(os.path.join(folder, "part-00099.jsonl"), "wb").close()
         stamps = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in kept[1:]}
 
-        second = subprocess.run(common, capture_output=True)
+        second = subprocess.run(common + ["-j", "2"], capture_output=True)
         check(second.returncode == 3, "the run exits 3, as the scan does")
         names, joined = parts(folder)
         check(names == ["part-%05d.jsonl" % i for i in range((len(paths) + 6) // 7)],
@@ -180,6 +213,9 @@ def main():
         check({k: totals[k] for k in ("inputs", "rows", "loaded", "failed", "unreadable")}
               == {"inputs": len(paths), "rows": rows, "loaded": loaded,
                   "failed": rows - loaded, "unreadable": 1}, "the totals: %s" % totals)
+        check(totals["runs"] == 2 and [(p["name"], p["sha256"]) for p in totals["parts"]]
+              == [(n, hashlib.sha256(open(os.path.join(folder, n), "rb").read()).hexdigest())
+                  for n in names], "both runs, and each part's digest: %s" % totals)
     return 1 if failures else 0
 
 

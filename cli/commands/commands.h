@@ -35,6 +35,10 @@ struct ExtractOptions {
     std::string out = "-";  // "-" is standard output
 };
 
+struct ScanCommandOptions : ScanOptions {
+    std::string summaryJson;  // the file the totals go to as JSON, when given
+};
+
 struct RepairOptions {
     bool inflate = false;
     bool fws = false;
@@ -50,7 +54,7 @@ void AddTreeCommand(CLI::App& app, MovieCommandOptions& options, CommandRun& run
 void AddTagsCommand(CLI::App& app, MovieCommandOptions& options, CommandRun& run);
 void AddInfoCommand(CLI::App& app, MovieCommandOptions& options, CommandRun& run);
 void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run);
-void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run);
+void AddScanCommand(CLI::App& app, ScanCommandOptions& options, CommandRun& run);
 void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run);
 void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run);
 
@@ -58,7 +62,7 @@ int RunTreeCommand(const MovieCommandInput& input);
 int RunTagsCommand(const MovieCommandInput& input);
 int RunInfoCommand(const MovieCommandInput& input);
 int RunSaveCommand(const SaveOptions& options);
-int RunScanCommand(const ScanOptions& options);
+int RunScanCommand(const ScanCommandOptions& options);
 int RunExtractCommand(const ExtractOptions& options);
 int RunRepairCommand(const RepairOptions& options);
 

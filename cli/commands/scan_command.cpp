@@ -7,11 +7,15 @@
 #include <chrono>
 #include <cstdio>
 
+#include "Unit1/presentation/MessageTexts.h"
+#include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
+#include "codec/movie_output.h"
 #include "report/messages.h"
 #include "report/output.h"
 #include "report/scan_row_report.h"
+#include "report/scan_summary_report.h"
 #include "scan/scan_runner.h"
 
 namespace velpin {
@@ -71,9 +75,25 @@ class ScanPrinter : public ScanListener {
     std::chrono::steady_clock::time_point shown_{};
 };
 
+// Whole or not at all, so that a program that finds the file finds every total.
+bool WriteSummaryJson(const std::string& path, const ScanTotals& totals, double seconds) {
+    const std::string text = ScanSummaryJson(totals, seconds, "velpin-cli " VELPIN_VERSION);
+    try {
+        if (WriteOutputFile(path, [&text](const ByteSink& sink) {
+                sink(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+            })) {
+            return true;
+        }
+        WriteErrorLine(path, kSaveFailedText);
+    } catch (...) {
+        WriteErrorLine(path, CurrentError().what());
+    }
+    return false;
+}
+
 }  // namespace
 
-void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
+void AddScanCommand(CLI::App& app, ScanCommandOptions& options, CommandRun& run) {
     CLI::App* scan = app.add_subcommand(
         "scan",
         "print one JSON line per movie of the files, folders and containers given, in path order");
@@ -108,6 +128,9 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
     OneValueEach(scan->add_option("--files0-from", options.files0From,
                                   "the same, with the paths separated by NUL bytes"))
         ->type_name("FILE");
+    scan->add_option("--summary-json", options.summaryJson,
+                     "also write the totals of the summary line to FILE, as one JSON object")
+        ->type_name("FILE");
     scan->add_option("--stdin-name", options.stdinName, "the path the rows of - carry (default: -)")
         ->type_name("NAME");
     scan->add_option("PATH", options.paths,
@@ -128,7 +151,7 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
     });
 }
 
-int RunScanCommand(const ScanOptions& options) {
+int RunScanCommand(const ScanCommandOptions& options) {
     const auto start = std::chrono::steady_clock::now();
     ScanPrinter printer;
     const ScanOutcome outcome = RunScan(options, AppendScanRowLine, printer);
@@ -142,6 +165,10 @@ int RunScanCommand(const ScanOptions& options) {
     printer.Finish();
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     WriteNoteLine(ScanSummaryLine(outcome.totals, seconds.count()));
+    if (!options.summaryJson.empty() &&
+        !WriteSummaryJson(options.summaryJson, outcome.totals, seconds.count())) {
+        return exitFailure;
+    }
     const ScanTotals& totals = outcome.totals;
     if (totals.unreadable > 0) {
         return exitUnreadable;
