@@ -17,6 +17,7 @@
 #include "archive/inflating_stream.h"
 #include "archive/read_only_file.h"
 #include "archive/seven_zip_check.h"
+#include "archive/xz_stream.h"
 
 namespace velpin {
 
@@ -136,15 +137,12 @@ std::string EntryName(struct archive_entry* header) {
     return name != nullptr ? name : "";
 }
 
-// The compression filter whose signature `head` starts with; gzip is decoded here instead.
+// The compression filter whose signature `head` starts with; gzip and xz are decoded here instead.
+// zstd's decoder refuses a window above kMaxDecoderBytes by default, and bzip2's takes 4 MB at
+// most.
 int FilterOf(const std::vector<std::uint8_t>& head) {
     if (StartsWithBytes(head, "BZh")) {
         return ARCHIVE_FILTER_BZIP2;
-    }
-    if (StartsWithBytes(head,
-                        "\xFD"
-                        "7zXZ")) {
-        return ARCHIVE_FILTER_XZ;
     }
     if (StartsWithBytes(head, "\x28\xB5\x2F\xFD")) {
         return ARCHIVE_FILTER_ZSTD;
@@ -224,11 +222,13 @@ struct ArchiveReader::State {
     ContainerKind kind;
     int level;
     PeekedStream peeked;
-    // Compression around an archive is undone once and no more: gzip here, where every byte it
-    // gives is charged, the others by libarchive's filter for exactly that compression.
+    // Compression around an archive is undone once and no more: gzip and xz here, where every
+    // byte they give is charged and xz's memory is bounded, the others by libarchive's filter for
+    // exactly that compression.
     // libarchive's own recognition would stack filters as long as their output looks compressed,
     // which a gzip file that decompresses to itself turns into a runaway.
     std::optional<InflatingStream> inflated;
+    std::optional<XzStream> xz;
     std::optional<ChargedStream> charged;
     std::optional<SpooledFile> spooled;
     std::unique_ptr<struct archive, decltype(&archive_read_free)> archive;
@@ -257,6 +257,9 @@ ArchiveReader::State::State(ByteStream& in, ContainerKind kind, int level, const
         if (StartsGzip(head.data(), head.size())) {
             inflated.emplace(peeked, Deflation::Gzip, level > 1);
             bytes = &charged.emplace(*inflated, &budget);
+        } else if (StartsXz(head.data(), head.size())) {
+            xz.emplace(peeked, level > 1);
+            bytes = &charged.emplace(*xz, &budget);
         } else {
             filter = FilterOf(head);
         }

@@ -393,6 +393,32 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
               {"resource", "u:a", kFws}},
              true);
     const Bytes sevenZip = Archive(ArchiveFormat::SevenZip, {{"a.swf", kFws}});
+    // A record longer than the file whose block is a WARC in turn: the inner walk's resync must
+    // not read the cut-off outer block again and again.
+    const Bytes inner =
+        Warc({{"resource", "u:a", kFws}, {"resource", "u:b", Text(std::string(5000, 'x'))}});
+    const Bytes longer = Cat({Text("WARC/1.1\r\nWARC-Type: resource\r\nWARC-Target-URI: u:w\r\n"
+                                   "Content-Length: 9999\r\n\r\n"),
+                              inner});
+    std::string interims;
+    for (int i = 0; i < 1000; ++i) {
+        interims += "HTTP/1.1 100 Continue\r\n\r\n";
+    }
+    const Bytes recordA = WarcRecordBytes({"resource", "u:a", kFws});
+    const Bytes recordB = WarcRecordBytes({"resource", "u:b", kLong});
+    // An xz stream whose LZMA2 dictionary is said to be 4 GiB: its block header's property
+    // byte, after the 12-byte stream header, the block header's own 2 and the filter's id and
+    // size, and the block header's CRC-32 made to match.
+    Bytes hugeDictionary = Archive(ArchiveFormat::Tar, {{"a.swf", kFws}}, ArchiveFilter::Xz);
+    const std::size_t blockHeader = 12;
+    const std::size_t blockHeaderBytes = (hugeDictionary[blockHeader] + 1u) * 4;
+    hugeDictionary[blockHeader + 4] = 40;
+    const uLong headerCrc =
+        crc32(0, hugeDictionary.data() + blockHeader, static_cast<uInt>(blockHeaderBytes - 4));
+    for (int i = 0; i < 4; ++i) {
+        hugeDictionary[blockHeader + blockHeaderBytes - 4 + i] =
+            static_cast<std::uint8_t>(headerCrc >> (8 * i));
+    }
     const struct {
         const char* name;
         Bytes container;
@@ -429,6 +455,11 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
           "! inner.warc > u:b: record at byte 202: the container is cut off: 36 bytes of a record "
           "are missing",
           Row("after.swf", kFws)}},
+        {"record longer than the file holds a warc",
+         longer,
+         {Row("u:w > u:a", kFws), "! u:w: record at byte 0: the container is cut off: " +
+                                      std::to_string(9999 - inner.size()) +
+                                      " bytes of a record are missing"}},
         {"not a container",
          Text("just text"),
          {"! : not a container: no zip, 7z, tar or WARC data"}},
@@ -446,8 +477,28 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
               ": the compressed data is corrupt: incorrect data check",
           Row("u:a", kFws)}},
         {"zero padding", Cat({Gzip(records), Bytes(512)}), {Row("u:a", kFws), Row("u:b", kLong)}},
+        {"zero padding after a plain warc",
+         Cat({records, Bytes(4096)}),
+         {Row("u:a", kFws), Row("u:b", kLong)}},
+        {"stray bytes before a record",
+         Cat({recordA, Text("xyz"), recordB, Bytes(1), recordA}),
+         {Row("u:a", kFws),
+          "! : record at byte " + std::to_string(recordA.size()) + ": not a WARC record",
+          Row("u:b", kLong), Row("u:a", kFws)}},
+        {"responses that never reach their payload",
+         Warc({{"response", "u:c.swf", Cat({Text(interims), HttpResponse({}, kFws)})},
+               {"response", "u:d.swf", Text("HTTP/1.1 200 OK\r\nServer: x\r\n")},
+               {"resource", "u:a", kFws}}),
+         {"u:c.swf | error: the HTTP response holds more than 1000 interim responses",
+          "u:d.swf | error: the HTTP headers are cut off", Row("u:a", kFws)}},
+        {"xz dictionary past the decoder's memory",
+         hugeDictionary,
+         {"! : the xz data needs more than 128 MiB of memory to decode"}},
         {"7z bomb",
          HostileSevenZip(),
+         {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
+        {"7z bomb under a compressed header",
+         CompressedHostileSevenZip(),
          {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
         // Cut by 1 and by 32 bytes, the header runs past the end by no more than the 32-byte
         // signature header before it.

@@ -36,6 +36,8 @@ Bytes SolidSevenZip(const std::vector<Member>& members);
 // A 196-byte 7z whose header declares 50,437,409 folders (found by a fuzzer in an archive
 // library's test file).
 Bytes HostileSevenZip();
+// The same header LZMA-compressed, in a 225-byte 7z.
+Bytes CompressedHostileSevenZip();
 // A 293-byte gzip file that decompresses to a gzip file, again and again (libarchive's test file
 // test_read_filter_gzip_recursive.gz).
 Bytes RecursiveGzip();
