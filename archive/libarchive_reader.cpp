@@ -310,10 +310,18 @@ ArchiveReader::Step ArchiveReader::Next() {
     }
     s.headerStatus = archive_read_next_header(s.archive.get(), &s.header);
     if (s.headerStatus == ARCHIVE_EOF) {
+        // An archive ends before its compression does: what is left is decompressed, so that
+        // damage after the last entry (a CRC-32 that does not match) is told, and charged.
+        if (s.charged) {
+            Drain(*s.charged);
+        }
         return Step::End;
     }
     if (!s.Check(s.headerStatus, first)) {
         return Step::NotAnArchive;
+    }
+    if (s.headerStatus == ARCHIVE_RETRY) {
+        return Step::DamagedHeader;
     }
     s.name = EntryName(s.header);
     return s.headerStatus < ARCHIVE_WARN ? Step::DamagedEntry : Step::Entry;
@@ -328,7 +336,23 @@ bool ArchiveReader::Regular() const {
 }
 
 std::string ArchiveReader::Damage() const {
+    if (state_->headerStatus == ARCHIVE_RETRY) {
+        return ArchiveMessage(state_->archive.get()) + ": the header at byte " +
+               std::to_string(archive_read_header_position(state_->archive.get())) +
+               " cannot be read, and what follows it up to the next one is passed over";
+    }
     return ArchiveMessage(state_->archive.get());
+}
+
+std::string ArchiveReader::Link() const {
+    struct archive_entry* header = state_->header;
+    if (const char* target = archive_entry_hardlink_utf8(header)) {
+        return std::string("a hard link to ") + target + ", whose bytes are read under that name";
+    }
+    if (const char* target = archive_entry_symlink_utf8(header)) {
+        return std::string("a symbolic link to ") + target + ", which is not followed";
+    }
+    return "";
 }
 
 void ArchiveReader::ChargeStart() {

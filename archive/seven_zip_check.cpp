@@ -437,6 +437,14 @@ void CheckSevenZipHeader(int fd) {
     }
     const std::uint64_t offset = LittleU64(start + 12);
     const std::uint64_t size = LittleU64(start + 20);
+    // No start header is all zeros, its CRC-32 included: a write cut short leaves it so, and
+    // the archive would otherwise read as empty.
+    if (fileBytes > kSignatureHeaderBytes && std::all_of(start + 8, start + kSignatureHeaderBytes,
+                                                         [](std::uint8_t b) { return b == 0; })) {
+        Refuse(
+            "its start header is zeroed, as a write cut short leaves it, so its entries "
+            "cannot be found");
+    }
     if (size == 0) {
         return;  // an empty archive, or one libarchive finds the header of by other means
     }

@@ -211,12 +211,19 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
          "a.swf | error: the entry holds more than the " + std::to_string(kLong.size() - 1) +
              " bytes the zip gives as its size"},
         {"data", badBlock, "a.swf | error: the compressed data is corrupt: invalid block type"},
+        {"encrypted", changed(central + 8, 1), "a.swf | error: the entry is encrypted"},
     };
     for (const auto& row : kRows) {
         SCOPED_TRACE(row.name);
         const Walked walked = WalkFile(row.zip);
         EXPECT_EQ(walked.lines, (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // Without the end of its directory, a zip is still read, and said to be damaged.
+    EXPECT_EQ(WalkFile(Bytes(zip.begin(), zip.end() - 30)).lines,
+              (std::vector<std::string>{Row("a.swf", kLong), Row("b.swf", kFws),
+                                        "! : the zip's central directory cannot be read (Not a "
+                                        "zip archive): its entries were read from their own "
+                                        "headers"}));
 }
 
 TEST(ContainerWalkTest, SevenZipIsReadFromItsFile) {
@@ -419,6 +426,13 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
         hugeDictionary[blockHeader + blockHeaderBytes - 4 + i] =
             static_cast<std::uint8_t>(headerCrc >> (8 * i));
     }
+    const Bytes tarOfThree =
+        Archive(ArchiveFormat::Tar, {{"a.swf", kFws}, {"b.swf", kFws}, {"c.swf", kLong}});
+    const std::size_t secondHeader = FindSignature(tarOfThree, "b.swf");
+    Bytes badChecksum = tarOfThree;
+    badChecksum[FindSignature(badChecksum, "b.swf") + 148] ^= 1;
+    Bytes tarGzBadCrc = Archive(ArchiveFormat::Tar, {{"a.swf", kFws}}, ArchiveFilter::Gzip);
+    tarGzBadCrc[tarGzBadCrc.size() - 8] ^= 1;
     const struct {
         const char* name;
         Bytes container;
@@ -449,6 +463,24 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
          Text("WARC/2.0\r\n\r\n"),
          {"! : record at byte 0: unsupported WARC version: 2.0"}},
         {"cut tar", cutTar, {Row("a.swf", kFws), "! b.swf: Truncated tar archive"}},
+        {"tar header with a bad checksum",
+         badChecksum,
+         {Row("a.swf", kFws),
+          "! : Damaged tar archive: the header at byte " + std::to_string(secondHeader) +
+              " cannot be read, and what follows it up to the next one is passed over",
+          Row("c.swf", kLong)}},
+        {"tar.gz whose crc does not match after its last entry",
+         tarGzBadCrc,
+         {Row("a.swf", kFws), "! : the compressed data is corrupt: incorrect data check"}},
+        {"links named as movies",
+         Archive(ArchiveFormat::Tar, {{"a.swf", kFws},
+                                      {"hard.swf", {}, "a.swf"},
+                                      {"soft.swf", {}, "", "a.swf"},
+                                      {"soft", {}, "", "a.swf"}}),
+         {Row("a.swf", kFws),
+          "hard.swf | error: a hard link to a.swf, whose bytes are read under "
+          "that name",
+          "soft.swf | error: a symbolic link to a.swf, which is not followed"}},
         {"broken inner",
          brokenInner,
          {Row("inner.warc > u:a", kFws),
@@ -500,6 +532,11 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
         {"7z bomb under a compressed header",
          CompressedHostileSevenZip(),
          {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
+        {"7z whose start header is zeroed",
+         Cat({Bytes(sevenZip.begin(), sevenZip.begin() + 8), Bytes(24),
+              Bytes(sevenZip.begin() + 32, sevenZip.end())}),
+         {"! : damaged 7z archive: its start header is zeroed, as a write cut short leaves it, "
+          "so its entries cannot be found"}},
         // Cut by 1 and by 32 bytes, the header runs past the end by no more than the 32-byte
         // signature header before it.
         {"7z cut by 1",

@@ -171,6 +171,12 @@ Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveF
         archive_entry_set_filetype(entry.get(), AE_IFREG);
         archive_entry_set_perm(entry.get(), 0644);
         archive_entry_set_size(entry.get(), static_cast<la_int64_t>(member.bytes.size()));
+        if (!member.hardLink.empty()) {
+            archive_entry_set_hardlink(entry.get(), member.hardLink.c_str());
+        } else if (!member.symbolicLink.empty()) {
+            archive_entry_set_filetype(entry.get(), AE_IFLNK);
+            archive_entry_set_symlink(entry.get(), member.symbolicLink.c_str());
+        }
         Check(archive, archive_write_header(archive, entry.get()));
         if (!member.bytes.empty() &&
             archive_write_data(archive, member.bytes.data(), member.bytes.size()) < 0) {

@@ -14,6 +14,9 @@ using testmovie::Bytes;
 struct Member {
     std::string name;
     Bytes bytes;
+    // A link of either kind, to the member of that name, holds no bytes.
+    std::string hardLink = {};
+    std::string symbolicLink = {};
 };
 
 enum class ArchiveFormat { Zip, SevenZip, Tar };
