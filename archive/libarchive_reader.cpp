@@ -128,13 +128,19 @@ class ArchiveEntryStream : public ByteStream {
     ArchiveCharges& charges_;
 };
 
-// The entry's name as UTF-8 text, whatever the locale the scan runs in.
-std::string EntryName(struct archive_entry* header) {
+// The entry's name as UTF-8 text, whatever the locale the scan runs in. A name that is not in the
+// encoding its archive gives (invalid UTF-8 under a zip's UTF-8 flag, a lone surrogate in a 7z)
+// libarchive gives no byte of: it is told by U+FFFD and the entry's place, `index` from 1, so
+// that no two such entries share a name.
+std::string EntryName(struct archive_entry* header, std::uint64_t index) {
     const char* name = archive_entry_pathname_utf8(header);
     if (name == nullptr) {
         name = archive_entry_pathname(header);
     }
-    return name != nullptr ? name : "";
+    if (name == nullptr) {
+        return "\xEF\xBF\xBD (entry " + std::to_string(index) + ", whose name cannot be decoded)";
+    }
+    return name;
 }
 
 // The compression filter whose signature `head` starts with; gzip and xz are decoded here instead.
@@ -240,7 +246,8 @@ struct ArchiveReader::State {
     struct archive_entry* header = nullptr;
     int headerStatus = ARCHIVE_OK;
     std::string name;
-    std::string drained;  // the damage met in the last entry read to its end here
+    std::uint64_t entries = 0;  // headers read, damaged or not
+    std::string drained;        // the damage met in the last entry read to its end here
 };
 
 ArchiveReader::State::State(ByteStream& in, ContainerKind kind, int level, const std::string* path,
@@ -323,7 +330,7 @@ ArchiveReader::Step ArchiveReader::Next() {
     if (s.headerStatus == ARCHIVE_RETRY) {
         return Step::DamagedHeader;
     }
-    s.name = EntryName(s.header);
+    s.name = EntryName(s.header, ++s.entries);
     return s.headerStatus < ARCHIVE_WARN ? Step::DamagedEntry : Step::Entry;
 }
 

@@ -253,6 +253,11 @@ TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
     // Without the flag a name is in code page 437, where 0x82 is e acute.
     EXPECT_EQ(Walk(StoredZip({{"caf\x82.swf", kFws}}, 0)).lines,
               std::vector<std::string>{Row("caf\xC3\xA9.swf", kFws)});
+    // Names that are not the UTF-8 the flag says are told apart.
+    EXPECT_EQ(Walk(StoredZip({{"caf\xE9.swf", kFws}, {"\xFF.swf", kCws}}, 0x800)).lines,
+              (std::vector<std::string>{
+                  Row("\xEF\xBF\xBD (entry 1, whose name cannot be decoded)", kFws),
+                  Row("\xEF\xBF\xBD (entry 2, whose name cannot be decoded)", kCws)}));
 }
 
 TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
