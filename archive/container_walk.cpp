@@ -10,6 +10,7 @@
 #include "archive/libarchive_reader.h"
 #include "archive/warc_reader.h"
 #include "archive/zip_reader.h"
+#include "base/ascii.h"
 
 namespace velpin {
 
@@ -327,7 +328,9 @@ class Walker {
                 continue;
             }
             damaged = false;
-            const std::string& name = archive.Name();
+            const std::string name = archive.SingleMovie() && archive.Name().empty()
+                                         ? SingleMovieName()
+                                         : archive.Name();
             if (step == ArchiveReader::Step::DamagedEntry) {
                 DamagedEntry(name, archive.Damage());
             } else if (const std::string link = archive.Link(); !link.empty()) {
@@ -347,6 +350,23 @@ class Walker {
                 return true;
             }
         }
+    }
+
+    // A movie compressed whole without a name of its own is named as the entry that holds it
+    // is, without the compression's suffix; outermost, where standard input has no name, by
+    // nothing, so that a file and its bytes piped in give the same rows.
+    std::string SingleMovieName() const {
+        if (names_.empty()) {
+            return "";
+        }
+        std::string name = names_.back().substr(names_.back().find_last_of('/') + 1);
+        for (const std::string_view suffix : {".gz", ".xz", ".bz2", ".zst"}) {
+            if (name.size() > suffix.size() &&
+                AsciiLowered(name.substr(name.size() - suffix.size())) == suffix) {
+                return name.substr(0, name.size() - suffix.size());
+            }
+        }
+        return name;
     }
 
     // An entry whose header is damaged, in an archive that goes on after it.

@@ -340,6 +340,7 @@ TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
          {"games.zip", Archive(ArchiveFormat::Zip, {{"games.7z", Archive(ArchiveFormat::SevenZip,
                                                                          {{"7.swf", kFws}})}})},
          {"movie.swf", Gzip(kFws)},
+         {"dir/movie.swf.gz", Gzip(kLong)},
          {"broken.gz", corrupt}});
     const Walked walked = Walk(outer);
     EXPECT_EQ(walked.lines,
@@ -348,8 +349,15 @@ TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
                   Row("deep.zip > more.zip > 3.swf", kFws),
                   "! deeper.zip > more.zip > 4.zip: nested deeper than 3 containers",
                   Row("games.zip > games.7z > 7.swf", kFws), Row("movie.swf", Gzip(kFws)),
+                  Row("dir/movie.swf.gz > movie.swf", kLong),
                   "! broken.gz: the compressed data is corrupt: incorrect data check"}));
     EXPECT_EQ(walked.others, 2);  // datapackage.json, page.html.gz
+    // Outermost, a movie compressed whole is named by its gzip header, else by nothing.
+    Bytes named = Gzip(kFws);
+    named[3] |= 0x08;
+    named.insert(named.begin() + 10, {'m', '.', 's', 'w', 'f', 0});
+    EXPECT_EQ(Walk(named).lines, std::vector<std::string>{Row("m.swf", kFws)});
+    EXPECT_EQ(Walk(Gzip(kFws)).lines, std::vector<std::string>{Row("", kFws)});
 }
 
 TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak) {
