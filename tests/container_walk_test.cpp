@@ -218,6 +218,11 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
         const Walked walked = WalkFile(row.zip);
         EXPECT_EQ(walked.lines, (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // A directory too large to be held is not: the zip is read entry after entry.
+    Bytes vast = zip;
+    std::fill_n(vast.end() - 22 + 12, 4, 0x7F);
+    EXPECT_EQ(WalkFile(vast).lines,
+              (std::vector<std::string>{Row("a.swf", kLong), Row("b.swf", kFws)}));
     // Without the end of its directory, a zip is still read, and said to be damaged.
     EXPECT_EQ(WalkFile(Bytes(zip.begin(), zip.end() - 30)).lines,
               (std::vector<std::string>{Row("a.swf", kLong), Row("b.swf", kFws),
