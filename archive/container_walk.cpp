@@ -10,6 +10,7 @@
 #include "archive/libarchive_reader.h"
 #include "archive/warc_reader.h"
 #include "archive/zip_reader.h"
+#include "base/ascii.h"
 
 namespace velpin {
 
@@ -156,8 +157,26 @@ class Walker {
     // Walks one container at `level` (1 for the outermost). `path` is the file when the container
     // is one, so that libarchive can seek in it. False when it turned out to be no archive.
     bool Walk(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
-        if (path != nullptr && kind == ContainerKind::Archive && WalkZipFile(*path, level)) {
-            return true;
+        std::string unopened;
+        if (path != nullptr && kind == ContainerKind::Archive) {
+            const ZipReading reading = WalkZipFile(*path, level, unopened);
+            if (reading == ZipReading::Read) {
+                return true;
+            }
+            if (reading == ZipReading::DirectoryTooLarge) {
+                // Entry after entry, in no more memory for a million entries than for one.
+                return WalkArchive(in, kind, level, nullptr);
+            }
+        }
+        if (!unopened.empty()) {
+            // Its entries can still be read one after another, but the zip is damaged all the
+            // same, which its rows say.
+            const bool read = WalkArchive(in, kind, level, path);
+            visitor_.Failure(
+                names_, ContainerError("the zip's central directory cannot be read (" + unopened +
+                                       "): its entries were read from their own "
+                                       "headers"));
+            return read;
         }
         if (kind == ContainerKind::Warc) {
             WalkWarc(in, level);
@@ -225,9 +244,9 @@ class Walker {
     }
 
     // A zip that libzip reads: a movie entry held as stored goes to the visitor to be read where
-    // it likes; any other entry is looked at here, as an entry of any archive is.
-    // False when the zip is left to libarchive.
-    bool WalkZipFile(const std::string& path, int level) {
+    // it likes; any other entry is looked at here, as an entry of any archive is. Unless it
+    // comes back Read, the zip is left to libarchive.
+    ZipReading WalkZipFile(const std::string& path, int level, std::string& unopened) {
         std::vector<std::uint8_t> zipHead(kZipHeadBytes);
         {
             FileStream file(path);
@@ -236,11 +255,12 @@ class Walker {
         // libzip finds a zip by its end; one that does not start with an entry is left to
         // libarchive, which looks for what comes before the entries.
         if (!StartsZipEntry(zipHead.data(), zipHead.size())) {
-            return false;
+            return ZipReading::LeftToOthers;
         }
-        const ZipReading reading =
-            ReadZipFile(path, [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
-                                  std::optional<std::uint64_t> heldBytes, std::uint64_t size) {
+        const ZipReading reading = ReadZipFile(
+            path,
+            [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
+                std::optional<std::uint64_t> heldBytes, std::uint64_t size) {
                 // A listing for names only need not look into an entry that cannot hold others.
                 if (heldBytes && !(namesOnly_ && !HasContainerSuffix(name))) {
                     auto peeked = std::make_unique<OwnedPeek>(std::move(bytes));
@@ -263,8 +283,9 @@ class Walker {
                 ChargedStream charged(*bytes, budget_);
                 Entry(name, charged, level, EntryOrigin::ArchiveFile);
                 return !visitor_.Stopped();
-            });
-        return reading == ZipReading::Read;
+            },
+            unopened);
+        return reading;
     }
 
     void WalkNested(ByteStream& bytes, ContainerKind kind, int level) {
@@ -296,6 +317,8 @@ class Walker {
     // False when the bytes decompress to something else than an archive.
     bool WalkArchive(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
         ArchiveReader archive(in, kind, level, path, *budget_);
+        // Damaged blocks one after another are one damage, told once.
+        bool damaged = false;
         for (;;) {
             const ArchiveReader::Step step = archive.Next();
             if (step == ArchiveReader::Step::End) {
@@ -304,9 +327,22 @@ class Walker {
             if (step == ArchiveReader::Step::NotAnArchive) {
                 return false;
             }
-            const std::string& name = archive.Name();
+            if (step == ArchiveReader::Step::DamagedHeader) {
+                if (!std::exchange(damaged, true)) {
+                    visitor_.Failure(names_, ContainerError(archive.Damage()));
+                }
+                continue;
+            }
+            damaged = false;
+            const std::string name = archive.SingleMovie() && archive.Name().empty()
+                                         ? SingleMovieName()
+                                         : archive.Name();
             if (step == ArchiveReader::Step::DamagedEntry) {
                 DamagedEntry(name, archive.Damage());
+            } else if (const std::string link = archive.Link(); !link.empty()) {
+                // A link named as a movie is said to be one, as a zip or 7z of the same folder
+                // would hold the movie itself.
+                DamagedEntry(name, link);
             } else if (archive.Regular()) {
                 {
                     NamePush pushed(names_, name);
@@ -320,6 +356,23 @@ class Walker {
                 return true;
             }
         }
+    }
+
+    // A movie compressed whole without a name of its own is named as the entry that holds it
+    // is, without the compression's suffix; outermost, where standard input has no name, by
+    // nothing, so that a file and its bytes piped in give the same rows.
+    std::string SingleMovieName() const {
+        if (names_.empty()) {
+            return "";
+        }
+        std::string name = names_.back().substr(names_.back().find_last_of('/') + 1);
+        for (const std::string_view suffix : {".gz", ".xz", ".bz2", ".zst"}) {
+            if (name.size() > suffix.size() &&
+                AsciiLowered(name.substr(name.size() - suffix.size())) == suffix) {
+                return name.substr(0, name.size() - suffix.size());
+            }
+        }
+        return name;
     }
 
     // An entry whose header is damaged, in an archive that goes on after it.

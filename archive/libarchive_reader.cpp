@@ -19,6 +19,7 @@
 #include "archive/inflating_stream.h"
 #include "archive/read_only_file.h"
 #include "archive/seven_zip_check.h"
+#include "archive/xz_stream.h"
 
 namespace velpin {
 
@@ -147,29 +148,60 @@ class ArchiveEntryStream : public ByteStream {
     ArchiveCharges& charges_;
 };
 
-// The entry's name as UTF-8 text, whatever the locale the scan runs in.
-std::string EntryName(struct archive_entry* header) {
+// The entry's name as UTF-8 text, whatever the locale the scan runs in. A name that is not in the
+// encoding its archive gives (invalid UTF-8 under a zip's UTF-8 flag, a lone surrogate in a 7z)
+// libarchive gives no byte of: it is told by U+FFFD and the entry's place, `index` from 1, so
+// that no two such entries share a name.
+std::string EntryName(struct archive_entry* header, std::uint64_t index) {
     const char* name = archive_entry_pathname_utf8(header);
     if (name == nullptr) {
         name = archive_entry_pathname(header);
     }
-    return name != nullptr ? name : "";
+    if (name == nullptr) {
+        return "\xEF\xBF\xBD (entry " + std::to_string(index) + ", whose name cannot be decoded)";
+    }
+    return name;
 }
 
-// The compression filter whose signature `head` starts with; gzip is decoded here instead.
+// The compression filter whose signature `head` starts with; gzip and xz are decoded here instead.
+// zstd's decoder refuses a window above kMaxDecoderBytes by default, and bzip2's takes 4 MB at
+// most.
 int FilterOf(const std::vector<std::uint8_t>& head) {
     if (StartsWithBytes(head, "BZh")) {
         return ARCHIVE_FILTER_BZIP2;
-    }
-    if (StartsWithBytes(head,
-                        "\xFD"
-                        "7zXZ")) {
-        return ARCHIVE_FILTER_XZ;
     }
     if (StartsWithBytes(head, "\x28\xB5\x2F\xFD")) {
         return ARCHIVE_FILTER_ZSTD;
     }
     return ARCHIVE_FILTER_NONE;
+}
+
+constexpr std::size_t kMovieSignatureBytes = 3;
+
+// The name a gzip member's header gives what it holds (FNAME, in ISO 8859-1), or "".
+std::string GzipName(const std::vector<std::uint8_t>& head) {
+    constexpr std::uint8_t kExtra = 0x04;
+    constexpr std::uint8_t kName = 0x08;
+    std::size_t at = 10;
+    if (head.size() < at || (head[3] & kName) == 0) {
+        return "";
+    }
+    if ((head[3] & kExtra) != 0) {
+        if (head.size() < at + 2) {
+            return "";
+        }
+        at += 2 + (head[at] | (head[at + 1] << 8));
+    }
+    std::string name;
+    for (; at < head.size() && head[at] != 0; ++at) {
+        if (head[at] < 0x80) {
+            name += static_cast<char>(head[at]);
+        } else {
+            name += static_cast<char>(0xC0 | (head[at] >> 6));
+            name += static_cast<char>(0x80 | (head[at] & 0x3F));
+        }
+    }
+    return at < head.size() ? name : "";
 }
 
 // A 7z must be read where it can seek: in its file, or for one inside another container in a
@@ -244,11 +276,13 @@ struct ArchiveReader::State {
     ContainerKind kind;
     int level;
     PeekedStream peeked;
-    // Compression around an archive is undone once and no more: gzip here, where every byte it
-    // gives is charged, the others by libarchive's filter for exactly that compression.
+    // Compression around an archive is undone once and no more: gzip and xz here, where every
+    // byte they give is charged and xz's memory is bounded, the others by libarchive's filter for
+    // exactly that compression.
     // libarchive's own recognition would stack filters as long as their output looks compressed,
     // which a gzip file that decompresses to itself turns into a runaway.
     std::optional<InflatingStream> inflated;
+    std::optional<XzStream> xz;
     std::optional<ChargedStream> charged;
     std::optional<SpooledFile> spooled;
     std::unique_ptr<struct archive, decltype(&archive_read_free)> archive;
@@ -260,7 +294,11 @@ struct ArchiveReader::State {
     struct archive_entry* header = nullptr;
     int headerStatus = ARCHIVE_OK;
     std::string name;
-    std::string drained;  // the damage met in the last entry read to its end here
+    std::optional<PeekedStream> decoded;
+    bool singleMovie = false;
+    std::string singleName;     // a gzip's own name for what it holds
+    std::uint64_t entries = 0;  // headers read, damaged or not
+    std::string drained;        // the damage met in the last entry read to its end here
 };
 
 ArchiveReader::State::State(ByteStream& in, ContainerKind kind, int level, const std::string* path,
@@ -277,8 +315,21 @@ ArchiveReader::State::State(ByteStream& in, ContainerKind kind, int level, const
         if (StartsGzip(head.data(), head.size())) {
             inflated.emplace(peeked, Deflation::Gzip, level > 1);
             bytes = &charged.emplace(*inflated, &budget);
+            singleName = GzipName(head);
+        } else if (StartsXz(head.data(), head.size())) {
+            xz.emplace(peeked, level > 1);
+            bytes = &charged.emplace(*xz, &budget);
         } else {
             filter = FilterOf(head);
+        }
+    }
+    if (charged) {
+        // A movie compressed on its own (movie.swf.gz) is a container of that one movie.
+        decoded.emplace(*charged, kMovieSignatureBytes);
+        bytes = &*decoded;
+        singleMovie = StartsMovie(decoded->Head().data(), decoded->Head().size());
+        if (singleMovie) {
+            return;
         }
     }
     const bool sevenZip = StartsSevenZip(head.data(), head.size());
@@ -321,18 +372,34 @@ ArchiveReader::~ArchiveReader() = default;
 ArchiveReader::Step ArchiveReader::Next() {
     State& s = *state_;
     s.data.reset();
+    if (s.singleMovie) {
+        if (s.entries++ == 0) {
+            s.name = s.singleName;
+            return Step::Entry;
+        }
+        Drain(*s.decoded);
+        return Step::End;
+    }
     const bool first = std::exchange(s.first, false);
     if (first && !s.Check(s.opened, true)) {
         return Step::NotAnArchive;
     }
     s.headerStatus = archive_read_next_header(s.archive.get(), &s.header);
     if (s.headerStatus == ARCHIVE_EOF) {
+        // An archive ends before its compression does: what is left is decompressed, so that
+        // damage after the last entry (a CRC-32 that does not match) is told, and charged.
+        if (s.decoded) {
+            Drain(*s.decoded);
+        }
         return Step::End;
     }
     if (!s.Check(s.headerStatus, first)) {
         return Step::NotAnArchive;
     }
-    s.name = EntryName(s.header);
+    if (s.headerStatus == ARCHIVE_RETRY) {
+        return Step::DamagedHeader;
+    }
+    s.name = EntryName(s.header, ++s.entries);
     return s.headerStatus < ARCHIVE_WARN ? Step::DamagedEntry : Step::Entry;
 }
 
@@ -341,19 +408,47 @@ const std::string& ArchiveReader::Name() const {
 }
 
 bool ArchiveReader::Regular() const {
-    return archive_entry_filetype(state_->header) == AE_IFREG;
+    return state_->singleMovie || archive_entry_filetype(state_->header) == AE_IFREG;
+}
+
+bool ArchiveReader::SingleMovie() const {
+    return state_->singleMovie;
 }
 
 std::string ArchiveReader::Damage() const {
+    if (state_->headerStatus == ARCHIVE_RETRY) {
+        return ArchiveMessage(state_->archive.get()) + ": the header at byte " +
+               std::to_string(archive_read_header_position(state_->archive.get())) +
+               " cannot be read, and what follows it up to the next one is passed over";
+    }
     return ArchiveMessage(state_->archive.get());
 }
 
+std::string ArchiveReader::Link() const {
+    struct archive_entry* header = state_->header;
+    if (state_->singleMovie) {
+        return "";
+    }
+    if (const char* target = archive_entry_hardlink_utf8(header)) {
+        return std::string("a hard link to ") + target + ", whose bytes are read under that name";
+    }
+    if (const char* target = archive_entry_symlink_utf8(header)) {
+        return std::string("a symbolic link to ") + target + ", which is not followed";
+    }
+    return "";
+}
+
 void ArchiveReader::ChargeStart() {
-    state_->charges->EntryStarts(state_->header);
+    if (!state_->singleMovie) {
+        state_->charges->EntryStarts(state_->header);
+    }
 }
 
 ByteStream& ArchiveReader::Data() {
     State& s = *state_;
+    if (s.singleMovie) {
+        return *s.decoded;
+    }
     if (!s.data) {
         s.data.emplace(s.archive.get(), s.source, *s.charges);
     }
@@ -362,7 +457,7 @@ ByteStream& ArchiveReader::Data() {
 
 void ArchiveReader::Finish() {
     State& s = *state_;
-    if (!s.charges->SkipDecodes(s.header)) {
+    if (s.singleMovie || !s.charges->SkipDecodes(s.header)) {
         return;
     }
     s.drained.clear();

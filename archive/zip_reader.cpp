@@ -6,11 +6,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "archive/inflating_stream.h"
+#include "archive/read_only_file.h"
+#include "archive/xz_stream.h"
 #include "codec/inflater.h"
 #include "swfff/fileio.h"
+#include "swfff/little_endian.h"
 
 namespace velpin {
 
@@ -76,7 +80,7 @@ class StoredStream : public ByteStream {
 };
 
 struct EntryFacts {
-    bool deflated = false;
+    zip_int32_t method = ZIP_CM_STORE;
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
 };
@@ -89,8 +93,10 @@ class EntryStream : public ByteStream {
         if (!source_) {
             source_ = std::make_unique<MemoryStream>(stored_.data(), stored_.size());
         }
-        if (facts.deflated) {
+        if (facts.method == ZIP_CM_DEFLATE) {
             inflated_.emplace(*source_, Deflation::Raw, true);
+        } else if (facts.method == ZIP_CM_XZ) {
+            xz_.emplace(*source_, true);
         }
     }
 
@@ -106,7 +112,9 @@ class EntryStream : public ByteStream {
             return served;
         }
         std::size_t got = 0;
-        if (!inflated_) {
+        if (xz_) {
+            got = xz_->Read(buffer, count);
+        } else if (!inflated_) {
             got = source_->Read(buffer, count);
         } else if (!streaming_ && !stored_.empty() && count > 0 && count < kWholeReadBytes &&
                    InflateHead(stored_.data(), stored_.size(), buffer, count)) {
@@ -191,6 +199,7 @@ class EntryStream : public ByteStream {
 
     std::unique_ptr<std::uint8_t[]> whole_;
     std::optional<InflatingStream> inflated_;
+    std::optional<XzStream> xz_;
     EntryFacts facts_;
     std::uint64_t produced_ = 0;
     std::uint32_t crc_ = 0;
@@ -214,13 +223,21 @@ bool IsRegularFile(zip_t* zip, zip_uint64_t index, const char* name) {
 
 std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const std::string& path,
                                       std::optional<std::uint64_t>& heldBytes) {
-    ZipFile file(zip_fopen_index(zip, stat.index, ZIP_FL_COMPRESSED));
+    if (stat.encryption_method != ZIP_EM_NONE) {
+        throw EntryError("the entry is encrypted");
+    }
+    // bzip2 is decoded by libzip, in a few megabytes; the others are decoded here.
+    const bool decodedByLibzip = stat.comp_method == ZIP_CM_BZIP2;
+    ZipFile file(zip_fopen_index(zip, stat.index, decodedByLibzip ? 0 : ZIP_FL_COMPRESSED));
     if (!file) {
         throw EntryError(zip_strerror(zip));
     }
-    const EntryFacts facts{stat.comp_method == ZIP_CM_DEFLATE, stat.size, stat.crc};
+    const EntryFacts facts{stat.comp_method, stat.size, stat.crc};
     auto stored = std::make_unique<StoredStream>(std::move(file), path);
-    if (stat.comp_size > kMaxHeldStoredBytes) {
+    // Only deflate is decoded fast enough, and in little enough memory, to be worth handing to
+    // other threads; any other entry is read on the walk's.
+    if (stat.comp_size > kMaxHeldStoredBytes ||
+        (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)) {
         return std::make_unique<EntryStream>(StoredBytes{}, std::move(stored), facts);
     }
     // libzip delivers no more stored bytes than the central directory gives, so the buffer is
@@ -249,13 +266,63 @@ std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const 
     return std::make_unique<EntryStream>(std::move(bytes), nullptr, facts);
 }
 
+// What the end of the central directory (or its zip64 form) says of the directory: how many
+// entries it holds and how many bytes it takes, estimated as they would be held.
+std::optional<std::uint64_t> DirectoryBytes(const std::string& path) {
+    const ReadOnlyFile file(path);
+    struct stat info {};
+    if (file.Descriptor() < 0 || fstat(file.Descriptor(), &info) != 0) {
+        return std::nullopt;
+    }
+    constexpr std::uint64_t kEndBytes = 22;
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    std::vector<std::uint8_t> tail(std::min<std::uint64_t>(size, kEndBytes + 0xFFFF));
+    const off_t from = static_cast<off_t>(size - tail.size());
+    if (pread(file.Descriptor(), tail.data(), tail.size(), from) !=
+        static_cast<ssize_t>(tail.size())) {
+        return std::nullopt;
+    }
+    for (std::size_t at = tail.size() - std::min<std::size_t>(tail.size(), kEndBytes) + 1;
+         at-- > 0;) {
+        if (std::memcmp(tail.data() + at, "PK\x05\x06", 4) != 0) {
+            continue;
+        }
+        std::uint64_t entries = LittleU16(tail.data() + at + 10);
+        std::uint64_t bytes = LittleU32(tail.data() + at + 12);
+        std::uint8_t zip64[56];
+        if ((entries == 0xFFFF || bytes == 0xFFFFFFFF) && at >= 20 &&
+            std::memcmp(tail.data() + at - 20, "PK\x06\x07", 4) == 0 &&
+            pread(file.Descriptor(), zip64, sizeof zip64,
+                  static_cast<off_t>(LittleU64(tail.data() + at - 20 + 8))) ==
+                static_cast<ssize_t>(sizeof zip64) &&
+            std::memcmp(zip64, "PK\x06\x06", 4) == 0) {
+            entries = LittleU64(zip64 + 32);
+            bytes = LittleU64(zip64 + 40);
+        }
+        if (entries > kMaxDirectoryBytes) {
+            return entries;
+        }
+        return bytes + entries * kDirectoryBytesPerEntry;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit) {
+ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit,
+                       std::string& unopened) {
+    // libzip holds the whole directory, and a few hundred bytes for every entry.
+    if (DirectoryBytes(path).value_or(0) > kMaxDirectoryBytes) {
+        return ZipReading::DirectoryTooLarge;
+    }
     int error = 0;
     const std::unique_ptr<zip_t, ZipCloser> zip(zip_open(path.c_str(), ZIP_RDONLY, &error));
     if (!zip) {
-        return ZipReading::LeftToOthers;
+        zip_error_t why;
+        zip_error_init_with_code(&why, error);
+        unopened = zip_error_strerror(&why);
+        zip_error_fini(&why);
+        return ZipReading::Unopened;
     }
     const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
     std::vector<zip_stat_t> stats(static_cast<std::size_t>(std::max<zip_int64_t>(count, 0)));
@@ -265,8 +332,10 @@ ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit) {
                                     ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
                                     ZIP_STAT_ENCRYPTION_METHOD;
         if (zip_stat_index(zip.get(), i, ZIP_FL_ENC_GUESS, &stat) != 0 ||
-            (stat.valid & needed) != needed || stat.encryption_method != ZIP_EM_NONE ||
-            (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)) {
+            (stat.valid & needed) != needed ||
+            (stat.encryption_method == ZIP_EM_NONE && stat.comp_method != ZIP_CM_STORE &&
+             stat.comp_method != ZIP_CM_DEFLATE && stat.comp_method != ZIP_CM_BZIP2 &&
+             stat.comp_method != ZIP_CM_XZ)) {
             return ZipReading::LeftToOthers;
         }
     }

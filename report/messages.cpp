@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Unit1/presentation/MessageTexts.h"
+#include "report/envelope.h"
 #include "swfff/document.h"
 
 namespace velpin {
@@ -29,9 +30,9 @@ const char* LookalikeWords(Lookalike lookalike) {
 
 }  // namespace
 
-std::string LoadFailureLine(std::int32_t result, const MovieHead& head) {
+std::string LoadFailureLine(std::int32_t result, const MovieHead& head, std::int64_t maxSize) {
     std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
-                       ": " + LoadResultReason(result) + ")";
+                       ": " + LoadResultWords(result, maxSize) + ")";
     const std::optional<std::string_view> signature = SignatureText(head.signature);
     if (result == loadNotUncompressedSwf && IsCompressed(head.signature)) {
         line += "; it is compressed (" + std::string(*signature) +

@@ -15,8 +15,9 @@ namespace velpin {
 
 // "Error Opening file! (load result -5: ...)", and after it what the `head` of the file refused
 // tells: for -5 what it looks like, or a hint that names --inflate when it is compressed; for a
-// compressed movie refused as too large, the length it declares.
-std::string LoadFailureLine(std::int32_t result, const MovieHead& head);
+// compressed movie refused as too large, the length it declares. A -1 names `maxSize`, the limit
+// in force.
+std::string LoadFailureLine(std::int32_t result, const MovieHead& head, std::int64_t maxSize);
 
 // A compressed movie that could not be inflated, or a movie that could not be compressed, with
 // the codec's words.

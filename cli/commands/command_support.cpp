@@ -48,9 +48,10 @@ int ReportLoadFailure(const LoadedInput& loaded, OutputMode mode, const std::str
     const MovieHead head = loaded.head.size ? static_cast<const MovieHead&>(loaded.head)
                            : loaded.result == loadNotUncompressedSwf ? HeadOfFile(path)
                                                                      : MovieHead{};
-    WriteErrorLine(loaded.name.empty() ? path : loaded.name, LoadFailureLine(loaded.result, head));
+    WriteErrorLine(loaded.name.empty() ? path : loaded.name,
+                   LoadFailureLine(loaded.result, head, loaded.maxSize));
     if (mode == OutputMode::Json) {
-        PrintJsonFailure({loaded.result, {}}, lenient);
+        PrintJsonFailure({loaded.result, {}, loaded.maxSize}, lenient);
     }
     return exitFailure;
 }

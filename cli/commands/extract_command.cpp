@@ -15,8 +15,13 @@
 namespace velpin {
 
 void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run) {
-    CLI::App* extract = app.add_subcommand(
-        "extract", "write one item's stored bytes to a file or to standard output");
+    CLI::App* extract = WithExitStatuses(
+        app.add_subcommand("extract",
+                           "write one item's stored bytes to a file or to standard output"),
+        {{exitOk, "the bytes were written"},
+         {exitFailure,
+          "the movie could not be read or failed to load, or OUT could not be "
+          "written"}});
     extract->add_option("--index", options.index, "the item, numbered as `tags` numbers it")
         ->type_name("N")
         ->required()
@@ -27,6 +32,7 @@ void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run) 
                    "a DefineBinaryData item's data alone, without its id and reserved bytes")
         ->excludes("--body");
     AddInflateFlag(*extract, options.inflate);
+    AddMaxSizeOption(*extract, options.maxSize);
     AddEmbeddedOption(*extract, options.embedded);
     AddLenientFlag(*extract, options.lenient);
     extract->add_option("IN", options.in, "the movie")->required();
@@ -37,7 +43,8 @@ void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run) 
 
 int RunExtractCommand(const ExtractOptions& options) {
     return RunOnLoadedMovie(
-        {{options.in, options.inflate, options.lenient, options.embedded}, OutputMode::Plain},
+        {{options.in, options.inflate, options.lenient, options.embedded, options.maxSize},
+         OutputMode::Plain},
         [&](CInputScript& movie, const LoadedInput&) {
             std::uint64_t count = 0;
             const TagItem* const item = ItemAt(movie, options.index, count);

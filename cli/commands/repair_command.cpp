@@ -30,10 +30,16 @@ std::string NotRepairedText(const RepairOutcome& outcome) {
 }  // namespace
 
 void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run) {
-    CLI::App* repair = app.add_subcommand(
-        "repair", "read a broken movie as far as it goes and write it back as one that loads");
+    CLI::App* repair = WithExitStatuses(
+        app.add_subcommand(
+            "repair", "read a broken movie as far as it goes and write it back as one that loads"),
+        {{exitOk, "the movie was written, every fault found mended"},
+         {exitFailure,
+          "nothing of a movie could be read, OUT could not be written, or a fault could not be "
+          "mended (a damaged stream), the movie written all the same"}});
     AddInflateFlag(*repair, options.inflate);
     AddEmbeddedOption(*repair, options.embedded);
+    AddMaxSizeOption(*repair, options.maxSize);
     repair->add_flag("--fws", options.fws,
                      "with --inflate, write uncompressed rather than in the movie's own container");
     repair->add_flag("--json", options.json, "print the report as JSON on standard output");
@@ -49,13 +55,14 @@ int RunRepairCommand(const RepairOptions& options) {
         [&]() {
             ScopedMovie document;
             const LoadedInput loaded = LoadRequestedMovie(
-                document.movie, {options.in, options.inflate, true, options.embedded});
+                document.movie,
+                {options.in, options.inflate, true, options.embedded, options.maxSize});
             if (!loaded.Readable()) {
                 return ReportLoadFailure(loaded, mode, options.in, true);
             }
             const MovieFaults& faults = *loaded.faults;
-            const RepairOutcome outcome =
-                RepairMovie(document.movie, faults.load, faults.stream && faults.stream->cut);
+            const RepairOutcome outcome = RepairMovie(
+                document.movie, faults.load, faults.stream && faults.stream->cut, options.maxSize);
             if (outcome.result != RepairResult::Repaired) {
                 WriteErrorLine(loaded.name, "repair: " + NotRepairedText(outcome));
                 if (mode == OutputMode::Json) {

@@ -43,8 +43,14 @@ std::vector<std::uint16_t> ParseTagCodeList(std::string_view list) {
 }  // namespace
 
 void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run) {
-    CLI::App* save = app.add_subcommand(
-        "save", "delete tags by index or by code, then save the rest as the window's Save As does");
+    CLI::App* save = WithExitStatuses(
+        app.add_subcommand(
+            "save",
+            "delete tags by index or by code, then save the rest as the window's Save As does"),
+        {{exitOk, "the movie was saved"},
+         {exitFailure,
+          "the movie could not be read or failed to load, or OUT could not be "
+          "written"}});
     OneValueEach(save->add_option("--delete", options.deleteIndices,
                                   "delete item N of the list as `tags` numbers it (repeatable)"))
         ->type_name("N")
@@ -55,6 +61,7 @@ void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run) {
         ->type_name("C[,C...]")
         ->each(AppendParsed(ParseTagCodeList, options.deleteCodes, false));
     AddInflateFlag(*save, options.inflate);
+    AddMaxSizeOption(*save, options.maxSize);
     AddEmbeddedOption(*save, options.embedded);
     save->add_flag("--fws", options.fws,
                    "with --inflate, save uncompressed rather than in the movie's own container");
@@ -65,7 +72,8 @@ void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run) {
 
 int RunSaveCommand(const SaveOptions& options) {
     return RunOnLoadedMovie(
-        {{options.in, options.inflate, false, options.embedded}, OutputMode::Plain},
+        {{options.in, options.inflate, false, options.embedded, options.maxSize},
+         OutputMode::Plain},
         [&](CInputScript& movie, const LoadedInput& loaded) {
             const Deletion deletion =
                 DeleteItems(movie, options.deleteIndices, options.deleteCodes);
