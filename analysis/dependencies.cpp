@@ -148,7 +148,8 @@ std::string PercentDecoded(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
             HexValue(text[i + 2]) >= 0) {
-            decoded.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+            decoded.push_back(
+                static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
             i += 2;
         } else {
             decoded.push_back(text[i]);
@@ -274,8 +275,8 @@ bool FilesOnDisk::Has(std::string_view name) const {
 PlacedReference PlaceReference(const MovieLocation& at, std::string_view text, bool isUrl,
                                const PresentNames& present) {
     const auto lookedFor = [&present](std::string path) {
-        return PlacedReference{present.Has(path) ? DependencyList::Present : DependencyList::Missing,
-                               std::move(path)};
+        return PlacedReference{
+            present.Has(path) ? DependencyList::Present : DependencyList::Missing, std::move(path)};
     };
     if (at.place == MoviePlace::WarcRecord) {
         // Resolved as a browser resolves it: a backslash in a relative reference is a slash.
@@ -284,9 +285,9 @@ PlacedReference PlaceReference(const MovieLocation& at, std::string_view text, b
         if (!uri) {
             return {DependencyList::Missing, std::string(WithoutFragment(text))};
         }
-        return {present.Has(PercentDecoded(*uri)) ? DependencyList::Present
-                                                  : DependencyList::Missing,
-                *uri};
+        return {
+            present.Has(PercentDecoded(*uri)) ? DependencyList::Present : DependencyList::Missing,
+            *uri};
     }
     if (isUrl) {
         if (at.place == MoviePlace::ArchiveEntry) {

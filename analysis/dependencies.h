@@ -67,8 +67,7 @@ struct Dependency {
         return reference == other.reference && target == other.target;
     }
     bool operator<(const Dependency& other) const {
-        return reference != other.reference ? reference < other.reference
-                                            : target < other.target;
+        return reference != other.reference ? reference < other.reference : target < other.target;
     }
 };
 
