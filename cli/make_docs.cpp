@@ -10,6 +10,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands/command_options.h"
+#include "cli/manual_sections.h"
 #include "cli/schema_keys.h"
 
 namespace velpin {
@@ -118,6 +119,16 @@ void WriteManPage(std::ostream& out, const CommandLine& commandLine,
         for (const CLI::Option* option : Options(*command)) {
             out << ".TP\n.B " << Roff(Shown(*option)) << "\n"
                 << Roff(option->get_description()) << "\n";
+        }
+    }
+    for (const ManualSection& section : ManualSections()) {
+        out << ".SH " << section.title << "\n";
+        for (const ManualEntry& entry : section.entries) {
+            if (entry.term.empty()) {
+                out << ".PP\n" << Roff(entry.text) << "\n";
+            } else {
+                out << ".TP\n.B " << Roff(entry.term) << "\n" << Roff(entry.text) << "\n";
+            }
         }
     }
     WriteOutputs(out, outputs);
