@@ -68,7 +68,9 @@ const std::vector<ManualSection>& ManualSections() {
            "that cannot be read gives a row with its byte offset, and the reading goes on at "
            "the next record; so does a tar header with a bad checksum. A zip whose central "
            "directory cannot be read gives its entries from their own headers and a row that "
-           "says so; a zip entry that does not decode or is encrypted gives its own error row; a "
+           "says so, as does one whose entries' own headers disagree with its central directory, "
+           "which the rows follow; a zip entry that does not decode or is encrypted gives its own "
+           "error row; a "
            "tar link named *.swf gives a row saying what it links to."},
           {"budget",
            "Each container may decode at most 1 GiB plus 1,000 times its own size, counting what "
