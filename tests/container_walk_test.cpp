@@ -218,6 +218,11 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
         const Walked walked = WalkFile(row.zip);
         EXPECT_EQ(walked.lines, (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // A directory that names an entry otherwise than its own header is followed, and said to.
+    EXPECT_EQ(WalkFile(changed(central + 46, 2)).lines,
+              (std::vector<std::string>{Row("c.swf", kLong), Row("b.swf", kFws),
+                                        "! : the zip's own header of the entry c.swf disagrees "
+                                        "with its central directory, which the rows follow"}));
     // A directory too large to be held is not: the zip is read entry after entry.
     Bytes vast = zip;
     std::fill_n(vast.end() - 22 + 12, 4, 0x7F);
@@ -258,6 +263,12 @@ TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
     // Without the flag a name is in code page 437, where 0x82 is e acute.
     EXPECT_EQ(Walk(StoredZip({{"caf\x82.swf", kFws}}, 0)).lines,
               std::vector<std::string>{Row("caf\xC3\xA9.swf", kFws)});
+    // A NUL inside a name does not cut it short, so that two such entries stay apart.
+    const Bytes nul = StoredZip(
+        {{std::string("nul\0hidden.swf", 14), kFws}, {std::string("nul\0other.swf", 13), kCws}},
+        0x800);
+    EXPECT_EQ(WalkFile(nul).lines,
+              (std::vector<std::string>{Row("nul hidden.swf", kFws), Row("nul other.swf", kCws)}));
     // Names that are not the UTF-8 the flag says are told apart.
     EXPECT_EQ(Walk(StoredZip({{"caf\xE9.swf", kFws}, {"\xFF.swf", kCws}}, 0x800)).lines,
               (std::vector<std::string>{
