@@ -9,6 +9,7 @@
 
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
+#include "report/export_report.h"
 #include "report/messages.h"
 #include "report/output.h"
 #include "report/scan_row_report.h"
@@ -91,6 +92,10 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
     scan->add_flag("--deps", options.deps,
                    "add the files and URLs each movie references, present, missing or external");
     AddLenientFlag(*scan, options.lenient);
+    scan->add_option("--export", options.exportFolder,
+                     "also write each loaded movie's assets, as export does, to "
+                     "DIR/SHA[:2]/SHA/, SHA the movie's SHA-256: a movie met twice is written once")
+        ->type_name("DIR");
     const std::vector<std::string_view> hashNames = HashNames();
     std::vector<std::string> hashWords(hashNames.begin(), hashNames.end());
     std::string hashList;
@@ -124,6 +129,7 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
         if (readers > 1) {
             throw CLI::ValidationError("-", "standard input can be read only once");
         }
+        options.exportLine = AppendManifestLine;
         run = [&options] { return RunScanCommand(options); };
     });
 }
