@@ -30,8 +30,9 @@ using Clock = std::chrono::steady_clock;
 
 Bytes Packed(const Bytes& movie) {
     Bytes packed;
-    CompressMovie(movie.data(), movie.size(), MovieCompression::Zlib,
-                  [&](const std::uint8_t* p, std::size_t n) { packed.insert(packed.end(), p, p + n); });
+    CompressMovie(
+        movie.data(), movie.size(), MovieCompression::Zlib,
+        [&](const std::uint8_t* p, std::size_t n) { packed.insert(packed.end(), p, p + n); });
     return packed;
 }
 
@@ -49,10 +50,10 @@ Bytes AssetMovie(int index, std::uint32_t& seed, const Bytes& jpeg) {
     for (int frame = 0; frame < 10; ++frame) {
         Append(mp3, Cat({{0xFF, 0xFB, 0x90, 0x64}, Noise(413, seed)}));
     }
-    return Movie(Cat({Lossless(20, 5, 128, 128, {}, pixels),
-                      Tag(21, Cat({U16(8), jpeg}), true),
-                      Tag(14, Cat({U16(9), {SoundByte(2, 3, true, false)}, U32(11520), U16(0), mp3}), true),
-                      DoAction({0x07, 0x00, static_cast<std::uint8_t>(index)}), ShowFrame(), End()}));
+    return Movie(
+        Cat({Lossless(20, 5, 128, 128, {}, pixels), Tag(21, Cat({U16(8), jpeg}), true),
+             Tag(14, Cat({U16(9), {SoundByte(2, 3, true, false)}, U32(11520), U16(0), mp3}), true),
+             DoAction({0x07, 0x00, static_cast<std::uint8_t>(index)}), ShowFrame(), End()}));
 }
 
 double Seconds(const std::vector<std::string>& args) {
@@ -115,14 +116,16 @@ int main(int argc, char** argv) {
     std::printf("  scan --export, all there  median %.3f s (best %.3f, worst %.3f), %.1fx scan\n",
                 a.median, a.best, a.worst, a.median / s.median);
 
-    const Bytes largest = Movie(Cat({Lossless(36, 5, 16384, 4096, {}, Bytes(std::size_t{16384} * 4096 * 4)),
-                                     ShowFrame(), End()}));
+    const Bytes largest =
+        Movie(Cat({Lossless(36, 5, 16384, 4096, {}, Bytes(std::size_t{16384} * 4096 * 4)),
+                   ShowFrame(), End()}));
     const std::string largestPath = dir.File("largest.swf");
     WriteFile(largestPath, largest);
     std::printf("the largest bitmap, 16384 by 4096 DefineBitsLossless2 in a movie of %.2f MB:\n",
                 static_cast<double>(largest.size()) / 1e6);
-    std::printf("  peak memory: export %.1f MB, tags %.1f MB\n",
-                static_cast<double>(PeakKilobytes({"export", largestPath, dir.File("largest")})) / 1024,
-                static_cast<double>(PeakKilobytes({"tags", largestPath})) / 1024);
+    std::printf(
+        "  peak memory: export %.1f MB, tags %.1f MB\n",
+        static_cast<double>(PeakKilobytes({"export", largestPath, dir.File("largest")})) / 1024,
+        static_cast<double>(PeakKilobytes({"tags", largestPath})) / 1024);
     return 0;
 }

@@ -1116,7 +1116,8 @@ TEST_F(ExportTest, ExportWritesEachAssetAndItsManifestAndNeverOverwrites) {
         const Json asset = Parse(line);
         summary.push_back(asset.at("kind").get<std::string>() + " " + asset.at("file").dump());
         if (asset.at("file").is_string()) {
-            EXPECT_EQ(asset.at("size"), ReadFile(out + "/" + asset.at("file").get<std::string>()).size());
+            EXPECT_EQ(asset.at("size"),
+                      ReadFile(out + "/" + asset.at("file").get<std::string>()).size());
         }
     }
     EXPECT_EQ(summary, (std::vector<std::string>{"image \"0-7.png\"", "sound \"1-8.mp3\"",
