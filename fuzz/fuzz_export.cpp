@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> movie = MovieOf(data, size);
     ScopedMovie document;
     if (LoadMovieBytesInput(document.movie, "fuzz.swf", movie.data(), movie.size(), movie.size(),
-                            false) != loadOk) {
+                            false, kDefaultMaxSize) != loadOk) {
         return 0;
     }
     const std::vector<AssetPlan> plans = PlanMovieExport(document.movie, {});

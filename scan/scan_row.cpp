@@ -17,7 +17,7 @@ constexpr std::size_t kMaxEmbeddedLevels = 3;
 // load gives what it gives for the file itself.
 HeldMovie HoldFile(const std::string& path, const ScanOptions& options) {
     FileStream file(path);
-    return HoldMovie(file, options.inflate, options.hashes);
+    return HoldMovie(file, options.inflate, options.maxSize, options.hashes);
 }
 
 }  // namespace
@@ -129,11 +129,12 @@ void ScanEmbedded(const ScanTask& task, const ScanOptions& options, const Surrou
             row.entry = task.entry;
             row.embedded = chain;
             row.lenient = options.lenient;
+            row.maxSize = options.maxSize;
             MovieFaults faults;
             try {
                 row.result = LoadMovieBytesInput(document.movie, *task.path, data.bytes, data.size,
-                                                 data.size, options.inflate, &row.head,
-                                                 options.lenient ? &faults : nullptr);
+                                                 data.size, options.inflate, options.maxSize,
+                                                 &row.head, options.lenient ? &faults : nullptr);
             } catch (...) {
                 row.error = CurrentError().what();
             }
@@ -163,6 +164,7 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWr
         row.path = *task.path;
         row.entry = task.entry;
         row.lenient = options.lenient;
+        row.maxSize = options.maxSize;
         MovieFaults faults;
         MovieFaults* const lenient = options.lenient ? &faults : nullptr;
         scanned.unreadable = task.failure && task.failure->Class() == ErrorClass::Unreadable;
@@ -180,9 +182,9 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWr
                 row.result =
                     held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
                                                held->bytes.size(), held->size, options.inflate,
-                                               &row.head, lenient)
-                         : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head,
-                                          lenient);
+                                               options.maxSize, &row.head, lenient)
+                         : LoadMovieInput(document.movie, *task.path, options.inflate,
+                                          options.maxSize, &row.head, lenient);
                 // A file on disk whose size was just taken and whose head or body then cannot be
                 // read failed in its reading, not in its content.
                 scanned.unreadable = !held && (row.result == loadHeaderReadFailed ||

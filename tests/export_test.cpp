@@ -320,7 +320,7 @@ TEST(ExportSounds, AStreamIsTheMp3OfItsOwnTimelinesBlocks) {
         Movie(Cat({head, block1, Sprite(Cat({other, End()})), block2, head, End()}));
     ScopedMovie document;
     ASSERT_EQ(LoadMovieBytesInput(document.movie, "m.swf", movie.data(), movie.size(), movie.size(),
-                                  false),
+                                  false, kDefaultMaxSize),
               0);
     const std::vector<AssetPlan> plans = PlanMovieExport(document.movie, {AssetKind::Sound});
     ASSERT_EQ(plans.size(), 1u);

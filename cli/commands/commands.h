@@ -19,6 +19,7 @@ struct SaveOptions {
     std::vector<std::uint64_t> deleteIndices;  // a repeated index counts once
     std::vector<std::uint16_t> deleteCodes;
     bool inflate = false;
+    std::int64_t maxSize = kDefaultMaxSize;
     bool fws = false;
     std::vector<std::uint64_t> embedded;  // see MovieCommandInput
     std::string in;
@@ -30,6 +31,7 @@ struct ExtractOptions {
     bool body = false;
     bool data = false;  // a DefineBinaryData item's data alone
     bool inflate = false;
+    std::int64_t maxSize = kDefaultMaxSize;
     bool lenient = false;
     std::vector<std::uint64_t> embedded;  // see MovieCommandInput
     std::string in;
@@ -39,6 +41,7 @@ struct ExtractOptions {
 struct ExportOptions {
     bool inflate = false;
     bool lenient = false;
+    std::int64_t maxSize = kDefaultMaxSize;
     std::vector<std::uint64_t> embedded;  // see MovieCommandInput
     std::vector<AssetKind> kinds;         // none: every kind
     std::string in;
@@ -47,6 +50,7 @@ struct ExportOptions {
 
 struct RepairOptions {
     bool inflate = false;
+    std::int64_t maxSize = kDefaultMaxSize;
     bool fws = false;
     bool json = false;
     std::string in;

@@ -13,6 +13,7 @@ void AddExportCommand(CLI::App& app, ExportOptions& options, CommandRun& run) {
     CLI::App* command = app.add_subcommand(
         "export", "write the images, sounds, data and scripts of a movie as files in a folder");
     AddInflateFlag(*command, options.inflate);
+    AddMaxSizeOption(*command, options.maxSize);
     AddLenientFlag(*command, options.lenient);
     AddEmbeddedOption(*command, options.embedded);
     const std::vector<std::string_view> kindWords = AssetKindWords();
@@ -35,7 +36,8 @@ void AddExportCommand(CLI::App& app, ExportOptions& options, CommandRun& run) {
 
 int RunExportCommand(const ExportOptions& options) {
     return RunOnLoadedMovie(
-        {{options.in, options.inflate, options.lenient, options.embedded}, OutputMode::Plain},
+        {{options.in, options.inflate, options.lenient, options.embedded, options.maxSize},
+         OutputMode::Plain},
         [&](CInputScript& movie, const LoadedInput&) {
             std::vector<AssetPlan> plans = PlanMovieExport(movie, options.kinds);
             ExportCounts counts;
