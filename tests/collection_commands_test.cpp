@@ -743,6 +743,9 @@ TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
     cut.resize(cut.size() / 2);
     const std::string cutZip = dir.Write("cut.zip", cut);
     const std::string missing = dir.File("missing.swf");
+    const std::string selfExtracting = dir.Write(
+        "setup.exe", Cat({Bytes{'M', 'Z'}, Bytes(500), StoredZip({{"c.swf", movie}}, 0)}));
+    const std::string gzipped = dir.Write("movie.swf.gz", Gzip(movie));
     // Bytes after a whole stream load; a movie cut short is broken content.
     const std::string broken = dir.Write("broken.swf", Bytes(movie.begin(), movie.end() - 1));
     const struct {
@@ -765,7 +768,8 @@ TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
         args.insert(args.end(), row.paths.begin(), row.paths.end());
         EXPECT_EQ(Run(args).status, row.status) << row.paths.back();
     }
-    for (const std::string& input : {fws, cws, zip, sevenZip, warc, missing}) {
+    for (const std::string& input :
+         {fws, cws, zip, sevenZip, warc, selfExtracting, gzipped, cutZip, missing}) {
         const ProgramRun named = Run({"scan", "--inflate", "--hash", "md5", input});
         const ProgramRun piped =
             RunCapturing({"/bin/sh", "-c",

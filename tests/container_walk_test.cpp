@@ -218,6 +218,11 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
         const Walked walked = WalkFile(row.zip);
         EXPECT_EQ(walked.lines, (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // A directory too large to be held is not: the zip is read entry after entry.
+    Bytes vast = zip;
+    std::fill_n(vast.end() - 22 + 12, 4, 0x7F);
+    EXPECT_EQ(WalkFile(vast).lines,
+              (std::vector<std::string>{Row("a.swf", kLong), Row("b.swf", kFws)}));
     // Without the end of its directory, a zip is still read, and said to be damaged.
     EXPECT_EQ(WalkFile(Bytes(zip.begin(), zip.end() - 30)).lines,
               (std::vector<std::string>{Row("a.swf", kLong), Row("b.swf", kFws),
@@ -253,6 +258,11 @@ TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
     // Without the flag a name is in code page 437, where 0x82 is e acute.
     EXPECT_EQ(Walk(StoredZip({{"caf\x82.swf", kFws}}, 0)).lines,
               std::vector<std::string>{Row("caf\xC3\xA9.swf", kFws)});
+    // Names that are not the UTF-8 the flag says are told apart.
+    EXPECT_EQ(Walk(StoredZip({{"caf\xE9.swf", kFws}, {"\xFF.swf", kCws}}, 0x800)).lines,
+              (std::vector<std::string>{
+                  Row("\xEF\xBF\xBD (entry 1, whose name cannot be decoded)", kFws),
+                  Row("\xEF\xBF\xBD (entry 2, whose name cannot be decoded)", kCws)}));
 }
 
 TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
@@ -335,6 +345,7 @@ TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
          {"games.zip", Archive(ArchiveFormat::Zip, {{"games.7z", Archive(ArchiveFormat::SevenZip,
                                                                          {{"7.swf", kFws}})}})},
          {"movie.swf", Gzip(kFws)},
+         {"dir/movie.swf.gz", Gzip(kLong)},
          {"broken.gz", corrupt}});
     const Walked walked = Walk(outer);
     EXPECT_EQ(walked.lines,
@@ -343,8 +354,15 @@ TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
                   Row("deep.zip > more.zip > 3.swf", kFws),
                   "! deeper.zip > more.zip > 4.zip: nested deeper than 3 containers",
                   Row("games.zip > games.7z > 7.swf", kFws), Row("movie.swf", Gzip(kFws)),
+                  Row("dir/movie.swf.gz > movie.swf", kLong),
                   "! broken.gz: the compressed data is corrupt: incorrect data check"}));
     EXPECT_EQ(walked.others, 2);  // datapackage.json, page.html.gz
+    // Outermost, a movie compressed whole is named by its gzip header, else by nothing.
+    Bytes named = Gzip(kFws);
+    named[3] |= 0x08;
+    named.insert(named.begin() + 10, {'m', '.', 's', 'w', 'f', 0});
+    EXPECT_EQ(Walk(named).lines, std::vector<std::string>{Row("m.swf", kFws)});
+    EXPECT_EQ(Walk(Gzip(kFws)).lines, std::vector<std::string>{Row("", kFws)});
 }
 
 TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak) {
