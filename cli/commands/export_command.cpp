@@ -10,8 +10,15 @@
 namespace velpin {
 
 void AddExportCommand(CLI::App& app, ExportOptions& options, CommandRun& run) {
-    CLI::App* command = app.add_subcommand(
-        "export", "write the images, sounds, data and scripts of a movie as files in a folder");
+    CLI::App* command = WithExitStatuses(
+        app.add_subcommand("export",
+                           "write the images, sounds, data and scripts of a movie as files in a "
+                           "folder"),
+        {{exitOk, "every asset was written"},
+         {exitFailure,
+          "the movie could not be loaded, an asset could not be exported (its manifest line says "
+          "why), a file of the same name is in DIR (and nothing was written), or a file could not "
+          "be written"}});
     AddInflateFlag(*command, options.inflate);
     AddMaxSizeOption(*command, options.maxSize);
     AddLenientFlag(*command, options.lenient);

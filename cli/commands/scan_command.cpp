@@ -80,7 +80,9 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
                            "print one JSON line per movie of the files, folders and "
                            "containers given, in path order"),
         {{exitOk, "every input was read and every movie loaded (with --lenient: without faults)"},
-         {exitFailure, "a movie failed to load, or (with --lenient) has faults"},
+         {exitFailure,
+          "a movie failed to load, (with --lenient) has faults, or (with --export) its folder "
+          "could not be written"},
          {exitUnreadable,
           "some input could not be read at all: a path that is missing or cannot be opened, a "
           "folder that cannot be listed, or a read that failed; worth running again, unlike 1, "
