@@ -126,6 +126,8 @@ const std::vector<std::pair<std::string, std::string>>& Examples() {
          "velpin-cli scan --inflate -j 2 ~/swf-archive > archive.jsonl"},
         {"Scan the movies inside a zip and a web archive, with their SHA-256:",
          "velpin-cli scan --inflate --hash sha256 games.zip crawl.warc.gz"},
+        {"Load only the movies the window opens, up to 4 MiB:",
+         "velpin-cli scan --inflate --max-size 4M ~/swf-archive > window.jsonl"},
         {"Inflate a movie for the window:", "velpin-cli inflate movie.swf movie-fws.swf"},
         {"Write the images and sounds of a movie as files, with a manifest:",
          "velpin-cli export --inflate --only images,sounds game.swf game-assets"},
