@@ -1,7 +1,7 @@
 // Times `velpin-cli scan --export` as a user runs it, and prints the figures:
 //   - 2,000 movies of a few assets each (a 128 by 128 bitmap, a JPEG, an MP3 sound, a script),
 //     half of them CWS: scan against scan --export into an empty folder, and against scan
-//     --export again into the folder the first filled (every movie there already), with --jobs 2;
+//     --export again into the folder the first filled (every movie there already), with --jobs 2.
 //
 // Usage: bench_export [repetitions]
 #include <chrono>
