@@ -69,10 +69,12 @@ class EntryProducer : public ContainerVisitor {
 
     void Listed(const std::vector<std::string>&, EntryOrigin origin) override { origin_ = origin; }
 
-    void Movie(const std::vector<std::string>& entry, ByteStream& bytes) override {
+    void Movie(const std::vector<std::string>& entry, const EntryProvenance& provenance,
+               ByteStream& bytes) override {
         ScanTask task = base_;
         task.entry = entry;
         task.origin = origin_;
+        task.provenance = provenance;
         try {
             task.held = HoldMovie(bytes, options_.inflate, options_.maxSize, options_.hashes);
         } catch (const Error& error) {
@@ -86,11 +88,12 @@ class EntryProducer : public ContainerVisitor {
 
     // Left for the loading threads to read: for a zip entry that is inflating it, which a
     // container's one reader could not keep up with.
-    void OwnedMovie(const std::vector<std::string>& entry, std::unique_ptr<ByteStream> bytes,
-                    std::uint64_t heldBytes) override {
+    void OwnedMovie(const std::vector<std::string>& entry, const EntryProvenance& provenance,
+                    std::unique_ptr<ByteStream> bytes, std::uint64_t heldBytes) override {
         ScanTask task = base_;
         task.entry = entry;
         task.origin = origin_;
+        task.provenance = provenance;
         task.unread = std::move(bytes);
         task.unreadBytes = heldBytes;
         Push(std::move(task));
@@ -100,6 +103,10 @@ class EntryProducer : public ContainerVisitor {
         ScanTask task = base_;
         task.entry = entry;
         task.failure = error;
+        // The time is the container file's only where the row is of the file itself.
+        if (!entry.empty()) {
+            task.provenance = {};
+        }
         Push(std::move(task));
     }
 
@@ -127,7 +134,8 @@ class NameCollector : public ContainerVisitor {
     void Listed(const std::vector<std::string>& entry, EntryOrigin origin) override {
         names_.Add(entry, origin);
     }
-    void Movie(const std::vector<std::string>&, ByteStream&) override {}  // never called
+    void Movie(const std::vector<std::string>&, const EntryProvenance&, ByteStream&) override {
+    }  // never called
     void Failure(const std::vector<std::string>&, const Error&) override {}
 
   private:
@@ -209,6 +217,7 @@ bool StartsExecutable(const std::vector<std::uint8_t>& head) {
 // scan goes on.
 bool ProduceStandardInput(ScanTask task, const ScanInputOptions& options, const TaskSink& push,
                           ScanInputCounts& counts) {
+    task.provenance.modified = DescriptorModified(STDIN_FILENO);
     EntryProducer producer(options, push, task);
     bool container = false;
     try {
@@ -273,12 +282,14 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
                                    ? RecogniseContainerFile(paths[i].path) != ContainerKind::None
                                    : HasContainerSuffix(paths[i].path);
         if (!container) {
+            task.provenance.modified = FileModified(paths[i].path);
             if (!push(std::move(task))) {
                 break;
             }
             continue;
         }
         ++counts.containers;
+        task.provenance.modified = FileModified(paths[i].path);
         if (options.deps) {
             task.names = CollectNames(paths[i].path);
         }
