@@ -111,20 +111,6 @@ int CommandLine::Run(int argc, const char* const* argv) {
     return status;
 }
 
-const std::vector<std::pair<std::string, std::string>>& ExitStatuses() {
-    static const std::vector<std::pair<std::string, std::string>> statuses = {
-        {"0", "success"},
-        {"1",
-         "a movie failed to load, a file could not be read or written, (scan) any movie "
-         "failed, or (--lenient) a movie has faults"},
-        {"2", "bad usage: nothing was written"},
-        {"3",
-         "(scan) some input could not be read at all: a path that is missing or cannot be "
-         "opened, or a read that failed; worth running again, unlike 1. It wins over 1"},
-    };
-    return statuses;
-}
-
 const std::vector<std::pair<std::string, std::string>>& Examples() {
     static const std::vector<std::pair<std::string, std::string>> examples = {
         {"Inspect a movie, compressed or not:", "velpin-cli tree --inflate movie.swf"},

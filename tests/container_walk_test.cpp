@@ -259,6 +259,12 @@ TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
     // Without the flag a name is in code page 437, where 0x82 is e acute.
     EXPECT_EQ(Walk(StoredZip({{"caf\x82.swf", kFws}}, 0)).lines,
               std::vector<std::string>{Row("caf\xC3\xA9.swf", kFws)});
+    // A NUL inside a name does not cut it short, so that two such entries stay apart.
+    const Bytes nul = StoredZip(
+        {{std::string("nul\0hidden.swf", 14), kFws}, {std::string("nul\0other.swf", 13), kCws}},
+        0x800);
+    EXPECT_EQ(WalkFile(nul).lines,
+              (std::vector<std::string>{Row("nul hidden.swf", kFws), Row("nul other.swf", kCws)}));
     // Names that are not the UTF-8 the flag says are told apart.
     EXPECT_EQ(Walk(StoredZip({{"caf\xE9.swf", kFws}, {"\xFF.swf", kCws}}, 0x800)).lines,
               (std::vector<std::string>{
