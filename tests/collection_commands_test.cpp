@@ -1175,6 +1175,14 @@ TEST_F(EmbeddedTest, DepsPlaceEveryReferenceWhereTheMovieLies) {
     outerIn("site.wacz", outerCrawled, innerCrawled, site + "games/");
     level2In("site.wacz", innerCrawled, site + "games/");
     EXPECT_EQ(got, expected);
+    // Read from standard input, each container gives the rows it gives when named.
+    for (const std::string& input : {zip, warc, wacz}) {
+        const ProgramRun piped = RunCapturing(
+            {"/bin/sh", "-c", "exec \"$0\" scan --deps --nested --stdin-name \"$1\" - < \"$1\"",
+             VELPIN_CLI_PATH, input},
+            io.Path());
+        EXPECT_EQ(piped.out, Run({"scan", "--deps", "--nested", input}).out) << input;
+    }
 }
 
 // A movie named by a path relative to where the scan runs finds what it references above that.
