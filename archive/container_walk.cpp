@@ -258,6 +258,7 @@ class Walker {
         if (!StartsZipEntry(zipHead.data(), zipHead.size())) {
             return ZipReading::LeftToOthers;
         }
+        std::string disagreement;
         const ZipReading reading = ReadZipFile(
             path,
             [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
@@ -287,7 +288,10 @@ class Walker {
                 Entry(name, charged, level, EntryOrigin::ArchiveFile, provenance);
                 return !visitor_.Stopped();
             },
-            unopened);
+            unopened, disagreement);
+        if (reading == ZipReading::Read && !disagreement.empty()) {
+            visitor_.Failure(names_, ContainerError(disagreement));
+        }
         return reading;
     }
 
