@@ -189,8 +189,16 @@ class Walker {
         const std::size_t depth = names_.size();
         ReadWarcRecords(
             in,
-            [&](const std::string& name, ByteStream& payload) {
-                Entry(name, payload, level, EntryOrigin::WarcRecord, {});
+            [&](const std::string& name, const WarcRecordInfo& record, ByteStream& payload) {
+                // The entries of a container the record carries lie in it too.
+                const WarcRecordInfo* const around = std::exchange(record_, &record);
+                try {
+                    Entry(name, payload, level, EntryOrigin::WarcRecord, {std::nullopt, record});
+                } catch (...) {
+                    record_ = around;
+                    throw;
+                }
+                record_ = around;
                 return !visitor_.Stopped();
             },
             [&](const std::string& name, const std::string& message) {
@@ -202,7 +210,19 @@ class Walker {
             [&](const std::string& name) {
                 NamePush pushed(names_, name);
                 visitor_.Listed(names_, EntryOrigin::WarcRecord);
+            },
+            [&](const std::string& name, const WarcRecordInfo& record) {
+                names_.resize(depth);
+                NamePush pushed(names_, name);
+                visitor_.RecordEnded(names_, {std::nullopt, record});
+                return !visitor_.Stopped();
             });
+    }
+
+    // Where an entry of an archive came from: its time, and the WARC record it lies in, if any.
+    EntryProvenance ArchiveProvenance(std::optional<StoredTime> modified) const {
+        return {modified,
+                record_ != nullptr ? std::optional<WarcRecordInfo>(*record_) : std::nullopt};
     }
 
     void NamedFailure(const std::string& name, const Error& error) {
@@ -264,7 +284,7 @@ class Walker {
             [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
                 std::optional<std::uint64_t> heldBytes, std::uint64_t size,
                 std::optional<StoredTime> modified) {
-                const EntryProvenance provenance{modified};
+                const EntryProvenance provenance = ArchiveProvenance(modified);
                 // A listing for names only need not look into an entry that cannot hold others.
                 if (heldBytes && !(namesOnly_ && !HasContainerSuffix(name))) {
                     auto peeked = std::make_unique<OwnedPeek>(std::move(bytes));
@@ -345,17 +365,18 @@ class Walker {
                                          ? SingleMovieName()
                                          : archive.Name();
             if (step == ArchiveReader::Step::DamagedEntry) {
-                DamagedEntry(name, archive.Damage(), {archive.Modified()});
+                DamagedEntry(name, archive.Damage(), ArchiveProvenance(archive.Modified()));
             } else if (const std::string link = archive.Link(); !link.empty()) {
                 // A link named as a movie is said to be one, as a zip or 7z of the same folder
                 // would hold the movie itself.
-                DamagedEntry(name, link, {archive.Modified()});
+                DamagedEntry(name, link, ArchiveProvenance(archive.Modified()));
             } else if (archive.Regular()) {
                 {
                     NamePush pushed(names_, name);
                     archive.ChargeStart();
                 }
-                Entry(name, archive.Data(), level, EntryOrigin::ArchiveFile, {archive.Modified()});
+                Entry(name, archive.Data(), level, EntryOrigin::ArchiveFile,
+                      ArchiveProvenance(archive.Modified()));
                 NamePush pushed(names_, name);
                 archive.Finish();
             }
@@ -402,6 +423,7 @@ class Walker {
     std::vector<std::string> names_;
     std::int64_t others_ = 0;
     DecodeBudget* budget_ = nullptr;
+    const WarcRecordInfo* record_ = nullptr;  // the WARC record being read, innermost
 };
 
 std::int64_t WalkFile(const std::string& path, ContainerVisitor& visitor, bool namesOnly,

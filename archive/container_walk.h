@@ -55,6 +55,10 @@ class ContainerVisitor {
         static_cast<void>(heldBytes);
         Movie(entry, provenance, *bytes);
     }
+    // Each WARC record whose payload was handed on (as a movie, a container or any other entry),
+    // once read through: only then is its length known (see WarcRecordInfo). Named as it was.
+    virtual void RecordEnded(const std::vector<std::string>& /*entry*/,
+                             const EntryProvenance& /*provenance*/) {}
     // A container that could not be read (on): `entry` names where inside it the walk stopped,
     // empty for the outermost container itself. The walk goes on with what follows the broken
     // container, if anything around it can still be read.

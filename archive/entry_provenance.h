@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "archive/warc_reader.h"
+
 namespace velpin {
 
 // A modification time to the second. `utc` false is a zip entry's DOS time, which carries no
@@ -37,6 +39,9 @@ std::optional<StoredTime> DescriptorModified(int descriptor);
 
 struct EntryProvenance {
     std::optional<StoredTime> modified;
+    // The WARC record it is the payload of, or lies in; for an entry of a container the record
+    // carries, the record's length is not known yet.
+    std::optional<WarcRecordInfo> warc;
 };
 
 }  // namespace velpin

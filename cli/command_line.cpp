@@ -124,6 +124,10 @@ const std::vector<std::pair<std::string, std::string>>& Examples() {
          "velpin-cli scan --inflate --hash sha256 games.zip crawl.warc.gz"},
         {"Load only the movies the window opens, up to 4 MiB:",
          "velpin-cli scan --inflate --max-size 4M ~/swf-archive > window.jsonl"},
+        {"Fetch a movie's WARC record back by the offset and length its scan row gives (a gzip "
+         "member in a .warc.gz):",
+         "dd if=crawl.warc.gz iflag=skip_bytes,count_bytes skip=OFFSET count=LENGTH status=none "
+         "| gunzip > record.warc"},
         {"Inflate a movie for the window:", "velpin-cli inflate movie.swf movie-fws.swf"},
         {"See how far a broken movie goes, and mend it:",
          "velpin-cli tags --lenient --inflate cut.swf; velpin-cli repair --inflate cut.swf "

@@ -46,6 +46,27 @@ void WriteDependencies(JsonWriter& json, const std::vector<Dependency>& list) {
     json.EndArray();
 }
 
+void WriteWarcRecord(JsonWriter& json, const WarcRecordInfo& record) {
+    json.BeginObject();
+    json.Key("recordId");
+    json.StringOrNull(record.recordId);
+    json.Key("type");
+    json.StringOrNull(record.type);
+    json.Key("date");
+    json.StringOrNull(record.date);
+    json.Key("targetUri");
+    json.StringOrNull(record.targetUri);
+    json.Key("offset");
+    json.IntegerOrNull(record.offset);
+    json.Key("length");
+    json.IntegerOrNull(record.length);
+    json.Key("httpStatus");
+    json.IntegerOrNull(record.httpStatus);
+    json.Key("contentType");
+    json.StringOrNull(record.contentType);
+    json.EndObject();
+}
+
 }  // namespace
 
 void WriteScanRow(JsonWriter& json, const ScanRow& row) {
@@ -71,6 +92,12 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.Key("modified");
     if (row.provenance.modified) {
         json.String(StoredTimeText(*row.provenance.modified));
+    } else {
+        json.Null();
+    }
+    json.Key("warc");
+    if (row.provenance.warc) {
+        WriteWarcRecord(json, *row.provenance.warc);
     } else {
         json.Null();
     }

@@ -83,7 +83,22 @@ class EntryProducer : public ContainerVisitor {
             }
             task.failure = error;
         }
+        // A WARC record's row says where the record lies, which is known once it has been read
+        // through: its row waits for that, holding no more than its movie.
+        if (task.provenance.warc && task.origin == EntryOrigin::WarcRecord) {
+            Finish();
+            waiting_.emplace(std::move(task));
+            return;
+        }
         Push(std::move(task));
+    }
+
+    void RecordEnded(const std::vector<std::string>& entry,
+                     const EntryProvenance& provenance) override {
+        if (waiting_ && waiting_->entry == entry) {
+            waiting_->provenance.warc = provenance.warc;
+            Finish();
+        }
     }
 
     // Left for the loading threads to read: for a zip entry that is inflating it, which a
@@ -113,8 +128,22 @@ class EntryProducer : public ContainerVisitor {
     // Whether the scan stopped taking tasks: the walk stops too.
     bool Stopped() const override { return stopped_; }
 
+    // Hands on the row still waiting for its record's end, as far as it is known.
+    void Finish() {
+        if (waiting_) {
+            ScanTask task = std::move(*waiting_);
+            waiting_.reset();
+            PushNow(std::move(task));
+        }
+    }
+
   private:
+    // Every task after the one waiting, in the container's order.
     void Push(ScanTask task) {
+        Finish();
+        PushNow(std::move(task));
+    }
+    void PushNow(ScanTask task) {
         if (!stopped_) {
             stopped_ = !push_(std::move(task));
         }
@@ -124,6 +153,7 @@ class EntryProducer : public ContainerVisitor {
     const TaskSink& push_;
     const ScanTask& base_;
     EntryOrigin origin_ = EntryOrigin::ArchiveFile;
+    std::optional<ScanTask> waiting_;
     bool stopped_ = false;
 };
 
@@ -264,6 +294,7 @@ bool ProduceStandardInput(ScanTask task, const ScanInputOptions& options, const 
     if (task.failure) {
         producer.Failure({}, *task.failure);
     }
+    producer.Finish();
     return !producer.Stopped();
 }
 
@@ -303,6 +334,7 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
         } catch (...) {
             producer.Failure({}, CurrentError());
         }
+        producer.Finish();
         if (producer.Stopped()) {
             break;
         }

@@ -439,7 +439,7 @@ std::string Summaries(const std::string& output) {
         Json scanned = Parse(line);
         scanned.erase("hashes");
         EXPECT_EQ(Keys(scanned),
-                  (std::vector<std::string>{"path", "entry", "embedded", "modified", "size",
+                  (std::vector<std::string>{"path", "entry", "embedded", "modified", "warc", "size",
                                             "signature", "version", "declaredLength", "result",
                                             "reason", "error", "movie"}));
         EXPECT_TRUE(scanned.at("entry").is_null());
@@ -684,7 +684,7 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     for (std::string line; std::getline(looseLines, line);) {
         Json row = Parse(line);
         const std::string path = row.at("path").get<std::string>();
-        for (const char* where : {"path", "entry", "modified"}) {
+        for (const char* where : {"path", "entry", "modified", "warc"}) {
             row.erase(where);
         }
         looseRows[path.substr(path.rfind('/') + 1)] = row;
@@ -710,7 +710,7 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
         }
         const std::string last = row.at("entry").back().get<std::string>();
         const std::string file = last.substr(last.rfind('/') + 1);
-        for (const char* where : {"path", "entry", "modified"}) {
+        for (const char* where : {"path", "entry", "modified", "warc"}) {
             row.erase(where);
         }
         EXPECT_EQ(row, looseRows.at(file)) << line;
@@ -1248,5 +1248,85 @@ TEST_F(EmbeddedTest, RowsGiveWhenTheirFileOrEntryWasModified) {
         EXPECT_GT(rows, 1) << row.path;
         EXPECT_EQ(rows, rowsEach.value_or(rows)) << row.path << row.shell;
         rowsEach = rows;
+    }
+}
+
+// A WARC record's row says which record it is and where it lies, byte for byte: the bytes at its
+// offset and length, gunzipped where they are a gzip member, are a WARC of that record alone.
+TEST_F(CollectionTest, WarcRowsLeadBackToTheirRecords) {
+    using namespace testcontainer;
+    const std::string uri = "http://example.com/a.swf";
+    const std::string swfType = "application/x-shockwave-flash";
+    const std::vector<WarcRecord> records{
+        {"warcinfo", "", {'x'}},
+        {"request", uri, Text("GET")},
+        {"response", uri,
+         HttpResponse(
+             {"Content-Type: " + swfType, "Transfer-Encoding: chunked", "Content-Encoding: gzip"},
+             Chunked(Gzip(movie), 100))},
+        {"revisit", uri, {}},
+        {"resource", "file:///b.cws", ReadFile(cws), "WARC/1.0", swfType},
+    };
+    std::vector<Bytes> plain;
+    std::vector<Bytes> members;
+    for (const WarcRecord& record : records) {
+        plain.push_back(WarcRecordBytes(record));
+        members.push_back(Gzip(plain.back()));
+    }
+    const Bytes perRecord = Warc(records, true);
+    const std::string innerWarc = dir.Write("data.warc.gz", perRecord);
+    const struct {
+        std::string path;
+        std::string fetchedFrom;           // the WARC the offsets are in
+        const std::vector<Bytes>* stored;  // each record as stored, or none when not alone
+    } forms[] = {
+        {dir.Write("crawl.warc", Warc(records)), dir.File("crawl.warc"), &plain},
+        {dir.Write("crawl.warc.gz", perRecord), dir.File("crawl.warc.gz"), &members},
+        {dir.Write("site.wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", perRecord}})),
+         innerWarc, &members},
+        {dir.Write("whole.warc.gz", Gzip(Warc(records))), "", nullptr},
+    };
+    for (const auto& form : forms) {
+        std::istringstream lines(Run({"scan", "--hash", "sha256", form.path}).out);
+        std::vector<Json> rows;
+        for (std::string line; std::getline(lines, line);) {
+            rows.push_back(Parse(line));
+        }
+        ASSERT_EQ(rows.size(), 2u) << form.path;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::size_t index = i == 0 ? 2 : 4;
+            const bool response = records[index].type == "response";
+            Json expected = {{"recordId", "urn:uuid:00000000-0000-0000-0000-000000000000"},
+                             {"type", records[index].type},
+                             {"date", "2024-01-01T00:00:00Z"},
+                             {"targetUri", records[index].uri},
+                             {"offset", nullptr},
+                             {"length", nullptr},
+                             {"httpStatus", response ? Json(200) : Json(nullptr)},
+                             {"contentType", swfType}};
+            if (form.stored != nullptr) {
+                std::size_t offset = 0;
+                for (std::size_t before = 0; before < index; ++before) {
+                    offset += (*form.stored)[before].size();
+                }
+                expected["offset"] = offset;
+                expected["length"] = (*form.stored)[index].size();
+            }
+            EXPECT_EQ(rows[i].at("warc"), expected) << form.path << " " << i;
+            if (form.stored == nullptr) {
+                continue;
+            }
+            const ProgramRun fetched = RunCapturing(
+                {"/bin/sh", "-c",
+                 "dd if=\"$1\" iflag=skip_bytes,count_bytes skip=\"$2\" count=\"$3\" status=none"
+                 " | if [ \"$4\" = gz ]; then gunzip; else cat; fi"
+                 " | exec \"$0\" scan --hash sha256 -",
+                 VELPIN_CLI_PATH, form.fetchedFrom, expected.at("offset").dump(),
+                 expected.at("length").dump(), form.stored == &members ? "gz" : ""},
+                io.Path());
+            const Json record = Parse(fetched.out);
+            EXPECT_EQ(record.at("hashes"), rows[i].at("hashes")) << form.path << " " << i;
+            EXPECT_EQ(record.at("entry").back(), rows[i].at("entry").back());
+        }
     }
 }

@@ -292,6 +292,8 @@ Bytes WarcRecordBytes(const WarcRecord& record) {
     }
     if (record.type == "response") {
         head += "\r\nContent-Type: application/http; msgtype=response";
+    } else if (!record.contentType.empty()) {
+        head += "\r\nContent-Type: " + record.contentType;
     }
     head += "\r\nContent-Length: " + std::to_string(record.block.size()) + "\r\n\r\n";
     Bytes out(head.begin(), head.end());

@@ -62,6 +62,7 @@ struct WarcRecord {
     std::string uri;
     Bytes block;
     std::string version = "WARC/1.1";
+    std::string contentType = "";  // the record's own, written when given
 };
 
 // One record with its header fields, Content-Length and the two line ends after its block.
