@@ -189,8 +189,16 @@ class Walker {
         const std::size_t depth = names_.size();
         ReadWarcRecords(
             in,
-            [&](const std::string& name, ByteStream& payload) {
-                Entry(name, payload, level, EntryOrigin::WarcRecord);
+            [&](const std::string& name, const WarcRecordInfo& record, ByteStream& payload) {
+                // The entries of a container the record carries lie in it too.
+                const WarcRecordInfo* const around = std::exchange(record_, &record);
+                try {
+                    Entry(name, payload, level, EntryOrigin::WarcRecord, {std::nullopt, record});
+                } catch (...) {
+                    record_ = around;
+                    throw;
+                }
+                record_ = around;
                 return !visitor_.Stopped();
             },
             [&](const std::string& name, const std::string& message) {
@@ -202,7 +210,19 @@ class Walker {
             [&](const std::string& name) {
                 NamePush pushed(names_, name);
                 visitor_.Listed(names_, EntryOrigin::WarcRecord);
+            },
+            [&](const std::string& name, const WarcRecordInfo& record) {
+                names_.resize(depth);
+                NamePush pushed(names_, name);
+                visitor_.RecordEnded(names_, {std::nullopt, record});
+                return !visitor_.Stopped();
             });
+    }
+
+    // Where an entry of an archive came from: its time, and the WARC record it lies in, if any.
+    EntryProvenance ArchiveProvenance(std::optional<StoredTime> modified) const {
+        return {modified,
+                record_ != nullptr ? std::optional<WarcRecordInfo>(*record_) : std::nullopt};
     }
 
     void NamedFailure(const std::string& name, const Error& error) {
@@ -214,7 +234,8 @@ class Walker {
         names_.resize(depth);
     }
 
-    void Entry(const std::string& name, ByteStream& bytes, int level, EntryOrigin origin) {
+    void Entry(const std::string& name, ByteStream& bytes, int level, EntryOrigin origin,
+               const EntryProvenance& provenance) {
         NamePush pushed(names_, name);
         visitor_.Listed(names_, origin);
         if (namesOnly_ && !HasContainerSuffix(name)) {
@@ -229,7 +250,7 @@ class Walker {
             (kind == ContainerKind::CompressedArchive && HasMovieSuffix(name))) {
             // A movie entry compressed as a whole is still the movie entry its name says: its
             // load tells it is no movie as it stands.
-            visitor_.Movie(names_, peeked);
+            visitor_.Movie(names_, provenance, peeked);
         } else if (kind != ContainerKind::None && level >= kMaxContainerLevels) {
             visitor_.Failure(
                 names_, ContainerError("nested deeper than " + std::to_string(kMaxContainerLevels) +
@@ -237,7 +258,7 @@ class Walker {
         } else if (kind != ContainerKind::None) {
             WalkNested(peeked, kind, level + 1);
         } else if (HasMovieSuffix(name)) {
-            visitor_.Movie(names_, peeked);
+            visitor_.Movie(names_, provenance, peeked);
         } else {
             ++others_;
         }
@@ -261,7 +282,9 @@ class Walker {
         const ZipReading reading = ReadZipFile(
             path,
             [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
-                std::optional<std::uint64_t> heldBytes, std::uint64_t size) {
+                std::optional<std::uint64_t> heldBytes, std::uint64_t size,
+                std::optional<StoredTime> modified) {
+                const EntryProvenance provenance = ArchiveProvenance(modified);
                 // A listing for names only need not look into an entry that cannot hold others.
                 if (heldBytes && !(namesOnly_ && !HasContainerSuffix(name))) {
                     auto peeked = std::make_unique<OwnedPeek>(std::move(bytes));
@@ -275,14 +298,14 @@ class Walker {
                             // --jobs stops at the same entry, as the walk of a zip as a stream
                             // does.
                             budget_->Charge(size);
-                            visitor_.OwnedMovie(names_, std::move(peeked), *heldBytes);
+                            visitor_.OwnedMovie(names_, provenance, std::move(peeked), *heldBytes);
                         }
                         return !visitor_.Stopped();
                     }
                     bytes = std::move(peeked);
                 }
                 ChargedStream charged(*bytes, budget_);
-                Entry(name, charged, level, EntryOrigin::ArchiveFile);
+                Entry(name, charged, level, EntryOrigin::ArchiveFile, provenance);
                 return !visitor_.Stopped();
             },
             unopened, disagreement);
@@ -342,17 +365,18 @@ class Walker {
                                          ? SingleMovieName()
                                          : archive.Name();
             if (step == ArchiveReader::Step::DamagedEntry) {
-                DamagedEntry(name, archive.Damage());
+                DamagedEntry(name, archive.Damage(), ArchiveProvenance(archive.Modified()));
             } else if (const std::string link = archive.Link(); !link.empty()) {
                 // A link named as a movie is said to be one, as a zip or 7z of the same folder
                 // would hold the movie itself.
-                DamagedEntry(name, link);
+                DamagedEntry(name, link, ArchiveProvenance(archive.Modified()));
             } else if (archive.Regular()) {
                 {
                     NamePush pushed(names_, name);
                     archive.ChargeStart();
                 }
-                Entry(name, archive.Data(), level, EntryOrigin::ArchiveFile);
+                Entry(name, archive.Data(), level, EntryOrigin::ArchiveFile,
+                      ArchiveProvenance(archive.Modified()));
                 NamePush pushed(names_, name);
                 archive.Finish();
             }
@@ -380,7 +404,8 @@ class Walker {
     }
 
     // An entry whose header is damaged, in an archive that goes on after it.
-    void DamagedEntry(const std::string& name, const std::string& damage) {
+    void DamagedEntry(const std::string& name, const std::string& damage,
+                      const EntryProvenance& provenance) {
         if (!HasMovieSuffix(name)) {
             ++others_;
             return;
@@ -389,7 +414,7 @@ class Walker {
         visitor_.Listed(names_, EntryOrigin::ArchiveFile);
         if (!namesOnly_) {
             FailedStream failed(damage);
-            visitor_.Movie(names_, failed);
+            visitor_.Movie(names_, provenance, failed);
         }
     }
 
@@ -398,6 +423,7 @@ class Walker {
     std::vector<std::string> names_;
     std::int64_t others_ = 0;
     DecodeBudget* budget_ = nullptr;
+    const WarcRecordInfo* record_ = nullptr;  // the WARC record being read, innermost
 };
 
 std::int64_t WalkFile(const std::string& path, ContainerVisitor& visitor, bool namesOnly,

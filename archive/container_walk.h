@@ -20,6 +20,7 @@
 
 #include "archive/byte_stream.h"
 #include "archive/decode_budget.h"
+#include "archive/entry_provenance.h"
 #include "archive/recognise.h"
 #include "base/error.h"
 
@@ -40,18 +41,24 @@ class ContainerVisitor {
     // revisit record, which holds nothing, is only listed. Movie or the walk of a nested
     // container follows for the entry with the same names.
     virtual void Listed(const std::vector<std::string>& /*entry*/, EntryOrigin /*origin*/) {}
-    // A movie entry: its names from the outermost container inward, and its bytes. The visitor
-    // reads what it needs; an entry Error from `bytes` means this entry is damaged and the walk
-    // can go on after it, anything else it lets through ends the walk.
-    virtual void Movie(const std::vector<std::string>& entry, ByteStream& bytes) = 0;
+    // A movie entry: its names from the outermost container inward, where it came from, and its
+    // bytes. The visitor reads what it needs; an entry Error from `bytes` means this entry is
+    // damaged and the walk can go on after it, anything else it lets through ends the walk.
+    virtual void Movie(const std::vector<std::string>& entry, const EntryProvenance& provenance,
+                       ByteStream& bytes) = 0;
     // A movie entry whose stream owns everything it reads from, `heldBytes` of memory: it may be
     // read on another thread, after the walk has gone on. Read here, as Movie, unless a visitor
     // takes it elsewhere.
     virtual void OwnedMovie(const std::vector<std::string>& entry,
-                            std::unique_ptr<ByteStream> bytes, std::uint64_t heldBytes) {
+                            const EntryProvenance& provenance, std::unique_ptr<ByteStream> bytes,
+                            std::uint64_t heldBytes) {
         static_cast<void>(heldBytes);
-        Movie(entry, *bytes);
+        Movie(entry, provenance, *bytes);
     }
+    // Each WARC record whose payload was handed on (as a movie, a container or any other entry),
+    // once read through: only then is its length known (see WarcRecordInfo). Named as it was.
+    virtual void RecordEnded(const std::vector<std::string>& /*entry*/,
+                             const EntryProvenance& /*provenance*/) {}
     // A container that could not be read (on): `entry` names where inside it the walk stopped,
     // empty for the outermost container itself. The walk goes on with what follows the broken
     // container, if anything around it can still be read.

@@ -206,6 +206,9 @@ std::size_t InflatingStream::Read(std::uint8_t* buffer, std::size_t count) {
         if (step.ended) {
             if (kind_ == Deflation::Gzip) {
                 memberEnded_ = true;
+                if (memberEndWatch_) {
+                    memberEndWatch_(memberStart_, InputPosition());
+                }
             } else {
                 ended_ = true;
             }

@@ -2,7 +2,9 @@
 // another, as a WARC compressed record by record is), a zlib stream, or raw deflate.
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "archive/byte_stream.h"
@@ -32,6 +34,9 @@ class InflatingStream : public ByteStream {
     // if there is one. A member cut short is followed by the next one's bytes, which the inflater
     // has taken as its own: they are searched again when the member was kept whole.
     bool SkipToNextMember();
+    // Called with where each gzip member began and ended in the compressed stream, as it ends.
+    using MemberEndWatch = std::function<void(std::uint64_t start, std::uint64_t end)>;
+    void WatchMemberEnds(MemberEndWatch ended) { memberEndWatch_ = std::move(ended); }
 
   private:
     bool OnlyZerosFollow();
@@ -52,6 +57,7 @@ class InflatingStream : public ByteStream {
     std::vector<std::uint8_t> input_;
     std::uint64_t inputTaken_ = 0;
     std::uint64_t memberStart_ = 0;
+    MemberEndWatch memberEndWatch_;
     // The bytes taken since the member began, when `resumable`, while there are not too many.
     bool resumable_;
     bool keptWhole_ = true;

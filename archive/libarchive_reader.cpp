@@ -424,6 +424,18 @@ std::string ArchiveReader::Damage() const {
     return ArchiveMessage(state_->archive.get());
 }
 
+std::optional<StoredTime> ArchiveReader::Modified() const {
+    struct archive_entry* const header = state_->header;
+    if (state_->singleMovie || archive_entry_mtime_is_set(header) == 0) {
+        return std::nullopt;
+    }
+    const std::time_t seconds = archive_entry_mtime(header);
+    if ((archive_format(state_->archive.get()) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP) {
+        return DosTimeOf(seconds);
+    }
+    return UtcTime(seconds);
+}
+
 std::string ArchiveReader::Link() const {
     struct archive_entry* header = state_->header;
     if (state_->singleMovie) {

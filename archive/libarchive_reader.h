@@ -6,10 +6,12 @@
 #include <locale.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "archive/byte_stream.h"
 #include "archive/decode_budget.h"
+#include "archive/entry_provenance.h"
 #include "archive/recognise.h"
 
 namespace velpin {
@@ -47,6 +49,10 @@ class ArchiveReader {
     const std::string& Name() const;
     bool Regular() const;
     std::string Damage() const;
+    // The entry's modification time: a tar header's or a 7z entry's, in UTC; a zip entry's as
+    // libarchive gives it, which cannot tell a UTC time from a DOS time in no zone, so taken as the
+    // latter, which is true either way as a time in the zone the scan runs in.
+    std::optional<StoredTime> Modified() const;
     // For a hard or symbolic link, what it links to, said in words; else empty.
     std::string Link() const;
     // Whether the data is no archive but one movie compressed whole, the one entry, whose name

@@ -179,8 +179,9 @@ int StatusCode(const std::string& statusLine) {
     return std::from_chars(digits, digits + 3, code).ec == std::errc() ? code : 0;
 }
 
-// Reads the header of the final response, after any interim ones, into `headers`.
-void ReadFinalResponseHeaders(LineReader& http, HeaderFields& headers) {
+// Reads the header of the final response, after any interim ones, into `headers`, and returns
+// its status code, or 0.
+int ReadFinalResponseHeaders(LineReader& http, HeaderFields& headers) {
     std::string statusLine;
     // Interim responses (100 Continue, 103 Early Hints) come before the final one on the same
     // exchange; 101 switches protocols and is final.
@@ -196,7 +197,7 @@ void ReadFinalResponseHeaders(LineReader& http, HeaderFields& headers) {
         }
         const int code = StatusCode(statusLine);
         if (code < 100 || code > 199 || code == 101) {
-            return;
+            return code;
         }
     }
 }
@@ -204,24 +205,27 @@ void ReadFinalResponseHeaders(LineReader& http, HeaderFields& headers) {
 // Passes an HTTP response's payload to the visitor with its codings undone, and gives back what
 // the visitor returns. A block that does not start with a status line (a DNS or other non-HTTP
 // response) is the payload itself.
-bool VisitResponse(const std::string& name, ByteStream& block, const WarcPayloadVisitor& visit,
-                   DecodeBudget* budget) {
+// The payload's status and type go to `record`.
+bool VisitResponse(const std::string& name, WarcRecordInfo& record, ByteStream& block,
+                   const WarcPayloadVisitor& visit, DecodeBudget* budget) {
     PeekedStream peeked(block, 5);
     if (peeked.Head().size() < 5 || std::memcmp(peeked.Head().data(), "HTTP/", 5) != 0) {
-        return visit(name, peeked);
+        return visit(name, record, peeked);
     }
     LineReader http(peeked);
     HeaderFields headers;
     try {
-        ReadFinalResponseHeaders(http, headers);
+        const int code = ReadFinalResponseHeaders(http, headers);
+        record.httpStatus = code >= 100 ? std::optional<int>(code) : std::nullopt;
     } catch (const Error& error) {
         if (!IsEntryError(error)) {
             throw;
         }
         // The record is still there: its payload could not be found, which its entry says.
         FailedStream failed(error.what());
-        return visit(name, failed);
+        return visit(name, record, failed);
     }
+    record.contentType = headers.Get("content-type");
     ByteStream* payload = &http;
     // The look at the first chunk line is given back through the peeked stream, so the payload
     // loses no byte whichever way it is read.
@@ -243,7 +247,7 @@ bool VisitResponse(const std::string& name, ByteStream& block, const WarcPayload
         payload = &decoded.emplace(*payload, Deflation::ZlibOrRaw, true);
     }
     ChargedStream charged(*payload, decoded ? budget : nullptr);
-    return visit(name, charged);
+    return visit(name, record, charged);
 }
 
 std::uint64_t ContentLength(const HeaderFields& headers) {
@@ -258,17 +262,34 @@ std::uint64_t ContentLength(const HeaderFields& headers) {
     throw ContainerError("a WARC record has no valid Content-Length: " + text.value_or(""));
 }
 
+// A header field's value without the angle brackets around it: the WARC/1.1 grammar once wrote
+// URIs in them, and some writers followed it; every record ID is written in them.
+std::optional<std::string> UnbracketedField(const HeaderFields& headers, std::string_view name) {
+    std::optional<std::string> value = headers.Get(name);
+    if (value && value->size() >= 2 && value->front() == '<' && value->back() == '>') {
+        value = value->substr(1, value->size() - 2);
+    }
+    if (value && value->empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 // The record's target URI, or its record ID when it has none (a resource from a local file).
 std::string RecordName(const HeaderFields& headers) {
-    std::string uri = headers.Get("warc-target-uri").value_or("");
-    if (uri.empty()) {
-        uri = headers.Get("warc-record-id").value_or("");
-    }
-    // The WARC/1.1 grammar once wrote the URI in angle brackets, and some writers followed it.
-    if (uri.size() >= 2 && uri.front() == '<' && uri.back() == '>') {
-        uri = uri.substr(1, uri.size() - 2);
-    }
-    return uri;
+    return UnbracketedField(headers, "warc-target-uri")
+        .value_or(UnbracketedField(headers, "warc-record-id").value_or(""));
+}
+
+// What the header says of the record; a response's payload type is its HTTP header's.
+WarcRecordInfo RecordInfo(const HeaderFields& headers) {
+    WarcRecordInfo record;
+    record.recordId = UnbracketedField(headers, "warc-record-id");
+    record.type = headers.Get("warc-type");
+    record.date = headers.Get("warc-date");
+    record.targetUri = UnbracketedField(headers, "warc-target-uri");
+    record.contentType = headers.Get("content-type");
+    return record;
 }
 
 // A version line's text as it can be read in a message: control characters escaped.
@@ -293,7 +314,12 @@ std::string Visible(std::string_view text) {
 // in the file when it starts one, else its own in the decompressed data.
 class MemberMap : public ByteStream {
   public:
-    explicit MemberMap(InflatingStream& in) : in_(in) {}
+    explicit MemberMap(InflatingStream& in) : in_(in) {
+        in_.WatchMemberEnds(
+            [this](std::uint64_t start, std::uint64_t end) { ends_.emplace_back(start, end); });
+    }
+    MemberMap(const MemberMap&) = delete;
+    MemberMap& operator=(const MemberMap&) = delete;
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
         std::size_t got = 0;
         try {
@@ -311,15 +337,37 @@ class MemberMap : public ByteStream {
     // Whether the record at `position` of the decompressed stream starts a member of its own;
     // where it is told to be goes to `where`.
     bool StartsMember(std::uint64_t position, std::string& where) {
+        const std::optional<std::uint64_t> member = MemberStartedAt(position);
+        where = member ? "byte " + std::to_string(*member)
+                       : "byte " + std::to_string(position) + " of the decompressed data";
+        return member.has_value();
+    }
+    // Where in the file the member begins that the record at `position` of the decompressed
+    // stream starts, if it starts one. Asked for records in the order they come: what is known of
+    // the members before goes.
+    std::optional<std::uint64_t> MemberStartedAt(std::uint64_t position) {
         while (starts_.size() > 1 && starts_[1].first <= position) {
             starts_.pop_front();
         }
-        if (!starts_.empty() && starts_.front().first == position) {
-            where = "byte " + std::to_string(starts_.front().second);
-            return true;
+        if (starts_.empty()) {
+            return std::nullopt;
         }
-        where = "byte " + std::to_string(position) + " of the decompressed data";
-        return false;
+        while (!ends_.empty() && ends_.front().first < starts_.front().second) {
+            ends_.pop_front();
+        }
+        if (starts_.front().first != position) {
+            return std::nullopt;
+        }
+        return starts_.front().second;
+    }
+    // Where the member that began at `start` ended, once it has.
+    std::optional<std::uint64_t> MemberEnd(std::uint64_t start) const {
+        for (const auto& [begun, ended] : ends_) {
+            if (begun == start) {
+                return ended;
+            }
+        }
+        return std::nullopt;
     }
     // Whether the inflater failed since the last call.
     bool TakeFailure() { return std::exchange(failed_, false); }
@@ -327,6 +375,9 @@ class MemberMap : public ByteStream {
   private:
     InflatingStream& in_;
     std::deque<std::pair<std::uint64_t, std::uint64_t>> starts_;
+    // The members that ended, by where they began and ended in the file: those of the records
+    // still to be told, and those read ahead of them.
+    std::deque<std::pair<std::uint64_t, std::uint64_t>> ends_;
     std::uint64_t decoded_ = 0;
     bool failed_ = false;
 };
@@ -361,7 +412,7 @@ class RecordReader {
   public:
     RecordReader(ByteStream& in, const WarcPayloadVisitor& visit, const WarcDamageVisitor& damaged,
                  DecodeBudget* budget, std::int64_t& withoutPayload,
-                 const WarcRevisitVisitor& revisited)
+                 const WarcRevisitVisitor& revisited, const WarcRecordEndVisitor& ended)
         : input_(in),
           raw_(input_, 2),
           lines_(Source(budget)),
@@ -369,14 +420,17 @@ class RecordReader {
           damaged_(damaged),
           budget_(budget),
           withoutPayload_(withoutPayload),
-          revisited_(revisited) {}
+          revisited_(revisited),
+          ended_(ended) {}
 
     void ReadAll() {
         for (;;) {
             std::uint64_t start = lines_.Position();
             std::string name;
             try {
-                if (!FindVersionLine(start) || !ReadRecord(name)) {
+                const bool found = FindVersionLine(start);
+                if (!EndPending(found ? start : lines_.Position(), !found, false) || !found ||
+                    !ReadRecord(name, start)) {
                     return;
                 }
             } catch (const BudgetError&) {
@@ -385,7 +439,8 @@ class RecordReader {
                 if (IsEntryError(error) || input_.Failed()) {
                     throw;
                 }
-                if (!PassDamage(start, name, error)) {
+                if (!EndPending(start, false, pending_ && pending_->start == start) ||
+                    !PassDamage(start, name, error)) {
                     return;
                 }
             }
@@ -468,10 +523,41 @@ class RecordReader {
         return false;
     }
 
-    // Reads the record after its version line: its header, whose name goes to `name`, and its
-    // block, which goes to the visitor when it carries a resource. False when the visitor wants
-    // no more.
-    bool ReadRecord(std::string& name) {
+    // Where the record that starts at `position` of the records' bytes lies in the file, if any
+    // bytes of it hold it alone.
+    std::optional<std::uint64_t> StoredOffset(std::uint64_t position) {
+        return members_ ? members_->MemberStartedAt(position) : position;
+    }
+
+    // Tells the record last given to the visitor, if its end is not told yet, that it ends at
+    // `end` of the records' bytes, which `atEnd` says is the end of them all, or else that it is
+    // damaged. False when the visitor wants no more.
+    bool EndPending(std::uint64_t end, bool atEnd, bool damaged) {
+        if (!pending_) {
+            return true;
+        }
+        Pending done = std::move(*pending_);
+        pending_.reset();
+        WarcRecordInfo& record = done.record;
+        if (members_ && record.offset) {
+            // Its member holds it alone when the member has ended and the next record starts a
+            // member of its own.
+            const std::optional<std::uint64_t> memberEnd = members_->MemberEnd(*record.offset);
+            if (!damaged && memberEnd && (atEnd || members_->MemberStartedAt(end))) {
+                record.length = *memberEnd - *record.offset;
+            } else if (!damaged) {
+                record.offset.reset();
+            }
+        } else if (record.offset && !damaged) {
+            record.length = end - done.start;
+        }
+        return !ended_ || ended_(done.name, record);
+    }
+
+    // Reads the record that starts at `start` after its version line: its header, whose name goes
+    // to `name`, and its block, which goes to the visitor when it carries a resource. False when
+    // the visitor wants no more.
+    bool ReadRecord(std::string& name, std::uint64_t start) {
         HeaderFields headers;
         if (!ReadHeaderFields(lines_, headers, false)) {
             throw ContainerError("the container is cut off in a record's header");
@@ -480,9 +566,13 @@ class RecordReader {
         BoundedStream block(lines_, ContentLength(headers));
         const std::string type = AsciiLowered(headers.Get("warc-type").value_or(""));
         if (type == "response" || type == "resource") {
+            pending_ = Pending{name, RecordInfo(headers), start};
+            WarcRecordInfo& record = pending_->record;
+            record.offset = StoredOffset(start);
             try {
-                const bool goOn = type == "response" ? VisitResponse(name, block, visit_, budget_)
-                                                     : visit_(name, block);
+                const bool goOn = type == "response"
+                                      ? VisitResponse(name, record, block, visit_, budget_)
+                                      : visit_(name, record, block);
                 if (!goOn) {
                     return false;
                 }
@@ -550,6 +640,14 @@ class RecordReader {
     DecodeBudget* budget_;
     std::int64_t& withoutPayload_;
     const WarcRevisitVisitor& revisited_;
+    const WarcRecordEndVisitor& ended_;
+    // The record last given to the visitor, till its end is known.
+    struct Pending {
+        std::string name;
+        WarcRecordInfo record;
+        std::uint64_t start = 0;  // in the records' bytes
+    };
+    std::optional<Pending> pending_;
     std::string line_;
     std::string tail_;  // the end of a line passed over past damage
     bool resyncing_ = false;
@@ -564,8 +662,9 @@ bool StartsWarcRecord(const std::uint8_t* bytes, std::size_t count) {
 
 void ReadWarcRecords(ByteStream& in, const WarcPayloadVisitor& visit,
                      const WarcDamageVisitor& damaged, DecodeBudget* budget,
-                     std::int64_t& withoutPayload, const WarcRevisitVisitor& revisited) {
-    RecordReader(in, visit, damaged, budget, withoutPayload, revisited).ReadAll();
+                     std::int64_t& withoutPayload, const WarcRevisitVisitor& revisited,
+                     const WarcRecordEndVisitor& ended) {
+    RecordReader(in, visit, damaged, budget, withoutPayload, revisited, ended).ReadAll();
 }
 
 }  // namespace velpin

@@ -221,6 +221,28 @@ bool IsRegularFile(zip_t* zip, zip_uint64_t index, const char* name) {
     return true;
 }
 
+// The time an entry was last modified: the UTC time of its extended timestamp field ("UT"), in
+// the central directory or else in the local header, or its DOS time as written.
+std::optional<StoredTime> EntryModified(zip_t* zip, const zip_stat_t& stat) {
+    constexpr zip_uint16_t kExtendedTimestamp = 0x5455;
+    constexpr std::uint8_t kModifiedFlag = 0x01;
+    for (const zip_flags_t where : {ZIP_FL_CENTRAL, ZIP_FL_LOCAL}) {
+        zip_uint16_t length = 0;
+        const zip_uint8_t* field =
+            zip_file_extra_field_get_by_id(zip, stat.index, kExtendedTimestamp, 0, &length, where);
+        // The flags tell which times follow; the modification time, when there, comes first.
+        if (field != nullptr && length >= 5 && (field[0] & kModifiedFlag) != 0) {
+            const std::uint32_t seconds = field[1] | (field[2] << 8) | (field[3] << 16) |
+                                          (static_cast<std::uint32_t>(field[4]) << 24);
+            return UtcTime(seconds);
+        }
+    }
+    if ((stat.valid & ZIP_STAT_MTIME) == 0) {
+        return std::nullopt;
+    }
+    return DosTimeOf(stat.mtime);
+}
+
 std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const std::string& path,
                                       std::optional<std::uint64_t>& heldBytes) {
     if (stat.encryption_method != ZIP_EM_NONE) {
@@ -405,7 +427,8 @@ ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, st
             bytes = std::make_unique<FailedStream>(failure.what());
             heldBytes = 0;
         }
-        if (!visit(stat.name, std::move(bytes), heldBytes, stat.size)) {
+        if (!visit(stat.name, std::move(bytes), heldBytes, stat.size,
+                   EntryModified(zip.get(), stat))) {
             break;
         }
     }

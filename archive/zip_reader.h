@@ -11,6 +11,7 @@
 #include <string>
 
 #include "archive/byte_stream.h"
+#include "archive/entry_provenance.h"
 
 namespace velpin {
 
@@ -19,12 +20,13 @@ namespace velpin {
 inline constexpr std::uint64_t kMaxHeldStoredBytes = 16u << 20;
 
 // `bytes` is the entry's data, decoded and checked as it is read: it never gives more than `size`,
-// the size the central directory gives. `heldBytes`, what the stream holds in memory, is given
-// only when the stream owns all it reads from: it may then be read on any thread, after later
-// entries and after the walk. It returns whether the reading goes on.
+// the size the central directory gives, and `modified` the entry's time. `heldBytes`, what the
+// stream holds in memory, is given only when the stream owns all it reads from: it may then be read
+// on any thread, after later entries and after the walk. It returns whether the reading goes on.
 using ZipEntryVisitor =
     std::function<bool(const std::string& name, std::unique_ptr<ByteStream> bytes,
-                       std::optional<std::uint64_t> heldBytes, std::uint64_t size)>;
+                       std::optional<std::uint64_t> heldBytes, std::uint64_t size,
+                       std::optional<StoredTime> modified)>;
 
 enum class ZipReading {
     Read,

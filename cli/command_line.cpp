@@ -129,6 +129,10 @@ const std::vector<std::pair<std::string, std::string>>& Examples() {
          "velpin-cli scan --inflate --hash sha256 games.zip crawl.warc.gz"},
         {"Load only the movies the window opens, up to 4 MiB:",
          "velpin-cli scan --inflate --max-size 4M ~/swf-archive > window.jsonl"},
+        {"Fetch a movie's WARC record back by the offset and length its scan row gives (a gzip "
+         "member in a .warc.gz):",
+         "dd if=crawl.warc.gz iflag=skip_bytes,count_bytes skip=OFFSET count=LENGTH status=none "
+         "| gunzip > record.warc"},
         {"Inflate a movie for the window:", "velpin-cli inflate movie.swf movie-fws.swf"},
         {"Write the images and sounds of a movie as files, with a manifest:",
          "velpin-cli export --inflate --only images,sounds game.swf game-assets"},

@@ -40,7 +40,8 @@ class Recorder : public ContainerVisitor {
         listed.push_back({entry, origin});
     }
 
-    void Movie(const std::vector<std::string>& entry, ByteStream& bytes) override {
+    void Movie(const std::vector<std::string>& entry, const EntryProvenance&,
+               ByteStream& bytes) override {
         FUZZ_CHECK(!entry.empty() && entry.size() <= kMaxContainerLevels);
         // Listed just before, under the same names.
         FUZZ_CHECK(!listed.empty() && listed.back().first == entry);

@@ -1,5 +1,8 @@
 #include "report/scan_row_report.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include "report/envelope.h"
 #include "report/faults.h"
 #include "report/info_report.h"
@@ -17,6 +20,19 @@ void WriteStrings(JsonWriter& json, const std::vector<std::string>& strings) {
     json.EndArray();
 }
 
+// ISO 8601 to the second: with a Z in UTC, without one for a DOS time, which carries no zone.
+std::string StoredTimeText(const StoredTime& time) {
+    const std::time_t seconds = time.seconds;
+    std::tm fields{};
+    gmtime_r(&seconds, &fields);
+    // Room for any year an int holds, though UtcTime lets none past 9999 through.
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%s", fields.tm_year + 1900,
+                  fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec,
+                  time.utc ? "Z" : "");
+    return text;
+}
+
 void WriteDependencies(JsonWriter& json, const std::vector<Dependency>& list) {
     json.BeginArray();
     for (const Dependency& dependency : list) {
@@ -28,6 +44,27 @@ void WriteDependencies(JsonWriter& json, const std::vector<Dependency>& list) {
         json.EndObject();
     }
     json.EndArray();
+}
+
+void WriteWarcRecord(JsonWriter& json, const WarcRecordInfo& record) {
+    json.BeginObject();
+    json.Key("recordId");
+    json.StringOrNull(record.recordId);
+    json.Key("type");
+    json.StringOrNull(record.type);
+    json.Key("date");
+    json.StringOrNull(record.date);
+    json.Key("targetUri");
+    json.StringOrNull(record.targetUri);
+    json.Key("offset");
+    json.IntegerOrNull(record.offset);
+    json.Key("length");
+    json.IntegerOrNull(record.length);
+    json.Key("httpStatus");
+    json.IntegerOrNull(record.httpStatus);
+    json.Key("contentType");
+    json.StringOrNull(record.contentType);
+    json.EndObject();
 }
 
 }  // namespace
@@ -49,6 +86,18 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
             json.Integer(index);
         }
         json.EndArray();
+    } else {
+        json.Null();
+    }
+    json.Key("modified");
+    if (row.provenance.modified) {
+        json.String(StoredTimeText(*row.provenance.modified));
+    } else {
+        json.Null();
+    }
+    json.Key("warc");
+    if (row.provenance.warc) {
+        WriteWarcRecord(json, *row.provenance.warc);
     } else {
         json.Null();
     }

@@ -127,6 +127,7 @@ void ScanEmbedded(const ScanTask& task, const ScanOptions& options, const Surrou
             ScanRow row;
             row.path = *task.path;
             row.entry = task.entry;
+            row.provenance = task.provenance;
             row.embedded = chain;
             row.lenient = options.lenient;
             row.maxSize = options.maxSize;
@@ -163,6 +164,7 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWr
         ScanRow row;
         row.path = *task.path;
         row.entry = task.entry;
+        row.provenance = task.provenance;
         row.lenient = options.lenient;
         row.maxSize = options.maxSize;
         MovieFaults faults;

@@ -22,8 +22,9 @@ namespace velpin {
 
 struct ScanRow {
     std::string path;
-    std::optional<std::vector<std::string>> entry;    // a container's entry: its names
-    std::vector<std::int64_t> embedded;               // the items it lies in, outermost first
+    std::optional<std::vector<std::string>> entry;  // a container's entry: its names
+    std::vector<std::int64_t> embedded;             // the items it lies in, outermost first
+    EntryProvenance provenance;  // an embedded movie's is the one of the movie around it
     std::optional<std::optional<HashValues>> hashes;  // with --hash; none inside if unreadable
     InputHead head;
     std::optional<std::int32_t> result;      // none when the load raised `error`

@@ -69,10 +69,12 @@ class EntryProducer : public ContainerVisitor {
 
     void Listed(const std::vector<std::string>&, EntryOrigin origin) override { origin_ = origin; }
 
-    void Movie(const std::vector<std::string>& entry, ByteStream& bytes) override {
+    void Movie(const std::vector<std::string>& entry, const EntryProvenance& provenance,
+               ByteStream& bytes) override {
         ScanTask task = base_;
         task.entry = entry;
         task.origin = origin_;
+        task.provenance = provenance;
         try {
             task.held = HoldMovie(bytes, options_.inflate, options_.maxSize, options_.hashes);
         } catch (const Error& error) {
@@ -81,16 +83,32 @@ class EntryProducer : public ContainerVisitor {
             }
             task.failure = error;
         }
+        // A WARC record's row says where the record lies, which is known once it has been read
+        // through: its row waits for that, holding no more than its movie.
+        if (task.provenance.warc && task.origin == EntryOrigin::WarcRecord) {
+            Finish();
+            waiting_.emplace(std::move(task));
+            return;
+        }
         Push(std::move(task));
+    }
+
+    void RecordEnded(const std::vector<std::string>& entry,
+                     const EntryProvenance& provenance) override {
+        if (waiting_ && waiting_->entry == entry) {
+            waiting_->provenance.warc = provenance.warc;
+            Finish();
+        }
     }
 
     // Left for the loading threads to read: for a zip entry that is inflating it, which a
     // container's one reader could not keep up with.
-    void OwnedMovie(const std::vector<std::string>& entry, std::unique_ptr<ByteStream> bytes,
-                    std::uint64_t heldBytes) override {
+    void OwnedMovie(const std::vector<std::string>& entry, const EntryProvenance& provenance,
+                    std::unique_ptr<ByteStream> bytes, std::uint64_t heldBytes) override {
         ScanTask task = base_;
         task.entry = entry;
         task.origin = origin_;
+        task.provenance = provenance;
         task.unread = std::move(bytes);
         task.unreadBytes = heldBytes;
         Push(std::move(task));
@@ -100,14 +118,32 @@ class EntryProducer : public ContainerVisitor {
         ScanTask task = base_;
         task.entry = entry;
         task.failure = error;
+        // The time is the container file's only where the row is of the file itself.
+        if (!entry.empty()) {
+            task.provenance = {};
+        }
         Push(std::move(task));
     }
 
     // Whether the scan stopped taking tasks: the walk stops too.
     bool Stopped() const override { return stopped_; }
 
+    // Hands on the row still waiting for its record's end, as far as it is known.
+    void Finish() {
+        if (waiting_) {
+            ScanTask task = std::move(*waiting_);
+            waiting_.reset();
+            PushNow(std::move(task));
+        }
+    }
+
   private:
+    // Every task after the one waiting, in the container's order.
     void Push(ScanTask task) {
+        Finish();
+        PushNow(std::move(task));
+    }
+    void PushNow(ScanTask task) {
         if (!stopped_) {
             stopped_ = !push_(std::move(task));
         }
@@ -117,6 +153,7 @@ class EntryProducer : public ContainerVisitor {
     const TaskSink& push_;
     const ScanTask& base_;
     EntryOrigin origin_ = EntryOrigin::ArchiveFile;
+    std::optional<ScanTask> waiting_;
     bool stopped_ = false;
 };
 
@@ -127,7 +164,8 @@ class NameCollector : public ContainerVisitor {
     void Listed(const std::vector<std::string>& entry, EntryOrigin origin) override {
         names_.Add(entry, origin);
     }
-    void Movie(const std::vector<std::string>&, ByteStream&) override {}  // never called
+    void Movie(const std::vector<std::string>&, const EntryProvenance&, ByteStream&) override {
+    }  // never called
     void Failure(const std::vector<std::string>&, const Error&) override {}
 
   private:
@@ -209,6 +247,7 @@ bool StartsExecutable(const std::vector<std::uint8_t>& head) {
 // scan goes on.
 bool ProduceStandardInput(ScanTask task, const ScanInputOptions& options, const TaskSink& push,
                           ScanInputCounts& counts) {
+    task.provenance.modified = DescriptorModified(STDIN_FILENO);
     EntryProducer producer(options, push, task);
     bool container = false;
     try {
@@ -255,6 +294,7 @@ bool ProduceStandardInput(ScanTask task, const ScanInputOptions& options, const 
     if (task.failure) {
         producer.Failure({}, *task.failure);
     }
+    producer.Finish();
     return !producer.Stopped();
 }
 
@@ -277,12 +317,14 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
                                    ? RecogniseContainerFile(paths[i].path) != ContainerKind::None
                                    : HasContainerSuffix(paths[i].path);
         if (!container) {
+            task.provenance.modified = FileModified(paths[i].path);
             if (!push(std::move(task))) {
                 break;
             }
             continue;
         }
         ++counts.containers;
+        task.provenance.modified = FileModified(paths[i].path);
         if (options.deps) {
             task.names = CollectNames(paths[i].path);
         }
@@ -292,6 +334,7 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
         } catch (...) {
             producer.Failure({}, CurrentError());
         }
+        producer.Finish();
         if (producer.Stopped()) {
             break;
         }

@@ -40,7 +40,10 @@ struct ScanTask {
     // all (an unreadable Error).
     std::optional<Error> failure;
     EntryOrigin origin = EntryOrigin::ArchiveFile;  // what the entry is to its container
-    std::shared_ptr<const ContainerNames> names;    // with --deps, for a container's entries
+    // The file's, or the entry's as its container stores it; for a container that could not be
+    // read, the file's.
+    EntryProvenance provenance;
+    std::shared_ptr<const ContainerNames> names;  // with --deps, for a container's entries
 };
 
 struct ScanInputOptions {

@@ -1,5 +1,6 @@
 // velpin-cli's commands for collections end to end: compressed input in place, scan, save by tag
 // code and extract, run as a user would run them on movies built here.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -493,9 +494,10 @@ std::string Summaries(const std::string& output) {
     for (std::string line; std::getline(lines, line);) {
         Json scanned = Parse(line);
         scanned.erase("hashes");
-        EXPECT_EQ(Keys(scanned), (std::vector<std::string>{"path", "entry", "embedded", "size",
-                                                           "signature", "version", "declaredLength",
-                                                           "result", "reason", "error", "movie"}));
+        EXPECT_EQ(Keys(scanned),
+                  (std::vector<std::string>{"path", "entry", "embedded", "modified", "warc", "size",
+                                            "signature", "version", "declaredLength", "result",
+                                            "reason", "error", "movie"}));
         EXPECT_TRUE(scanned.at("entry").is_null());
         EXPECT_EQ(scanned.at("movie").is_null(), scanned.at("result") != 0) << line;
         summaries += scanned.at("path").get<std::string>();
@@ -754,8 +756,9 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     for (std::string line; std::getline(looseLines, line);) {
         Json row = Parse(line);
         const std::string path = row.at("path").get<std::string>();
-        row.erase("path");
-        row.erase("entry");
+        for (const char* where : {"path", "entry", "modified", "warc"}) {
+            row.erase(where);
+        }
         looseRows[path.substr(path.rfind('/') + 1)] = row;
     }
     ASSERT_EQ(looseRows.size(), 6u);  // readme.txt too, named as it is
@@ -779,8 +782,9 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
         }
         const std::string last = row.at("entry").back().get<std::string>();
         const std::string file = last.substr(last.rfind('/') + 1);
-        row.erase("path");
-        row.erase("entry");
+        for (const char* where : {"path", "entry", "modified", "warc"}) {
+            row.erase(where);
+        }
         EXPECT_EQ(row, looseRows.at(file)) << line;
     }
     std::vector<std::string> expected;
@@ -1097,6 +1101,7 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
         Json loose = rowsOf({dir.Write("loose.swf", expected[i].first)}).at(0);
         loose["path"] = outerPath;
         loose["embedded"] = expected[i].second;
+        loose["modified"] = nested[0].at("modified");
         EXPECT_EQ(nested[i + 1], loose) << i;
     }
 
@@ -1111,6 +1116,7 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
     Json loose = rowsOf({"--lenient", dir.Write("loose.swf", cutDeep)}).at(0);
     loose["path"] = cutPath;
     loose["embedded"] = {0};
+    loose["modified"] = lenient.at(0).at("modified");
     ASSERT_GE(lenient.size(), 2u);
     EXPECT_EQ(lenient[1], loose);
     EXPECT_EQ(lenient.back().at("embedded"), Json::parse("[0,0,0]"));
@@ -1290,6 +1296,138 @@ TEST_F(EmbeddedTest, DepsOfAMovieNamedByARelativePathReachAboveItsFolder) {
     EXPECT_EQ(Parse(run.out).at("dependencies"),
               Json::parse(R"({"present": [{"reference": "../../x.swf", "target": "../../x.swf"}],
                               "missing": [], "external": []})"));
+}
+
+// Each row says when its file or entry was last modified, as the file system or the container
+// stores it, and a movie found inside another has the time of the one around it.
+TEST_F(EmbeddedTest, RowsGiveWhenTheirFileOrEntryWasModified) {
+    using namespace testcontainer;
+    constexpr std::int64_t kModified = 1577934245;
+    const std::string utc = "2020-01-02T03:04:05Z";
+    const std::vector<Member> members{{"outer.swf", outer}};
+    const timespec times[2] = {{kModified, 0}, {kModified, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, outerPath.c_str(), times, 0), 0);
+    // 2021-02-03 04:05:06 as DOS stores it: the date (years from 1980, month, day) in the high
+    // half, the time (hours, minutes, seconds halved) in the low one.
+    const std::uint32_t dosTime =
+        (((41u << 9) | (2u << 5) | 3u) << 16) | (4u << 11) | (5u << 5) | 3u;
+    const std::string pipedIn = "cat \"$2\" | exec \"$0\" scan --nested -";
+    const std::string fileIn = "exec \"$0\" scan --nested - < \"$2\"";
+    const struct {
+        std::string path;
+        std::string shell;  // how it is given: named, or on standard input
+        Json modified;
+    } cases[] = {
+        {outerPath, "", utc},
+        {outerPath, fileIn, utc},
+        {outerPath, pipedIn, nullptr},
+        {dir.Write("a.zip", Archive(ArchiveFormat::Zip, members, ArchiveFilter::None, kModified)),
+         "", utc},
+        {dir.Write("a.7z",
+                   Archive(ArchiveFormat::SevenZip, members, ArchiveFilter::None, kModified)),
+         "", utc},
+        {dir.Write("a.tgz", Archive(ArchiveFormat::Tar, members, ArchiveFilter::Gzip, kModified)),
+         "", utc},
+        {dir.Write("dos.zip", StoredZip(members, 0, dosTime)), "", "2021-02-03T04:05:06"},
+        {dir.Write("none.zip", StoredZip(members, 0)), "", nullptr},
+        {dir.Write("crawl.warc", Warc({{"resource", "file:///outer.swf", outer}})), "", nullptr},
+    };
+    std::optional<int> rowsEach;
+    for (const auto& row : cases) {
+        const ProgramRun run =
+            row.shell.empty()
+                ? Run({"scan", "--nested", row.path})
+                : RunCapturing({"/bin/sh", "-c", row.shell, VELPIN_CLI_PATH, "-", row.path},
+                               io.Path());
+        std::istringstream lines(run.out);
+        int rows = 0;
+        for (std::string line; std::getline(lines, line); ++rows) {
+            EXPECT_EQ(Parse(line).at("modified"), row.modified) << row.path << ": " << line;
+        }
+        EXPECT_GT(rows, 1) << row.path;
+        EXPECT_EQ(rows, rowsEach.value_or(rows)) << row.path << row.shell;
+        rowsEach = rows;
+    }
+}
+
+// A WARC record's row says which record it is and where it lies, byte for byte: the bytes at its
+// offset and length, gunzipped where they are a gzip member, are a WARC of that record alone.
+TEST_F(CollectionTest, WarcRowsLeadBackToTheirRecords) {
+    using namespace testcontainer;
+    const std::string uri = "http://example.com/a.swf";
+    const std::string swfType = "application/x-shockwave-flash";
+    const std::vector<WarcRecord> records{
+        {"warcinfo", "", {'x'}},
+        {"request", uri, Text("GET")},
+        {"response", uri,
+         HttpResponse(
+             {"Content-Type: " + swfType, "Transfer-Encoding: chunked", "Content-Encoding: gzip"},
+             Chunked(Gzip(movie), 100))},
+        {"revisit", uri, {}},
+        {"resource", "file:///b.cws", ReadFile(cws), "WARC/1.0", swfType},
+    };
+    std::vector<Bytes> plain;
+    std::vector<Bytes> members;
+    for (const WarcRecord& record : records) {
+        plain.push_back(WarcRecordBytes(record));
+        members.push_back(Gzip(plain.back()));
+    }
+    const Bytes perRecord = Warc(records, true);
+    const std::string innerWarc = dir.Write("data.warc.gz", perRecord);
+    const struct {
+        std::string path;
+        std::string fetchedFrom;           // the WARC the offsets are in
+        const std::vector<Bytes>* stored;  // each record as stored, or none when not alone
+    } forms[] = {
+        {dir.Write("crawl.warc", Warc(records)), dir.File("crawl.warc"), &plain},
+        {dir.Write("crawl.warc.gz", perRecord), dir.File("crawl.warc.gz"), &members},
+        {dir.Write("site.wacz", Archive(ArchiveFormat::Zip, {{"archive/data.warc.gz", perRecord}})),
+         innerWarc, &members},
+        {dir.Write("whole.warc.gz", Gzip(Warc(records))), "", nullptr},
+    };
+    for (const auto& form : forms) {
+        std::istringstream lines(Run({"scan", "--hash", "sha256", form.path}).out);
+        std::vector<Json> rows;
+        for (std::string line; std::getline(lines, line);) {
+            rows.push_back(Parse(line));
+        }
+        ASSERT_EQ(rows.size(), 2u) << form.path;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::size_t index = i == 0 ? 2 : 4;
+            const bool response = records[index].type == "response";
+            Json expected = {{"recordId", "urn:uuid:00000000-0000-0000-0000-000000000000"},
+                             {"type", records[index].type},
+                             {"date", "2024-01-01T00:00:00Z"},
+                             {"targetUri", records[index].uri},
+                             {"offset", nullptr},
+                             {"length", nullptr},
+                             {"httpStatus", response ? Json(200) : Json(nullptr)},
+                             {"contentType", swfType}};
+            if (form.stored != nullptr) {
+                std::size_t offset = 0;
+                for (std::size_t before = 0; before < index; ++before) {
+                    offset += (*form.stored)[before].size();
+                }
+                expected["offset"] = offset;
+                expected["length"] = (*form.stored)[index].size();
+            }
+            EXPECT_EQ(rows[i].at("warc"), expected) << form.path << " " << i;
+            if (form.stored == nullptr) {
+                continue;
+            }
+            const ProgramRun fetched = RunCapturing(
+                {"/bin/sh", "-c",
+                 "dd if=\"$1\" iflag=skip_bytes,count_bytes skip=\"$2\" count=\"$3\" status=none"
+                 " | if [ \"$4\" = gz ]; then gunzip; else cat; fi"
+                 " | exec \"$0\" scan --hash sha256 -",
+                 VELPIN_CLI_PATH, form.fetchedFrom, expected.at("offset").dump(),
+                 expected.at("length").dump(), form.stored == &members ? "gz" : ""},
+                io.Path());
+            const Json record = Parse(fetched.out);
+            EXPECT_EQ(record.at("hashes"), rows[i].at("hashes")) << form.path << " " << i;
+            EXPECT_EQ(record.at("entry").back(), rows[i].at("entry").back());
+        }
+    }
 }
 
 // A movie with one asset of each kind and one bitmap too large to export, exported alone and

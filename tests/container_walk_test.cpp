@@ -52,7 +52,8 @@ Digested HoldDigested(ByteStream& in, std::size_t limit,
 // One line per movie ("names | size | sha256 prefix") or failure ("! names: message").
 class Recorder : public ContainerVisitor {
   public:
-    void Movie(const std::vector<std::string>& entry, ByteStream& bytes) override {
+    void Movie(const std::vector<std::string>& entry, const EntryProvenance&,
+               ByteStream& bytes) override {
         std::string line = Names(entry);
         try {
             const Digested digested = HoldDigested(bytes, 64, kSha256);

@@ -129,7 +129,8 @@ Bytes RecursiveGzip() {
         "w8PBw8PDw8PDw8PDw8Plw8PDiAEAw0OfCAtdw8M=");
 }
 
-Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveFilter filter) {
+Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveFilter filter,
+              std::optional<std::int64_t> modified) {
     std::unique_ptr<struct archive, decltype(&archive_write_free)> owned(archive_write_new(),
                                                                          &archive_write_free);
     struct archive* archive = owned.get();
@@ -171,6 +172,9 @@ Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveF
         archive_entry_set_filetype(entry.get(), AE_IFREG);
         archive_entry_set_perm(entry.get(), 0644);
         archive_entry_set_size(entry.get(), static_cast<la_int64_t>(member.bytes.size()));
+        if (modified) {
+            archive_entry_set_mtime(entry.get(), static_cast<time_t>(*modified), 0);
+        }
         if (!member.hardLink.empty()) {
             archive_entry_set_hardlink(entry.get(), member.hardLink.c_str());
         } else if (!member.symbolicLink.empty()) {
@@ -187,7 +191,7 @@ Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveF
     return out;
 }
 
-Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags) {
+Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags, std::uint32_t dosTime) {
     Bytes out;
     Bytes central;
     const auto put = [](Bytes& to, std::uint64_t value, int bytes) {
@@ -204,7 +208,8 @@ Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags) {
             put(*to, local ? 0x04034b50 : 0x02014b50, 4);
             put(*to, 20, local ? 2 : 4);  // versions made by and needed
             put(*to, flags, 2);
-            put(*to, 0, 6);  // stored, no time
+            put(*to, 0, 2);  // stored
+            put(*to, dosTime, 4);
             put(*to, crc, 4);
             put(*to, member.bytes.size(), 4);
             put(*to, member.bytes.size(), 4);
@@ -287,6 +292,8 @@ Bytes WarcRecordBytes(const WarcRecord& record) {
     }
     if (record.type == "response") {
         head += "\r\nContent-Type: application/http; msgtype=response";
+    } else if (!record.contentType.empty()) {
+        head += "\r\nContent-Type: " + record.contentType;
     }
     head += "\r\nContent-Length: " + std::to_string(record.block.size()) + "\r\n\r\n";
     Bytes out(head.begin(), head.end());

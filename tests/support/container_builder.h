@@ -2,6 +2,7 @@
 // zip, 7z and tar (through libarchive's writer), gzip members, and WARC records by hand.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,15 @@ struct Member {
 enum class ArchiveFormat { Zip, SevenZip, Tar };
 enum class ArchiveFilter { None, Gzip, Bzip2, Xz, Zstd };
 
+// Every member modified at `modified` (seconds since 1970, UTC) when given.
 Bytes Archive(ArchiveFormat format, const std::vector<Member>& members,
-              ArchiveFilter filter = ArchiveFilter::None);
+              ArchiveFilter filter = ArchiveFilter::None,
+              std::optional<std::int64_t> modified = std::nullopt);
 
 // A zip of stored members written here, with the general purpose `flags` (0x800: names in UTF-8)
 // on every member; libarchive's writer keeps no name it cannot convert to the locale.
-Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags);
+// `dosTime` is every member's DOS date (high half) and time.
+Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags, std::uint32_t dosTime = 0);
 
 // A 7z of the `packed` streams and the `header` given byte for byte, behind a signature header
 // that places and checksums them: for headers libarchive's writer does not make.
@@ -58,6 +62,7 @@ struct WarcRecord {
     std::string uri;
     Bytes block;
     std::string version = "WARC/1.1";
+    std::string contentType = "";  // the record's own, written when given
 };
 
 // One record with its header fields, Content-Length and the two line ends after its block.
