@@ -1,6 +1,7 @@
 """Writes velpin-dask's manual page from the command line it parses with:
 make_man.py VELPIN-DASK MAN-PAGE"""
 
+import re
 import runpy
 import sys
 
@@ -24,6 +25,16 @@ def shown(action):
         return action.metavar + "..."
     names = ", ".join(action.option_strings)
     return names if action.nargs == 0 else names + " " + action.metavar
+
+
+def check_synopsis(parser):
+    """The synopsis is written by hand, for its order and SCAN-OPTIONS; it must name every
+    option the parser takes, or the page would hide one."""
+    named = set(re.findall(r"-[-\w]+", parser.usage))
+    for action in parser._actions:
+        names = [name for name in action.option_strings if name not in ("-h", "--help")]
+        if names and named.isdisjoint(names):
+            sys.exit("make_man.py: the synopsis leaves out " + names[-1])
 
 
 def write(parser, out):
@@ -52,6 +63,7 @@ def main():
     if len(sys.argv) != 3:
         sys.exit("usage: make_man.py VELPIN-DASK MAN-PAGE")
     parser = runpy.run_path(sys.argv[1], run_name="velpin_dask_docs")["build_parser"]()
+    check_synopsis(parser)
     with open(sys.argv[2], "w", encoding="utf-8") as out:
         write(parser, out)
 
