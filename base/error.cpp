@@ -18,4 +18,15 @@ Error CurrentError() {
     }
 }
 
+Error CurrentOutputError(const std::string& path) {
+    try {
+        throw;
+    } catch (const EInOutError& error) {
+        return Error(ErrorClass::Unwritable, ErrorSubject::Output, ErrorBoxText(error.what()),
+                     error.Path.empty() ? path : error.Path);
+    } catch (...) {
+        return CurrentError();
+    }
+}
+
 }  // namespace velpin

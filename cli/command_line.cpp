@@ -91,7 +91,7 @@ int CommandLine::Run(int argc, const char* const* argv) {
     } catch (const CLI::Success& success) {
         // --help and --version, which CLI11 prints on standard output.
         const int status = app_->exit(success);
-        return std::fflush(stdout) == 0 ? status : static_cast<int>(exitFailure);
+        return std::fflush(stdout) == 0 ? status : static_cast<int>(exitUnwritable);
     } catch (const CLI::ParseError& error) {
         return UsageFailure(error.what());
     }
@@ -104,9 +104,11 @@ int CommandLine::Run(int argc, const char* const* argv) {
         }
         return UsageFailure(error.what());
     }
+    // Whatever the command made of its inputs, output that did not arrive whole is a failure of
+    // its own, which a retry may mend.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         WriteErrorLine("cannot write standard output");
-        return exitFailure;
+        return exitUnwritable;
     }
     return status;
 }
@@ -115,12 +117,17 @@ const std::vector<std::pair<std::string, std::string>>& ExitStatuses() {
     static const std::vector<std::pair<std::string, std::string>> statuses = {
         {"0", "success"},
         {"1",
-         "a movie failed to load, a file could not be read or written, (scan) any movie "
-         "failed, or (--lenient) a movie has faults"},
+         "a movie failed to load, a file could not be read, (scan) any movie failed, or "
+         "(--lenient) a movie has faults"},
         {"2", "bad usage: nothing was written"},
         {"3",
          "(scan) some input could not be read at all: a path that is missing or cannot be "
-         "opened, or a read that failed; worth running again, unlike 1. It wins over 1"},
+         "opened, a folder that cannot be listed, or a read that failed; worth running again, "
+         "unlike 1. It wins over 1"},
+        {"4",
+         "the output could not be written: standard output or the file OUT (a full disk, no "
+         "access, a missing folder), so what was written is incomplete; worth running again "
+         "once mended. It wins over every other status"},
     };
     return statuses;
 }

@@ -32,8 +32,8 @@ struct ScanResult {
 };
 
 // The paths the scan reads, in byte order; false when a list of paths could not be read.
-bool CollectPaths(const ScanOptions& options, ScanListener& listener, std::vector<ScanPath>& paths,
-                  std::int64_t& unreadable) {
+bool CollectPaths(const ScanOptions& options, ScanListener& listener,
+                  std::vector<ScanPath>& paths) {
     // Standard input is one input of its own, whatever its name: it is never a folder to walk
     // nor a file already named.
     std::vector<std::string> named;
@@ -58,11 +58,7 @@ bool CollectPaths(const ScanOptions& options, ScanListener& listener, std::vecto
             }
         }
     }
-    // A folder that could not be read is an input that could not be read, as a file is.
-    paths = CollectScanInputs(named, [&](const std::string& folder, const std::string& reason) {
-                listener.FolderUnreadable(folder, reason);
-                ++unreadable;
-            }).paths;
+    paths = CollectScanInputs(named);
     if (standardInput) {
         const ScanPath input{options.stdinName, true, true};
         paths.insert(
@@ -81,7 +77,7 @@ std::optional<ScanInputCounts> ScanInParallel(const std::vector<ScanPath>& paths
                                               const ScanInputOptions& inputOptions,
                                               const RowWriter& write, unsigned jobs,
                                               ScanListener& listener,
-                                              const std::function<void(const ScanResult&)>& take) {
+                                              const std::function<bool(const ScanResult&)>& take) {
     OrderedResults<ScanTask, ScanResult> results(jobs * kLinesAheadPerJob, kHeldBytesAhead);
     ScanInputCounts counts;
     std::vector<std::thread> workers;
@@ -135,7 +131,10 @@ std::optional<ScanInputCounts> ScanInParallel(const std::vector<ScanPath>& paths
     try {
         while (std::optional<ScanResult> result =
                    results.Next(kWaitInterval, [&]() { listener.Waiting(); })) {
-            take(*result);
+            if (!take(*result)) {
+                results.Abandon();
+                break;
+            }
         }
     } catch (...) {
         // The reader and the workers finish what they hold and stop, so the error is reported,
@@ -156,19 +155,21 @@ ScanOutcome RunScan(const ScanOptions& options, const RowWriter& write, ScanList
     ScanOutcome outcome;
     ScanTotals& totals = outcome.totals;
     std::vector<ScanPath> paths;
-    if (!CollectPaths(options, listener, paths, totals.unreadable)) {
+    if (!CollectPaths(options, listener, paths)) {
         outcome.end = ScanEnd::ListUnreadable;
         return outcome;
     }
     totals.files = static_cast<std::int64_t>(paths.size());
     listener.Started(paths.size());
 
+    bool refused = false;
     const auto take = [&](const ScanResult& result) {
         totals.rows += result.line.rows;
         totals.loaded += result.line.loaded;
         totals.unreadable += result.line.unreadable ? 1 : 0;
         totals.bytes += result.line.bytes;
-        listener.Rows(result.line, result.pathIndex);
+        refused = !listener.Rows(result.line, result.pathIndex);
+        return !refused;
     };
     const ScanInputOptions inputOptions{options.inflate, options.deps, options.hashes};
     ScanInputCounts counts;
@@ -195,6 +196,9 @@ ScanOutcome RunScan(const ScanOptions& options, const RowWriter& write, ScanList
     }
     totals.containers = counts.containers;
     totals.otherEntries = counts.otherEntries;
+    if (refused) {
+        outcome.end = ScanEnd::RowsRefused;
+    }
     return outcome;
 }
 

@@ -250,6 +250,15 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
         ScanTask task;
         task.pathIndex = i;
         task.path = &paths[i].path;
+        if (paths[i].unlisted) {
+            // Its row stands for what it held, as an unreadable file's does.
+            task.failure = Error(ErrorClass::Unreadable, ErrorSubject::Input,
+                                 "cannot read the folder: " + *paths[i].unlisted);
+            if (!push(std::move(task))) {
+                break;
+            }
+            continue;
+        }
         if (paths[i].standardInput) {
             if (!ProduceStandardInput(std::move(task), options, push, counts)) {
                 break;

@@ -320,7 +320,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"extract", "--index", "1", fws, out, out}, 2, "", "velpin-cli: The following argument"},
         {{"extract", "--index", "1", cws, out}, 1, "", refused(cws) + "CWS" + hint},
         {{"extract", "--index", "1", fws, "/dev/full"},
-         1,
+         4,
          "",
          "velpin-cli: /dev/full: Error Saving file!\n"},
         {{"scan"}, 2, "", "velpin-cli: PATH is required (see 'velpin-cli scan --help')\n"},
@@ -573,7 +573,7 @@ TEST_F(CollectionTest, ScanInfoAddsTheInfoOfEachLoadedMovie) {
 
 // Root reads every folder and file whatever its mode, so the scan runs as an ordinary user; input
 // that cannot be read at all exits 3, a folder or a container in it alike.
-TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
+TEST_F(CollectionTest, AFolderThatCannotBeListedGivesARowAndFails) {
     TempDir folder;
     const std::string locked = folder.File("locked");
     std::filesystem::create_directory(locked);
@@ -587,11 +587,20 @@ TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
     const std::string program = folder.File("velpin-cli");
     std::filesystem::copy_file(VELPIN_CLI_PATH, program);
     ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+    // Open to the child, which writes the rows there.
+    const std::string out = folder.Write("rows.jsonl", {});
+    ASSERT_EQ(chmod(out.c_str(), 0666), 0);
     const struct {
         mode_t folderMode;
         mode_t zipMode;
         int status;
-    } rows[] = {{0755, 0644, 0}, {0755, 0000, 3}, {0000, 0644, 3}};
+        std::string firstPath;
+        Json error;
+    } rows[] = {
+        {0755, 0644, 0, locked + "/a.swf", nullptr},
+        {0755, 0000, 3, locked + "/a.swf", nullptr},
+        {0000, 0644, 3, locked, "cannot read the folder: Permission denied"},
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << std::oct << row.folderMode << " " << row.zipMode);
         // The zip first, while its folder can still be searched.
@@ -599,13 +608,17 @@ TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
         ASSERT_EQ(chmod(locked.c_str(), row.folderMode), 0);
         const int run = RunInChild(
             [&] {
-                return RunProgram({program, "scan", locked}, "/dev/null", "/dev/null");
+                return RunProgram({program, "scan", locked}, out, "/dev/null");
             },
             true);
         if (run == kChildCannotDropPrivileges) {
             GTEST_SKIP() << "cannot drop privileges here";
         }
         EXPECT_EQ(run, row.status);
+        const std::string rowsOut = AsText(ReadFile(out));
+        const Json first = Parse(rowsOut.substr(0, rowsOut.find('\n')));
+        EXPECT_EQ(first.at("path"), row.firstPath);
+        EXPECT_EQ(first.at("error"), row.error);
     }
     chmod(locked.c_str(), 0755);
 }

@@ -4,7 +4,6 @@
 #include <functional>
 #include <vector>
 
-#include "Unit1/presentation/MessageTexts.h"
 #include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "codec/movie_output.h"
@@ -30,10 +29,12 @@ int Convert(std::string (*failureLine)(std::string_view), const std::string& inP
             const bool written = WriteOutputFile(
                 outPath, [&](const ByteSink& sink) { summary = convert(input, sink); });
             if (!written) {
-                WriteErrorLine(outPath, kSaveFailedText);
-                return static_cast<int>(exitFailure);
+                return ReportFailedWrite(outPath);
             }
         } catch (const Error& error) {
+            if (error.Class() == ErrorClass::Unwritable) {
+                throw;
+            }
             WriteErrorLine(inPath, failureLine(error.what()));
             return static_cast<int>(exitFailure);
         }

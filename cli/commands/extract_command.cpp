@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "Unit1/presentation/MessageTexts.h"
 #include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
@@ -67,8 +66,7 @@ int RunExtractCommand(const ExtractOptions& options) {
                 return static_cast<int>(exitOk);
             }
             if (!WriteOutputFile(options.out, [&](const ByteSink& sink) { sink(bytes, length); })) {
-                WriteErrorLine(options.out, kSaveFailedText);
-                return static_cast<int>(exitFailure);
+                return ReportFailedWrite(options.out);
             }
             return static_cast<int>(exitOk);
         });

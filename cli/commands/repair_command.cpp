@@ -1,7 +1,6 @@
 // velpin-cli repair: a broken movie read as far as it goes, and written back as one that loads.
 #include <string>
 
-#include "Unit1/presentation/MessageTexts.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
 #include "codec/movie_output.h"
@@ -64,8 +63,7 @@ int RunRepairCommand(const RepairOptions& options) {
             }
             const Signature written = options.fws ? Signature::Fws : loaded.head.signature;
             if (!SaveMovieIn(document.movie, written, options.fws, options.out)) {
-                WriteErrorLine(options.out, kSaveFailedText);
-                return static_cast<int>(exitFailure);
+                return ReportFailedWrite(options.out);
             }
             if (mode == OutputMode::Json) {
                 PrintRepairJson(loaded.result, faults, outcome);

@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "Unit1/presentation/MessageTexts.h"
 #include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
@@ -78,8 +77,7 @@ int RunSaveCommand(const SaveOptions& options) {
             }
             // Only a movie inflated here has a signature to keep.
             if (!SaveMovieIn(movie, loaded.head.signature, options.fws, options.out)) {
-                WriteErrorLine(options.out, kSaveFailedText);
-                return static_cast<int>(exitFailure);
+                return ReportFailedWrite(options.out);
             }
             if (!options.deleteCodes.empty()) {
                 WriteNoteLine(RemovalLine(deletion));
