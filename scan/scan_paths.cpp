@@ -120,7 +120,12 @@ std::vector<std::string> ReadPathList(const std::string& listPath, char separato
         }
     }
     std::vector<std::string> paths;
-    std::size_t start = 0;
+    // Editors on some systems start a UTF-8 text with a byte-order mark, which no path begins with.
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    std::size_t start =
+        separator == '\n' && text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0
+            ? kByteOrderMark.size()
+            : 0;
     while (start < text.size()) {
         const std::size_t end = std::min(text.find(separator, start), text.size());
         // A list written with CR LF line ends names no path ending in CR.

@@ -27,8 +27,8 @@ struct ScanPath {
 std::vector<ScanPath> CollectScanInputs(const std::vector<std::string>& operands);
 
 // The paths of a list file (`-` for standard input), separated by `separator` (a newline or a NUL
-// byte; a CR before a newline is dropped); empty names are skipped. Raises EInOutError when the
-// list cannot be read.
+// byte; a CR before a newline, and a UTF-8 byte-order mark at the start of a list of lines, are
+// dropped); empty names are skipped. Raises EInOutError when the list cannot be read.
 std::vector<std::string> ReadPathList(const std::string& listPath, char separator);
 
 }  // namespace velpin

@@ -1,5 +1,6 @@
 #include "scan/scan_task.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -96,7 +97,10 @@ class EntryProducer : public ContainerVisitor {
 
     void Failure(const std::vector<std::string>& entry, const Error& error) override {
         ScanTask task = base_;
-        task.entry = entry;
+        // A failure of the outermost container is about the file itself, as a loose file's is.
+        if (!entry.empty()) {
+            task.entry = entry;
+        }
         task.failure = error;
         Push(std::move(task));
     }
@@ -204,15 +208,27 @@ bool StartsSevenZip(const std::vector<std::uint8_t>& head) {
            std::memcmp(head.data(), kMagic, sizeof kMagic - 1) == 0;
 }
 
-// Standard input as one movie, or as one container walked as it streams in. Returns whether the
-// scan goes on.
-bool ProduceStandardInput(ScanTask task, const ScanInputOptions& options, const TaskSink& push,
-                          ScanInputCounts& counts) {
+// Whether the file the user named at `path` tells nothing of its length by its size, as a pipe, a
+// FIFO, a device or a file of /proc does: it is then read once, as it comes.
+bool IsStreamedFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && info.st_size == 0;
+}
+
+// Standard input, or a file read as it comes, as one movie, or as one container walked as it
+// streams in. Returns whether the scan goes on.
+bool ProduceStream(ScanTask task, const ScanInputOptions& options, const TaskSink& push,
+                   ScanInputCounts& counts, bool standardInput) {
     EntryProducer producer(options, push, task);
     bool container = false;
     try {
-        StandardInputStream in(*task.path);
-        PeekedStream peeked(in, kRecogniseBytes);
+        std::unique_ptr<ByteStream> in;
+        if (standardInput) {
+            in = std::make_unique<StandardInputStream>(*task.path);
+        } else {
+            in = std::make_unique<FileStream>(*task.path);
+        }
+        PeekedStream peeked(*in, kRecogniseBytes);
         const std::vector<std::uint8_t>& head = peeked.Head();
         container = !StartsMovie(head.data(), head.size()) &&
                     RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
@@ -259,8 +275,8 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
             }
             continue;
         }
-        if (paths[i].standardInput) {
-            if (!ProduceStandardInput(std::move(task), options, push, counts)) {
+        if (paths[i].standardInput || (paths[i].named && IsStreamedFile(paths[i].path))) {
+            if (!ProduceStream(std::move(task), options, push, counts, paths[i].standardInput)) {
                 break;
             }
             continue;

@@ -108,6 +108,16 @@ TEST_F(CodecCommandsTest, InflatedCwsLoadsLikeTheOriginal) {
     EXPECT_NE(tags.out, "");
     EXPECT_EQ(tags.out, Run({"tags", movie}).out);
     EXPECT_EQ(Run({"tags", cws}).status, 1);
+    // A pipe, whose size says nothing of its length, is read to its end.
+    const ProgramRun piped = RunCapturing(
+        {"/bin/sh", "-c",
+         "cat \"$1\" | \"$0\" inflate /dev/stdin \"$2\" && cat \"$1\" | \"$0\" tags --inflate "
+         "/dev/stdin",
+         VELPIN_CLI_PATH, cws, inflated},
+        io.Path());
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out, tags.out);
+    EXPECT_TRUE(ReadFile(inflated) == original);
 
     // A stray newline after the stream, as real movies carry, is left out of a whole movie.
     const std::string trailing = dir.Write("trailing.swf", Cat({ReadFile(cws), {'\n'}}));

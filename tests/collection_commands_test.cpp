@@ -665,6 +665,7 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     cut.resize(1024 + 700);  // inside the second entry's bytes
     folder.Write("cut.tar", cut);
     folder.Write("ignored.gz", warc);
+    folder.Write("junk.zip", {'n', 'o'});
     const std::string list =
         dir.Write("list", Cat({Bytes(named.begin(), named.end()),
                                {0},
@@ -679,16 +680,17 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     };
     const ProgramRun looseRun = scan(loosePaths);
     const ProgramRun one = scan({"--jobs", "1", "--files0-from", list});
-    // A list written with CR LF line ends names the same files.
+    // A list written with CR LF line ends, after a byte-order mark, names the same files.
     const ProgramRun two =
         scan({"--jobs", "2", "--files-from",
-              dir.Write("crlf", Cat({Bytes(folder.Path().begin(), folder.Path().end()),
+              dir.Write("crlf", Cat({{0xEF, 0xBB, 0xBF},
+                                     Bytes(folder.Path().begin(), folder.Path().end()),
                                      {'\r', '\n'},
                                      Bytes(named.begin(), named.end()),
                                      {'\r', '\n'}}))});
     EXPECT_EQ(one.status, 1);
     EXPECT_EQ(two.out, one.out);
-    EXPECT_NE(one.err.find(" 6 containers, 19 other entries, "), std::string::npos) << one.err;
+    EXPECT_NE(one.err.find(" 7 containers, 19 other entries, "), std::string::npos) << one.err;
 
     std::map<std::string, Json> looseRows;
     std::istringstream looseLines(looseRun.out);
@@ -708,13 +710,15 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
         Json row = Parse(line);
         const std::string path = row.at("path").get<std::string>();
         std::string entry;
-        for (const Json& name : row.at("entry")) {
+        // A row about the outermost container itself names no entry.
+        for (const Json& name : row.at("entry").is_null() ? Json::array() : row.at("entry")) {
             entry += (entry.empty() ? "" : " > ") + name.get<std::string>();
         }
         seen.push_back(path.substr(path.rfind('/') + 1) + ": " + entry);
         if (!row.at("error").is_null() && row.at("signature").is_null()) {
             EXPECT_EQ(row.at("error"),
-                      "Truncated input file (needed 445 bytes, only 121 available)")
+                      entry.empty() ? "not a container: no zip, 7z, tar or WARC data"
+                                    : "Truncated input file (needed 445 bytes, only 121 available)")
                 << line;
             continue;
         }
@@ -737,6 +741,7 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     add("dump.bin", "");
     add("games.7z", "");
     add("games.zip", "");
+    expected.push_back("junk.zip: ");
     add("site.wacz", "archive/data.warc.gz > http://example.com/");
     expected.push_back("site.wacz: archive/data.warc.gz > file:///a.swf");
     EXPECT_EQ(seen, expected);
@@ -790,7 +795,21 @@ TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
         }
         EXPECT_EQ(piped.status, named.status) << input;
         EXPECT_EQ(piped.out, named.out) << input;
+        // A file whose size says nothing, as `scan <(cat m.swf)` names one, is read as it comes.
+        const ProgramRun fifo = RunCapturing(
+            {"/bin/sh", "-c", "cat \"$1\" | exec \"$0\" scan --inflate --hash md5 /dev/stdin",
+             VELPIN_CLI_PATH, input},
+            io.Path());
+        std::string renamed = named.out;
+        for (std::size_t at = 0; (at = renamed.find(input, at)) != std::string::npos;) {
+            renamed.replace(at, input.size(), "/dev/stdin");
+        }
+        EXPECT_EQ(fifo.status, named.status) << input;
+        EXPECT_EQ(fifo.out, renamed) << input;
     }
+    const ProgramRun proc = Run({"scan", "/proc/self/status"});
+    EXPECT_EQ(proc.status, 1);
+    EXPECT_GT(Parse(proc.out).at("size").get<int>(), 100) << proc.out;
 }
 
 // A movie of exactly `length` bytes: a header, one long tag filling it, and End.
