@@ -97,8 +97,11 @@ std::optional<ScanInputCounts> ScanInParallel(const std::vector<ScanPath>& paths
             workers.emplace_back([&results, &options, &inputOptions, &write] {
                 while (std::optional<std::pair<std::size_t, ScanTask>> task = results.Take()) {
                     ReadUnreadEntry(task->second, inputOptions);
-                    ScanResult result{ScanMovie(task->second, options, write),
-                                      task->second.pathIndex};
+                    const std::size_t pathIndex = task->second.pathIndex;
+                    const RowParts handOn = [&results, &task, pathIndex](ScanLine part) {
+                        return results.PutPart(task->first, ScanResult{std::move(part), pathIndex});
+                    };
+                    ScanResult result{ScanMovie(task->second, options, write, handOn), pathIndex};
                     task->second.held.reset();
                     results.Put(task->first, std::move(result));
                 }
@@ -180,7 +183,12 @@ ScanOutcome RunScan(const ScanOptions& options, const RowWriter& write, ScanList
         auto waited = std::chrono::steady_clock::now();
         counts = ProduceScanTasks(paths, inputOptions, [&](ScanTask task) {
             ReadUnreadEntry(task, inputOptions);
-            take(ScanResult{ScanMovie(task, options, write), task.pathIndex});
+            const RowParts handOn = [&take, &task](ScanLine part) {
+                return take(ScanResult{std::move(part), task.pathIndex});
+            };
+            if (!take(ScanResult{ScanMovie(task, options, write, handOn), task.pathIndex})) {
+                return false;
+            }
             if (const auto now = std::chrono::steady_clock::now(); now - waited >= kWaitInterval) {
                 listener.Waiting();
                 waited = now;

@@ -941,9 +941,13 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
     const std::vector<Json> nested = rowsOf({"--nested", outerPath});
     const std::vector<Json> plain = rowsOf({outerPath});
     const std::vector<std::pair<Bytes, std::vector<int>>> expected{
-        {inner, {1}},         {deep, {1, 0}},
-        {deepest, {1, 0, 0}}, {Packed(deep, MovieCompression::Zlib), {3}},
-        {deepest, {3, 0}},    {tooDeep, {3, 0, 0}}};
+        {inner, {1}},
+        {deep, {1, 0}},
+        {deepest, {1, 0, 0}},
+        {tooDeep, {1, 0, 0, 0}},
+        {Packed(deep, MovieCompression::Zlib), {3}},
+        {deepest, {3, 0}},
+        {tooDeep, {3, 0, 0}}};
     ASSERT_EQ(nested.size(), 1 + expected.size());
     EXPECT_EQ(nested[0], plain.at(0));
     EXPECT_TRUE(nested[0].at("embedded").is_null());
@@ -951,6 +955,12 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
         Json loose = rowsOf({dir.Write("loose.swf", expected[i].first)}).at(0);
         loose["path"] = outerPath;
         loose["embedded"] = expected[i].second;
+        // One level deeper than containers nest is only looked at, as a container there is.
+        if (expected[i].second.size() == 4) {
+            loose["result"] = nullptr;
+            loose["error"] = "nested deeper than 3 containers";
+            loose["movie"] = nullptr;
+        }
         EXPECT_EQ(nested[i + 1], loose) << i;
     }
 
@@ -993,6 +1003,42 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err.rfind("velpin-cli: " + problem, 0), 0u) << run.err;
     }
+}
+
+// A bomb of nested movies: 300 copies of a movie that inflates to 4 MiB, in a movie compressed to
+// a few KiB, in one more. The rows come as they are made, and where the budget (1 GiB and 1,000
+// times the file's size) runs out, a row says so and the scan goes on with the next file, in the
+// same order for any number of jobs.
+TEST_F(EmbeddedTest, NestedMoviesCountAgainstTheBudgetOfTheMovieTheyLieIn) {
+    const Bytes large = Packed(MovieOfLength(4u << 20), MovieCompression::Zlib);
+    Bytes copies;
+    for (std::uint16_t id = 0; id < 300; ++id) {
+        Append(copies, BinaryData(id, large));
+    }
+    const Bytes middleMovie = Movie(Cat({copies, ShowFrame(), End()}));
+    const Bytes middle = Packed(middleMovie, MovieCompression::Zlib);
+    const std::string bomb =
+        dir.Write("bomb.swf", Movie(Cat({BinaryData(1, middle), ShowFrame(), End()})));
+    const std::string after = dir.Write("z.swf", tooDeep);
+    const std::uint64_t budget = (1u << 30) + 1000 * ReadFile(bomb).size();
+    const ProgramRun one = Run({"scan", "--inflate", "--nested", "--jobs", "1", bomb, after});
+    EXPECT_EQ(one.status, 1);
+    std::vector<Json> rows;
+    std::istringstream lines(one.out);
+    for (std::string line; std::getline(lines, line);) {
+        rows.push_back(Parse(line));
+    }
+    // The outer movie, the middle one, the copies within the budget, the row where it ran out,
+    // and the next file's.
+    const std::uint64_t rowCost = 4096;
+    const std::uint64_t within = (budget - rowCost - middleMovie.size()) / ((4u << 20) + rowCost);
+    ASSERT_EQ(rows.size(), 2 + within + 2) << one.err;
+    EXPECT_EQ(rows[rows.size() - 2].at("embedded"), Json({0, within}));
+    EXPECT_EQ(rows[rows.size() - 2].at("error").get<std::string>().rfind(
+                  "the container decodes to more than its budget of " + std::to_string(budget), 0),
+              0u);
+    EXPECT_EQ(rows.back().at("path"), after);
+    EXPECT_EQ(Run({"scan", "--inflate", "--nested", "--jobs", "2", bomb, after}).out, one.out);
 }
 
 // The header's signature is what the file, or the embedded data, holds: never the FWS of the
