@@ -156,8 +156,20 @@ class Walker {
     // Walks one container at `level` (1 for the outermost). `path` is the file when the container
     // is one, so that libarchive can seek in it. False when it turned out to be no archive.
     bool Walk(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
-        if (path != nullptr && kind == ContainerKind::Archive && WalkZipFile(*path, level)) {
+        std::string unopened;
+        if (path != nullptr && kind == ContainerKind::Archive &&
+            WalkZipFile(*path, level, unopened)) {
             return true;
+        }
+        if (!unopened.empty()) {
+            // Its entries can still be read one after another, but the zip is damaged all the
+            // same, which its rows say.
+            const bool read = WalkArchive(in, kind, level, path);
+            visitor_.Failure(
+                names_, ContainerError("the zip's central directory cannot be read (" + unopened +
+                                       "): its entries were read from their own "
+                                       "headers"));
+            return read;
         }
         if (kind == ContainerKind::Warc) {
             WalkWarc(in, level);
@@ -225,7 +237,7 @@ class Walker {
     // A zip that libzip reads: a movie entry held as stored goes to the visitor to be read where
     // it likes; any other entry is looked at here, as an entry of any archive is.
     // False when the zip is left to libarchive.
-    bool WalkZipFile(const std::string& path, int level) {
+    bool WalkZipFile(const std::string& path, int level, std::string& unopened) {
         std::vector<std::uint8_t> zipHead(kZipHeadBytes);
         {
             FileStream file(path);
@@ -236,9 +248,10 @@ class Walker {
         if (!StartsZipEntry(zipHead.data(), zipHead.size())) {
             return false;
         }
-        const ZipReading reading =
-            ReadZipFile(path, [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
-                                  std::optional<std::uint64_t> heldBytes, std::uint64_t size) {
+        const ZipReading reading = ReadZipFile(
+            path,
+            [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
+                std::optional<std::uint64_t> heldBytes, std::uint64_t size) {
                 // A listing for names only need not look into an entry that cannot hold others.
                 if (heldBytes && !(namesOnly_ && !HasContainerSuffix(name))) {
                     auto peeked = std::make_unique<OwnedPeek>(std::move(bytes));
@@ -261,7 +274,8 @@ class Walker {
                 ChargedStream charged(*bytes, budget_);
                 Entry(name, charged, level, EntryOrigin::ArchiveFile);
                 return !visitor_.Stopped();
-            });
+            },
+            unopened);
         return reading == ZipReading::Read;
     }
 
@@ -294,6 +308,8 @@ class Walker {
     // False when the bytes decompress to something else than an archive.
     bool WalkArchive(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
         ArchiveReader archive(in, kind, level, path, *budget_);
+        // Damaged blocks one after another are one damage, told once.
+        bool damaged = false;
         for (;;) {
             const ArchiveReader::Step step = archive.Next();
             if (step == ArchiveReader::Step::End) {
@@ -302,9 +318,20 @@ class Walker {
             if (step == ArchiveReader::Step::NotAnArchive) {
                 return false;
             }
+            if (step == ArchiveReader::Step::DamagedHeader) {
+                if (!std::exchange(damaged, true)) {
+                    visitor_.Failure(names_, ContainerError(archive.Damage()));
+                }
+                continue;
+            }
+            damaged = false;
             const std::string& name = archive.Name();
             if (step == ArchiveReader::Step::DamagedEntry) {
                 DamagedEntry(name, archive.Damage());
+            } else if (const std::string link = archive.Link(); !link.empty()) {
+                // A link named as a movie is said to be one, as a zip or 7z of the same folder
+                // would hold the movie itself.
+                DamagedEntry(name, link);
             } else if (archive.Regular()) {
                 {
                     NamePush pushed(names_, name);

@@ -17,6 +17,7 @@
 #include "archive/inflating_stream.h"
 #include "archive/read_only_file.h"
 #include "archive/seven_zip_check.h"
+#include "archive/xz_stream.h"
 
 namespace velpin {
 
@@ -136,15 +137,12 @@ std::string EntryName(struct archive_entry* header) {
     return name != nullptr ? name : "";
 }
 
-// The compression filter whose signature `head` starts with; gzip is decoded here instead.
+// The compression filter whose signature `head` starts with; gzip and xz are decoded here instead.
+// zstd's decoder refuses a window above kMaxDecoderBytes by default, and bzip2's takes 4 MB at
+// most.
 int FilterOf(const std::vector<std::uint8_t>& head) {
     if (StartsWithBytes(head, "BZh")) {
         return ARCHIVE_FILTER_BZIP2;
-    }
-    if (StartsWithBytes(head,
-                        "\xFD"
-                        "7zXZ")) {
-        return ARCHIVE_FILTER_XZ;
     }
     if (StartsWithBytes(head, "\x28\xB5\x2F\xFD")) {
         return ARCHIVE_FILTER_ZSTD;
@@ -224,11 +222,13 @@ struct ArchiveReader::State {
     ContainerKind kind;
     int level;
     PeekedStream peeked;
-    // Compression around an archive is undone once and no more: gzip here, where every byte it
-    // gives is charged, the others by libarchive's filter for exactly that compression.
+    // Compression around an archive is undone once and no more: gzip and xz here, where every
+    // byte they give is charged and xz's memory is bounded, the others by libarchive's filter for
+    // exactly that compression.
     // libarchive's own recognition would stack filters as long as their output looks compressed,
     // which a gzip file that decompresses to itself turns into a runaway.
     std::optional<InflatingStream> inflated;
+    std::optional<XzStream> xz;
     std::optional<ChargedStream> charged;
     std::optional<SpooledFile> spooled;
     std::unique_ptr<struct archive, decltype(&archive_read_free)> archive;
@@ -257,6 +257,9 @@ ArchiveReader::State::State(ByteStream& in, ContainerKind kind, int level, const
         if (StartsGzip(head.data(), head.size())) {
             inflated.emplace(peeked, Deflation::Gzip, level > 1);
             bytes = &charged.emplace(*inflated, &budget);
+        } else if (StartsXz(head.data(), head.size())) {
+            xz.emplace(peeked, level > 1);
+            bytes = &charged.emplace(*xz, &budget);
         } else {
             filter = FilterOf(head);
         }
@@ -307,10 +310,18 @@ ArchiveReader::Step ArchiveReader::Next() {
     }
     s.headerStatus = archive_read_next_header(s.archive.get(), &s.header);
     if (s.headerStatus == ARCHIVE_EOF) {
+        // An archive ends before its compression does: what is left is decompressed, so that
+        // damage after the last entry (a CRC-32 that does not match) is told, and charged.
+        if (s.charged) {
+            Drain(*s.charged);
+        }
         return Step::End;
     }
     if (!s.Check(s.headerStatus, first)) {
         return Step::NotAnArchive;
+    }
+    if (s.headerStatus == ARCHIVE_RETRY) {
+        return Step::DamagedHeader;
     }
     s.name = EntryName(s.header);
     return s.headerStatus < ARCHIVE_WARN ? Step::DamagedEntry : Step::Entry;
@@ -325,7 +336,23 @@ bool ArchiveReader::Regular() const {
 }
 
 std::string ArchiveReader::Damage() const {
+    if (state_->headerStatus == ARCHIVE_RETRY) {
+        return ArchiveMessage(state_->archive.get()) + ": the header at byte " +
+               std::to_string(archive_read_header_position(state_->archive.get())) +
+               " cannot be read, and what follows it up to the next one is passed over";
+    }
     return ArchiveMessage(state_->archive.get());
+}
+
+std::string ArchiveReader::Link() const {
+    struct archive_entry* header = state_->header;
+    if (const char* target = archive_entry_hardlink_utf8(header)) {
+        return std::string("a hard link to ") + target + ", whose bytes are read under that name";
+    }
+    if (const char* target = archive_entry_symlink_utf8(header)) {
+        return std::string("a symbolic link to ") + target + ", which is not followed";
+    }
+    return "";
 }
 
 void ArchiveReader::ChargeStart() {

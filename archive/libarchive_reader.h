@@ -19,6 +19,9 @@ class ArchiveReader {
     enum class Step {
         Entry,         // the next entry's header was read
         DamagedEntry,  // the next entry's header is damaged, but the archive goes on after it
+        // A block where a header should be is damaged past knowing whose it is; the archive goes
+        // on with the next header that can be read.
+        DamagedHeader,
         End,
         // The data decompresses, but to something else than an archive: for a nested entry, an
         // ordinary file (a gzip-compressed page, say), not a broken container.
@@ -35,13 +38,17 @@ class ArchiveReader {
     ArchiveReader& operator=(const ArchiveReader&) = delete;
     ~ArchiveReader();
 
-    // Moves to the next entry. Raises a container Error when the archive cannot be read on.
+    // Moves to the next entry. Raises a container Error when the archive cannot be read on, and
+    // at its end, when it was decompressed here, when what follows it does not decompress to the
+    // end of the compressed data.
     Step Next();
     // Of the entry moved to: its name in UTF-8, whether it is a regular file (folders and links
     // hold no bytes of their own), and for a damaged one what is wrong with it.
     const std::string& Name() const;
     bool Regular() const;
     std::string Damage() const;
+    // For a hard or symbolic link, what it links to, said in words; else empty.
+    std::string Link() const;
     // Charges what reading the entry will decode before anything of it is read: libarchive
     // decodes a 7z's solid block up to each entry it reaches, whether it is read or passed over.
     void ChargeStart();

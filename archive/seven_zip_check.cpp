@@ -1,10 +1,17 @@
 #include "archive/seven_zip_check.h"
 
+#include <lzma.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/byte_stream.h"
@@ -44,20 +51,39 @@ enum Property : std::uint8_t {
     throw ContainerError("damaged 7z archive: " + why);
 }
 
+struct Coder {
+    std::vector<std::uint8_t> id;
+    std::vector<std::uint8_t> properties;
+};
+
+// Where a compressed header's packed bytes lie and how they decode.
+struct PackedHeader {
+    std::uint64_t position = 0;  // after the signature header
+    std::vector<std::uint64_t> packSizes;
+    std::vector<std::vector<Coder>> folders;
+    std::vector<std::uint64_t> unpackSizes;
+};
+
 class HeaderReader {
   public:
     HeaderReader(const std::vector<std::uint8_t>& bytes, std::uint64_t fileBytes)
         : bytes_(bytes), fileBytes_(fileBytes) {}
 
-    void Check() {
+    // Checks the header; for a compressed one, returns where its packed bytes are, of a size
+    // already checked against what they are packed in.
+    std::optional<PackedHeader> Check() {
         const std::uint8_t kind = Byte();
         if (kind == kEncodedHeader) {
+            // Only a compressed header's few streams are kept; a plain header's may be millions.
+            encoded_ = true;
             Streams(true);
+            return packed_;
         } else if (kind == kHeader) {
             Header();
         } else {
             Refuse("its header starts with property " + std::to_string(kind));
         }
+        return std::nullopt;
     }
 
   private:
@@ -102,6 +128,13 @@ class HeaderReader {
             Refuse("its header is cut off");
         }
         at_ += static_cast<std::size_t>(count);
+    }
+
+    std::vector<std::uint8_t> Take(std::uint64_t count) {
+        const std::size_t from = at_;
+        Skip(count);
+        return std::vector<std::uint8_t>(bytes_.begin() + static_cast<std::ptrdiff_t>(from),
+                                         bytes_.begin() + static_cast<std::ptrdiff_t>(at_));
     }
 
     void Digests(std::uint64_t count) {
@@ -150,11 +183,15 @@ class HeaderReader {
         for (std::uint8_t property = Byte(); property != kEnd; property = Byte()) {
             if (property == kPackInfo) {
                 const std::uint64_t position = Number();
+                packed_.position = position;
                 packStreams = Count("packed streams");
                 for (std::uint8_t inner = Byte(); inner != kEnd; inner = Byte()) {
                     if (inner == kSize) {
                         for (std::uint64_t i = 0; i < packStreams; ++i) {
                             const std::uint64_t size = Number();
+                            if (encoded_) {
+                                packed_.packSizes.push_back(size);
+                            }
                             packBytes += size;
                             if (size > fileBytes_ || packBytes > fileBytes_ ||
                                 position > fileBytes_) {
@@ -186,6 +223,9 @@ class HeaderReader {
                 for (const std::uint64_t streams : outStreams) {
                     for (std::uint64_t i = 0; i < streams; ++i) {
                         const std::uint64_t size = Number();
+                        if (encoded_) {
+                            packed_.unpackSizes.push_back(size);
+                        }
                         unpackBytes =
                             size > kMaxHeaderBytes * kMaxHeaderRatio ? size : unpackBytes + size;
                     }
@@ -214,9 +254,11 @@ class HeaderReader {
         const std::uint64_t coders = Count("coders");
         std::uint64_t inStreams = 0;
         std::uint64_t outStreams = 0;
+        std::vector<Coder> folder;
         for (std::uint64_t i = 0; i < coders; ++i) {
             const std::uint8_t flags = Byte();
-            Skip(flags & 0x0Fu);
+            Coder coder;
+            coder.id = Take(flags & 0x0Fu);
             if ((flags & 0x10u) != 0) {
                 inStreams += Count("coder input streams");
                 outStreams += Count("coder output streams");
@@ -225,7 +267,10 @@ class HeaderReader {
                 ++outStreams;
             }
             if ((flags & 0x20u) != 0) {
-                Skip(Number());
+                coder.properties = Take(Number());
+            }
+            if (encoded_) {
+                folder.push_back(std::move(coder));
             }
             if (inStreams > Left() + 64 || outStreams > Left() + 64) {
                 Refuse("its header declares more coder streams than it holds");
@@ -233,6 +278,9 @@ class HeaderReader {
         }
         if (outStreams == 0) {
             Refuse("a folder has no output stream");
+        }
+        if (encoded_) {
+            packed_.folders.push_back(std::move(folder));
         }
         const std::uint64_t bindPairs = outStreams - 1;
         for (std::uint64_t i = 0; i < bindPairs; ++i) {
@@ -286,7 +334,94 @@ class HeaderReader {
     const std::vector<std::uint8_t>& bytes_;
     std::uint64_t fileBytes_;
     std::size_t at_ = 0;
+    bool encoded_ = false;
+    PackedHeader packed_;
 };
+
+struct LzmaEnd {
+    void operator()(lzma_stream* stream) const { lzma_end(stream); }
+};
+
+// The `size` bytes an LZMA or LZMA2 coder with `properties` decodes from `packed`.
+std::vector<std::uint8_t> DecodeLzma(lzma_vli filterId, const std::vector<std::uint8_t>& properties,
+                                     const std::vector<std::uint8_t>& packed, std::uint64_t size) {
+    lzma_filter filters[2] = {{filterId, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
+    if (lzma_properties_decode(&filters[0], nullptr, properties.data(), properties.size()) !=
+        LZMA_OK) {
+        Refuse("its compressed header has coder properties that cannot be read");
+    }
+    const std::unique_ptr<lzma_options_lzma, decltype(&std::free)> options(
+        static_cast<lzma_options_lzma*>(filters[0].options), &std::free);
+    // No match reaches back further than the header is long: a larger dictionary would only let
+    // the properties decide how much memory is taken.
+    options->dict_size = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
+        options->dict_size, LZMA_DICT_SIZE_MIN, std::max<std::uint64_t>(size, LZMA_DICT_SIZE_MIN)));
+    lzma_stream stream = LZMA_STREAM_INIT;
+    const lzma_ret started = lzma_raw_decoder(&stream, filters);
+    const std::unique_ptr<lzma_stream, LzmaEnd> ended(&stream);
+    if (started == LZMA_MEM_ERROR) {
+        throw std::bad_alloc();
+    }
+    if (started != LZMA_OK) {
+        Refuse("its compressed header has coder properties that cannot be read");
+    }
+    std::vector<std::uint8_t> header(static_cast<std::size_t>(size));
+    stream.next_in = packed.data();
+    stream.avail_in = packed.size();
+    stream.next_out = header.data();
+    stream.avail_out = header.size();
+    for (;;) {
+        const std::size_t room = stream.avail_out;
+        const std::size_t left = stream.avail_in;
+        const lzma_ret rc = lzma_code(&stream, LZMA_RUN);
+        if (rc == LZMA_MEM_ERROR) {
+            throw std::bad_alloc();
+        }
+        if (stream.avail_out == 0) {
+            return header;
+        }
+        if ((rc != LZMA_OK) || (stream.avail_out == room && stream.avail_in == left)) {
+            Refuse("its compressed header does not decode to its " + std::to_string(size) +
+                   " bytes");
+        }
+    }
+}
+
+// The header a compressed header decodes to, as 7-Zip packs it: one folder of one coder, copy,
+// LZMA or LZMA2, over one packed stream. Its size was checked against its packed size; it is
+// decoded here, where that size bounds it, so that what it declares can be checked in turn.
+std::vector<std::uint8_t> DecodeHeader(int fd, const PackedHeader& packedHeader,
+                                       std::uint64_t fileBytes) {
+    if (packedHeader.folders.size() != 1 || packedHeader.folders[0].size() != 1 ||
+        packedHeader.packSizes.size() != 1 || packedHeader.unpackSizes.size() != 1) {
+        Refuse("its compressed header is packed otherwise than in one stream by one coder");
+    }
+    const Coder& coder = packedHeader.folders[0][0];
+    const std::uint64_t packedBytes = packedHeader.packSizes[0];
+    const std::uint64_t size = packedHeader.unpackSizes[0];
+    if (kSignatureHeaderBytes + packedHeader.position + packedBytes > fileBytes) {
+        Refuse("its compressed header lies beyond the end of the file");
+    }
+    std::vector<std::uint8_t> packed(static_cast<std::size_t>(packedBytes));
+    if (pread(fd, packed.data(), packed.size(),
+              static_cast<off_t>(kSignatureHeaderBytes + packedHeader.position)) !=
+        static_cast<ssize_t>(packed.size())) {
+        Refuse("its compressed header cannot be read");
+    }
+    if (coder.id == std::vector<std::uint8_t>{0x00}) {
+        if (packed.size() != size) {
+            Refuse("its stored header does not have its " + std::to_string(size) + " bytes");
+        }
+        return packed;
+    }
+    if (coder.id == std::vector<std::uint8_t>{0x21}) {
+        return DecodeLzma(LZMA_FILTER_LZMA2, coder.properties, packed, size);
+    }
+    if (coder.id == std::vector<std::uint8_t>{0x03, 0x01, 0x01}) {
+        return DecodeLzma(LZMA_FILTER_LZMA1, coder.properties, packed, size);
+    }
+    Refuse("its compressed header uses a coder other than LZMA, LZMA2 or copy");
+}
 
 }  // namespace
 
@@ -302,6 +437,14 @@ void CheckSevenZipHeader(int fd) {
     }
     const std::uint64_t offset = LittleU64(start + 12);
     const std::uint64_t size = LittleU64(start + 20);
+    // No start header is all zeros, its CRC-32 included: a write cut short leaves it so, and
+    // the archive would otherwise read as empty.
+    if (fileBytes > kSignatureHeaderBytes && std::all_of(start + 8, start + kSignatureHeaderBytes,
+                                                         [](std::uint8_t b) { return b == 0; })) {
+        Refuse(
+            "its start header is zeroed, as a write cut short leaves it, so its entries "
+            "cannot be found");
+    }
     if (size == 0) {
         return;  // an empty archive, or one libarchive finds the header of by other means
     }
@@ -318,7 +461,15 @@ void CheckSevenZipHeader(int fd) {
         static_cast<ssize_t>(header.size())) {
         return;
     }
-    HeaderReader(header, fileBytes).Check();
+    const std::optional<PackedHeader> packed = HeaderReader(header, fileBytes).Check();
+    if (packed) {
+        const std::vector<std::uint8_t> decoded = DecodeHeader(fd, *packed, fileBytes);
+        // A decoded header is a plain one: it cannot be compressed again.
+        if (decoded.empty() || decoded[0] != kHeader) {
+            Refuse("its compressed header does not decode to a header");
+        }
+        HeaderReader(decoded, fileBytes).Check();
+    }
 }
 
 }  // namespace velpin

@@ -1,8 +1,9 @@
 // A look at a 7z archive's header before libarchive reads it. libarchive sizes its tables by the
 // counts the header declares, before it checks them against the header's bytes: a few hundred
 // hostile bytes can declare tens of millions of folders and have gigabytes allocated and
-// cleared. Every count of a plain header is checked here against the bytes left to hold it, and
-// the size of a compressed header against its packed size.
+// cleared. Every count of a plain header is checked here against the bytes left to hold it; a
+// compressed header's size is checked against its packed size, and then it is decoded within that
+// size and checked as a plain one.
 #pragma once
 
 namespace velpin {

@@ -179,18 +179,9 @@ int StatusCode(const std::string& statusLine) {
     return std::from_chars(digits, digits + 3, code).ec == std::errc() ? code : 0;
 }
 
-// Passes an HTTP response's payload to the visitor with its codings undone, and gives back what
-// the visitor returns. A block that does not start with a status line (a DNS or other non-HTTP
-// response) is the payload itself.
-bool VisitResponse(const std::string& name, ByteStream& block, const WarcPayloadVisitor& visit,
-                   DecodeBudget* budget) {
-    PeekedStream peeked(block, 5);
-    if (peeked.Head().size() < 5 || std::memcmp(peeked.Head().data(), "HTTP/", 5) != 0) {
-        return visit(name, peeked);
-    }
-    LineReader http(peeked);
+// Reads the header of the final response, after any interim ones, into `headers`.
+void ReadFinalResponseHeaders(LineReader& http, HeaderFields& headers) {
     std::string statusLine;
-    HeaderFields headers;
     // Interim responses (100 Continue, 103 Early Hints) come before the final one on the same
     // exchange; 101 switches protocols and is final.
     for (int interim = 0;; ++interim) {
@@ -205,8 +196,31 @@ bool VisitResponse(const std::string& name, ByteStream& block, const WarcPayload
         }
         const int code = StatusCode(statusLine);
         if (code < 100 || code > 199 || code == 101) {
-            break;
+            return;
         }
+    }
+}
+
+// Passes an HTTP response's payload to the visitor with its codings undone, and gives back what
+// the visitor returns. A block that does not start with a status line (a DNS or other non-HTTP
+// response) is the payload itself.
+bool VisitResponse(const std::string& name, ByteStream& block, const WarcPayloadVisitor& visit,
+                   DecodeBudget* budget) {
+    PeekedStream peeked(block, 5);
+    if (peeked.Head().size() < 5 || std::memcmp(peeked.Head().data(), "HTTP/", 5) != 0) {
+        return visit(name, peeked);
+    }
+    LineReader http(peeked);
+    HeaderFields headers;
+    try {
+        ReadFinalResponseHeaders(http, headers);
+    } catch (const Error& error) {
+        if (!IsEntryError(error)) {
+            throw;
+        }
+        // The record is still there: its payload could not be found, which its entry says.
+        FailedStream failed(error.what());
+        return visit(name, failed);
     }
     ByteStream* payload = &http;
     // The look at the first chunk line is given back through the peeked stream, so the payload
@@ -317,6 +331,30 @@ class MemberMap : public ByteStream {
     bool failed_ = false;
 };
 
+// The WARC's own input: whether it failed, which no resync gets past (a WARC inside a container
+// that broke under it), and how far it has been read, which every resync must move on.
+class InputWatch : public ByteStream {
+  public:
+    explicit InputWatch(ByteStream& inner) : inner_(inner) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        try {
+            const std::size_t got = inner_.Read(buffer, count);
+            read_ += got;
+            return got;
+        } catch (const Error&) {
+            failed_ = true;
+            throw;
+        }
+    }
+    bool Failed() const { return failed_; }
+    std::uint64_t BytesRead() const { return read_; }
+
+  private:
+    ByteStream& inner_;
+    std::uint64_t read_ = 0;
+    bool failed_ = false;
+};
+
 // Reads the records of one WARC in turn; after a record that cannot be read it goes on with the
 // next one that can be found.
 class RecordReader {
@@ -324,7 +362,8 @@ class RecordReader {
     RecordReader(ByteStream& in, const WarcPayloadVisitor& visit, const WarcDamageVisitor& damaged,
                  DecodeBudget* budget, std::int64_t& withoutPayload,
                  const WarcRevisitVisitor& revisited)
-        : raw_(in, 2),
+        : input_(in),
+          raw_(input_, 2),
           lines_(Source(budget)),
           visit_(visit),
           damaged_(damaged),
@@ -343,7 +382,7 @@ class RecordReader {
             } catch (const BudgetError&) {
                 throw;
             } catch (const Error& error) {
-                if (IsEntryError(error)) {
+                if (IsEntryError(error) || input_.Failed()) {
                     throw;
                 }
                 if (!PassDamage(start, name, error)) {
@@ -376,11 +415,31 @@ class RecordReader {
                              : lines_.ReadLine(line_, kMaxLineBytes, false))) {
                 return false;
             }
-            if (resyncing_ ? line_.compare(0, 5, "WARC/") == 0 : !line_.empty()) {
+            if (resyncing_) {
+                if (line_.compare(0, 5, "WARC/") == 0) {
+                    break;
+                }
+                continue;
+            }
+            // Zero bytes pad some files to a block size, after the last record or between two.
+            const std::size_t padding = std::min(line_.find_first_not_of('\0'), line_.size());
+            line_.erase(0, padding);
+            start += padding;
+            if (!line_.empty()) {
                 break;
             }
         }
-        resyncing_ = false;
+        const bool resynced = std::exchange(resyncing_, false);
+        // Stray bytes before a record's version line are damage of their own; the record after
+        // them is read.
+        for (const char* version : {"WARC/1.0", "WARC/1.1"}) {
+            const std::size_t at = line_.size() - std::min<std::size_t>(line_.size(), 8);
+            if (!resynced && at > 0 && line_.compare(at, 8, version) == 0) {
+                damaged_("", "record at " + Where(start) + ": not a WARC record");
+                line_.erase(0, at);
+                start += at;
+            }
+        }
         if (line_ != "WARC/1.0" && line_ != "WARC/1.1") {
             throw ContainerError(line_.compare(0, 5, "WARC/") == 0
                                      ? "unsupported WARC version: " +
@@ -425,12 +484,30 @@ class RecordReader {
         return true;
     }
 
+    // Where the record at `start` of the records' bytes is to be told to be; `ownMember` says
+    // whether it starts a gzip member of its own.
+    std::string Where(std::uint64_t start, bool* ownMember = nullptr) {
+        std::string where = "byte " + std::to_string(start);
+        const bool own = members_ && members_->StartsMember(start, where);
+        if (ownMember != nullptr) {
+            *ownMember = own;
+        }
+        return where;
+    }
+
     // Reports the record at `start` that `error` broke, and makes ready to find the next one.
     // False when nothing more can be read.
     bool PassDamage(std::uint64_t start, const std::string& name, const Error& error) {
-        std::string where = "byte " + std::to_string(start);
-        const bool ownMember = members_ && members_->StartsMember(start, where);
-        damaged_(name, "record at " + where + ": " + error.what());
+        // Damage met again where nothing has been read since the last is the same damage: told
+        // once, it would otherwise be told without end.
+        const std::pair<std::uint64_t, std::uint64_t> reached{input_.BytesRead(),
+                                                              lines_.Position()};
+        if (reached == lastDamage_) {
+            return false;
+        }
+        lastDamage_ = reached;
+        bool ownMember = false;
+        damaged_(name, "record at " + Where(start, &ownMember) + ": " + error.what());
         resyncing_ = true;
         // Damaged compressed data, or a record that began a member of its own: the next member
         // is where the next record starts.
@@ -443,6 +520,7 @@ class RecordReader {
         return true;
     }
 
+    InputWatch input_;
     PeekedStream raw_;
     std::optional<InflatingStream> inflated_;
     std::optional<MemberMap> members_;
@@ -455,6 +533,7 @@ class RecordReader {
     const WarcRevisitVisitor& revisited_;
     std::string line_;
     bool resyncing_ = false;
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> lastDamage_;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/inflating_stream.h"
+#include "archive/xz_stream.h"
 #include "codec/inflater.h"
 #include "swfff/fileio.h"
 
@@ -76,7 +77,7 @@ class StoredStream : public ByteStream {
 };
 
 struct EntryFacts {
-    bool deflated = false;
+    zip_int32_t method = ZIP_CM_STORE;
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
 };
@@ -89,8 +90,10 @@ class EntryStream : public ByteStream {
         if (!source_) {
             source_ = std::make_unique<MemoryStream>(stored_.data(), stored_.size());
         }
-        if (facts.deflated) {
+        if (facts.method == ZIP_CM_DEFLATE) {
             inflated_.emplace(*source_, Deflation::Raw, true);
+        } else if (facts.method == ZIP_CM_XZ) {
+            xz_.emplace(*source_, true);
         }
     }
 
@@ -106,7 +109,9 @@ class EntryStream : public ByteStream {
             return served;
         }
         std::size_t got = 0;
-        if (!inflated_) {
+        if (xz_) {
+            got = xz_->Read(buffer, count);
+        } else if (!inflated_) {
             got = source_->Read(buffer, count);
         } else if (!streaming_ && !stored_.empty() && count > 0 && count < kWholeReadBytes &&
                    InflateHead(stored_.data(), stored_.size(), buffer, count)) {
@@ -191,6 +196,7 @@ class EntryStream : public ByteStream {
 
     std::unique_ptr<std::uint8_t[]> whole_;
     std::optional<InflatingStream> inflated_;
+    std::optional<XzStream> xz_;
     EntryFacts facts_;
     std::uint64_t produced_ = 0;
     std::uint32_t crc_ = 0;
@@ -214,13 +220,21 @@ bool IsRegularFile(zip_t* zip, zip_uint64_t index, const char* name) {
 
 std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const std::string& path,
                                       std::optional<std::uint64_t>& heldBytes) {
-    ZipFile file(zip_fopen_index(zip, stat.index, ZIP_FL_COMPRESSED));
+    if (stat.encryption_method != ZIP_EM_NONE) {
+        throw EntryError("the entry is encrypted");
+    }
+    // bzip2 is decoded by libzip, in a few megabytes; the others are decoded here.
+    const bool decodedByLibzip = stat.comp_method == ZIP_CM_BZIP2;
+    ZipFile file(zip_fopen_index(zip, stat.index, decodedByLibzip ? 0 : ZIP_FL_COMPRESSED));
     if (!file) {
         throw EntryError(zip_strerror(zip));
     }
-    const EntryFacts facts{stat.comp_method == ZIP_CM_DEFLATE, stat.size, stat.crc};
+    const EntryFacts facts{stat.comp_method, stat.size, stat.crc};
     auto stored = std::make_unique<StoredStream>(std::move(file), path);
-    if (stat.comp_size > kMaxHeldStoredBytes) {
+    // Only deflate is decoded fast enough, and in little enough memory, to be worth handing to
+    // other threads; any other entry is read on the walk's.
+    if (stat.comp_size > kMaxHeldStoredBytes ||
+        (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)) {
         return std::make_unique<EntryStream>(StoredBytes{}, std::move(stored), facts);
     }
     // libzip delivers no more stored bytes than the central directory gives, so the buffer is
@@ -251,11 +265,16 @@ std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const 
 
 }  // namespace
 
-ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit) {
+ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit,
+                       std::string& unopened) {
     int error = 0;
     const std::unique_ptr<zip_t, ZipCloser> zip(zip_open(path.c_str(), ZIP_RDONLY, &error));
     if (!zip) {
-        return ZipReading::LeftToOthers;
+        zip_error_t why;
+        zip_error_init_with_code(&why, error);
+        unopened = zip_error_strerror(&why);
+        zip_error_fini(&why);
+        return ZipReading::Unopened;
     }
     const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
     std::vector<zip_stat_t> stats(static_cast<std::size_t>(std::max<zip_int64_t>(count, 0)));
@@ -265,8 +284,10 @@ ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit) {
                                     ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
                                     ZIP_STAT_ENCRYPTION_METHOD;
         if (zip_stat_index(zip.get(), i, ZIP_FL_ENC_GUESS, &stat) != 0 ||
-            (stat.valid & needed) != needed || stat.encryption_method != ZIP_EM_NONE ||
-            (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)) {
+            (stat.valid & needed) != needed ||
+            (stat.encryption_method == ZIP_EM_NONE && stat.comp_method != ZIP_CM_STORE &&
+             stat.comp_method != ZIP_CM_DEFLATE && stat.comp_method != ZIP_CM_BZIP2 &&
+             stat.comp_method != ZIP_CM_XZ)) {
             return ZipReading::LeftToOthers;
         }
     }

@@ -28,13 +28,19 @@ using ZipEntryVisitor =
 
 enum class ZipReading {
     Read,
-    // libzip cannot take the zip, or an entry is encrypted or compressed otherwise than by
-    // deflate: nothing was visited, and the zip is to be read another way.
+    // An entry is compressed by a method not read here (LZMA, zstd, PPMd): nothing was visited,
+    // and the zip is to be read another way.
     LeftToOthers,
+    // libzip cannot take the zip, whose central directory is then damaged or missing: nothing
+    // was visited.
+    Unopened,
 };
 
 // Visits the regular files of the zip at `path` in the order of its central directory, with
-// their names in UTF-8; folders and links are passed by.
-ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit);
+// their names in UTF-8; folders and links are passed by. Stored, deflated, bzip2 and xz entries
+// are decoded; an encrypted one, or one that does not decode, is an entry error and the zip is
+// read on after it. For an Unopened zip, `unopened` says why.
+ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit,
+                       std::string& unopened);
 
 }  // namespace velpin

@@ -388,7 +388,7 @@ std::string BytesAfterTheStream(std::size_t count) {
 }
 
 ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, const ByteSink& sink,
-                               std::size_t* trailing) {
+                               std::size_t* trailing, std::uint64_t maxMovieBytes) {
     if (length < kMovieHeadBytes) {
         Fail("the file is too short for a movie header: " + Bytes(length) + " of 8");
     }
@@ -400,8 +400,8 @@ ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, co
     if (!IsCompressed(signature)) {
         Fail(NotAMovie(movie));
     }
-    if (length > kMaxCodecInputBytes) {
-        Fail("the file is larger than the limit of " + Bytes(kMaxCodecInputBytes));
+    if (length > CodecInputLimit(maxMovieBytes)) {
+        Fail("the file is larger than the limit of " + Bytes(CodecInputLimit(maxMovieBytes)));
     }
     const std::uint32_t declaredLength = *head.declaredLength;
     if (declaredLength < kMovieHeadBytes) {
@@ -409,10 +409,10 @@ ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, co
              " is smaller than the 8-byte header");
     }
     // Checked up front: any such movie would end in one of the two errors anyway, exceeding
-    // either the limit or its own length, but only after writing up to 256 MiB.
-    if (declaredLength > kMaxInflatedMovieBytes) {
+    // either the limit or its own length, but only after writing up to the limit.
+    if (declaredLength > maxMovieBytes) {
         Fail("the declared length of " + Bytes(declaredLength) + " is larger than the limit of " +
-             Bytes(kMaxInflatedMovieBytes));
+             Bytes(maxMovieBytes));
     }
 
     if (signature == Signature::Zws && length < kZwsHeaderBytes) {

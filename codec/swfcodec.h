@@ -15,11 +15,13 @@ namespace velpin {
 // The largest uncompressed movie a conversion produces or accepts. Real movies are far smaller;
 // the cap keeps a hostile length field or a decompression bomb from filling the disk.
 inline constexpr std::uint32_t kMaxInflatedMovieBytes = 256u << 20;
-// The largest input a conversion reads. It leaves room for the few bytes per block that both
-// coders add when a movie of the largest size does not compress at all, so that such a movie
-// still comes back from its own compressed form.
-inline constexpr std::uint64_t kMaxCodecInputBytes =
-    std::uint64_t{kMaxInflatedMovieBytes} + (kMaxInflatedMovieBytes >> 4);
+// The largest input a conversion reads for movies of up to `movieBytes`. It leaves room for the
+// few bytes per block that both coders add when a movie of the largest size does not compress at
+// all, so that such a movie still comes back from its own compressed form.
+constexpr std::uint64_t CodecInputLimit(std::uint64_t movieBytes) {
+    return movieBytes + (movieBytes >> 4);
+}
+inline constexpr std::uint64_t kMaxCodecInputBytes = CodecInputLimit(kMaxInflatedMovieBytes);
 
 // The most stored bytes a compressed movie of `movieBytes` can take: what both coders add to a
 // movie that does not compress at all, a few bytes per block and the headers, with room to spare.
@@ -48,9 +50,11 @@ struct ConversionSummary {
 // decompress to exactly its declared length; std::bad_alloc when a coder runs out of memory. The
 // sink may have received part of a movie before an error: the caller discards it, or reads what
 // came as far as it goes. With `trailing`, bytes after the end of the compressed data are no
-// error: the movie before them is whole, and their count is stored there.
+// error: the movie before them is whole, and their count is stored there. `maxMovieBytes` is
+// the largest movie inflated, and CodecInputLimit of it the largest input read.
 ConversionSummary InflateMovie(const std::uint8_t* movie, std::size_t length, const ByteSink& sink,
-                               std::size_t* trailing = nullptr);
+                               std::size_t* trailing = nullptr,
+                               std::uint64_t maxMovieBytes = kMaxInflatedMovieBytes);
 
 // "2 bytes follow the end of the compressed data": what InflateMovie says of such bytes.
 std::string BytesAfterTheStream(std::size_t count);

@@ -281,6 +281,7 @@ Seeds ContainerSeeds() {
     seeds.push_back({"cut_member.warc.gz", cutGzip});
     // The hostile shapes that once cost gigabytes or gave no row, in small forms.
     seeds.push_back({"hostile.7z", HostileSevenZip()});
+    seeds.push_back({"hostile_compressed_header.7z", CompressedHostileSevenZip()});
     seeds.push_back({"recursive.zip", Archive(ArchiveFormat::Zip, {{"r.gz", RecursiveGzip()}})});
     const Bytes zeros =
         Archive(ArchiveFormat::Zip, {{"z.swf", Bytes(1 << 20)}, {"z", Bytes(1 << 20)}});

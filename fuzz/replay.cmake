@@ -24,7 +24,8 @@ add_executable(replay_fuzz_containers ${VELPIN_FUZZ_DIR}/fuzz_containers.cpp ${V
 target_link_libraries(replay_fuzz_containers PRIVATE velpin_analysis velpin_archive velpin_input
                                                      velpin_scan velpin_warnings)
 add_test(NAME replay_fuzz_containers
-         COMMAND replay_fuzz_containers ${VELPIN_FUZZ_DIR}/corpus/fuzz_containers)
+         COMMAND replay_fuzz_containers ${VELPIN_FUZZ_DIR}/corpus/fuzz_containers
+                 ${PROJECT_SOURCE_DIR}/tests/crashers/containers)
 
 add_executable(replay_fuzz_info ${VELPIN_FUZZ_DIR}/fuzz_info.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
 target_link_libraries(replay_fuzz_info PRIVATE velpin_analysis velpin_warnings)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 
 #include "base/error.h"
 #include "codec/swfcodec.h"
@@ -34,11 +35,17 @@ InputHead ReadHead(InputFile& in) {
     return HeadOf(bytes, got < 0 ? 0 : static_cast<std::size_t>(got), size);
 }
 
-void CheckCodecInputSize(std::uint64_t size) {
-    if (size > kMaxCodecInputBytes) {
+// The largest movie the codec inflates for a load up to `maxSize`: its own limit, or the load's
+// when that is larger.
+std::uint64_t CodecMovieLimit(std::int64_t maxSize) {
+    return std::max<std::uint64_t>(kMaxInflatedMovieBytes, static_cast<std::uint64_t>(maxSize));
+}
+
+void CheckCodecInputSize(std::uint64_t size, std::int64_t maxSize) {
+    const std::uint64_t limit = CodecInputLimit(CodecMovieLimit(maxSize));
+    if (size > limit) {
         throw Error::Content(ErrorSubject::Input, "the file is larger than the limit of " +
-                                                      std::to_string(kMaxCodecInputBytes) +
-                                                      " bytes");
+                                                      std::to_string(limit) + " bytes");
     }
 }
 
@@ -64,8 +71,11 @@ std::vector<std::uint8_t> ReadStreamed(InputFile& in, const std::string& path, s
     return bytes;
 }
 
-std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std::int64_t size) {
-    CheckCodecInputSize(size < 0 ? kMaxCodecInputBytes + 1 : static_cast<std::uint64_t>(size));
+std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std::int64_t size,
+                                    std::int64_t maxSize) {
+    CheckCodecInputSize(
+        size < 0 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(size),
+        maxSize);
     if (!in.SeekToStart()) {
         RaiseIoError(errno, path, IoOp::Seek);
     }
@@ -83,27 +93,28 @@ std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std:
 
 // The most stored bytes worth inflating of a compressed movie that declares `declaredLength`: a
 // lenient load reads what comes up to one byte past the load's limit, whatever is declared.
-std::uint64_t MostStoredBytes(std::uint32_t declaredLength) {
-    return MostCompressedBytes(std::min<std::uint64_t>(
-        declaredLength, static_cast<std::uint64_t>(kLargestMovieBytes) + 1));
+std::uint64_t MostStoredBytes(std::uint64_t declaredLength, std::int64_t maxSize) {
+    return MostCompressedBytes(
+        std::min<std::uint64_t>(declaredLength, static_cast<std::uint64_t>(maxSize) + 1));
 }
 
 // What a compressed movie of `size` stored bytes is refused for before its body is read, by its
 // sizes alone; loadOk when it is to be inflated. So neither a file nor an entry is read whole, nor
 // held, beyond what a load can use.
-std::int32_t RefuseByStoredSize(std::uint64_t size, std::uint32_t declaredLength, bool lenient) {
-    CheckCodecInputSize(size);
-    if (declaredLength > kLargestMovieBytes && !lenient) {
+std::int32_t RefuseByStoredSize(std::uint64_t size, std::uint32_t declaredLength, bool lenient,
+                                std::int64_t maxSize) {
+    CheckCodecInputSize(size, maxSize);
+    if (declaredLength > maxSize && !lenient) {
         // The load refuses a movie over its limit by its size alone, before reading a byte of
         // it; so does this, by the size the header declares, without inflating hundreds of
         // megabytes only to refuse them.
         return loadTooLarge;
     }
-    if (size > MostStoredBytes(declaredLength)) {
+    const std::uint64_t most = MostStoredBytes(declaredLength, maxSize);
+    if (size > most) {
         throw Error::Content(ErrorSubject::Input,
                              "the compressed movie has " + std::to_string(size) +
-                                 " bytes, more than the " +
-                                 std::to_string(MostStoredBytes(declaredLength)) +
+                                 " bytes, more than the " + std::to_string(most) +
                                  " that a movie of its declared length of " +
                                  std::to_string(declaredLength) + " bytes can take");
     }
@@ -112,22 +123,23 @@ std::int32_t RefuseByStoredSize(std::uint64_t size, std::uint32_t declaredLength
 
 std::int32_t LoadInflated(CInputScript& script, const std::string& name, const std::uint8_t* packed,
                           std::size_t packedBytes, std::uint32_t declaredLength,
-                          MovieFaults* lenient) {
+                          std::int64_t maxSize, MovieFaults* lenient) {
     const Signature signature = SignatureOf(packed, packedBytes);
     std::size_t trailing = 0;
     // A stream that breaks off may stop within the load's limit whatever its header declares,
     // so a lenient load holds what comes up to one byte past the limit and counts the rest.
-    static constexpr std::size_t kHoldLimit = static_cast<std::size_t>(kLargestMovieBytes) + 1;
+    const std::size_t holdLimit = static_cast<std::size_t>(maxSize) + 1;
     std::vector<std::uint8_t> movie;
-    movie.reserve(std::min<std::size_t>(declaredLength, kHoldLimit));
+    movie.reserve(std::min<std::size_t>(declaredLength, holdLimit));
     std::uint64_t produced = 0;
-    const ByteSink keep = [&movie, &produced](const std::uint8_t* bytes, std::size_t count) {
+    const ByteSink keep = [&movie, &produced, holdLimit](const std::uint8_t* bytes,
+                                                         std::size_t count) {
         produced += count;
         movie.insert(movie.end(), bytes,
-                     bytes + std::min(count, kHoldLimit - std::min(kHoldLimit, movie.size())));
+                     bytes + std::min(count, holdLimit - std::min(holdLimit, movie.size())));
     };
     try {
-        InflateMovie(packed, packedBytes, keep, &trailing);
+        InflateMovie(packed, packedBytes, keep, &trailing, CodecMovieLimit(maxSize));
     } catch (const Error& error) {
         // Before the first byte of the movie the file is no compressed movie at all.
         if (lenient == nullptr || produced == 0) {
@@ -138,11 +150,11 @@ std::int32_t LoadInflated(CInputScript& script, const std::string& name, const s
     if (lenient != nullptr && trailing > 0) {
         lenient->stream = StreamFault{signature, produced, BytesAfterTheStream(trailing), false};
     }
-    if (produced > kLargestMovieBytes) {
+    if (produced > static_cast<std::uint64_t>(maxSize)) {
         return loadTooLarge;
     }
     return LoadMovieFromBytes(script, name, movie.data(), static_cast<std::int64_t>(movie.size()),
-                              lenient != nullptr ? &lenient->load : nullptr);
+                              lenient != nullptr ? &lenient->load : nullptr, maxSize);
 }
 
 }  // namespace
@@ -154,14 +166,14 @@ std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
     if (size == 0) {
         std::vector<std::uint8_t> bytes = ReadStreamed(in, path, kMaxCodecInputBytes + 1);
         in.Close();
-        CheckCodecInputSize(bytes.size());
+        CheckCodecInputSize(bytes.size(), kMaxInflatedMovieBytes);
         return bytes;
     }
-    return ReadWhole(in, path, size);
+    return ReadWhole(in, path, size, kMaxInflatedMovieBytes);
 }
 
 std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool inflate,
-                            InputHead* head, MovieFaults* lenient) {
+                            std::int64_t maxSize, InputHead* head, MovieFaults* lenient) {
     InputFile in;
     in.Open(path);
     if (in.Size() == 0) {
@@ -169,11 +181,11 @@ std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool 
         constexpr std::size_t kSignatureBytes = 3;
         std::vector<std::uint8_t> bytes = ReadStreamed(in, path, kSignatureBytes);
         const std::vector<std::uint8_t> rest = ReadStreamed(
-            in, path, MovieHoldLimit(bytes.data(), bytes.size(), inflate) - bytes.size());
+            in, path, MovieHoldLimit(bytes.data(), bytes.size(), inflate, maxSize) - bytes.size());
         in.Close();
         bytes.insert(bytes.end(), rest.begin(), rest.end());
         return LoadMovieBytesInput(script, path, bytes.data(), bytes.size(), bytes.size(), inflate,
-                                   head, lenient);
+                                   maxSize, head, lenient);
     }
     if (lenient != nullptr) {
         *lenient = MovieFaults{};
@@ -181,7 +193,7 @@ std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool 
     LoadFaults* const loadFaults = lenient != nullptr ? &lenient->load : nullptr;
     if (!inflate && head == nullptr) {
         in.Close();
-        return LoadMovieFile(script, path, loadFaults);
+        return LoadMovieFile(script, path, loadFaults, maxSize);
     }
     const InputHead seen = ReadHead(in);
     if (head != nullptr) {
@@ -189,23 +201,26 @@ std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool 
     }
     if (!inflate || !IsCompressed(seen.signature)) {
         in.Close();
-        return LoadMovieFile(script, path, loadFaults);
+        return LoadMovieFile(script, path, loadFaults, maxSize);
     }
     // A file too short to declare a length is refused by the codec before this value matters.
     const std::uint32_t declaredLength = seen.declaredLength.value_or(0);
-    const std::int32_t refused = RefuseByStoredSize(
-        *seen.size < 0 ? kMaxCodecInputBytes + 1 : static_cast<std::uint64_t>(*seen.size),
-        declaredLength, lenient != nullptr);
+    const std::int32_t refused =
+        RefuseByStoredSize(*seen.size < 0 ? std::numeric_limits<std::uint64_t>::max()
+                                          : static_cast<std::uint64_t>(*seen.size),
+                           declaredLength, lenient != nullptr, maxSize);
     if (refused != loadOk) {
         return refused;
     }
-    const std::vector<std::uint8_t> packed = ReadWhole(in, path, *seen.size);
-    return LoadInflated(script, path, packed.data(), packed.size(), declaredLength, lenient);
+    const std::vector<std::uint8_t> packed = ReadWhole(in, path, *seen.size, maxSize);
+    return LoadInflated(script, path, packed.data(), packed.size(), declaredLength, maxSize,
+                        lenient);
 }
 
 std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
                                  const std::uint8_t* bytes, std::size_t held, std::uint64_t size,
-                                 bool inflate, InputHead* head, MovieFaults* lenient) {
+                                 bool inflate, std::int64_t maxSize, InputHead* head,
+                                 MovieFaults* lenient) {
     if (lenient != nullptr) {
         *lenient = MovieFaults{};
     }
@@ -215,23 +230,27 @@ std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
     }
     if (!inflate || !IsCompressed(seen.signature)) {
         return LoadMovieFromBytes(script, name, bytes, static_cast<std::int64_t>(held),
-                                  lenient != nullptr ? &lenient->load : nullptr);
+                                  lenient != nullptr ? &lenient->load : nullptr, maxSize);
     }
     const std::uint32_t declaredLength = seen.declaredLength.value_or(0);
-    const std::int32_t refused = RefuseByStoredSize(size, declaredLength, lenient != nullptr);
+    const std::int32_t refused =
+        RefuseByStoredSize(size, declaredLength, lenient != nullptr, maxSize);
     if (refused != loadOk) {
         return refused;
     }
-    return LoadInflated(script, name, bytes, held, declaredLength, lenient);
+    return LoadInflated(script, name, bytes, held, declaredLength, maxSize, lenient);
 }
 
-std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate) {
+std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate,
+                           std::int64_t maxSize) {
     if (inflate && IsCompressed(SignatureOf(start, count))) {
         // The most any movie within the load's limit can need: one that needs less, and has more
         // stored, is refused by its sizes.
-        return static_cast<std::size_t>(MostStoredBytes(kLargestMovieBytes + 1)) + 1;
+        return static_cast<std::size_t>(
+                   MostStoredBytes(static_cast<std::uint64_t>(maxSize) + 1, maxSize)) +
+               1;
     }
-    return static_cast<std::size_t>(kLargestMovieBytes) + 1;
+    return static_cast<std::size_t>(maxSize) + 1;
 }
 
 Signature SignatureOfFile(const std::string& path) {
@@ -245,7 +264,7 @@ Signature SignatureOfFile(const std::string& path) {
 }
 
 std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool inflate,
-                               InputHead& head, MovieFaults* lenient) {
+                               std::int64_t maxSize, InputHead& head, MovieFaults* lenient) {
     std::uint64_t count = 0;
     const TagItem* const item = ItemAt(script, index, count);
     const std::string itemName = "item " + std::to_string(index);
@@ -264,11 +283,12 @@ std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool i
     // The next load releases the bytes the data lies in.
     const std::vector<std::uint8_t> bytes(data->bytes, data->bytes + data->size);
     return LoadMovieBytesInput(script, script.FileName, bytes.data(), bytes.size(), bytes.size(),
-                               inflate, &head, lenient);
+                               inflate, maxSize, &head, lenient);
 }
 
 LoadedInput LoadRequestedMovie(CInputScript& script, const MovieRequest& request) {
     LoadedInput loaded;
+    loaded.maxSize = request.maxSize;
     MovieFaults faults;
     MovieFaults* const lenient = request.lenient ? &faults : nullptr;
     if (request.lenient) {
@@ -276,7 +296,7 @@ LoadedInput LoadRequestedMovie(CInputScript& script, const MovieRequest& request
     }
     // Without --inflate the load is LoadMovieFile alone, exactly the window's.
     loaded.result = LoadMovieInput(
-        script, request.path, request.inflate,
+        script, request.path, request.inflate, request.maxSize,
         request.inflate || !request.embedded.empty() ? &loaded.head : nullptr, lenient);
     if (lenient != nullptr) {
         loaded.faults = faults;
@@ -284,8 +304,8 @@ LoadedInput LoadRequestedMovie(CInputScript& script, const MovieRequest& request
     // An embedded movie is looked for among the items its parent could read, and its faults,
     // its own alone, replace the parent's.
     for (std::size_t i = 0; i < request.embedded.size() && loaded.Readable(); ++i) {
-        loaded.result =
-            LoadEmbeddedMovie(script, request.embedded[i], request.inflate, loaded.head, lenient);
+        loaded.result = LoadEmbeddedMovie(script, request.embedded[i], request.inflate,
+                                          request.maxSize, loaded.head, lenient);
         loaded.embedded = true;
         if (lenient != nullptr) {
             loaded.faults = faults;

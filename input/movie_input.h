@@ -14,6 +14,11 @@
 
 namespace velpin {
 
+// The largest movie the companion loads unless --max-size says otherwise; the window keeps the
+// loader's kLargestMovieBytes. Big enough for the game movies that carry their bitmaps, sounds
+// and other movies inside.
+inline constexpr std::int64_t kDefaultMaxSize = std::int64_t{256} << 20;
+
 // What a file says before anything is loaded: its size (unknown until the file is open), and what
 // its first bytes say.
 struct InputHead : MovieHead {
@@ -29,17 +34,20 @@ std::vector<std::uint8_t> ReadInputFile(const std::string& path);
 
 // Loads the movie at `path` into `script` and returns the load result. Without `inflate` this is
 // LoadMovieFile itself, so a compressed movie gives -5 as in the window. With it, a CWS or ZWS
-// file is inflated in memory, with the checks and limits of `velpin-cli inflate`, and loaded
-// from those bytes under the name `path`; any other file is loaded as without it. `head`, when
-// given, receives what the file's first bytes say. A file whose size is 0 (a pipe, a FIFO, a
-// device, a file of /proc) is read to its end as it comes, as far as MovieHoldLimit, and loaded
-// as LoadMovieBytesInput loads the bytes read. Raises what LoadMovieFile raises, and an
+// file is inflated in memory, with the checks of `velpin-cli inflate`, and loaded from those
+// bytes under the name `path`; any other file is loaded as without it. A movie over `maxSize`
+// bytes gives -1; one that declares more is refused before it is inflated, and the codec's limit
+// grows to `maxSize` when that is larger. `head`, when given, receives what the file's first bytes
+// say. A file whose size is 0 (a pipe, a FIFO, a device, a file of /proc) is read to its end as it
+// comes, as far as MovieHoldLimit, and loaded as LoadMovieBytesInput loads the bytes read. Raises
+// what LoadMovieFile raises, and an
 // Error about the input when a compressed movie cannot be inflated. Bytes after the end of a
 // whole compressed stream are no error. With `lenient`, the load is lenient and a stream that
 // breaks off gives the bytes it produced as the movie; both are faults, stored there with the
 // load's.
 std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool inflate,
-                            InputHead* head = nullptr, MovieFaults* lenient = nullptr);
+                            std::int64_t maxSize, InputHead* head = nullptr,
+                            MovieFaults* lenient = nullptr);
 
 // Loads a movie held in memory as LoadMovieInput loads a file of `size` bytes that starts with
 // the `held` bytes at `bytes`: the same checks, limits, results and errors, and `head` filled
@@ -47,13 +55,14 @@ std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool 
 // the codec refuse such a movie by its size alone.
 std::int32_t LoadMovieBytesInput(CInputScript& script, const std::string& name,
                                  const std::uint8_t* bytes, std::size_t held, std::uint64_t size,
-                                 bool inflate, InputHead* head = nullptr,
+                                 bool inflate, std::int64_t maxSize, InputHead* head = nullptr,
                                  MovieFaults* lenient = nullptr);
 
 // How many bytes of an entry that starts with `start` (up to 3 bytes) LoadMovieBytesInput needs:
-// one more than the loader's limit, or with `inflate` for a compressed movie one more than the
-// most that a movie within that limit can take compressed.
-std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate);
+// one more than `maxSize`, or with `inflate` for a compressed movie one more than the most that
+// a movie within that limit can take compressed.
+std::size_t MovieHoldLimit(const std::uint8_t* start, std::size_t count, bool inflate,
+                           std::int64_t maxSize);
 
 // The signature the file at `path` starts with; None when it has none or cannot be read.
 Signature SignatureOfFile(const std::string& path);
@@ -64,7 +73,8 @@ Signature SignatureOfFile(const std::string& path);
 // those of the embedded movie alone. Raises a usage Error for an index out of range, an item that
 // is no DefineBinaryData, or data that is no movie.
 std::int32_t LoadEmbeddedMovie(CInputScript& script, std::uint64_t index, bool inflate,
-                               InputHead& head, MovieFaults* lenient = nullptr);
+                               std::int64_t maxSize, InputHead& head,
+                               MovieFaults* lenient = nullptr);
 
 // The movie a command asks for.
 struct MovieRequest {
@@ -73,6 +83,7 @@ struct MovieRequest {
     bool lenient = false;
     // The movie embedded in these items, each inside the one before, instead of the file's own.
     std::vector<std::uint64_t> embedded;
+    std::int64_t maxSize = kDefaultMaxSize;  // the largest movie loaded, each embedded one too
 };
 
 // What a command is given beside the document: what the file's first bytes say when --inflate
@@ -83,6 +94,7 @@ struct LoadedInput {
     std::int32_t result = loadOk;
     std::optional<MovieFaults> faults;
     bool embedded = false;  // the movie is one embedded in the file's, and `head` is its data's
+    std::int64_t maxSize = kDefaultMaxSize;  // the limit the load ran under
 
     // Whether there is a movie to work on: one that loaded, or one a lenient load could read as
     // far as it goes.

@@ -5,6 +5,14 @@
 
 namespace velpin {
 
+std::string LoadResultWords(std::int32_t result, std::int64_t maxSize) {
+    if (result == loadTooLarge) {
+        return "the file is larger than the --max-size limit of " + std::to_string(maxSize) +
+               " bytes";
+    }
+    return LoadResultReason(result);
+}
+
 void WriteOutcomeMembers(JsonWriter& json, const MovieOutcome& outcome) {
     json.Key("result");
     if (outcome.result) {
@@ -14,7 +22,7 @@ void WriteOutcomeMembers(JsonWriter& json, const MovieOutcome& outcome) {
     }
     json.Key("reason");
     if (outcome.result && *outcome.result != loadOk) {
-        json.String(LoadResultReason(*outcome.result));
+        json.String(LoadResultWords(*outcome.result, outcome.maxSize));
     } else {
         json.Null();
     }

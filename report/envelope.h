@@ -6,6 +6,9 @@
 #include <optional>
 #include <string_view>
 
+#include <string>
+
+#include "input/movie_input.h"
 #include "report/json_writer.h"
 
 namespace velpin {
@@ -15,7 +18,12 @@ namespace velpin {
 struct MovieOutcome {
     std::optional<std::int32_t> result;
     std::string_view error;
+    std::int64_t maxSize = kDefaultMaxSize;  // the limit the load ran under
 };
+
+// The words of a load result: LoadResultReason's, except that a movie too large (-1) is said to
+// be over the limit in force, `maxSize`, and the option that sets it is named.
+std::string LoadResultWords(std::int32_t result, std::int64_t maxSize);
 
 // "result" is the load result; "reason" its words, null for 0; "error" the words of an error
 // that left no load result, which is then null, and otherwise null itself.

@@ -76,7 +76,7 @@ void WriteFaultsJson(JsonWriter& json, const std::optional<MovieFaults>& faults)
 }
 
 void WriteLoadMembers(JsonWriter& json, const LoadedInput& loaded) {
-    WriteOutcomeMembers(json, {loaded.result, {}});
+    WriteOutcomeMembers(json, {loaded.result, {}, loaded.maxSize});
     if (loaded.faults) {
         WriteFaultsJson(json, loaded.faults);
     }

@@ -3,13 +3,14 @@
 #include <cstdio>
 
 #include "Unit1/presentation/MessageTexts.h"
+#include "report/envelope.h"
 #include "swfff/document.h"
 
 namespace velpin {
 
-std::string LoadFailureLine(std::int32_t result, Signature compressed) {
+std::string LoadFailureLine(std::int32_t result, Signature compressed, std::int64_t maxSize) {
     std::string line = std::string(kOpenFailedText) + " (load result " + std::to_string(result) +
-                       ": " + LoadResultReason(result) + ")";
+                       ": " + LoadResultWords(result, maxSize) + ")";
     if (result == loadNotUncompressedSwf && IsCompressed(compressed)) {
         line += "; it is compressed (" + std::string(*SignatureText(compressed)) +
                 "): add --inflate to load it in memory";

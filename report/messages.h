@@ -14,8 +14,8 @@
 namespace velpin {
 
 // "Error Opening file! (load result -5: ...)", with a hint that names --inflate after it when the
-// movie refused with -5 is `compressed` (CWS or ZWS).
-std::string LoadFailureLine(std::int32_t result, Signature compressed);
+// movie refused with -5 is `compressed` (CWS or ZWS); a -1 names `maxSize`, the limit in force.
+std::string LoadFailureLine(std::int32_t result, Signature compressed, std::int64_t maxSize);
 
 // A compressed movie that could not be inflated, or a movie that could not be compressed, with
 // the codec's words.

@@ -60,7 +60,7 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
     json.IntegerOrNull(row.head.version);
     json.Key("declaredLength");
     json.IntegerOrNull(row.head.declaredLength);
-    WriteOutcomeMembers(json, {row.result, row.error});
+    WriteOutcomeMembers(json, {row.result, row.error, row.maxSize});
     if (row.lenient) {
         WriteFaultsJson(json, row.faults);
     }

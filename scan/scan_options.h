@@ -1,9 +1,11 @@
 // What a scan is asked for: its inputs, how many movies it loads at once, and what each row says.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "input/movie_input.h"
 #include "scan/digests.h"
 
 namespace velpin {
@@ -15,9 +17,10 @@ inline constexpr unsigned kMaxScanJobs = 1024;
 struct ScanOptions {
     unsigned jobs = 0;  // 0: one per processor
     bool inflate = false;
-    bool info = false;                  // each loaded movie's info in its "movie" object
-    bool nested = false;                // rows for the movies inside movies
-    bool deps = false;                  // each movie's references, found or not around it
+    std::int64_t maxSize = kDefaultMaxSize;  // the largest movie loaded
+    bool info = false;                       // each loaded movie's info in its "movie" object
+    bool nested = false;                     // rows for the movies inside movies
+    bool deps = false;                       // each movie's references, found or not around it
     bool lenient = false;               // faults in every row, broken movies read as far as they go
     std::vector<HashAlgorithm> hashes;  // in the order given, each once
     std::vector<std::string> paths;

@@ -30,7 +30,7 @@ constexpr std::size_t kRowPartBytes = 64 * 1024;
 // load gives what it gives for the file itself.
 HeldMovie HoldFile(const std::string& path, const ScanOptions& options) {
     FileStream file(path);
-    return HoldMovie(file, options.inflate, options.hashes);
+    return HoldMovie(file, options.inflate, options.maxSize, options.hashes);
 }
 
 }  // namespace
@@ -141,6 +141,7 @@ class EmbeddedScan {
         row.entry = task_.entry;
         row.embedded = chain_;
         row.lenient = options_.lenient;
+        row.maxSize = options_.maxSize;
         return row;
     }
 
@@ -156,8 +157,8 @@ class EmbeddedScan {
         } else {
             try {
                 row.result = LoadMovieBytesInput(document.movie, *task_.path, data.bytes, data.size,
-                                                 data.size, options_.inflate, &row.head,
-                                                 options_.lenient ? &faults : nullptr);
+                                                 data.size, options_.inflate, options_.maxSize,
+                                                 &row.head, options_.lenient ? &faults : nullptr);
             } catch (...) {
                 row.error = CurrentError().what();
             }
@@ -220,6 +221,7 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWr
         row.path = *task.path;
         row.entry = task.entry;
         row.lenient = options.lenient;
+        row.maxSize = options.maxSize;
         MovieFaults faults;
         MovieFaults* const lenient = options.lenient ? &faults : nullptr;
         scanned.unreadable = task.failure && task.failure->Class() == ErrorClass::Unreadable;
@@ -236,9 +238,9 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWr
                 row.result =
                     held ? LoadMovieBytesInput(document.movie, *task.path, held->bytes.data(),
                                                held->bytes.size(), held->size, options.inflate,
-                                               &row.head, lenient)
-                         : LoadMovieInput(document.movie, *task.path, options.inflate, &row.head,
-                                          lenient);
+                                               options.maxSize, &row.head, lenient)
+                         : LoadMovieInput(document.movie, *task.path, options.inflate,
+                                          options.maxSize, &row.head, lenient);
                 // A file on disk whose size was just taken and whose head or body then cannot be
                 // read failed in its reading, not in its content.
                 scanned.unreadable = !held && (row.result == loadHeaderReadFailed ||

@@ -25,7 +25,8 @@ struct ScanRow {
     std::vector<std::int64_t> embedded;               // the items it lies in, outermost first
     std::optional<std::optional<HashValues>> hashes;  // with --hash; none inside if unreadable
     InputHead head;
-    std::optional<std::int32_t> result;  // none when the load raised `error`
+    std::optional<std::int32_t> result;      // none when the load raised `error`
+    std::int64_t maxSize = kDefaultMaxSize;  // the limit the load ran under
     std::string error;
     bool lenient = false;
     std::optional<MovieFaults> faults;     // with --lenient, for a movie read as far as it goes

@@ -21,7 +21,9 @@ namespace {
 // there are.
 constexpr std::size_t kLinesAheadPerJob = 64;
 // How many bytes of entries may wait for the workers, beyond the one entry always let through:
-// entries are read faster than they are loaded, and a window of 4 MiB entries would be too many.
+// entries are read faster than they are loaded. It does not grow with --max-size: an entry of
+// any size up to the limit passes alone, so the bytes waiting are at most the larger of this
+// and one entry held as far as a load can use it, however large the limit.
 constexpr std::uint64_t kHeldBytesAhead = 48u << 20;
 // How long rows may wait before the listener hears that they could be let out.
 constexpr auto kWaitInterval = std::chrono::milliseconds(100);
@@ -174,7 +176,8 @@ ScanOutcome RunScan(const ScanOptions& options, const RowWriter& write, ScanList
         refused = !listener.Rows(result.line, result.pathIndex);
         return !refused;
     };
-    const ScanInputOptions inputOptions{options.inflate, options.deps, options.hashes};
+    const ScanInputOptions inputOptions{options.inflate, options.maxSize, options.deps,
+                                        options.hashes};
     ScanInputCounts counts;
     if (jobs == 1) {
         // One job is one thread, which reads, loads and writes each row in turn: a map step

@@ -16,7 +16,8 @@
 
 namespace velpin {
 
-HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes) {
+HeldMovie HoldMovie(ByteStream& in, bool inflate, std::int64_t maxSize,
+                    const std::vector<HashAlgorithm>& hashes) {
     // Made only for an entry that does not fit: most entries are digested by the worker that
     // loads them, off the reading thread.
     std::optional<Digester> digester;
@@ -32,8 +33,8 @@ HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorith
     HeldMovie held;
     static_cast<HeldEntry&>(held) = HoldEntry(
         in,
-        [inflate](const std::uint8_t* start, std::size_t count) {
-            return MovieHoldLimit(start, count, inflate);
+        [inflate, maxSize](const std::uint8_t* start, std::size_t count) {
+            return MovieHoldLimit(start, count, inflate, maxSize);
         },
         digest);
     if (digester) {
@@ -47,7 +48,7 @@ void ReadUnreadEntry(ScanTask& task, const ScanInputOptions& options) {
         return;
     }
     try {
-        task.held = HoldMovie(*task.unread, options.inflate, options.hashes);
+        task.held = HoldMovie(*task.unread, options.inflate, options.maxSize, options.hashes);
     } catch (const Error& error) {
         if (!IsEntryError(error)) {
             throw;
@@ -73,7 +74,7 @@ class EntryProducer : public ContainerVisitor {
         task.entry = entry;
         task.origin = origin_;
         try {
-            task.held = HoldMovie(bytes, options_.inflate, options_.hashes);
+            task.held = HoldMovie(bytes, options_.inflate, options_.maxSize, options_.hashes);
         } catch (const Error& error) {
             if (!IsEntryError(error)) {
                 throw;
@@ -233,7 +234,7 @@ bool ProduceStream(ScanTask task, const ScanInputOptions& options, const TaskSin
         container = !StartsMovie(head.data(), head.size()) &&
                     RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
         if (!container) {
-            task.held = HoldMovie(peeked, options.inflate, options.hashes);
+            task.held = HoldMovie(peeked, options.inflate, options.maxSize, options.hashes);
         } else {
             ++counts.containers;
             if (StartsSevenZip(head)) {

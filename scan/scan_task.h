@@ -14,6 +14,7 @@
 #include "archive/container_walk.h"
 #include "base/error.h"
 #include "input/held_entry.h"
+#include "input/movie_input.h"
 #include "scan/digests.h"
 #include "scan/scan_paths.h"
 
@@ -44,6 +45,7 @@ struct ScanTask {
 
 struct ScanInputOptions {
     bool inflate = false;
+    std::int64_t maxSize = kDefaultMaxSize;  // each entry is held as far as a load of it can use
     bool deps = false;  // every container is read once for its names before its entries
     std::vector<HashAlgorithm> hashes;
 };
@@ -55,7 +57,8 @@ struct ScanInputCounts {
 
 // Holds what a load of the movie in `in` can use, with `hashes` over every byte: the one way a
 // loose file and a container's entry are read for a scan.
-HeldMovie HoldMovie(ByteStream& in, bool inflate, const std::vector<HashAlgorithm>& hashes);
+HeldMovie HoldMovie(ByteStream& in, bool inflate, std::int64_t maxSize,
+                    const std::vector<HashAlgorithm>& hashes);
 
 // Reads the task's unread entry, if it has one, into `held` or `failure`.
 void ReadUnreadEntry(ScanTask& task, const ScanInputOptions& options);

@@ -194,14 +194,15 @@ std::int32_t ReadWholeInput(Input& in, std::int64_t size) {
 // Everything a load does once its input is open: the size limits, the header, the declared
 // length, the whole input into FileBytes and the tag walk.
 template <class Input>
-std::int32_t LoadOpenedMovie(CInputScript& script, Input& in, LoadFaults* lenient) {
+std::int32_t LoadOpenedMovie(CInputScript& script, Input& in, LoadFaults* lenient,
+                             std::int64_t largestBytes) {
     struct CloseOnRaise {
         Input& input;
         ~CloseOnRaise() { input.CloseQuietly(); }
     } closeOnRaise{in};
 
     const std::int64_t size = in.Size();
-    if (size > kLargestMovieBytes) {
+    if (size > largestBytes) {
         in.Close();
         return loadTooLarge;
     }
@@ -267,8 +268,8 @@ std::int32_t ReadMovieHeader(MovieHeader& header, CInputScript& script) {
 
 std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t depth,
                           WalkStop* stop) {
-    // One entry per open level, innermost last, instead of one call per nesting level: a 4 MiB
-    // file can nest sprites hundreds of thousands deep.
+    // One entry per open level, innermost last, instead of one call per nesting level: even a
+    // 4 MiB file can nest sprites hundreds of thousands deep.
     struct Level {
         std::uint16_t frame;    // wraps after 65535, as the format's frame counts do
         std::int32_t resumeAt;  // where the enclosing level goes on: this sprite's declared end
@@ -354,22 +355,23 @@ std::int32_t ParseTagList(CInputScript& script, bool atSpriteBody, std::uint16_t
     return loadOk;
 }
 
-std::int32_t LoadMovieFile(CInputScript& script, const std::string& path, LoadFaults* lenient) {
+std::int32_t LoadMovieFile(CInputScript& script, const std::string& path, LoadFaults* lenient,
+                           std::int64_t largestBytes) {
     ResetDocument(script, path);
     if (lenient != nullptr) {
         *lenient = LoadFaults{};
     }
     script.InFile.Open(path);
-    return LoadOpenedMovie(script, script.InFile, lenient);
+    return LoadOpenedMovie(script, script.InFile, lenient, largestBytes);
 }
 
 std::int32_t LoadMovieFromBytes(CInputScript& script, const std::string& name,
-                                const std::uint8_t* bytes, std::int64_t length,
-                                LoadFaults* lenient) {
+                                const std::uint8_t* bytes, std::int64_t length, LoadFaults* lenient,
+                                std::int64_t largestBytes) {
     ResetDocument(script, name);
     if (lenient != nullptr) {
         *lenient = LoadFaults{};
     }
     MemoryInput in(bytes, length);
-    return LoadOpenedMovie(script, in, lenient);
+    return LoadOpenedMovie(script, in, lenient, largestBytes);
 }

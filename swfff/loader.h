@@ -7,7 +7,10 @@
 #include "swfff/document.h"
 
 constexpr std::int64_t kSmallestMovieBytes = 21;
+// The window's limit, and every load's unless its caller gives another.
 constexpr std::int64_t kLargestMovieBytes = 4194304;
+// The most a caller may allow: the document's offsets and lengths are signed 32-bit.
+constexpr std::int64_t kMostMovieBytesAllowed = 2147483647;
 // A list longer than this can only come from run-on sprites multiplying the tags after them.
 constexpr std::int64_t kMaxTagItems = 4194304;
 constexpr int kMaxDepth = 65535;
@@ -36,9 +39,11 @@ struct LoadFaults {
 
 // Returns a LoadResult; raises EInOutError when the file cannot be opened, sized or closed and
 // EOutOfMemory when a tag item cannot be allocated. With `lenient`, loads as described there;
-// the document is Loaded only when the result is 0, and otherwise keeps the items read.
+// the document is Loaded only when the result is 0, and otherwise keeps the items read. A file
+// over `largestBytes` (from kSmallestMovieBytes to kMostMovieBytesAllowed) gives loadTooLarge.
 std::int32_t LoadMovieFile(CInputScript& script, const std::string& path,
-                           LoadFaults* lenient = nullptr);
+                           LoadFaults* lenient = nullptr,
+                           std::int64_t largestBytes = kLargestMovieBytes);
 
 // Loads a movie held in memory, `length` bytes from `bytes`, exactly as LoadMovieFile loads a
 // file holding those bytes: the same checks, result codes and document, with `name` as FileName.
@@ -46,7 +51,8 @@ std::int32_t LoadMovieFile(CInputScript& script, const std::string& path,
 // tag item cannot be allocated.
 std::int32_t LoadMovieFromBytes(CInputScript& script, const std::string& name,
                                 const std::uint8_t* bytes, std::int64_t length,
-                                LoadFaults* lenient = nullptr);
+                                LoadFaults* lenient = nullptr,
+                                std::int64_t largestBytes = kLargestMovieBytes);
 
 // Returns 0, or -1, -2, -3 for a wrong first, second or third signature byte.
 std::int32_t ReadMovieHeader(MovieHeader& header, CInputScript& script);

@@ -92,7 +92,8 @@ void AppendEnd(CInputScript& script, ListShape& shape) {
 
 }  // namespace
 
-RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool streamCut) {
+RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool streamCut,
+                          std::int64_t largestBytes) {
     RepairOutcome outcome;
     outcome.frameCountDeclared = script.Header.FrameCount;
     ListShape shape = ShapeOf(script);
@@ -124,7 +125,7 @@ RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool s
             outcome.result = RepairResult::TooShort;
             return outcome;
         }
-        if (length > kLargestMovieBytes) {
+        if (length > largestBytes) {
             // Only an End added to a movie of the largest size gets here: it needs the room of
             // the last tag before it.
             DropFrom(script, shape.lastTopLevel);
@@ -141,8 +142,9 @@ RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool s
         // walk stops until it loads.
         const std::vector<std::uint8_t> bytes = SavedMovieBytes(script);
         LoadFaults again;
-        const std::int32_t reloaded = LoadMovieFromBytes(
-            script, script.FileName, bytes.data(), static_cast<std::int64_t>(bytes.size()), &again);
+        const std::int32_t reloaded =
+            LoadMovieFromBytes(script, script.FileName, bytes.data(),
+                               static_cast<std::int64_t>(bytes.size()), &again, largestBytes);
         if (reloaded == loadOk) {
             shape = ShapeOf(script);
             outcome.fileLength = static_cast<std::uint32_t>(bytes.size());

@@ -36,5 +36,7 @@ struct RepairOutcome {
 // last top-level one kept; an End item is appended when needed, whose bytes lie outside FileBytes.
 // Should the kept tags still not load (a sprite running on past them), the document is reloaded
 // from the bytes a save would write, and top-level tags are dropped from the end until they do,
-// or until that load stops past the last of them (StillBreaks).
-RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool streamCut);
+// or until that load stops past the last of them (StillBreaks). The movie written stays within
+// `largestBytes`, the limit the lenient load ran under.
+RepairOutcome RepairMovie(CInputScript& script, const LoadFaults& faults, bool streamCut,
+                          std::int64_t largestBytes = kLargestMovieBytes);

@@ -411,6 +411,13 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndWritesNoFile) {
         {{"tags", "--embedded", "x", movie}, "--embedded: not a decimal number: x"},
         {{"save", "--embedded", "0", movie, out}, "--embedded: item 0 is not a DefineBinaryData"},
         {{"extract", "--data", "--body", "--index", "0", movie}, "--body excludes --data"},
+        {{"tags", "--max-size", "20", movie}, "--max-size: not a size from 21 bytes to 2G-1: 20"},
+        {{"scan", "--max-size", "2G", movie}, "--max-size: not a size from 21 bytes to 2G-1: 2G"},
+        {{"info", "--max-size", "2097152K", movie}, "--max-size: not a size from 21 bytes to"},
+        {{"tree", "--max-size", "1.5M", movie}, "--max-size: not a size from 21 bytes to"},
+        {{"save", "--max-size", "-1", movie, out}, "--max-size: not a size from 21 bytes to"},
+        {{"extract", "--max-size", "1T", "--index", "0", movie}, "--max-size: not a size from"},
+        {{"repair", "--max-size", "K", movie, out}, "--max-size: not a size from 21 bytes to"},
     };
     for (const Row& row : rows) {
         std::ostringstream shown;

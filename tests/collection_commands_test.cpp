@@ -821,6 +821,54 @@ Bytes MovieOfLength(std::uint32_t length) {
     return movie;
 }
 
+// --max-size in bytes or in powers of 1024, up to it inclusive, on every command that loads, with
+// and without --inflate; the reason of a -1 names the limit in force.
+TEST_F(CollectionTest, MaxSizeIsTheLargestMovieLoaded) {
+    const std::string kibibyte = dir.Write("1k.swf", MovieOfLength(1024));
+    const std::string over = dir.Write("1k1.swf", MovieOfLength(1025));
+    const std::string overPacked =
+        dir.Write("1k1.cws", Packed(MovieOfLength(1025), MovieCompression::Zlib));
+    const std::string large = dir.Write("5m.swf", MovieOfLength(5u << 20));
+    const auto refused = [](const std::string& path, const std::string& limit) {
+        return "velpin-cli: " + path +
+               ": Error Opening file! (load result -1: the file is larger than the --max-size "
+               "limit of " +
+               limit + " bytes)\n";
+    };
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const Row rows[] = {
+        {{"tags", "--max-size", "1K", kibibyte}, 0, ""},
+        {{"tags", "--max-size", "1k", over}, 1, refused(over, "1024")},
+        {{"tags", "--max-size", "1025", over}, 0, ""},
+        {{"info", "--max-size=1024", "--inflate", overPacked}, 1, refused(overPacked, "1024")},
+        {{"info", "--max-size", "1025", "--inflate", overPacked}, 0, ""},
+        {{"tree", "--max-size", "4M", large}, 1, refused(large, "4194304")},
+        {{"tree", large}, 0, ""},
+        {{"save", "--max-size", "5m", large, "/dev/null"}, 0, ""},
+        {{"save", "--max-size", "1M", large, "/dev/null"}, 1, refused(large, "1048576")},
+        {{"extract", "--max-size", "1M", "--index", "0", large}, 1, refused(large, "1048576")},
+        {{"repair", "--max-size", "1M", large, "/dev/null"}, 1, refused(large, "1048576")},
+        {{"repair", "--max-size", "2G", large, "/dev/null"}, 2, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[0] + " " + row.args[row.args.size() - 2] + " " + row.args.back());
+        const ProgramRun run = Run(row.args);
+        EXPECT_EQ(run.status, row.status);
+        if (row.status != 2) {
+            EXPECT_EQ(run.err, row.err);
+        }
+    }
+    const std::string json = Run({"scan", "--max-size", "1K", over}).out;
+    EXPECT_NE(json.find("\"result\": -1, \"reason\": \"the file is larger than the --max-size "
+                        "limit of 1024 bytes\""),
+              std::string::npos)
+        << json;
+}
+
 // "Up to" is inclusive: a compressed movie of exactly 4 MiB loads and one byte more is refused by
 // the load; so is one declaring 256 MiB or more, by what it declares, without inflating it.
 TEST_F(CollectionTest, ScanInflatesUpToEachLimitExactly) {
@@ -841,12 +889,13 @@ TEST_F(CollectionTest, ScanInflatesUpToEachLimitExactly) {
     const std::string most = dir.Write("most.swf", padded);
     padded.push_back(0);
     const std::string past = dir.Write("past.swf", padded);
-    const std::string tooLarge = " -1 \"the file is larger than 4 MiB\" null\n";
+    const std::string tooLarge =
+        " -1 \"the file is larger than the --max-size limit of 4194304 bytes\" null\n";
     for (const std::vector<std::string>& hash :
          {std::vector<std::string>{}, std::vector<std::string>{"--hash", "crc32"}}) {
         SCOPED_TRACE(hash.size());
-        std::vector<std::string> args{"scan",  "--inflate", exact, over,
-                                      fourMiB, overFourMiB, most,  past};
+        std::vector<std::string> args{"scan", "--max-size", "4M",        "--inflate", exact,
+                                      over,   fourMiB,      overFourMiB, most,        past};
         args.insert(args.end(), hash.begin(), hash.end());
         const ProgramRun run = Run(args);
         EXPECT_EQ(run.status, 1);
@@ -880,13 +929,14 @@ TEST_F(CollectionTest, ScanReadsShortHeadsWithinTheFileAndRefusesAMovieOverTheLi
     const std::string four = dir.Write("4.swf", Text("FWS\x06"));
     const std::string over = dir.Write("over.swf", MovieOfLength((4u << 20) + 1));
     const std::string tooSmall = " -2 \"the file is smaller than 21 bytes\" null\n";
-    const std::string wanted = three + " \"FWS\" null null" + tooSmall + four + " \"FWS\" 6 null" +
-                               tooSmall + over +
-                               " \"FWS\" 6 4194305 -1 \"the file is larger than 4 MiB\" null\n";
+    const std::string wanted =
+        three + " \"FWS\" null null" + tooSmall + four + " \"FWS\" 6 null" + tooSmall + over +
+        " \"FWS\" 6 4194305 -1 \"the file is larger than the --max-size limit of 4194304 bytes\" "
+        "null\n";
     for (const std::vector<std::string>& hash :
          {std::vector<std::string>{}, std::vector<std::string>{"--hash", "crc32"}}) {
         SCOPED_TRACE(hash.size());
-        std::vector<std::string> args{"scan", three, four, over};
+        std::vector<std::string> args{"scan", "--max-size=4M", three, four, over};
         args.insert(args.end(), hash.begin(), hash.end());
         EXPECT_EQ(Summaries(Run(args).out), wanted);
     }

@@ -211,12 +211,19 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
          "a.swf | error: the entry holds more than the " + std::to_string(kLong.size() - 1) +
              " bytes the zip gives as its size"},
         {"data", badBlock, "a.swf | error: the compressed data is corrupt: invalid block type"},
+        {"encrypted", changed(central + 8, 1), "a.swf | error: the entry is encrypted"},
     };
     for (const auto& row : kRows) {
         SCOPED_TRACE(row.name);
         const Walked walked = WalkFile(row.zip);
         EXPECT_EQ(walked.lines, (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // Without the end of its directory, a zip is still read, and said to be damaged.
+    EXPECT_EQ(WalkFile(Bytes(zip.begin(), zip.end() - 30)).lines,
+              (std::vector<std::string>{Row("a.swf", kLong), Row("b.swf", kFws),
+                                        "! : the zip's central directory cannot be read (Not a "
+                                        "zip archive): its entries were read from their own "
+                                        "headers"}));
 }
 
 TEST(ContainerWalkTest, SevenZipIsReadFromItsFile) {
@@ -393,6 +400,39 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
               {"resource", "u:a", kFws}},
              true);
     const Bytes sevenZip = Archive(ArchiveFormat::SevenZip, {{"a.swf", kFws}});
+    // A record longer than the file whose block is a WARC in turn: the inner walk's resync must
+    // not read the cut-off outer block again and again.
+    const Bytes inner =
+        Warc({{"resource", "u:a", kFws}, {"resource", "u:b", Text(std::string(5000, 'x'))}});
+    const Bytes longer = Cat({Text("WARC/1.1\r\nWARC-Type: resource\r\nWARC-Target-URI: u:w\r\n"
+                                   "Content-Length: 9999\r\n\r\n"),
+                              inner});
+    std::string interims;
+    for (int i = 0; i < 1000; ++i) {
+        interims += "HTTP/1.1 100 Continue\r\n\r\n";
+    }
+    const Bytes recordA = WarcRecordBytes({"resource", "u:a", kFws});
+    const Bytes recordB = WarcRecordBytes({"resource", "u:b", kLong});
+    // An xz stream whose LZMA2 dictionary is said to be 4 GiB: its block header's property
+    // byte, after the 12-byte stream header, the block header's own 2 and the filter's id and
+    // size, and the block header's CRC-32 made to match.
+    Bytes hugeDictionary = Archive(ArchiveFormat::Tar, {{"a.swf", kFws}}, ArchiveFilter::Xz);
+    const std::size_t blockHeader = 12;
+    const std::size_t blockHeaderBytes = (hugeDictionary[blockHeader] + 1u) * 4;
+    hugeDictionary[blockHeader + 4] = 40;
+    const uLong headerCrc =
+        crc32(0, hugeDictionary.data() + blockHeader, static_cast<uInt>(blockHeaderBytes - 4));
+    for (int i = 0; i < 4; ++i) {
+        hugeDictionary[blockHeader + blockHeaderBytes - 4 + i] =
+            static_cast<std::uint8_t>(headerCrc >> (8 * i));
+    }
+    const Bytes tarOfThree =
+        Archive(ArchiveFormat::Tar, {{"a.swf", kFws}, {"b.swf", kFws}, {"c.swf", kLong}});
+    const std::size_t secondHeader = FindSignature(tarOfThree, "b.swf");
+    Bytes badChecksum = tarOfThree;
+    badChecksum[FindSignature(badChecksum, "b.swf") + 148] ^= 1;
+    Bytes tarGzBadCrc = Archive(ArchiveFormat::Tar, {{"a.swf", kFws}}, ArchiveFilter::Gzip);
+    tarGzBadCrc[tarGzBadCrc.size() - 8] ^= 1;
     const struct {
         const char* name;
         Bytes container;
@@ -423,12 +463,35 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
          Text("WARC/2.0\r\n\r\n"),
          {"! : record at byte 0: unsupported WARC version: 2.0"}},
         {"cut tar", cutTar, {Row("a.swf", kFws), "! b.swf: Truncated tar archive"}},
+        {"tar header with a bad checksum",
+         badChecksum,
+         {Row("a.swf", kFws),
+          "! : Damaged tar archive: the header at byte " + std::to_string(secondHeader) +
+              " cannot be read, and what follows it up to the next one is passed over",
+          Row("c.swf", kLong)}},
+        {"tar.gz whose crc does not match after its last entry",
+         tarGzBadCrc,
+         {Row("a.swf", kFws), "! : the compressed data is corrupt: incorrect data check"}},
+        {"links named as movies",
+         Archive(ArchiveFormat::Tar, {{"a.swf", kFws},
+                                      {"hard.swf", {}, "a.swf"},
+                                      {"soft.swf", {}, "", "a.swf"},
+                                      {"soft", {}, "", "a.swf"}}),
+         {Row("a.swf", kFws),
+          "hard.swf | error: a hard link to a.swf, whose bytes are read under "
+          "that name",
+          "soft.swf | error: a symbolic link to a.swf, which is not followed"}},
         {"broken inner",
          brokenInner,
          {Row("inner.warc > u:a", kFws),
           "! inner.warc > u:b: record at byte 202: the container is cut off: 36 bytes of a record "
           "are missing",
           Row("after.swf", kFws)}},
+        {"record longer than the file holds a warc",
+         longer,
+         {Row("u:w > u:a", kFws), "! u:w: record at byte 0: the container is cut off: " +
+                                      std::to_string(9999 - inner.size()) +
+                                      " bytes of a record are missing"}},
         {"not a container",
          Text("just text"),
          {"! : not a container: no zip, 7z, tar or WARC data"}},
@@ -446,9 +509,34 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
               ": the compressed data is corrupt: incorrect data check",
           Row("u:a", kFws)}},
         {"zero padding", Cat({Gzip(records), Bytes(512)}), {Row("u:a", kFws), Row("u:b", kLong)}},
+        {"zero padding after a plain warc",
+         Cat({records, Bytes(4096)}),
+         {Row("u:a", kFws), Row("u:b", kLong)}},
+        {"stray bytes before a record",
+         Cat({recordA, Text("xyz"), recordB, Bytes(1), recordA}),
+         {Row("u:a", kFws),
+          "! : record at byte " + std::to_string(recordA.size()) + ": not a WARC record",
+          Row("u:b", kLong), Row("u:a", kFws)}},
+        {"responses that never reach their payload",
+         Warc({{"response", "u:c.swf", Cat({Text(interims), HttpResponse({}, kFws)})},
+               {"response", "u:d.swf", Text("HTTP/1.1 200 OK\r\nServer: x\r\n")},
+               {"resource", "u:a", kFws}}),
+         {"u:c.swf | error: the HTTP response holds more than 1000 interim responses",
+          "u:d.swf | error: the HTTP headers are cut off", Row("u:a", kFws)}},
+        {"xz dictionary past the decoder's memory",
+         hugeDictionary,
+         {"! : the xz data needs more than 128 MiB of memory to decode"}},
         {"7z bomb",
          HostileSevenZip(),
          {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
+        {"7z bomb under a compressed header",
+         CompressedHostileSevenZip(),
+         {"! : damaged 7z archive: its header declares 50437409 folders in 76 bytes"}},
+        {"7z whose start header is zeroed",
+         Cat({Bytes(sevenZip.begin(), sevenZip.begin() + 8), Bytes(24),
+              Bytes(sevenZip.begin() + 32, sevenZip.end())}),
+         {"! : damaged 7z archive: its start header is zeroed, as a write cut short leaves it, "
+          "so its entries cannot be found"}},
         // Cut by 1 and by 32 bytes, the header runs past the end by no more than the 32-byte
         // signature header before it.
         {"7z cut by 1",

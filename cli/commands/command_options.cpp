@@ -51,9 +51,60 @@ const std::vector<std::string>* ChoicesOf(const CLI::Option& option) {
 }
 
 void AddInflateFlag(CLI::App& command, bool& inflate) {
-    command.add_flag(
-        "--inflate", inflate,
-        "inflate a CWS or ZWS movie in memory (up to 256 MiB) and load it (up to 4 MiB)");
+    command.add_flag("--inflate", inflate,
+                     "inflate a CWS or ZWS movie in memory and load it (up to --max-size)");
+}
+
+std::optional<std::int64_t> ParseMaxSize(std::string_view text) {
+    int shift = 0;
+    if (!text.empty()) {
+        switch (text.back()) {
+            case 'K':
+            case 'k':
+                shift = 10;
+                break;
+            case 'M':
+            case 'm':
+                shift = 20;
+                break;
+            case 'G':
+            case 'g':
+                shift = 30;
+                break;
+            default:
+                break;
+        }
+    }
+    const std::string_view digits = shift != 0 ? text.substr(0, text.size() - 1) : text;
+    std::int64_t count = 0;
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos ||
+        std::from_chars(digits.data(), digits.data() + digits.size(), count).ec != std::errc() ||
+        count > (kMostMovieBytesAllowed >> shift)) {
+        return std::nullopt;
+    }
+    const std::int64_t bytes = count << shift;
+    if (bytes < kSmallestMovieBytes) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+void AddMaxSizeOption(CLI::App& command, std::int64_t& maxSize) {
+    command
+        .add_option("--max-size", maxSize,
+                    "the largest movie loaded, in bytes or with K, M or G (powers of 1024), "
+                    "21 to 2G-1 (default: 256M)")
+        ->type_name("SIZE")
+        ->transform(CLI::Validator(
+            [](std::string& text) {
+                const std::optional<std::int64_t> bytes = ParseMaxSize(text);
+                if (!bytes) {
+                    return "not a size from 21 bytes to 2G-1: " + text;
+                }
+                text = std::to_string(*bytes);
+                return std::string();
+            },
+            ""));
 }
 
 void AddLenientFlag(CLI::App& command, bool& lenient) {
@@ -75,12 +126,14 @@ void AddMovieCommand(CLI::App& app, const char* name, const char* description,
     CLI::App* movieCommand = app.add_subcommand(name, description);
     movieCommand->add_flag("--json", options.json, "print JSON instead of text");
     AddInflateFlag(*movieCommand, options.inflate);
+    AddMaxSizeOption(*movieCommand, options.maxSize);
     AddEmbeddedOption(*movieCommand, options.embedded);
     AddLenientFlag(*movieCommand, options.lenient);
     movieCommand->add_option("FILE", options.file, "the movie")->required();
     movieCommand->callback([&options, &run, command] {
         run = [&options, command] {
-            return command({{options.file, options.inflate, options.lenient, options.embedded},
+            return command({{options.file, options.inflate, options.lenient, options.embedded,
+                             options.maxSize},
                             options.json ? OutputMode::Json : OutputMode::Plain});
         };
     });

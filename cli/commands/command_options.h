@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -38,6 +39,12 @@ CLI::Option* WithChoices(CLI::Option* option, std::vector<std::string> words);
 const std::vector<std::string>* ChoicesOf(const CLI::Option& option);
 
 void AddInflateFlag(CLI::App& command, bool& inflate);
+// --max-size SIZE, for every command that loads a movie: bytes, or with K, M or G (powers of
+// 1024), from the smallest movie to kMostMovieBytesAllowed.
+void AddMaxSizeOption(CLI::App& command, std::int64_t& maxSize);
+// The byte count a --max-size value gives, or nothing when it is none: digits with an optional
+// K, M or G, within the range the loader allows.
+std::optional<std::int64_t> ParseMaxSize(std::string_view text);
 void AddLenientFlag(CLI::App& command, bool& lenient);
 void AddEmbeddedOption(CLI::App& command, std::vector<std::uint64_t>& embedded);
 
@@ -66,6 +73,7 @@ struct MovieCommandOptions {
     bool inflate = false;
     bool lenient = false;
     std::vector<std::uint64_t> embedded;
+    std::int64_t maxSize = kDefaultMaxSize;
     std::string file;
 };
 

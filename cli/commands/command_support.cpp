@@ -58,9 +58,9 @@ int ReportLoadFailure(const LoadedInput& loaded, OutputMode mode, const std::str
     const Signature signature = loaded.result != loadNotUncompressedSwf ? Signature::None
                                 : loaded.embedded                       ? loaded.head.signature
                                                                         : SignatureOfFile(path);
-    WriteErrorLine(path, LoadFailureLine(loaded.result, signature));
+    WriteErrorLine(path, LoadFailureLine(loaded.result, signature, loaded.maxSize));
     if (mode == OutputMode::Json) {
-        PrintJsonFailure({loaded.result, {}}, lenient);
+        PrintJsonFailure({loaded.result, {}, loaded.maxSize}, lenient);
     }
     return exitFailure;
 }

@@ -18,6 +18,7 @@ struct SaveOptions {
     std::vector<std::uint64_t> deleteIndices;  // a repeated index counts once
     std::vector<std::uint16_t> deleteCodes;
     bool inflate = false;
+    std::int64_t maxSize = kDefaultMaxSize;
     bool fws = false;
     std::vector<std::uint64_t> embedded;  // see MovieCommandInput
     std::string in;
@@ -29,6 +30,7 @@ struct ExtractOptions {
     bool body = false;
     bool data = false;  // a DefineBinaryData item's data alone
     bool inflate = false;
+    std::int64_t maxSize = kDefaultMaxSize;
     bool lenient = false;
     std::vector<std::uint64_t> embedded;  // see MovieCommandInput
     std::string in;
@@ -37,6 +39,7 @@ struct ExtractOptions {
 
 struct RepairOptions {
     bool inflate = false;
+    std::int64_t maxSize = kDefaultMaxSize;
     bool fws = false;
     bool json = false;
     std::string in;

@@ -26,6 +26,7 @@ void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run) 
                    "a DefineBinaryData item's data alone, without its id and reserved bytes")
         ->excludes("--body");
     AddInflateFlag(*extract, options.inflate);
+    AddMaxSizeOption(*extract, options.maxSize);
     AddEmbeddedOption(*extract, options.embedded);
     AddLenientFlag(*extract, options.lenient);
     extract->add_option("IN", options.in, "the movie")->required();
@@ -36,7 +37,8 @@ void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run) 
 
 int RunExtractCommand(const ExtractOptions& options) {
     return RunOnLoadedMovie(
-        {{options.in, options.inflate, options.lenient, options.embedded}, OutputMode::Plain},
+        {{options.in, options.inflate, options.lenient, options.embedded, options.maxSize},
+         OutputMode::Plain},
         [&](CInputScript& movie, const LoadedInput&) {
             std::uint64_t count = 0;
             const TagItem* const item = ItemAt(movie, options.index, count);

@@ -32,6 +32,7 @@ void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run) {
     CLI::App* repair = app.add_subcommand(
         "repair", "read a broken movie as far as it goes and write it back as one that loads");
     AddInflateFlag(*repair, options.inflate);
+    AddMaxSizeOption(*repair, options.maxSize);
     repair->add_flag("--fws", options.fws,
                      "with --inflate, write uncompressed rather than in the movie's own container");
     repair->add_flag("--json", options.json, "print the report as JSON on standard output");
@@ -46,14 +47,14 @@ int RunRepairCommand(const RepairOptions& options) {
         mode, options.in,
         [&]() {
             ScopedMovie document;
-            const LoadedInput loaded =
-                LoadRequestedMovie(document.movie, {options.in, options.inflate, true, {}});
+            const LoadedInput loaded = LoadRequestedMovie(
+                document.movie, {options.in, options.inflate, true, {}, options.maxSize});
             if (!loaded.Readable()) {
                 return ReportLoadFailure(loaded, mode, options.in, true);
             }
             const MovieFaults& faults = *loaded.faults;
-            const RepairOutcome outcome =
-                RepairMovie(document.movie, faults.load, faults.stream && faults.stream->cut);
+            const RepairOutcome outcome = RepairMovie(
+                document.movie, faults.load, faults.stream && faults.stream->cut, options.maxSize);
             if (outcome.result != RepairResult::Repaired) {
                 WriteErrorLine(options.in, "repair: " + NotRepairedText(outcome));
                 if (mode == OutputMode::Json) {

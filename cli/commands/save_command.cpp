@@ -54,6 +54,7 @@ void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run) {
         ->type_name("C[,C...]")
         ->each(AppendParsed(ParseTagCodeList, options.deleteCodes, false));
     AddInflateFlag(*save, options.inflate);
+    AddMaxSizeOption(*save, options.maxSize);
     AddEmbeddedOption(*save, options.embedded);
     save->add_flag("--fws", options.fws,
                    "with --inflate, save uncompressed rather than in the movie's own container");
@@ -64,7 +65,8 @@ void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run) {
 
 int RunSaveCommand(const SaveOptions& options) {
     return RunOnLoadedMovie(
-        {{options.in, options.inflate, false, options.embedded}, OutputMode::Plain},
+        {{options.in, options.inflate, false, options.embedded, options.maxSize},
+         OutputMode::Plain},
         [&](CInputScript& movie, const LoadedInput& loaded) {
             const Deletion deletion =
                 DeleteItems(movie, options.deleteIndices, options.deleteCodes);

@@ -82,6 +82,7 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
         ->check(DecimalNumber())
         ->check(QuietRange(kMinScanJobs, kMaxScanJobs));
     AddInflateFlag(*scan, options.inflate);
+    AddMaxSizeOption(*scan, options.maxSize);
     scan->add_flag("--info", options.info,
                    "add each loaded movie's info, as `info --json` gives it");
     scan->add_flag("--nested", options.nested,

@@ -112,6 +112,14 @@ Bytes HostileSevenZip() {
         "LgB0AHgAdAAAAAD/AAAAAAB4AHQAAAAUAQADYQAAAAAAAGPjIZ0BAANhYWEKAAEAA2LcttUBgJuY9Ny21QEAAA==");
 }
 
+Bytes CompressedHostileSevenZip() {
+    return FromBase64(
+        "N3q8ryccAAIQS4ZlbwAAAAAAAABSAAAAAAAAABN4WYEBAANhYWEKAAEAA2JiYgoAAACBMweuMZjHQVXf7D3Pozpw"
+        "aAJtdMfZ9AEWCVs7Wi8/2ms3AoSFg1lGL1ILxhMLKJb9QFjlsyIIUfZ0ErmA70wSu6IFwsJPyP0rMl715FAFam6b"
+        "CTmscDjo/8M8QAAXBv8QAAAAAAAAAP8BAAAAAAAAAAn/XwAAAAAAAAAABwv/AQAAAAAAAAAA/wEAAAAAAAAAIwMB"
+        "Af8FAAAAAAAAAF0AAAEADP9lAAAAAAAAAAAA");
+}
+
 Bytes RecursiveGzip() {
     return FromBase64(
         "H4sIAVAt7/c8AHD/AAD/H4sICQBkQAnr/3MJGwBw/wAA/x+LCAgIAFEACQkcAHD/AAD/H4sIEf8H/+/3PABw/wAA"
@@ -163,6 +171,12 @@ Bytes Archive(ArchiveFormat format, const std::vector<Member>& members, ArchiveF
         archive_entry_set_filetype(entry.get(), AE_IFREG);
         archive_entry_set_perm(entry.get(), 0644);
         archive_entry_set_size(entry.get(), static_cast<la_int64_t>(member.bytes.size()));
+        if (!member.hardLink.empty()) {
+            archive_entry_set_hardlink(entry.get(), member.hardLink.c_str());
+        } else if (!member.symbolicLink.empty()) {
+            archive_entry_set_filetype(entry.get(), AE_IFLNK);
+            archive_entry_set_symlink(entry.get(), member.symbolicLink.c_str());
+        }
         Check(archive, archive_write_header(archive, entry.get()));
         if (!member.bytes.empty() &&
             archive_write_data(archive, member.bytes.data(), member.bytes.size()) < 0) {

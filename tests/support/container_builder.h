@@ -14,6 +14,9 @@ using testmovie::Bytes;
 struct Member {
     std::string name;
     Bytes bytes;
+    // A link of either kind, to the member of that name, holds no bytes.
+    std::string hardLink = {};
+    std::string symbolicLink = {};
 };
 
 enum class ArchiveFormat { Zip, SevenZip, Tar };
@@ -36,6 +39,8 @@ Bytes SolidSevenZip(const std::vector<Member>& members);
 // A 196-byte 7z whose header declares 50,437,409 folders (found by a fuzzer in an archive
 // library's test file).
 Bytes HostileSevenZip();
+// The same header LZMA-compressed, in a 225-byte 7z.
+Bytes CompressedHostileSevenZip();
 // A 293-byte gzip file that decompresses to a gzip file, again and again (libarchive's test file
 // test_read_filter_gzip_recursive.gz).
 Bytes RecursiveGzip();
