@@ -10,6 +10,7 @@
 #include "archive/libarchive_reader.h"
 #include "archive/warc_reader.h"
 #include "archive/zip_reader.h"
+#include "base/ascii.h"
 
 namespace velpin {
 
@@ -157,9 +158,15 @@ class Walker {
     // is one, so that libarchive can seek in it. False when it turned out to be no archive.
     bool Walk(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
         std::string unopened;
-        if (path != nullptr && kind == ContainerKind::Archive &&
-            WalkZipFile(*path, level, unopened)) {
-            return true;
+        if (path != nullptr && kind == ContainerKind::Archive) {
+            const ZipReading reading = WalkZipFile(*path, level, unopened);
+            if (reading == ZipReading::Read) {
+                return true;
+            }
+            if (reading == ZipReading::DirectoryTooLarge) {
+                // Entry after entry, in no more memory for a million entries than for one.
+                return WalkArchive(in, kind, level, nullptr);
+            }
         }
         if (!unopened.empty()) {
             // Its entries can still be read one after another, but the zip is damaged all the
@@ -235,9 +242,9 @@ class Walker {
     }
 
     // A zip that libzip reads: a movie entry held as stored goes to the visitor to be read where
-    // it likes; any other entry is looked at here, as an entry of any archive is.
-    // False when the zip is left to libarchive.
-    bool WalkZipFile(const std::string& path, int level, std::string& unopened) {
+    // it likes; any other entry is looked at here, as an entry of any archive is. Unless it
+    // comes back Read, the zip is left to libarchive.
+    ZipReading WalkZipFile(const std::string& path, int level, std::string& unopened) {
         std::vector<std::uint8_t> zipHead(kZipHeadBytes);
         {
             FileStream file(path);
@@ -246,7 +253,7 @@ class Walker {
         // libzip finds a zip by its end; one that does not start with an entry is left to
         // libarchive, which looks for what comes before the entries.
         if (!StartsZipEntry(zipHead.data(), zipHead.size())) {
-            return false;
+            return ZipReading::LeftToOthers;
         }
         const ZipReading reading = ReadZipFile(
             path,
@@ -276,7 +283,7 @@ class Walker {
                 return !visitor_.Stopped();
             },
             unopened);
-        return reading == ZipReading::Read;
+        return reading;
     }
 
     void WalkNested(ByteStream& bytes, ContainerKind kind, int level) {
@@ -325,7 +332,9 @@ class Walker {
                 continue;
             }
             damaged = false;
-            const std::string& name = archive.Name();
+            const std::string name = archive.SingleMovie() && archive.Name().empty()
+                                         ? SingleMovieName()
+                                         : archive.Name();
             if (step == ArchiveReader::Step::DamagedEntry) {
                 DamagedEntry(name, archive.Damage());
             } else if (const std::string link = archive.Link(); !link.empty()) {
@@ -345,6 +354,23 @@ class Walker {
                 return true;
             }
         }
+    }
+
+    // A movie compressed whole without a name of its own is named as the entry that holds it
+    // is, without the compression's suffix; outermost, where standard input has no name, by
+    // nothing, so that a file and its bytes piped in give the same rows.
+    std::string SingleMovieName() const {
+        if (names_.empty()) {
+            return "";
+        }
+        std::string name = names_.back().substr(names_.back().find_last_of('/') + 1);
+        for (const std::string_view suffix : {".gz", ".xz", ".bz2", ".zst"}) {
+            if (name.size() > suffix.size() &&
+                AsciiLowered(name.substr(name.size() - suffix.size())) == suffix) {
+                return name.substr(0, name.size() - suffix.size());
+            }
+        }
+        return name;
     }
 
     // An entry whose header is damaged, in an archive that goes on after it.

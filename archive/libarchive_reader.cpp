@@ -128,13 +128,19 @@ class ArchiveEntryStream : public ByteStream {
     ArchiveCharges& charges_;
 };
 
-// The entry's name as UTF-8 text, whatever the locale the scan runs in.
-std::string EntryName(struct archive_entry* header) {
+// The entry's name as UTF-8 text, whatever the locale the scan runs in. A name that is not in the
+// encoding its archive gives (invalid UTF-8 under a zip's UTF-8 flag, a lone surrogate in a 7z)
+// libarchive gives no byte of: it is told by U+FFFD and the entry's place, `index` from 1, so
+// that no two such entries share a name.
+std::string EntryName(struct archive_entry* header, std::uint64_t index) {
     const char* name = archive_entry_pathname_utf8(header);
     if (name == nullptr) {
         name = archive_entry_pathname(header);
     }
-    return name != nullptr ? name : "";
+    if (name == nullptr) {
+        return "\xEF\xBF\xBD (entry " + std::to_string(index) + ", whose name cannot be decoded)";
+    }
+    return name;
 }
 
 // The compression filter whose signature `head` starts with; gzip and xz are decoded here instead.
@@ -148,6 +154,34 @@ int FilterOf(const std::vector<std::uint8_t>& head) {
         return ARCHIVE_FILTER_ZSTD;
     }
     return ARCHIVE_FILTER_NONE;
+}
+
+constexpr std::size_t kMovieSignatureBytes = 3;
+
+// The name a gzip member's header gives what it holds (FNAME, in ISO 8859-1), or "".
+std::string GzipName(const std::vector<std::uint8_t>& head) {
+    constexpr std::uint8_t kExtra = 0x04;
+    constexpr std::uint8_t kName = 0x08;
+    std::size_t at = 10;
+    if (head.size() < at || (head[3] & kName) == 0) {
+        return "";
+    }
+    if ((head[3] & kExtra) != 0) {
+        if (head.size() < at + 2) {
+            return "";
+        }
+        at += 2 + (head[at] | (head[at + 1] << 8));
+    }
+    std::string name;
+    for (; at < head.size() && head[at] != 0; ++at) {
+        if (head[at] < 0x80) {
+            name += static_cast<char>(head[at]);
+        } else {
+            name += static_cast<char>(0xC0 | (head[at] >> 6));
+            name += static_cast<char>(0x80 | (head[at] & 0x3F));
+        }
+    }
+    return at < head.size() ? name : "";
 }
 
 // A 7z must be read where it can seek: in its file, or for one inside another container in a
@@ -240,7 +274,11 @@ struct ArchiveReader::State {
     struct archive_entry* header = nullptr;
     int headerStatus = ARCHIVE_OK;
     std::string name;
-    std::string drained;  // the damage met in the last entry read to its end here
+    std::optional<PeekedStream> decoded;
+    bool singleMovie = false;
+    std::string singleName;     // a gzip's own name for what it holds
+    std::uint64_t entries = 0;  // headers read, damaged or not
+    std::string drained;        // the damage met in the last entry read to its end here
 };
 
 ArchiveReader::State::State(ByteStream& in, ContainerKind kind, int level, const std::string* path,
@@ -257,11 +295,21 @@ ArchiveReader::State::State(ByteStream& in, ContainerKind kind, int level, const
         if (StartsGzip(head.data(), head.size())) {
             inflated.emplace(peeked, Deflation::Gzip, level > 1);
             bytes = &charged.emplace(*inflated, &budget);
+            singleName = GzipName(head);
         } else if (StartsXz(head.data(), head.size())) {
             xz.emplace(peeked, level > 1);
             bytes = &charged.emplace(*xz, &budget);
         } else {
             filter = FilterOf(head);
+        }
+    }
+    if (charged) {
+        // A movie compressed on its own (movie.swf.gz) is a container of that one movie.
+        decoded.emplace(*charged, kMovieSignatureBytes);
+        bytes = &*decoded;
+        singleMovie = StartsMovie(decoded->Head().data(), decoded->Head().size());
+        if (singleMovie) {
+            return;
         }
     }
     const bool sevenZip = StartsSevenZip(head.data(), head.size());
@@ -304,6 +352,14 @@ ArchiveReader::~ArchiveReader() = default;
 ArchiveReader::Step ArchiveReader::Next() {
     State& s = *state_;
     s.data.reset();
+    if (s.singleMovie) {
+        if (s.entries++ == 0) {
+            s.name = s.singleName;
+            return Step::Entry;
+        }
+        Drain(*s.decoded);
+        return Step::End;
+    }
     const bool first = std::exchange(s.first, false);
     if (first && !s.Check(s.opened, true)) {
         return Step::NotAnArchive;
@@ -312,8 +368,8 @@ ArchiveReader::Step ArchiveReader::Next() {
     if (s.headerStatus == ARCHIVE_EOF) {
         // An archive ends before its compression does: what is left is decompressed, so that
         // damage after the last entry (a CRC-32 that does not match) is told, and charged.
-        if (s.charged) {
-            Drain(*s.charged);
+        if (s.decoded) {
+            Drain(*s.decoded);
         }
         return Step::End;
     }
@@ -323,7 +379,7 @@ ArchiveReader::Step ArchiveReader::Next() {
     if (s.headerStatus == ARCHIVE_RETRY) {
         return Step::DamagedHeader;
     }
-    s.name = EntryName(s.header);
+    s.name = EntryName(s.header, ++s.entries);
     return s.headerStatus < ARCHIVE_WARN ? Step::DamagedEntry : Step::Entry;
 }
 
@@ -332,7 +388,11 @@ const std::string& ArchiveReader::Name() const {
 }
 
 bool ArchiveReader::Regular() const {
-    return archive_entry_filetype(state_->header) == AE_IFREG;
+    return state_->singleMovie || archive_entry_filetype(state_->header) == AE_IFREG;
+}
+
+bool ArchiveReader::SingleMovie() const {
+    return state_->singleMovie;
 }
 
 std::string ArchiveReader::Damage() const {
@@ -346,6 +406,9 @@ std::string ArchiveReader::Damage() const {
 
 std::string ArchiveReader::Link() const {
     struct archive_entry* header = state_->header;
+    if (state_->singleMovie) {
+        return "";
+    }
     if (const char* target = archive_entry_hardlink_utf8(header)) {
         return std::string("a hard link to ") + target + ", whose bytes are read under that name";
     }
@@ -356,11 +419,16 @@ std::string ArchiveReader::Link() const {
 }
 
 void ArchiveReader::ChargeStart() {
-    state_->charges->EntryStarts(state_->header);
+    if (!state_->singleMovie) {
+        state_->charges->EntryStarts(state_->header);
+    }
 }
 
 ByteStream& ArchiveReader::Data() {
     State& s = *state_;
+    if (s.singleMovie) {
+        return *s.decoded;
+    }
     if (!s.data) {
         s.data.emplace(s.archive.get(), s.source, *s.charges);
     }
@@ -369,7 +437,7 @@ ByteStream& ArchiveReader::Data() {
 
 void ArchiveReader::Finish() {
     State& s = *state_;
-    if (!s.charges->SkipDecodes(s.header)) {
+    if (s.singleMovie || !s.charges->SkipDecodes(s.header)) {
         return;
     }
     s.drained.clear();

@@ -49,6 +49,9 @@ class ArchiveReader {
     std::string Damage() const;
     // For a hard or symbolic link, what it links to, said in words; else empty.
     std::string Link() const;
+    // Whether the data is no archive but one movie compressed whole, the one entry, whose name
+    // is the one the compression gives it, if any.
+    bool SingleMovie() const;
     // Charges what reading the entry will decode before anything of it is read: libarchive
     // decodes a 7z's solid block up to each entry it reaches, whether it is read or passed over.
     void ChargeStart();

@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "archive/inflating_stream.h"
+#include "archive/read_only_file.h"
 #include "archive/xz_stream.h"
 #include "codec/inflater.h"
 #include "swfff/fileio.h"
+#include "swfff/little_endian.h"
 
 namespace velpin {
 
@@ -263,10 +266,55 @@ std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const 
     return std::make_unique<EntryStream>(std::move(bytes), nullptr, facts);
 }
 
+// What the end of the central directory (or its zip64 form) says of the directory: how many
+// entries it holds and how many bytes it takes, estimated as they would be held.
+std::optional<std::uint64_t> DirectoryBytes(const std::string& path) {
+    const ReadOnlyFile file(path);
+    struct stat info {};
+    if (file.Descriptor() < 0 || fstat(file.Descriptor(), &info) != 0) {
+        return std::nullopt;
+    }
+    constexpr std::uint64_t kEndBytes = 22;
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    std::vector<std::uint8_t> tail(std::min<std::uint64_t>(size, kEndBytes + 0xFFFF));
+    const off_t from = static_cast<off_t>(size - tail.size());
+    if (pread(file.Descriptor(), tail.data(), tail.size(), from) !=
+        static_cast<ssize_t>(tail.size())) {
+        return std::nullopt;
+    }
+    for (std::size_t at = tail.size() - std::min<std::size_t>(tail.size(), kEndBytes) + 1;
+         at-- > 0;) {
+        if (std::memcmp(tail.data() + at, "PK\x05\x06", 4) != 0) {
+            continue;
+        }
+        std::uint64_t entries = LittleU16(tail.data() + at + 10);
+        std::uint64_t bytes = LittleU32(tail.data() + at + 12);
+        std::uint8_t zip64[56];
+        if ((entries == 0xFFFF || bytes == 0xFFFFFFFF) && at >= 20 &&
+            std::memcmp(tail.data() + at - 20, "PK\x06\x07", 4) == 0 &&
+            pread(file.Descriptor(), zip64, sizeof zip64,
+                  static_cast<off_t>(LittleU64(tail.data() + at - 20 + 8))) ==
+                static_cast<ssize_t>(sizeof zip64) &&
+            std::memcmp(zip64, "PK\x06\x06", 4) == 0) {
+            entries = LittleU64(zip64 + 32);
+            bytes = LittleU64(zip64 + 40);
+        }
+        if (entries > kMaxDirectoryBytes) {
+            return entries;
+        }
+        return bytes + entries * kDirectoryBytesPerEntry;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit,
                        std::string& unopened) {
+    // libzip holds the whole directory, and a few hundred bytes for every entry.
+    if (DirectoryBytes(path).value_or(0) > kMaxDirectoryBytes) {
+        return ZipReading::DirectoryTooLarge;
+    }
     int error = 0;
     const std::unique_ptr<zip_t, ZipCloser> zip(zip_open(path.c_str(), ZIP_RDONLY, &error));
     if (!zip) {

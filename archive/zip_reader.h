@@ -34,7 +34,14 @@ enum class ZipReading {
     // libzip cannot take the zip, whose central directory is then damaged or missing: nothing
     // was visited.
     Unopened,
+    // The central directory would take more than kMaxDirectoryBytes held whole, as libzip holds
+    // it: nothing was visited, and the zip is to be read as a stream, entry after entry.
+    DirectoryTooLarge,
 };
+
+// What a zip's central directory may take in memory, by its size and a share for each entry.
+inline constexpr std::uint64_t kMaxDirectoryBytes = 64u << 20;
+inline constexpr std::uint64_t kDirectoryBytesPerEntry = 768;
 
 // Visits the regular files of the zip at `path` in the order of its central directory, with
 // their names in UTF-8; folders and links are passed by. Stored, deflated, bzip2 and xz entries

@@ -113,25 +113,6 @@ int CommandLine::Run(int argc, const char* const* argv) {
     return status;
 }
 
-const std::vector<std::pair<std::string, std::string>>& ExitStatuses() {
-    static const std::vector<std::pair<std::string, std::string>> statuses = {
-        {"0", "success"},
-        {"1",
-         "a movie failed to load, a file could not be read, (scan) any movie failed, or "
-         "(--lenient) a movie has faults"},
-        {"2", "bad usage: nothing was written"},
-        {"3",
-         "(scan) some input could not be read at all: a path that is missing or cannot be "
-         "opened, a folder that cannot be listed, or a read that failed; worth running again, "
-         "unlike 1. It wins over 1"},
-        {"4",
-         "the output could not be written: standard output or the file OUT (a full disk, no "
-         "access, a missing folder), so what was written is incomplete; worth running again "
-         "once mended. It wins over every other status"},
-    };
-    return statuses;
-}
-
 const std::vector<std::pair<std::string, std::string>>& Examples() {
     static const std::vector<std::pair<std::string, std::string>> examples = {
         {"Inspect a movie, compressed or not:", "velpin-cli tree --inflate movie.swf"},

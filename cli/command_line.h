@@ -41,9 +41,8 @@ class CommandLine {
     std::function<int()> run_;
 };
 
-// What the manual page tells beside the options: the exit statuses, and an example of each
+// What the manual page tells beside the options and the exit statuses: an example of each
 // common task, as pairs of what it does and the command.
-const std::vector<std::pair<std::string, std::string>>& ExitStatuses();
 const std::vector<std::pair<std::string, std::string>>& Examples();
 
 }  // namespace velpin

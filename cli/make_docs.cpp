@@ -1,13 +1,17 @@
 // Writes velpin-cli's manual page and its bash completion from the command line the program
-// parses with, so that neither can miss a subcommand or an option: velpin-cli-docs MAN COMPLETION
+// parses with, so that neither can miss a subcommand or an option, and the page's account of the
+// JSON outputs from their schemas: velpin-cli-docs MAN COMPLETION SCHEMA-FOLDER
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
 #include "cli/commands/command_options.h"
+#include "cli/manual_sections.h"
+#include "cli/schema_keys.h"
 
 namespace velpin {
 
@@ -68,7 +72,27 @@ std::string Synopsis(const CLI::App& command) {
     return synopsis;
 }
 
-void WriteManPage(std::ostream& out, const CommandLine& commandLine) {
+void WriteOutputs(std::ostream& out, const std::vector<SchemaOutput>& outputs) {
+    out << ".SH OUTPUT\n"
+        << "With \\fB\\-\\-json\\fR, \\fBtree\\fR, \\fBtags\\fR, \\fBinfo\\fR and "
+           "\\fBrepair\\fR print one JSON object, and \\fBscan\\fR prints one object a line. "
+        << "A JSON Schema describes each output, failures included (see \\fBFILES\\fR); "
+           "these are its keys, nested ones joined by a dot, with \\fB[]\\fR for the items of "
+           "an array and \\fB*\\fR for any key.\n";
+    for (const SchemaOutput& output : outputs) {
+        out << ".SS \"" << Roff(output.title) << "\"\n";
+        if (!output.description.empty()) {
+            out << Roff(output.description) << "\n";
+        }
+        out << ".PP\nSchema: \\fI" << Roff(output.file) << "\\fR\n";
+        for (const SchemaKey& key : output.keys) {
+            out << ".TP\n.B " << Roff(key.path) << "\n" << Roff(key.description) << "\n";
+        }
+    }
+}
+
+void WriteManPage(std::ostream& out, const CommandLine& commandLine,
+                  const std::vector<SchemaOutput>& outputs) {
     const CLI::App& app = commandLine.App();
     const std::vector<const CLI::App*> commands = app.get_subcommands({});
     out << ".TH VELPIN\\-CLI 1 \"\" \"velpin-cli " VELPIN_VERSION "\" \"User Commands\"\n"
@@ -97,15 +121,41 @@ void WriteManPage(std::ostream& out, const CommandLine& commandLine) {
                 << Roff(option->get_description()) << "\n";
         }
     }
-    out << ".SH EXIT STATUS\n";
-    for (const auto& [status, meaning] : ExitStatuses()) {
-        out << ".TP\n.B " << status << "\n" << Roff(meaning) << "\n";
+    for (const ManualSection& section : ManualSections()) {
+        out << ".SH " << section.title << "\n";
+        for (const ManualEntry& entry : section.entries) {
+            if (entry.term.empty()) {
+                out << ".PP\n" << Roff(entry.text) << "\n";
+            } else {
+                out << ".TP\n.B " << Roff(entry.term) << "\n" << Roff(entry.text) << "\n";
+            }
+        }
+    }
+    WriteOutputs(out, outputs);
+    out << ".SH EXIT STATUS\n"
+        << "Each command's statuses, which its \\fB\\-\\-help\\fR also lists:\n";
+    for (const CLI::App* command : commands) {
+        const std::vector<ExitStatusMeaning>* statuses = ExitStatusesOf(*command);
+        if (statuses == nullptr) {
+            throw std::runtime_error(command->get_name() + " does not say its exit statuses");
+        }
+        out << ".SS " << Roff(command->get_name()) << "\n";
+        for (const ExitStatusMeaning& status : *statuses) {
+            out << ".TP\n.B " << status.status << "\n" << Roff(status.meaning) << "\n";
+        }
     }
     out << ".SH EXAMPLES\n";
     for (const auto& [task, command] : Examples()) {
         out << Roff(task) << "\n.PP\n.RS\n.B " << Roff(command) << "\n.RE\n.PP\n";
     }
-    out << ".SH SEE ALSO\n.BR velpin (1)\n";
+    out << ".SH FILES\n.TP\n.I " << Roff(VELPIN_SCHEMA_FOLDER) << "\n"
+        << "The JSON Schemas of the outputs, one file each, named in \\fBOUTPUT\\fR. Each "
+           "one's \\fB$id\\fR is its file name, so that its references to the others resolve "
+           "when the folder is given as the base URI, as in\n"
+        << ".RS\n.B "
+        << Roff(std::string("jsonschema --base-uri file://") + VELPIN_SCHEMA_FOLDER + "/ " +
+                VELPIN_SCHEMA_FOLDER + "/tags.schema.json")
+        << "\n.RE\n.SH SEE ALSO\n.BR velpin (1)\n";
 }
 
 std::string Words(const std::vector<std::string>& words) {
@@ -209,13 +259,25 @@ void WriteCompletion(std::ostream& out, const CommandLine& commandLine) {
 }  // namespace velpin
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: velpin-cli-docs MAN-PAGE COMPLETION\n";
+    if (argc != 4) {
+        std::cerr << "usage: velpin-cli-docs MAN-PAGE COMPLETION SCHEMA-FOLDER\n";
         return 2;
+    }
+    std::vector<velpin::SchemaOutput> outputs;
+    try {
+        outputs = velpin::ReadSchemas(argv[3]);
+    } catch (const std::exception& error) {
+        std::cerr << "velpin-cli-docs: " << argv[3] << ": " << error.what() << "\n";
+        return 1;
     }
     const velpin::CommandLine commandLine;
     std::ofstream man(argv[1]);
-    velpin::WriteManPage(man, commandLine);
+    try {
+        velpin::WriteManPage(man, commandLine, outputs);
+    } catch (const std::runtime_error& error) {
+        std::cerr << "velpin-cli-docs: " << error.what() << "\n";
+        return 1;
+    }
     std::ofstream completion(argv[2]);
     velpin::WriteCompletion(completion, commandLine);
     man.close();

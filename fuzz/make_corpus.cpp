@@ -309,6 +309,41 @@ Seeds ContainerSeeds() {
                   badZipCrc.begin()) +
               16] ^= 1;
     seeds.push_back({"bad_crc.zip", badZipCrc});
+    // Damage that once went unsaid, and shapes read since.
+    Bytes zeroedStart = Archive(ArchiveFormat::SevenZip, members);
+    std::fill(zeroedStart.begin() + 8, zeroedStart.begin() + 32, 0);
+    seeds.push_back({"zeroed_start.7z", zeroedStart});
+    Bytes badChecksum = seeds[1].second;
+    badChecksum[512 * 2 + 148] ^= 1;
+    seeds.push_back({"bad_checksum.tar", badChecksum});
+    Bytes badTarCrc = seeds[2].second;
+    badTarCrc[badTarCrc.size() - 8] ^= 1;
+    seeds.push_back({"bad_crc.tar.gz", badTarCrc});
+    seeds.push_back({"links.tar", Archive(ArchiveFormat::Tar, {{"a.swf", movie},
+                                                               {"hard.swf", {}, "a.swf"},
+                                                               {"soft.swf", {}, "", "a.swf"}})});
+    const Bytes record = WarcRecordBytes(records[3]);
+    seeds.push_back(
+        {"stray_bytes.warc", Cat({record, {'x', 'y', 'z'}, record, {0}, record, Bytes(512)})});
+    std::string interims;
+    for (int i = 0; i < 1000; ++i) {
+        interims += interim;
+    }
+    seeds.push_back(
+        {"no_payload.warc",
+         Warc({{"response", "http://x/d.swf",
+                Cat({Bytes(interims.begin(), interims.end()), HttpResponse({}, movie)})},
+               {"response", "http://x/e.swf", HttpResponse({"Server: x"}, {})}})});
+    seeds.push_back({"movie.swf.gz", Gzip(movie)});
+    seeds.push_back({"gzipped_movie.zip", Archive(ArchiveFormat::Zip, {{"m.swf.gz", Gzip(cws)}})});
+    Bytes encrypted = StoredZip({{"a.swf", movie}, {"b.swf", cws}}, 1);
+    seeds.push_back({"encrypted.zip", encrypted});
+    seeds.push_back(
+        {"cut_directory.zip", Bytes(seeds[0].second.begin(), seeds[0].second.end() - 30)});
+    seeds.push_back(
+        {"names_not_utf8.zip", StoredZip({{"caf\xE9.swf", movie}, {"\xFF.swf", cws}}, 0x800)});
+    seeds.push_back(
+        {"self_extracting.exe", Cat({{'M', 'Z'}, Bytes(500), StoredZip({{"c.swf", movie}}, 0)})});
     return seeds;
 }
 

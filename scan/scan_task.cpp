@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "archive/container_walk.h"
 #include "base/error.h"
@@ -203,10 +204,9 @@ class TemporaryFile {
     int fd_ = -1;
 };
 
-bool StartsSevenZip(const std::vector<std::uint8_t>& head) {
-    static constexpr char kMagic[] = "7z\xBC\xAF\x27\x1C";
-    return head.size() >= sizeof kMagic - 1 &&
-           std::memcmp(head.data(), kMagic, sizeof kMagic - 1) == 0;
+// A Windows executable, which may be a self-extracting zip: only its end can tell.
+bool StartsExecutable(const std::vector<std::uint8_t>& head) {
+    return head.size() >= 2 && head[0] == 'M' && head[1] == 'Z';
 }
 
 // Whether the file the user named at `path` tells nothing of its length by its size, as a pipe, a
@@ -231,16 +231,28 @@ bool ProduceStream(ScanTask task, const ScanInputOptions& options, const TaskSin
         }
         PeekedStream peeked(*in, kRecogniseBytes);
         const std::vector<std::uint8_t>& head = peeked.Head();
-        container = !StartsMovie(head.data(), head.size()) &&
-                    RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
+        const bool movie = StartsMovie(head.data(), head.size());
+        container = !movie && RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
+        // A 7z is read where it can seek, and a zip through its central directory as it is by
+        // path, which a self-extracting one needs to be found at all: they are read from a copy.
+        std::optional<TemporaryFile> spooled;
+        if (!movie && (StartsSevenZip(head.data(), head.size()) ||
+                       StartsZipEntry(head.data(), head.size()) || StartsExecutable(head))) {
+            spooled.emplace();
+            spooled->WriteAllOf(peeked);
+            container = RecogniseContainerFile(spooled->Path()) != ContainerKind::None;
+        }
         if (!container) {
-            task.held = HoldMovie(peeked, options.inflate, options.maxSize, options.hashes);
+            if (spooled) {
+                FileStream copy(spooled->Path());
+                task.held = HoldMovie(copy, options.inflate, options.maxSize, options.hashes);
+            } else {
+                task.held = HoldMovie(peeked, options.inflate, options.maxSize, options.hashes);
+            }
         } else {
             ++counts.containers;
-            if (StartsSevenZip(head)) {
-                TemporaryFile spooled;
-                spooled.WriteAllOf(peeked);
-                counts.otherEntries += WalkContainerFile(spooled.Path(), producer);
+            if (spooled) {
+                counts.otherEntries += WalkContainerFile(spooled->Path(), producer);
             } else {
                 // Its size is known only once it has been read: the budget grows as it is.
                 counts.otherEntries += WalkContainerStream(peeked, producer, std::nullopt);

@@ -218,6 +218,11 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
         const Walked walked = WalkFile(row.zip);
         EXPECT_EQ(walked.lines, (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // A directory too large to be held is not: the zip is read entry after entry.
+    Bytes vast = zip;
+    std::fill_n(vast.end() - 22 + 12, 4, 0x7F);
+    EXPECT_EQ(WalkFile(vast).lines,
+              (std::vector<std::string>{Row("a.swf", kLong), Row("b.swf", kFws)}));
     // Without the end of its directory, a zip is still read, and said to be damaged.
     EXPECT_EQ(WalkFile(Bytes(zip.begin(), zip.end() - 30)).lines,
               (std::vector<std::string>{Row("a.swf", kLong), Row("b.swf", kFws),
@@ -253,6 +258,17 @@ TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
     // Without the flag a name is in code page 437, where 0x82 is e acute.
     EXPECT_EQ(Walk(StoredZip({{"caf\x82.swf", kFws}}, 0)).lines,
               std::vector<std::string>{Row("caf\xC3\xA9.swf", kFws)});
+    // A NUL inside a name does not cut it short, so that two such entries stay apart.
+    const Bytes nul = StoredZip(
+        {{std::string("nul\0hidden.swf", 14), kFws}, {std::string("nul\0other.swf", 13), kCws}},
+        0x800);
+    EXPECT_EQ(WalkFile(nul).lines,
+              (std::vector<std::string>{Row("nul hidden.swf", kFws), Row("nul other.swf", kCws)}));
+    // Names that are not the UTF-8 the flag says are told apart.
+    EXPECT_EQ(Walk(StoredZip({{"caf\xE9.swf", kFws}, {"\xFF.swf", kCws}}, 0x800)).lines,
+              (std::vector<std::string>{
+                  Row("\xEF\xBF\xBD (entry 1, whose name cannot be decoded)", kFws),
+                  Row("\xEF\xBF\xBD (entry 2, whose name cannot be decoded)", kCws)}));
 }
 
 TEST(ContainerWalkTest, WarcPayloadsComeOutDecoded) {
@@ -335,6 +351,7 @@ TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
          {"games.zip", Archive(ArchiveFormat::Zip, {{"games.7z", Archive(ArchiveFormat::SevenZip,
                                                                          {{"7.swf", kFws}})}})},
          {"movie.swf", Gzip(kFws)},
+         {"dir/movie.swf.gz", Gzip(kLong)},
          {"broken.gz", corrupt}});
     const Walked walked = Walk(outer);
     EXPECT_EQ(walked.lines,
@@ -343,8 +360,15 @@ TEST(ContainerWalkTest, NestedContainersAreReadDownToThreeLevels) {
                   Row("deep.zip > more.zip > 3.swf", kFws),
                   "! deeper.zip > more.zip > 4.zip: nested deeper than 3 containers",
                   Row("games.zip > games.7z > 7.swf", kFws), Row("movie.swf", Gzip(kFws)),
+                  Row("dir/movie.swf.gz > movie.swf", kLong),
                   "! broken.gz: the compressed data is corrupt: incorrect data check"}));
     EXPECT_EQ(walked.others, 2);  // datapackage.json, page.html.gz
+    // Outermost, a movie compressed whole is named by its gzip header, else by nothing.
+    Bytes named = Gzip(kFws);
+    named[3] |= 0x08;
+    named.insert(named.begin() + 10, {'m', '.', 's', 'w', 'f', 0});
+    EXPECT_EQ(Walk(named).lines, std::vector<std::string>{Row("m.swf", kFws)});
+    EXPECT_EQ(Walk(Gzip(kFws)).lines, std::vector<std::string>{Row("", kFws)});
 }
 
 TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak) {
@@ -579,6 +603,53 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
                                          (row.container[0] == '7' && row.container[1] == 'z'))) {
             EXPECT_EQ(WalkFile(row.container, row.baseBudget).lines, row.lines);
         }
+    }
+}
+
+// Reads of sizes a seed decides, from 1 byte to 64 KiB: what a pipe gives under changing load.
+class RandomTrickle : public ByteStream {
+  public:
+    RandomTrickle(ByteStream& inner, std::uint32_t seed) : inner_(inner), seed_(seed) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        seed_ = seed_ * 1664525u + 1013904223u;
+        const std::size_t piece = std::size_t{1} << ((seed_ >> 24) % 17);
+        return inner_.Read(buffer, std::min(count, piece));
+    }
+
+  private:
+    ByteStream& inner_;
+    std::uint32_t seed_;
+};
+
+// The damaged-gzip path of a WARC compressed record by record: the only thing in it that can
+// change from run to run is how the reads of its input are split, and no split changes a row.
+TEST(ContainerWalkTest, DamagedMembersGiveTheSameRowsHoweverTheReadsAreSplit) {
+    std::uint32_t seed = 7;
+    Bytes warc;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 6; ++i) {
+        const Bytes movie = Movie(Cat({Tag(9, Noise(64 << 10, seed)), ShowFrame(), End()}));
+        const std::string uri = "http://x/" + std::to_string(i) + ".swf";
+        Bytes member = Gzip(WarcRecordBytes({"response", uri, HttpResponse({}, movie)}));
+        if (i == 2) {
+            member.resize(member.size() / 2);
+            expected.push_back("! " + uri + ": record at byte " + std::to_string(warc.size()) +
+                               ": the compressed data is corrupt: invalid block type");
+        } else {
+            expected.push_back(Row(uri, movie));
+        }
+        Append(warc, member);
+    }
+    ASSERT_EQ(Walk(warc).lines, expected);
+    for (std::uint32_t split = 0; split < 64; ++split) {
+        SCOPED_TRACE(split);
+        Recorder recorder;
+        MemoryStream memory(warc.data(), warc.size());
+        RandomTrickle in(memory, split);
+        WalkContainerStream(
+            in, recorder,
+            split % 2 == 0 ? std::optional<std::uint64_t>(warc.size()) : std::nullopt);
+        EXPECT_EQ(recorder.lines, expected);
     }
 }
 

@@ -49,8 +49,10 @@ int Convert(std::string (*failureLine)(std::string_view), const std::string& inP
 }  // namespace
 
 void AddInflateCommand(CLI::App& app, ConvertOptions& options, CommandRun& run) {
-    CLI::App* inflate =
-        app.add_subcommand("inflate", "turn a compressed movie (CWS or ZWS) into FWS");
+    CLI::App* inflate = WithExitStatuses(
+        app.add_subcommand("inflate", "turn a compressed movie (CWS or ZWS) into FWS"),
+        {{exitOk, "the movie was inflated and written"},
+         {exitFailure, "IN could not be read or inflated"}});
     inflate->add_flag("-v", options.verbose, "print a one-line summary");
     inflate->add_option("IN", options.in, "the compressed movie")->required();
     inflate->add_option("OUT", options.out, "the file to write")->required();
@@ -59,8 +61,10 @@ void AddInflateCommand(CLI::App& app, ConvertOptions& options, CommandRun& run) 
 }
 
 void AddCompressCommand(CLI::App& app, ConvertOptions& options, CommandRun& run) {
-    CLI::App* compress =
-        app.add_subcommand("compress", "turn an FWS movie into CWS (zlib) or ZWS (LZMA)");
+    CLI::App* compress = WithExitStatuses(
+        app.add_subcommand("compress", "turn an FWS movie into CWS (zlib) or ZWS (LZMA)"),
+        {{exitOk, "the movie was compressed and written"},
+         {exitFailure, "IN could not be read or is not an FWS movie"}});
     compress->add_flag("--lzma", options.lzma, "write ZWS (LZMA) instead of CWS (zlib)");
     compress->add_option("IN", options.in, "the movie")->required();
     compress->add_option("OUT", options.out, "the file to write")->required();

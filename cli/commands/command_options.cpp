@@ -38,6 +38,11 @@ std::map<const CLI::Option*, std::vector<std::string>>& Choices() {
     return choices;
 }
 
+std::map<const CLI::App*, std::vector<ExitStatusMeaning>>& StatusMeanings() {
+    static std::map<const CLI::App*, std::vector<ExitStatusMeaning>> meanings;
+    return meanings;
+}
+
 }  // namespace
 
 CLI::Option* WithChoices(CLI::Option* option, std::vector<std::string> words) {
@@ -48,6 +53,28 @@ CLI::Option* WithChoices(CLI::Option* option, std::vector<std::string> words) {
 const std::vector<std::string>* ChoicesOf(const CLI::Option& option) {
     const auto found = Choices().find(&option);
     return found != Choices().end() ? &found->second : nullptr;
+}
+
+CLI::App* WithExitStatuses(CLI::App* command, std::vector<ExitStatusMeaning> statuses) {
+    statuses.push_back({exitUsage, "bad usage: nothing was written"});
+    statuses.push_back({exitUnwritable,
+                        "the output could not be written (standard output, or a file OUT: a full "
+                        "disk, no access, a missing folder), so what was written is incomplete; "
+                        "it wins over every other status"});
+    std::sort(statuses.begin(), statuses.end(),
+              [](const auto& left, const auto& right) { return left.status < right.status; });
+    std::string footer = "Exit status:";
+    for (const ExitStatusMeaning& status : statuses) {
+        footer += "\n  " + std::to_string(status.status) + "  " + status.meaning;
+    }
+    command->footer(footer);
+    StatusMeanings()[command] = std::move(statuses);
+    return command;
+}
+
+const std::vector<ExitStatusMeaning>* ExitStatusesOf(const CLI::App& command) {
+    const auto found = StatusMeanings().find(&command);
+    return found != StatusMeanings().end() ? &found->second : nullptr;
 }
 
 void AddInflateFlag(CLI::App& command, bool& inflate) {
@@ -123,7 +150,12 @@ void AddEmbeddedOption(CLI::App& command, std::vector<std::uint64_t>& embedded) 
 void AddMovieCommand(CLI::App& app, const char* name, const char* description,
                      int (*command)(const MovieCommandInput&), MovieCommandOptions& options,
                      CommandRun& run) {
-    CLI::App* movieCommand = app.add_subcommand(name, description);
+    CLI::App* movieCommand = WithExitStatuses(
+        app.add_subcommand(name, description),
+        {{exitOk, "the movie loaded (with --lenient: it has no faults)"},
+         {exitFailure,
+          "the movie could not be read or failed to load, or (with --lenient) it has faults, "
+          "which are printed"}});
     movieCommand->add_flag("--json", options.json, "print JSON instead of text");
     AddInflateFlag(*movieCommand, options.inflate);
     AddMaxSizeOption(*movieCommand, options.maxSize);

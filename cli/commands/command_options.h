@@ -38,6 +38,18 @@ CLI::Option* WithChoices(CLI::Option* option, std::vector<std::string> words);
 // The words given to WithChoices, or none.
 const std::vector<std::string>* ChoicesOf(const CLI::Option& option);
 
+// What one exit status of a command means.
+struct ExitStatusMeaning {
+    int status;
+    std::string meaning;
+};
+
+// Says what each exit status of `command` means, in its help and its manual page; bad usage (2)
+// and an output that could not be written (4) are added to every list. Returns `command`.
+CLI::App* WithExitStatuses(CLI::App* command, std::vector<ExitStatusMeaning> statuses);
+// The statuses given to WithExitStatuses, the two added included, or none.
+const std::vector<ExitStatusMeaning>* ExitStatusesOf(const CLI::App& command);
+
 void AddInflateFlag(CLI::App& command, bool& inflate);
 // --max-size SIZE, for every command that loads a movie: bytes, or with K, M or G (powers of
 // 1024), from the smallest movie to kMostMovieBytesAllowed.

@@ -14,8 +14,11 @@
 namespace velpin {
 
 void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run) {
-    CLI::App* extract = app.add_subcommand(
-        "extract", "write one item's stored bytes to a file or to standard output");
+    CLI::App* extract = WithExitStatuses(
+        app.add_subcommand("extract",
+                           "write one item's stored bytes to a file or to standard output"),
+        {{exitOk, "the bytes were written"},
+         {exitFailure, "the movie could not be read or failed to load"}});
     extract->add_option("--index", options.index, "the item, numbered as `tags` numbers it")
         ->type_name("N")
         ->required()

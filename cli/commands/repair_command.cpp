@@ -29,8 +29,10 @@ std::string NotRepairedText(const RepairOutcome& outcome) {
 }  // namespace
 
 void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run) {
-    CLI::App* repair = app.add_subcommand(
-        "repair", "read a broken movie as far as it goes and write it back as one that loads");
+    CLI::App* repair = WithExitStatuses(
+        app.add_subcommand(
+            "repair", "read a broken movie as far as it goes and write it back as one that loads"),
+        {{exitOk, "the movie was written"}, {exitFailure, "nothing of a movie could be read"}});
     AddInflateFlag(*repair, options.inflate);
     AddMaxSizeOption(*repair, options.maxSize);
     repair->add_flag("--fws", options.fws,

@@ -42,8 +42,12 @@ std::vector<std::uint16_t> ParseTagCodeList(std::string_view list) {
 }  // namespace
 
 void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run) {
-    CLI::App* save = app.add_subcommand(
-        "save", "delete tags by index or by code, then save the rest as the window's Save As does");
+    CLI::App* save = WithExitStatuses(
+        app.add_subcommand(
+            "save",
+            "delete tags by index or by code, then save the rest as the window's Save As does"),
+        {{exitOk, "the movie was saved"},
+         {exitFailure, "the movie could not be read or failed to load"}});
     OneValueEach(save->add_option("--delete", options.deleteIndices,
                                   "delete item N of the list as `tags` numbers it (repeatable)"))
         ->type_name("N")

@@ -72,9 +72,16 @@ class ScanPrinter : public ScanListener {
 }  // namespace
 
 void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
-    CLI::App* scan = app.add_subcommand(
-        "scan",
-        "print one JSON line per movie of the files, folders and containers given, in path order");
+    CLI::App* scan = WithExitStatuses(
+        app.add_subcommand("scan",
+                           "print one JSON line per movie of the files, folders and "
+                           "containers given, in path order"),
+        {{exitOk, "every input was read and every movie loaded (with --lenient: without faults)"},
+         {exitFailure, "a movie failed to load, or (with --lenient) has faults"},
+         {exitUnreadable,
+          "some input could not be read at all: a path that is missing or cannot be opened, a "
+          "folder that cannot be listed, or a read that failed; worth running again, unlike 1, "
+          "and it wins over 1"}});
     scan->add_option("-j,--jobs", options.jobs,
                      "load N movies at once, 1 to 1024 (default: one per processor); with 1, "
                      "the whole scan runs on one thread")
