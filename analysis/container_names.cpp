@@ -31,7 +31,8 @@ void ContainerNames::Add(const std::vector<std::string>& entry, EntryOrigin orig
         return;
     }
     if (origin == EntryOrigin::WarcRecord) {
-        records_[KeyOf(entry, origin)].Add(entry.back());
+        // Matched as references are, whichever characters either escapes.
+        records_[KeyOf(entry, origin)].Add(PercentDecoded(entry.back()));
     } else if (const std::optional<std::string> path = ArchivePath(entry.back())) {
         files_[KeyOf(entry, origin)].Add(*path);
     }

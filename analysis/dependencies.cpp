@@ -97,7 +97,7 @@ std::optional<std::string> HostAndPath(std::string_view url) {
     if (host.empty()) {
         return std::nullopt;
     }
-    const std::optional<std::string> path = NormalisePath(parts.path, false);
+    const std::optional<std::string> path = NormalisePath(PercentDecoded(parts.path), false);
     if (!path || path->empty()) {
         return std::nullopt;
     }
@@ -109,12 +109,54 @@ std::string_view FolderOf(std::string_view path) {
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
 }
 
-// A file name as it names a file: the query a loader passes along is no part of the name.
-std::string_view WithoutQuery(std::string_view file) {
-    return file.substr(0, file.find('?'));
+std::string_view WithoutFragment(std::string_view text) {
+    return text.substr(0, text.find('#'));
+}
+
+// Backslashes made slashes: a movie made on Windows separates its folders with them.
+std::string WithSlashes(std::string_view text) {
+    std::string path(text);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+// A file name as a path: the query a loader passes along and the fragment are no part of it.
+std::string LocalPath(std::string_view file) {
+    return PercentDecoded(WithSlashes(file.substr(0, file.find_first_of("?#"))));
+}
+
+// "//host/path": a network-path reference, which names a host but not the scheme to reach it by.
+bool NamesHost(std::string_view file) {
+    return file.substr(0, 2) == "//" || file.substr(0, 2) == "\\\\";
+}
+
+int HexValue(char c) {
+    if (IsAsciiDigit(c)) {
+        return c - '0';
+    }
+    const char lower = AsciiLower(c);
+    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
 }
 
 }  // namespace
+
+// Written out: the few URI libraries Debian has decode into their own structures, and this is
+// all that a match needs.
+std::string PercentDecoded(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            decoded.push_back(
+                static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+            i += 2;
+        } else {
+            decoded.push_back(text[i]);
+        }
+    }
+    return decoded;
+}
 
 std::optional<std::string> NormalisePath(std::string_view path, bool keepLeadingUp) {
     const bool absolute = !path.empty() && path.front() == '/';
@@ -206,13 +248,22 @@ bool NameList::Has(std::string_view name) const {
                               std::string(name.rbegin(), name.rend()));
 }
 
-bool NameList::HasPathEnding(std::string_view tail) const {
+std::optional<std::string> NameList::FindPathEnding(std::string_view tail) const {
     if (Has(tail)) {
-        return true;
+        return std::string(tail);
     }
+    // The reversed names that start with the reversed "/tail" lie together; the first name in
+    // byte order is the smallest of them as written, which is not the first reversed.
     const std::string prefix = std::string(tail.rbegin(), tail.rend()) + "/";
-    const auto at = std::lower_bound(reversed_.begin(), reversed_.end(), prefix);
-    return at != reversed_.end() && at->compare(0, prefix.size(), prefix) == 0;
+    std::optional<std::string> first;
+    for (auto at = std::lower_bound(reversed_.begin(), reversed_.end(), prefix);
+         at != reversed_.end() && at->compare(0, prefix.size(), prefix) == 0; ++at) {
+        std::string name(at->rbegin(), at->rend());
+        if (!first || name < *first) {
+            first = std::move(name);
+        }
+    }
+    return first;
 }
 
 bool FilesOnDisk::Has(std::string_view name) const {
@@ -221,43 +272,49 @@ bool FilesOnDisk::Has(std::string_view name) const {
            S_ISREG(status.st_mode);
 }
 
-DependencyList PlaceReference(const MovieLocation& at, std::string_view text, bool isUrl,
-                              const PresentNames& present) {
-    const auto presentIf = [](bool found) {
-        return found ? DependencyList::Present : DependencyList::Missing;
+PlacedReference PlaceReference(const MovieLocation& at, std::string_view text, bool isUrl,
+                               const PresentNames& present) {
+    const auto lookedFor = [&present](std::string path) {
+        return PlacedReference{
+            present.Has(path) ? DependencyList::Present : DependencyList::Missing, std::move(path)};
     };
-    switch (at.place) {
-        case MoviePlace::LooseFile: {
-            if (isUrl) {
-                return DependencyList::External;
-            }
-            const std::string_view file = WithoutQuery(text);
-            const std::string joined = !file.empty() && file.front() == '/'
-                                           ? std::string(file)
-                                           : std::string(FolderOf(at.where)).append(file);
-            const std::optional<std::string> path = NormalisePath(joined, true);
-            return presentIf(path && present.Has(*path));
+    if (at.place == MoviePlace::WarcRecord) {
+        // Resolved as a browser resolves it: a backslash in a relative reference is a slash.
+        const std::optional<std::string> uri =
+            ResolveUri(at.where, isUrl ? std::string(text) : WithSlashes(text));
+        if (!uri) {
+            return {DependencyList::Missing, std::string(WithoutFragment(text))};
         }
-        case MoviePlace::ArchiveEntry: {
-            if (isUrl) {
-                const std::optional<std::string> tail = HostAndPath(text);
-                return tail && present.HasPathEnding(*tail) ? DependencyList::Present
-                                                            : DependencyList::External;
-            }
-            const std::string_view file = WithoutQuery(text);
-            // A name that starts with a slash starts at the container's root.
-            const std::string joined = !file.empty() && file.front() == '/'
-                                           ? std::string(file.substr(1))
-                                           : std::string(FolderOf(at.where)).append(file);
-            const std::optional<std::string> path = NormalisePath(joined, false);
-            return presentIf(path && present.Has(*path));
-        }
-        case MoviePlace::WarcRecord: {
-            const std::optional<std::string> uri = ResolveUri(at.where, text);
-            return presentIf(uri && present.Has(*uri));
-        }
+        return {
+            present.Has(PercentDecoded(*uri)) ? DependencyList::Present : DependencyList::Missing,
+            *uri};
     }
-    return DependencyList::Missing;
+    if (isUrl) {
+        if (at.place == MoviePlace::ArchiveEntry) {
+            const std::optional<std::string> tail = HostAndPath(text);
+            if (std::optional<std::string> found =
+                    tail ? present.FindPathEnding(*tail) : std::nullopt) {
+                return {DependencyList::Present, std::move(*found)};
+            }
+        }
+        return {DependencyList::External, std::string(WithoutFragment(text))};
+    }
+    if (NamesHost(text)) {
+        return {DependencyList::External, std::string(WithoutFragment(text))};
+    }
+    const std::string file = LocalPath(text);
+    const bool fromRoot = !file.empty() && file.front() == '/';
+    if (at.place == MoviePlace::LooseFile) {
+        const std::string joined = fromRoot ? file : std::string(FolderOf(at.where)).append(file);
+        return lookedFor(NormalisePath(joined, true).value_or(joined));
+    }
+    // A name that starts with a slash starts at the container's root; one that climbs above the
+    // root names nothing in it, and is shown as it climbs.
+    const std::string joined = fromRoot ? file.substr(1) : std::string(FolderOf(at.where)) + file;
+    if (const std::optional<std::string> path = NormalisePath(joined, false)) {
+        return lookedFor(*path);
+    }
+    return {DependencyList::Missing, NormalisePath(joined, true).value_or(joined)};
 }
 
 Dependencies PlaceReferences(const MovieLocation& at, const std::vector<std::string_view>& files,
@@ -266,20 +323,15 @@ Dependencies PlaceReferences(const MovieLocation& at, const std::vector<std::str
     Dependencies lists;
     for (const bool isUrl : {false, true}) {
         for (const std::string_view text : isUrl ? urls : files) {
-            switch (PlaceReference(at, text, isUrl, present)) {
-                case DependencyList::Present:
-                    lists.present.emplace_back(text);
-                    break;
-                case DependencyList::Missing:
-                    lists.missing.emplace_back(text);
-                    break;
-                case DependencyList::External:
-                    lists.external.emplace_back(text);
-                    break;
-            }
+            PlacedReference placed = PlaceReference(at, text, isUrl, present);
+            std::vector<Dependency>& list = placed.list == DependencyList::Present ? lists.present
+                                            : placed.list == DependencyList::Missing
+                                                ? lists.missing
+                                                : lists.external;
+            list.push_back({std::string(text), std::move(placed.target)});
         }
     }
-    for (std::vector<std::string>* list : {&lists.present, &lists.missing, &lists.external}) {
+    for (std::vector<Dependency>* list : {&lists.present, &lists.missing, &lists.external}) {
         std::sort(list->begin(), list->end());
         list->erase(std::unique(list->begin(), list->end()), list->end());
     }

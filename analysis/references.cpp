@@ -55,9 +55,22 @@ bool EndsInFileExtension(std::string_view name) {
     return false;
 }
 
+// Whether the name names one file: a pattern ("*.txt") or a bare extension (".swf", "dir/.swf")
+// is code that looks for files, not a file.
+bool NamesOneFile(std::string_view name) {
+    if (name.find('*') != std::string_view::npos) {
+        return false;
+    }
+    const std::size_t segment = name.find_last_of("/\\");
+    const std::string_view last =
+        segment == std::string_view::npos ? name : name.substr(segment + 1);
+    return last.rfind('.') != 0;
+}
+
 bool IsFile(std::string_view text) {
-    // A query cannot hold the name, so the name ends at the first '?'.
-    if (!EndsInFileExtension(text.substr(0, text.find('?')))) {
+    // Neither a query nor a fragment can hold the name, so the name ends at the first of them.
+    const std::string_view name = text.substr(0, text.find_first_of("?#"));
+    if (!EndsInFileExtension(name) || !NamesOneFile(name)) {
         return false;
     }
     if (text.size() > kMaxFileReferenceBytes || text.find("://") != std::string_view::npos) {
@@ -72,7 +85,7 @@ bool IsFile(std::string_view text) {
 }  // namespace
 
 ReferenceKind ClassifyReference(std::string_view text) {
-    // Shorter than the shortest reference, "a://x" or ".swf": the names of obfuscated code.
+    // Shorter than any reference ("a://x", "a.swf"): the names of obfuscated code.
     if (text.size() < 4) {
         return ReferenceKind::None;
     }

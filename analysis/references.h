@@ -12,7 +12,9 @@ enum class ReferenceKind { None, Url, File };
 
 // Url: a scheme, "://" and a character that is not white space. File: no "://", at most
 // kMaxFileReferenceBytes, only printable bytes (none below 0x21, no 0x7F), and a name that ends in
-// one of the extensions of what movies load (any case), optionally followed by '?' and a query.
+// one of the extensions of what movies load (any case), optionally followed by a query ('?') or a
+// fragment ('#'); a name with a '*', or whose last segment is its extension alone, names no one
+// file.
 ReferenceKind ClassifyReference(std::string_view text);
 
 inline constexpr std::size_t kMaxFileReferenceBytes = 2048;

@@ -29,7 +29,8 @@ const std::vector<ManualSection>& ManualSections() {
            "as the reference as written and the target looked for: a path in the collection, "
            "or an absolute URL. A reference is read as movies write it: percent-escapes "
            "decoded, a backslash taken as a separator in a relative path, a fragment dropped, "
-           "and a query dropped for a local file; //host/path is a URL. A pattern with * or ?, "
+           "and a query dropped for a local file; //host/path is a URL with the scheme of the "
+           "record in a WARC, and external elsewhere. A pattern with * or ?, "
            "or a bare extension such as .swf, names nothing and is left out. Each reference is "
            "looked for where the movie lies:"},
           {"a loose movie",
@@ -73,8 +74,8 @@ const std::vector<ManualSection>& ManualSections() {
            "and the entry it ran out in, and the scan goes on with the next file."},
           {"standard input",
            "scan - reads one movie or one container as it streams in; a 7z, which can only be "
-           "read by seeking, is first copied to a temporary file under $TMPDIR, else /tmp, and "
-           "removed afterwards."}}},
+           "read by seeking, and any container with --deps, which is read twice, are first "
+           "copied to a temporary file under $TMPDIR, else /tmp, and removed afterwards."}}},
     };
     return sections;
 }

@@ -110,10 +110,12 @@ void CheckDependencies(Recorder& recorder) {
         const Dependencies lists = PlaceReferences(recorder.names.LocationOf(entry, origin), files,
                                                    urls, recorder.names.NamesAround(entry, origin));
         std::vector<std::string> all;
-        for (const std::vector<std::string>* list :
+        for (const std::vector<Dependency>* list :
              {&lists.present, &lists.missing, &lists.external}) {
             FUZZ_CHECK(std::is_sorted(list->begin(), list->end()));
-            all.insert(all.end(), list->begin(), list->end());
+            for (const Dependency& dependency : *list) {
+                all.push_back(dependency.reference);
+            }
         }
         FUZZ_CHECK(origin != EntryOrigin::WarcRecord || lists.external.empty());
         std::sort(all.begin(), all.end());

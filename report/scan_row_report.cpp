@@ -17,6 +17,19 @@ void WriteStrings(JsonWriter& json, const std::vector<std::string>& strings) {
     json.EndArray();
 }
 
+void WriteDependencies(JsonWriter& json, const std::vector<Dependency>& list) {
+    json.BeginArray();
+    for (const Dependency& dependency : list) {
+        json.BeginObject();
+        json.Key("reference");
+        json.String(dependency.reference);
+        json.Key("target");
+        json.String(dependency.target);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
 }  // namespace
 
 void WriteScanRow(JsonWriter& json, const ScanRow& row) {
@@ -81,11 +94,11 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
         if (*row.dependencies) {
             json.BeginObject();
             json.Key("present");
-            WriteStrings(json, (*row.dependencies)->present);
+            WriteDependencies(json, (*row.dependencies)->present);
             json.Key("missing");
-            WriteStrings(json, (*row.dependencies)->missing);
+            WriteDependencies(json, (*row.dependencies)->missing);
             json.Key("external");
-            WriteStrings(json, (*row.dependencies)->external);
+            WriteDependencies(json, (*row.dependencies)->external);
             json.EndObject();
         } else {
             json.Null();

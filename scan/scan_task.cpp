@@ -235,8 +235,9 @@ bool ProduceStream(ScanTask task, const ScanInputOptions& options, const TaskSin
         container = !movie && RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
         // A 7z is read where it can seek, and a zip through its central directory as it is by
         // path, which a self-extracting one needs to be found at all: they are read from a copy.
+        // So is any container with --deps, which reads it twice, for its names and its movies.
         std::optional<TemporaryFile> spooled;
-        if (!movie && (StartsSevenZip(head.data(), head.size()) ||
+        if (!movie && ((container && options.deps) || StartsSevenZip(head.data(), head.size()) ||
                        StartsZipEntry(head.data(), head.size()) || StartsExecutable(head))) {
             spooled.emplace();
             spooled->WriteAllOf(peeked);
@@ -252,6 +253,9 @@ bool ProduceStream(ScanTask task, const ScanInputOptions& options, const TaskSin
         } else {
             ++counts.containers;
             if (spooled) {
+                if (options.deps) {
+                    task.names = CollectNames(spooled->Path());
+                }
                 counts.otherEntries += WalkContainerFile(spooled->Path(), producer);
             } else {
                 // Its size is known only once it has been read: the budget grows as it is.

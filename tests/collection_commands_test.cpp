@@ -1173,48 +1173,88 @@ TEST_F(EmbeddedTest, DepsPlaceEveryReferenceWhereTheMovieLies) {
     std::filesystem::create_directory(dir.File("assets"));
     dir.Write("assets/a.png", {'x'});
     const ProgramRun run = Run({"scan", "--deps", "--nested", outerPath, zip, warc, wacz});
+    // The scratch folder and the one above it, where a loose movie's references are looked for.
+    const auto placeless = [&](std::string text) {
+        const std::string up = std::filesystem::path(dir.Path()).parent_path().string();
+        for (const auto& [from, to] : {std::pair{dir.Path(), std::string("DIR")}, {up, "UP"}}) {
+            for (std::size_t at; (at = text.find(from)) != std::string::npos;) {
+                text.replace(at, from.size(), to);
+            }
+        }
+        return text;
+    };
     std::vector<std::string> got;
     std::istringstream lines(run.out);
     for (std::string line; std::getline(lines, line);) {
         const Json row = Parse(line);
         got.push_back(row.at("path").get<std::string>().substr(dir.Path().size() + 1) + " " +
-                      row.at("embedded").dump() + " " + row.at("dependencies").dump());
+                      row.at("embedded").dump() + " " + placeless(row.at("dependencies").dump()));
     }
-    const std::string none = R"({"present":[],"missing":[],"external":[]})";
-    const std::string deepMissing = R"({"present":[],"missing":["deep.png"],"external":[]})";
-    const std::string innerMissing = R"({"present":[],"missing":["level2.swf"],"external":[]})";
-    const std::string innerPresent = R"({"present":["level2.swf"],"missing":[],"external":[]})";
-    const std::string outerCrawled =
-        R"({"present":["../b.png?x=1","assets/a.png","http://www.example.com/games/level2.swf"],"missing":["ftp://x.org/y.swf"],"external":[]})";
+    using Refs = std::vector<std::pair<std::string, std::string>>;  // reference, target
+    const auto lists = [](const Refs& present, const Refs& missing, const Refs& external) {
+        Json all = Json::object();
+        for (const auto& [key, refs] :
+             {std::pair{"present", &present}, {"missing", &missing}, {"external", &external}}) {
+            all[key] = Json::array();
+            for (const auto& [reference, target] : *refs) {
+                all[key].push_back({{"reference", reference}, {"target", target}});
+            }
+        }
+        return all.dump();
+    };
+    const std::string none = lists({}, {}, {});
+    const std::string site = "http://www.example.com/";
+    const std::string level2 = site + "games/level2.swf";
+    const auto deepMissing = [&](const std::string& folder) {
+        return lists({}, {{"deep.png", folder + "deep.png"}}, {});
+    };
+    const std::string outerCrawled = lists({{"../b.png?x=1", site + "b.png?x=1"},
+                                            {"assets/a.png", site + "games/assets/a.png"},
+                                            {level2, level2}},
+                                           {{"ftp://x.org/y.swf", "ftp://x.org/y.swf"}}, {});
+    const std::string innerCrawled = lists({{"level2.swf", level2}}, {}, {});
     const std::vector<std::string> outerRows{"null", "[1]", "[1,0]", "[1,0,0]", "[1,0,0,0]", "[3]"};
     std::vector<std::string> expected;
     const auto outerIn = [&](const std::string& path, const std::string& outerLists,
-                             const std::string& innerLists) {
-        const std::string lists[] = {outerLists, innerLists, deepMissing, none, "null", "null"};
+                             const std::string& innerLists, const std::string& folder) {
+        const std::string rows[] = {outerLists, innerLists, deepMissing(folder),
+                                    none,       "null",     "null"};
         for (std::size_t i = 0; i < 6; ++i) {
-            expected.push_back(path + " " + outerRows[i] + " " + lists[i]);
+            expected.push_back(path + " " + outerRows[i] + " " + rows[i]);
         }
     };
-    const auto level2In = [&](const std::string& path) {
+    const auto level2In = [&](const std::string& path, const std::string& lists,
+                              const std::string& folder) {
         for (const std::string& row :
-             {"null " + innerPresent, "[0] " + deepMissing, "[0,0] " + none, "[0,0,0] " + none}) {
+             {"null " + lists, "[0] " + deepMissing(folder), "[0,0] " + none, "[0,0,0] " + none}) {
             expected.push_back(path + " " + row);
         }
     };
-    outerIn("crawl.warc", outerCrawled, innerPresent);
-    level2In("crawl.warc");
-    outerIn(
-        "game.zip",
-        R"({"present":["../b.png?x=1","assets/a.png","http://www.example.com/games/level2.swf"],"missing":[],"external":["ftp://x.org/y.swf"]})",
-        innerMissing);
-    level2In("game.zip");
-    outerIn(
-        "outer.swf",
-        R"({"present":["assets/a.png"],"missing":["../b.png?x=1"],"external":["ftp://x.org/y.swf","http://www.example.com/games/level2.swf"]})",
-        innerMissing);
-    outerIn("site.wacz", outerCrawled, innerPresent);
-    level2In("site.wacz");
+    outerIn("crawl.warc", outerCrawled, innerCrawled, site + "games/");
+    level2In("crawl.warc", innerCrawled, site + "games/");
+    const std::string mirrored = "content/www.example.com/games/";
+    outerIn("game.zip",
+            lists({{"../b.png?x=1", "content/b.png"},
+                   {"assets/a.png", "content/game/assets/a.png"},
+                   {level2, mirrored + "level2.swf"}},
+                  {}, {{"ftp://x.org/y.swf", "ftp://x.org/y.swf"}}),
+            lists({}, {{"level2.swf", "content/game/level2.swf"}}, {}), "content/game/");
+    level2In("game.zip", lists({{"level2.swf", mirrored + "level2.swf"}}, {}, {}), mirrored);
+    outerIn("outer.swf",
+            lists({{"assets/a.png", "DIR/assets/a.png"}}, {{"../b.png?x=1", "UP/b.png"}},
+                  {{"ftp://x.org/y.swf", "ftp://x.org/y.swf"}, {level2, level2}}),
+            lists({}, {{"level2.swf", "DIR/level2.swf"}}, {}), "DIR/");
+    outerIn("site.wacz", outerCrawled, innerCrawled, site + "games/");
+    level2In("site.wacz", innerCrawled, site + "games/");
     EXPECT_EQ(got, expected);
+    // Read from standard input, each container gives the rows it gives when named.
+    for (const std::string& input : {zip, warc, wacz}) {
+        const ProgramRun piped = RunCapturing(
+            {"/bin/sh", "-c", "exec \"$0\" scan --deps --nested --stdin-name \"$1\" - < \"$1\"",
+             VELPIN_CLI_PATH, input},
+            io.Path());
+        EXPECT_EQ(piped.out, Run({"scan", "--deps", "--nested", input}).out) << input;
+    }
 }
 
 // A movie named by a path relative to where the scan runs finds what it references above that.
@@ -1227,5 +1267,6 @@ TEST_F(EmbeddedTest, DepsOfAMovieNamedByARelativePathReachAboveItsFolder) {
                       VELPIN_CLI_PATH, dir.File("a/b")},
                      io.Path());
     EXPECT_EQ(Parse(run.out).at("dependencies"),
-              Json::parse(R"({"present": ["../../x.swf"], "missing": [], "external": []})"));
+              Json::parse(R"({"present": [{"reference": "../../x.swf", "target": "../../x.swf"}],
+                              "missing": [], "external": []})"));
 }

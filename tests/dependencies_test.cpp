@@ -27,44 +27,124 @@ TEST(Dependencies, EachReferenceLandsInTheListItsSurroundingsGive) {
         bool isUrl;
         std::vector<std::string> names;
         DependencyList expected;
+        std::string target;
     };
     const std::vector<std::string> game{"content/game/a.png", "content/b.png",
                                         "content/www.example.com/games/level2.swf"};
     const std::vector<std::string> crawl{"http://example.com/games/a.png",
                                          "http://example.com/b.png?v=2", "http://cdn.org/x.swf"};
+    const std::string level2 = "content/www.example.com/games/level2.swf";
     const Row rows[] = {
-        {kLoose, "/srv/g/m.swf", "a.png", false, {"/srv/g/a.png"}, kPresent},
-        {kLoose, "/srv/g/m.swf", "./x/../a.png?v=1", false, {"/srv/g/a.png"}, kPresent},
-        {kLoose, "/srv/g/m.swf", "../a.png", false, {"/srv/a.png"}, kPresent},
-        {kLoose, "/srv/g/m.swf", "../a.png", false, {"/srv/g/a.png"}, kMissing},
-        {kLoose, "/m.swf", "../../a.png", false, {"/a.png"}, kPresent},
-        {kLoose, "g/m.swf", "../../a.png", false, {"../a.png"}, kPresent},
-        {kLoose, "m.swf", "/abs/a.png", false, {"/abs/a.png"}, kPresent},
-        {kLoose, "/srv/g/m.swf", "http://example.com/a.png", true, {}, kExternal},
-        {kEntry, "content/game/m.swf", "a.png", false, game, kPresent},
-        {kEntry, "./content//game/m.swf", "./a.png", false, game, kPresent},
-        {kEntry, "content/game/m.swf", "../b.png?x=1", false, game, kPresent},
-        {kEntry, "content/game/m.swf", "b.png", false, game, kMissing},
-        {kEntry, "content/game/m.swf", "../../../b.png", false, game, kMissing},
-        {kEntry, "content/game/m.swf", "/content/b.png", false, game, kPresent},
+        {kLoose, "/srv/g/m.swf", "a.png", false, {"/srv/g/a.png"}, kPresent, "/srv/g/a.png"},
+        {kLoose,
+         "/srv/g/m.swf",
+         "./x/../a.png?v=1",
+         false,
+         {"/srv/g/a.png"},
+         kPresent,
+         "/srv/g/a.png"},
+        {kLoose, "/srv/g/m.swf", "../a.png", false, {"/srv/a.png"}, kPresent, "/srv/a.png"},
+        {kLoose, "/srv/g/m.swf", "../a.png", false, {"/srv/g/a.png"}, kMissing, "/srv/a.png"},
+        {kLoose, "/m.swf", "../../a.png", false, {"/a.png"}, kPresent, "/a.png"},
+        {kLoose, "g/m.swf", "../../a.png", false, {"../a.png"}, kPresent, "../a.png"},
+        {kLoose, "m.swf", "/abs/a.png", false, {"/abs/a.png"}, kPresent, "/abs/a.png"},
+        {kLoose,
+         "/srv/g/m.swf",
+         "http://example.com/a.png#x",
+         true,
+         {},
+         kExternal,
+         "http://example.com/a.png"},
+        {kLoose,
+         "/srv/g/m.swf",
+         "my%20file.png",
+         false,
+         {"/srv/g/my file.png"},
+         kPresent,
+         "/srv/g/my file.png"},
+        {kLoose,
+         "/srv/g/m.swf",
+         "sub\\win.swf",
+         false,
+         {"/srv/g/sub/win.swf"},
+         kPresent,
+         "/srv/g/sub/win.swf"},
+        {kLoose,
+         "/srv/g/m.swf",
+         "data.xml#top",
+         false,
+         {"/srv/g/data.xml"},
+         kPresent,
+         "/srv/g/data.xml"},
+        {kLoose,
+         "/srv/g/m.swf",
+         "//host/z.swf",
+         false,
+         {"//host/z.swf"},
+         kExternal,
+         "//host/z.swf"},
+        {kEntry, "content/game/m.swf", "a.png", false, game, kPresent, "content/game/a.png"},
+        {kEntry, "./content//game/m.swf", "./a.png", false, game, kPresent, "content/game/a.png"},
+        {kEntry, "content/game/m.swf", "../b.png?x=1", false, game, kPresent, "content/b.png"},
+        {kEntry, "content/game/m.swf", "..\\b.png#x", false, game, kPresent, "content/b.png"},
+        {kEntry, "content/game/m.swf", "b.png", false, game, kMissing, "content/game/b.png"},
+        {kEntry, "content/game/m.swf", "../../../b.png", false, game, kMissing, "../b.png"},
+        {kEntry, "content/game/m.swf", "/content/b.png", false, game, kPresent, "content/b.png"},
         {kEntry, "m.swf", "http://WWW.example.com:80/games/x/../level2.swf?a#b", true, game,
-         kPresent},
+         kPresent, level2},
+        {kEntry, "m.swf", "http://www.example.com/games/level%32.swf", true, game, kPresent,
+         level2},
         {kEntry,
          "m.swf",
          "https://www.example.com/games/level2.swf",
          true,
          {"www.example.com/games/level2.swf"},
-         kPresent},
-        {kEntry, "m.swf", "http://www.example.com/level2.swf", true, game, kExternal},
-        {kEntry, "m.swf", "http://example.com/games/level2.swf", true, game, kExternal},
-        {kEntry, "m.swf", "http://www.example.com/", true, game, kExternal},
-        {kEntry, "m.swf", "ftp://www.example.com/games/level2.swf", true, game, kExternal},
-        {kRecord, "http://example.com/games/m.swf", "a.png", false, crawl, kPresent},
-        {kRecord, "http://example.com/games/m.swf", "../b.png?v=2", false, crawl, kPresent},
-        {kRecord, "http://example.com/games/m.swf", "../b.png", false, crawl, kMissing},
-        {kRecord, "http://example.com/games/m.swf", "//cdn.org/x.swf#top", true, crawl, kPresent},
-        {kRecord, "http://example.com/games/m.swf", "http://cdn.org/y.swf", true, crawl, kMissing},
-        {kRecord, "", "a.png", false, crawl, kMissing},
+         kPresent,
+         "www.example.com/games/level2.swf"},
+        {kEntry,
+         "m.swf",
+         "http://h.org/a.swf",
+         true,
+         {"z/h.org/a.swf", "b/h.org/a.swf", "bb/h.org/a.swf"},
+         kPresent,
+         "b/h.org/a.swf"},
+        {kEntry, "m.swf", "//www.example.com/games/level2.swf", false, game, kExternal,
+         "//www.example.com/games/level2.swf"},
+        {kEntry, "m.swf", "http://www.example.com/level2.swf", true, game, kExternal,
+         "http://www.example.com/level2.swf"},
+        {kEntry, "m.swf", "http://example.com/games/level2.swf", true, game, kExternal,
+         "http://example.com/games/level2.swf"},
+        {kEntry, "m.swf", "http://www.example.com/", true, game, kExternal,
+         "http://www.example.com/"},
+        {kEntry, "m.swf", "ftp://www.example.com/games/level2.swf", true, game, kExternal,
+         "ftp://www.example.com/games/level2.swf"},
+        {kRecord, "http://example.com/games/m.swf", "a.png", false, crawl, kPresent,
+         "http://example.com/games/a.png"},
+        {kRecord, "http://example.com/games/m.swf", "../b.png?v=2", false, crawl, kPresent,
+         "http://example.com/b.png?v=2"},
+        {kRecord, "http://example.com/games/m.swf", "../b.png", false, crawl, kMissing,
+         "http://example.com/b.png"},
+        {kRecord, "http://example.com/games/m.swf", "a.png?v=1", false, crawl, kMissing,
+         "http://example.com/games/a.png?v=1"},
+        {kRecord, "http://example.com/games/m.swf", "//cdn.org/x.swf#top", true, crawl, kPresent,
+         "http://cdn.org/x.swf"},
+        {kRecord,
+         "https://example.com/games/m.swf",
+         "//cdn.org/x.swf",
+         false,
+         {"https://cdn.org/x.swf"},
+         kPresent,
+         "https://cdn.org/x.swf"},
+        {kRecord,
+         "http://example.com/games/m.swf",
+         "sub\\my%20a.png#t",
+         false,
+         {"http://example.com/games/sub/my a.png"},
+         kPresent,
+         "http://example.com/games/sub/my%20a.png"},
+        {kRecord, "http://example.com/games/m.swf", "http://cdn.org/y.swf", true, crawl, kMissing,
+         "http://cdn.org/y.swf"},
+        {kRecord, "", "a.png#x", false, crawl, kMissing, "a.png"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.where + " -> " + row.reference);
@@ -73,8 +153,10 @@ TEST(Dependencies, EachReferenceLandsInTheListItsSurroundingsGive) {
             names.Add(name);
         }
         names.Seal();
-        EXPECT_EQ(PlaceReference({row.place, row.where}, row.reference, row.isUrl, names),
-                  row.expected);
+        const PlacedReference placed =
+            PlaceReference({row.place, row.where}, row.reference, row.isUrl, names);
+        EXPECT_EQ(placed.list, row.expected);
+        EXPECT_EQ(placed.target, row.target);
     }
 }
 
@@ -113,9 +195,11 @@ TEST(Dependencies, ListsAreSortedWithoutDuplicatesAndHoldEveryReferenceOnce) {
     const std::vector<std::string_view> files{"b.png", "a.png", "./a.png"};
     const std::vector<std::string_view> urls{"mailto:x@y.z", "http://h/p.swf"};
     const Dependencies lists = PlaceReferences({kEntry, "content/m.swf"}, files, urls, names);
-    EXPECT_EQ(lists.present, (std::vector<std::string>{"./a.png", "a.png"}));
-    EXPECT_EQ(lists.missing, (std::vector<std::string>{"b.png"}));
-    EXPECT_EQ(lists.external, (std::vector<std::string>{"http://h/p.swf", "mailto:x@y.z"}));
+    EXPECT_EQ(lists.present,
+              (std::vector<Dependency>{{"./a.png", "content/a.png"}, {"a.png", "content/a.png"}}));
+    EXPECT_EQ(lists.missing, (std::vector<Dependency>{{"b.png", "content/b.png"}}));
+    EXPECT_EQ(lists.external, (std::vector<Dependency>{{"http://h/p.swf", "http://h/p.swf"},
+                                                       {"mailto:x@y.z", "mailto:x@y.z"}}));
 }
 
 }  // namespace

@@ -157,6 +157,11 @@ const std::vector<InfoRow>& Rows() {
                                {1, 4})}))},
          R"({"abc": [{"index": 0, "name": "frame1", "flags": 1, "size": 100}],
              "urls": ["http://api.example/v1"], "files": ["Data.XML"]})"},
+        {"DoABC strings that name no one file: patterns and bare extensions",
+         {Tag(72, AbcData({"*.txt", ".swf", "assets/.png", "level?.swf", "data.xml#top",
+                           "sub\\win.swf", "//host/z.swf", "my%20file.swf"}))},
+         R"({"abc": [{"index": 0, "name": null, "flags": null, "size": 95}],
+             "files": ["//host/z.swf", "data.xml#top", "my%20file.swf", "sub\\win.swf"]})"},
         {"DoABC of the first kind, without flags and name",
          {Tag(72, AbcData({"cfg.json"}))},
          R"({"abc": [{"index": 0, "name": null, "flags": null, "size": 18}],
@@ -260,8 +265,8 @@ const std::vector<InfoRow>& Rows() {
                                     CString(Repeat('a', 2045) + ".swf"), CString("a\x7F.png"),
                                     CString("dir/pic.JPEG")})),
                   Action(0x00)}))},
-         (R"({"urls": ["HTTP://UP.example", "a+b.c-d://x"], "files": [".swf", ")" +
-          Repeat('a', 2044) + R"(.swf", "dir/pic.JPEG", "x.php?"]})")},
+         (R"({"urls": ["HTTP://UP.example", "a+b.c-d://x"], "files": [")" + Repeat('a', 2044) +
+          R"(.swf", "dir/pic.JPEG", "x.php?"]})")},
         {"unknown codes, long headers on short bodies, trailing bytes",
          Cat({Tag(200), Tag(24, {}, true), Tag(2, Bytes(62, 0), true), Tag(2, Bytes(63, 0), true),
               Tag(1000), Tag(200), Tag(93), Tag(47)}),
@@ -377,7 +382,7 @@ TEST(ReferencesTest, ListsAreDistinctAndInByteOrder) {
         {{"http://a.example/b", "http://a.example/", "http://a.example/a\xFF", "ab.png"},
          {"http://a.example/", "http://a.example/a\xFF", "http://a.example/b"},
          {"ab.png"}},
-        {{"a://", "a://x", ".sw", ".swf"}, {"a://x"}, {".swf"}},
+        {{"a://", "a://x", ".sw", ".swf", "a.swf"}, {"a://x"}, {"a.swf"}},
         {{"abcdefBa.swf", "abcdefAz.swf"}, {}, {"abcdefAz.swf", "abcdefBa.swf"}},
     };
     for (const auto& row : kRows) {

@@ -95,7 +95,8 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
     scan->add_flag("--nested", options.nested,
                    "add a row for each movie inside a movie's binary data, three levels deep");
     scan->add_flag("--deps", options.deps,
-                   "add the files and URLs each movie references, present, missing or external");
+                   "add the files and URLs each movie references, present, missing or "
+                   "external, each with the path or URL to fetch");
     AddLenientFlag(*scan, options.lenient);
     const std::vector<std::string_view> hashNames = HashNames();
     std::vector<std::string> hashWords(hashNames.begin(), hashNames.end());
