@@ -271,7 +271,7 @@ class InfoBuilder {
     explicit InfoBuilder(const CInputScript& movie) : movie_(movie) {}
 
     MovieInfo Build() {
-        // Offsets are below the 4 MiB the loader takes, so one bit per byte of the file.
+        // One bit per byte of the file: an eighth of what the file itself holds.
         std::vector<bool> seenAt(static_cast<std::size_t>(FileBytesLength));
         SpriteExtents sprites;
         std::int64_t index = 0;

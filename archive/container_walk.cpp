@@ -255,6 +255,7 @@ class Walker {
         if (!StartsZipEntry(zipHead.data(), zipHead.size())) {
             return ZipReading::LeftToOthers;
         }
+        std::string disagreement;
         const ZipReading reading = ReadZipFile(
             path,
             [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
@@ -282,7 +283,10 @@ class Walker {
                 Entry(name, charged, level, EntryOrigin::ArchiveFile);
                 return !visitor_.Stopped();
             },
-            unopened);
+            unopened, disagreement);
+        if (reading == ZipReading::Read && !disagreement.empty()) {
+            visitor_.Failure(names_, ContainerError(disagreement));
+        }
         return reading;
     }
 

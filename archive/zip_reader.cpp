@@ -266,20 +266,22 @@ std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const 
     return std::make_unique<EntryStream>(std::move(bytes), nullptr, facts);
 }
 
-// What the end of the central directory (or its zip64 form) says of the directory: how many
-// entries it holds and how many bytes it takes, estimated as they would be held.
-std::optional<std::uint64_t> DirectoryBytes(const std::string& path) {
-    const ReadOnlyFile file(path);
-    struct stat info {};
-    if (file.Descriptor() < 0 || fstat(file.Descriptor(), &info) != 0) {
-        return std::nullopt;
+// What the end of the central directory (or its zip64 form) says of the directory.
+struct DirectoryEnd {
+    std::uint64_t entries = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t offset = 0;
+    // What it would take held as libzip holds it.
+    std::uint64_t HeldBytes() const {
+        return entries > kMaxDirectoryBytes ? entries : bytes + entries * kDirectoryBytesPerEntry;
     }
+};
+
+std::optional<DirectoryEnd> ReadDirectoryEnd(int fd, std::uint64_t size) {
     constexpr std::uint64_t kEndBytes = 22;
-    const auto size = static_cast<std::uint64_t>(info.st_size);
     std::vector<std::uint8_t> tail(std::min<std::uint64_t>(size, kEndBytes + 0xFFFF));
     const off_t from = static_cast<off_t>(size - tail.size());
-    if (pread(file.Descriptor(), tail.data(), tail.size(), from) !=
-        static_cast<ssize_t>(tail.size())) {
+    if (pread(fd, tail.data(), tail.size(), from) != static_cast<ssize_t>(tail.size())) {
         return std::nullopt;
     }
     for (std::size_t at = tail.size() - std::min<std::size_t>(tail.size(), kEndBytes) + 1;
@@ -287,33 +289,82 @@ std::optional<std::uint64_t> DirectoryBytes(const std::string& path) {
         if (std::memcmp(tail.data() + at, "PK\x05\x06", 4) != 0) {
             continue;
         }
-        std::uint64_t entries = LittleU16(tail.data() + at + 10);
-        std::uint64_t bytes = LittleU32(tail.data() + at + 12);
+        DirectoryEnd end{LittleU16(tail.data() + at + 10), LittleU32(tail.data() + at + 12),
+                         LittleU32(tail.data() + at + 16)};
         std::uint8_t zip64[56];
-        if ((entries == 0xFFFF || bytes == 0xFFFFFFFF) && at >= 20 &&
-            std::memcmp(tail.data() + at - 20, "PK\x06\x07", 4) == 0 &&
-            pread(file.Descriptor(), zip64, sizeof zip64,
+        if ((end.entries == 0xFFFF || end.bytes == 0xFFFFFFFF || end.offset == 0xFFFFFFFF) &&
+            at >= 20 && std::memcmp(tail.data() + at - 20, "PK\x06\x07", 4) == 0 &&
+            pread(fd, zip64, sizeof zip64,
                   static_cast<off_t>(LittleU64(tail.data() + at - 20 + 8))) ==
                 static_cast<ssize_t>(sizeof zip64) &&
             std::memcmp(zip64, "PK\x06\x06", 4) == 0) {
-            entries = LittleU64(zip64 + 32);
-            bytes = LittleU64(zip64 + 40);
+            end = {LittleU64(zip64 + 32), LittleU64(zip64 + 40), LittleU64(zip64 + 48)};
         }
-        if (entries > kMaxDirectoryBytes) {
-            return entries;
-        }
-        return bytes + entries * kDirectoryBytesPerEntry;
+        return end;
     }
     return std::nullopt;
 }
 
+// The first entry whose own header disagrees with the central directory on its name or its
+// compression method, said in words; empty when none does. A reader from the start of the zip,
+// as of one on standard input, would give what the entries' own headers say.
+std::string FirstDisagreement(int fd, std::uint64_t size, const DirectoryEnd& end) {
+    constexpr std::size_t kCentralBytes = 46;
+    constexpr std::size_t kLocalBytes = 30;
+    if (end.offset > size || end.bytes > size - end.offset) {
+        return "";
+    }
+    std::vector<std::uint8_t> directory(static_cast<std::size_t>(end.bytes));
+    if (pread(fd, directory.data(), directory.size(), static_cast<off_t>(end.offset)) !=
+        static_cast<ssize_t>(directory.size())) {
+        return "";
+    }
+    std::vector<std::uint8_t> local;
+    for (std::size_t at = 0; at + kCentralBytes <= directory.size() &&
+                             std::memcmp(directory.data() + at, "PK\x01\x02", 4) == 0;) {
+        const std::uint8_t* record = directory.data() + at;
+        const std::size_t nameBytes = LittleU16(record + 28);
+        const std::uint64_t offset = LittleU32(record + 42);
+        if (at + kCentralBytes + nameBytes > directory.size()) {
+            break;
+        }
+        const std::string name(reinterpret_cast<const char*>(record + kCentralBytes), nameBytes);
+        // A zip64 offset is in the extra field; such an entry is not compared.
+        if (offset != 0xFFFFFFFF) {
+            local.resize(kLocalBytes + nameBytes);
+            const bool read = pread(fd, local.data(), local.size(), static_cast<off_t>(offset)) ==
+                              static_cast<ssize_t>(local.size());
+            if (!read || std::memcmp(local.data(), "PK\x03\x04", 4) != 0 ||
+                LittleU16(local.data() + 8) != LittleU16(record + 10) ||
+                LittleU16(local.data() + 26) != nameBytes ||
+                std::memcmp(local.data() + kLocalBytes, name.data(), nameBytes) != 0) {
+                return "the zip's own header of the entry " + name +
+                       " disagrees with its central directory, which the rows follow";
+            }
+        }
+        at += kCentralBytes + nameBytes + LittleU16(record + 30) + LittleU16(record + 32);
+    }
+    return "";
+}
+
 }  // namespace
 
-ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit,
-                       std::string& unopened) {
-    // libzip holds the whole directory, and a few hundred bytes for every entry.
-    if (DirectoryBytes(path).value_or(0) > kMaxDirectoryBytes) {
-        return ZipReading::DirectoryTooLarge;
+ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, std::string& unopened,
+                       std::string& disagreement) {
+    {
+        const ReadOnlyFile file(path);
+        struct stat info {};
+        if (file.Descriptor() >= 0 && fstat(file.Descriptor(), &info) == 0) {
+            const auto size = static_cast<std::uint64_t>(info.st_size);
+            const std::optional<DirectoryEnd> end = ReadDirectoryEnd(file.Descriptor(), size);
+            // libzip holds the whole directory, and a few hundred bytes for every entry.
+            if (end && end->HeldBytes() > kMaxDirectoryBytes) {
+                return ZipReading::DirectoryTooLarge;
+            }
+            if (end) {
+                disagreement = FirstDisagreement(file.Descriptor(), size, *end);
+            }
+        }
     }
     int error = 0;
     const std::unique_ptr<zip_t, ZipCloser> zip(zip_open(path.c_str(), ZIP_RDONLY, &error));

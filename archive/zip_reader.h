@@ -46,8 +46,9 @@ inline constexpr std::uint64_t kDirectoryBytesPerEntry = 768;
 // Visits the regular files of the zip at `path` in the order of its central directory, with
 // their names in UTF-8; folders and links are passed by. Stored, deflated, bzip2 and xz entries
 // are decoded; an encrypted one, or one that does not decode, is an entry error and the zip is
-// read on after it. For an Unopened zip, `unopened` says why.
-ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit,
-                       std::string& unopened);
+// read on after it. For an Unopened zip, `unopened` says why. When an entry's own header
+// disagrees with the central directory, which is followed, `disagreement` says so.
+ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, std::string& unopened,
+                       std::string& disagreement);
 
 }  // namespace velpin

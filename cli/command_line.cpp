@@ -124,6 +124,8 @@ const std::vector<std::pair<std::string, std::string>>& Examples() {
          "velpin-cli scan --inflate -j 2 ~/swf-archive > archive.jsonl"},
         {"Scan the movies inside a zip and a web archive, with their SHA-256:",
          "velpin-cli scan --inflate --hash sha256 games.zip crawl.warc.gz"},
+        {"Load only the movies the window opens, up to 4 MiB:",
+         "velpin-cli scan --inflate --max-size 4M ~/swf-archive > window.jsonl"},
         {"Inflate a movie for the window:", "velpin-cli inflate movie.swf movie-fws.swf"},
         {"See how far a broken movie goes, and mend it:",
          "velpin-cli tags --lenient --inflate cut.swf; velpin-cli repair --inflate cut.swf "

@@ -67,15 +67,22 @@ const std::vector<ManualSection>& ManualSections() {
            "A container that is cut off or cannot be read to its end gives a row with its error "
            "after the rows read before the break, and the exit status says so; a WARC record "
            "that cannot be read gives a row with its byte offset, and the reading goes on at "
-           "the next record."},
+           "the next record; so does a tar header with a bad checksum. A zip whose central "
+           "directory cannot be read gives its entries from their own headers and a row that "
+           "says so, as does one whose entries' own headers disagree with its central directory, "
+           "which the rows follow; a zip entry that does not decode or is encrypted gives its own "
+           "error row; a "
+           "tar link named *.swf gives a row saying what it links to."},
           {"budget",
            "Each container may decode at most 1 GiB plus 1,000 times its own size, counting what "
            "the containers inside it decode: a decompression bomb gives a row naming the budget "
            "and the entry it ran out in, and the scan goes on with the next file."},
           {"standard input",
            "scan - reads one movie or one container as it streams in; a 7z, which can only be "
-           "read by seeking, and any container with --deps, which is read twice, are first "
-           "copied to a temporary file under $TMPDIR, else /tmp, and removed afterwards."}}},
+           "read by seeking, a zip or a Windows executable (which may be a self-extracting "
+           "zip), read through the central directory as by path, and any container with "
+           "--deps, which is read twice, are first copied to a temporary file under $TMPDIR, "
+           "else /tmp, and removed afterwards."}}},
     };
     return sections;
 }

@@ -218,6 +218,11 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
         const Walked walked = WalkFile(row.zip);
         EXPECT_EQ(walked.lines, (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // A directory that names an entry otherwise than its own header is followed, and said to.
+    EXPECT_EQ(WalkFile(changed(central + 46, 2)).lines,
+              (std::vector<std::string>{Row("c.swf", kLong), Row("b.swf", kFws),
+                                        "! : the zip's own header of the entry c.swf disagrees "
+                                        "with its central directory, which the rows follow"}));
     // A directory too large to be held is not: the zip is read entry after entry.
     Bytes vast = zip;
     std::fill_n(vast.end() - 22 + 12, 4, 0x7F);
