@@ -103,7 +103,9 @@ std::string TemporaryName(const std::string& target, unsigned attempt) {
 // own groups; where that is refused the file keeps the saving user's, as any new file would.
 bool TakeOverAttributes(int fd, const struct stat& existing) {
     if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-        ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+        // Refused too, it leaves the saving user's group, as said above.
+        [[maybe_unused]] const int groupTaken =
+            ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
     }
     return ::fchmod(fd, existing.st_mode & 0777) == 0;
 }
