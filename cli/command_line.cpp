@@ -9,9 +9,10 @@
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
 #include "codec/codec_libraries.h"
+#include "codec/digest_libraries.h"
+#include "export/export_libraries.h"
 #include "report/messages.h"
 #include "report/output.h"
-#include "scan/digest_libraries.h"
 
 namespace velpin {
 
@@ -21,6 +22,7 @@ struct CommandLine::Values {
     ScanOptions scan;
     ExtractOptions extract;
     RepairOptions repair;
+    ExportOptions exported;
     ConvertOptions convert;  // inflate and compress: one is given
 };
 
@@ -34,7 +36,8 @@ CommandLine::CommandLine()
         "--version",
         [] {
             LibraryVersions libraries = CodecLibraries();
-            for (const LibraryVersions& more : {ArchiveLibraries(), DigestLibraries()}) {
+            for (const LibraryVersions& more :
+                 {ArchiveLibraries(), DigestLibraries(), ExportLibraries()}) {
                 libraries.insert(libraries.end(), more.begin(), more.end());
             }
             // Header-only, so only what it was built with.
@@ -64,6 +67,7 @@ void CommandLine::AddSubcommands() {
     AddScanCommand(app, v.scan, run_);
     AddExtractCommand(app, v.extract, run_);
     AddRepairCommand(app, v.repair, run_);
+    AddExportCommand(app, v.exported, run_);
     AddInflateCommand(app, v.convert, run_);
     AddCompressCommand(app, v.convert, run_);
 }
@@ -127,6 +131,10 @@ const std::vector<std::pair<std::string, std::string>>& Examples() {
         {"Load only the movies the window opens, up to 4 MiB:",
          "velpin-cli scan --inflate --max-size 4M ~/swf-archive > window.jsonl"},
         {"Inflate a movie for the window:", "velpin-cli inflate movie.swf movie-fws.swf"},
+        {"Write the images and sounds of a movie as files, with a manifest:",
+         "velpin-cli export --inflate --only images,sounds game.swf game-assets"},
+        {"Export the assets of a whole collection, each movie once:",
+         "velpin-cli scan --inflate --export assets ~/swf-archive > archive.jsonl"},
         {"See how far a broken movie goes, and mend it:",
          "velpin-cli tags --lenient --inflate cut.swf; velpin-cli repair --inflate cut.swf "
          "mended.swf"},

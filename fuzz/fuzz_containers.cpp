@@ -18,9 +18,9 @@
 
 #include "analysis/container_names.h"
 #include "archive/container_walk.h"
+#include "codec/digests.h"
 #include "fuzz/fuzz_check.h"
 #include "input/held_entry.h"
-#include "scan/digests.h"
 
 using namespace velpin;
 

@@ -1,6 +1,7 @@
 // Writes the fuzzers' seed corpus from the test-side movie builder:
 //   make_corpus <corpus folder>
-// fills <corpus folder>/fuzz_load, fuzz_reader, fuzz_codec, fuzz_containers and fuzz_info. The
+// fills <corpus folder>/fuzz_load, fuzz_reader, fuzz_codec, fuzz_containers, fuzz_info and
+// fuzz_export (whose seeds are the tags of a movie, without its header). The
 // seeds are small, well-formed movies of every shape the loader distinguishes, plus a few that
 // each fail in their own way, so the fuzzer starts next to every branch.
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "codec/swfcodec.h"
+#include "tests/support/asset_builder.h"
 #include "tests/support/container_builder.h"
 #include "tests/support/movie_builder.h"
 
@@ -347,6 +349,35 @@ Seeds ContainerSeeds() {
     return seeds;
 }
 
+Seeds ExportSeeds() {
+    using testmovie::Jpeg;
+    using testmovie::Lossless;
+    using testmovie::SoundByte;
+    using testmovie::Zlib;
+    const Bytes jpeg = Jpeg(3, 2);
+    const Bytes adpcm{0x00, 0xFA, 0x00, 0x70};
+    const Bytes mp3{0xFF, 0xFB, 0x90, 0x64, 0, 0};
+    Seeds seeds;
+    seeds.push_back(
+        {"lossless", Cat({Lossless(20, 3, 3, 2, {1, 2, 3, 4, 5, 6}, Bytes(8), 2),
+                          Lossless(20, 4, 1, 1, {}, {0x7C, 0, 0, 0}),
+                          Lossless(36, 5, 2, 1, {}, {128, 64, 0, 128, 0, 1, 2, 3}), End()})});
+    seeds.push_back({"jpeg", Cat({Tag(8, Cat({jpeg, {0xFF, 0xD9}})), Tag(6, Cat({U16(1), jpeg})),
+                                  Tag(21, Cat({U16(2), {0xFF, 0xD9, 0xFF, 0xD8}, jpeg})),
+                                  Tag(35, Cat({U16(3), U32(jpeg.size()), jpeg, Zlib(Bytes(6))})),
+                                  Tag(90, Cat({U16(4), U32(jpeg.size()), U16(0), jpeg})), End()})});
+    seeds.push_back(
+        {"sounds", Cat({Tag(14, Cat({U16(1), {SoundByte(1, 1, true, false)}, U32(4), adpcm})),
+                        Tag(14, Cat({U16(2), {SoundByte(3, 2, true, true)}, U32(1), Bytes(4)})),
+                        Tag(14, Cat({U16(3), {SoundByte(2, 3, true, false)}, U32(1152), mp3})),
+                        Tag(45, Cat({{0, SoundByte(2, 3, true, false)}, U16(576), U16(0)})),
+                        Tag(19, Cat({U16(576), U16(0), mp3})), ShowFrame(), End()})});
+    seeds.push_back({"stored", Cat({Tag(87, Cat({U16(1), U32(0), Movie(End())})),
+                                    Tag(82, Cat({U32(1), CString("a"), {0x10, 0, 0x2E, 0}})),
+                                    DoAction({0x07, 0}), Tag(59, Cat({U16(1), {0}})), End()})});
+    return seeds;
+}
+
 bool WriteSeeds(const std::string& folder, const Seeds& seeds) {
     mkdir(folder.c_str(), 0777);
     for (const auto& [name, bytes] : seeds) {
@@ -374,6 +405,7 @@ int main(int argc, char** argv) {
                     WriteSeeds(root + "/fuzz_reader", ReaderSeeds()) &&
                     WriteSeeds(root + "/fuzz_codec", CodecSeeds()) &&
                     WriteSeeds(root + "/fuzz_containers", ContainerSeeds()) &&
-                    WriteSeeds(root + "/fuzz_info", InfoSeeds());
+                    WriteSeeds(root + "/fuzz_info", InfoSeeds()) &&
+                    WriteSeeds(root + "/fuzz_export", ExportSeeds());
     return ok ? 0 : 1;
 }

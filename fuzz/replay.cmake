@@ -32,3 +32,8 @@ target_link_libraries(replay_fuzz_info PRIVATE velpin_analysis velpin_warnings)
 add_test(NAME replay_fuzz_info
          COMMAND replay_fuzz_info ${VELPIN_FUZZ_DIR}/corpus/fuzz_info
                  ${PROJECT_SOURCE_DIR}/tests/crashers/info)
+
+add_executable(replay_fuzz_export ${VELPIN_FUZZ_DIR}/fuzz_export.cpp ${VELPIN_FUZZ_DIR}/replay_main.cpp)
+target_link_libraries(replay_fuzz_export PRIVATE velpin_export PNG::PNG velpin_warnings)
+add_test(NAME replay_fuzz_export
+         COMMAND replay_fuzz_export ${VELPIN_FUZZ_DIR}/corpus/fuzz_export)

@@ -4,7 +4,7 @@
 # fails the run and prints the input that caused it, base64-encoded, so that it can become a file
 # under tests/crashers/.
 #
-#   fuzz/run_ci.sh                 about seven minutes in all
+#   fuzz/run_ci.sh                 about eight minutes in all
 #   FUZZ_SECONDS=60 fuzz/run_ci.sh  each target for 60 seconds
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
@@ -12,7 +12,8 @@ build="${VELPIN_FUZZ_BUILD:-$repo/build-fuzz-ci}"
 
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVELPIN_FUZZ=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" --target fuzz_load fuzz_reader fuzz_codec fuzz_containers fuzz_info
+cmake --build "$build" --target fuzz_load fuzz_reader fuzz_codec fuzz_containers fuzz_info \
+    fuzz_export
 
 if symbolizer="$(command -v llvm-symbolizer || ls /usr/bin/llvm-symbolizer-* 2>/dev/null | head -n 1)" &&
     [ -n "$symbolizer" ]; then
@@ -61,6 +62,9 @@ fuzz_target fuzz_codec "${FUZZ_SECONDS:-75}"
 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=32" \
     fuzz_target fuzz_containers "${FUZZ_SECONDS:-45}" -rss_limit_mb=640 -malloc_limit_mb=1048576
 fuzz_target fuzz_info "${FUZZ_SECONDS:-45}"
+# Bitmaps go to their PNG a row at a time; libjpeg may hold up to 512 MiB for a progressive
+# JPEG's coefficients, within the RSS limit.
+fuzz_target fuzz_export "${FUZZ_SECONDS:-45}"
 
 if [ "$failed" -ne 0 ]; then
     echo "fuzzing found a problem: decode the input above into tests/crashers/ and fix it" >&2

@@ -104,6 +104,25 @@ void WriteScanRow(JsonWriter& json, const ScanRow& row) {
             json.Null();
         }
     }
+    if (row.exported) {
+        json.Key("export");
+        if (*row.exported) {
+            json.BeginObject();
+            json.Key("folder");
+            json.String((*row.exported)->folder);
+            json.Key("files");
+            json.Integer((*row.exported)->files);
+            json.Key("errors");
+            json.Integer((*row.exported)->errors);
+            json.Key("error");
+            json.StringOrNull(row.exportError.empty()
+                                  ? std::nullopt
+                                  : std::optional<std::string_view>(row.exportError));
+            json.EndObject();
+        } else {
+            json.Null();
+        }
+    }
     json.EndObject();
 }
 

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "codec/digests.h"
+#include "export/exported_asset.h"
 #include "input/movie_input.h"
-#include "scan/digests.h"
 
 namespace velpin {
 
@@ -27,6 +28,10 @@ struct ScanOptions {
     std::vector<std::string> filesFrom;   // lists of paths, one a line
     std::vector<std::string> files0From;  // lists of paths, separated by NUL bytes
     std::string stdinName = "-";          // the rows' path for the movie or container read from -
+    // With --export, the folder each movie's assets go to, under the SHA-256 of its stored bytes,
+    // and how its manifest's lines are written.
+    std::string exportFolder;
+    ManifestLineWriter exportLine;
 };
 
 }  // namespace velpin

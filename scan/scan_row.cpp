@@ -54,9 +54,28 @@ Surroundings SurroundingsOf(const ScanTask& task) {
 
 // Fills in what a row says of a movie once loaded (or not) into `document`, with what a lenient
 // load found, and appends the row.
+// With --export, the assets of the movie read, whose stored bytes are `stored`.
+void ExportAssets(const CInputScript& movie, ScanRow& row, const ScanOptions& options,
+                  const std::uint8_t* stored, std::size_t storedSize) {
+    row.exported.emplace();
+    if (!row.movie) {
+        return;
+    }
+    const std::string sha256 =
+        DigestBytes({HashAlgorithm::Sha256}, stored, storedSize).front().second;
+    try {
+        *row.exported = ExportMovieOnce(movie, options.exportFolder, sha256, options.exportLine);
+    } catch (...) {
+        const Error error = CurrentError();
+        row.exported = MovieExport{};
+        row.exportError = error.File().empty() ? error.what() : error.File() + ": " + error.what();
+    }
+}
+
 void DescribeLoad(CInputScript& movie, ScanRow& row, const MovieFaults& faults,
                   const ScanOptions& options, const Surroundings& around, const RowWriter& write,
-                  ScanLine& scanned) {
+                  ScanLine& scanned, const std::uint8_t* stored = nullptr,
+                  std::size_t storedSize = 0) {
     if (row.result && options.lenient && faults.load.readable) {
         row.faults = faults;
     }
@@ -76,8 +95,14 @@ void DescribeLoad(CInputScript& movie, ScanRow& row, const MovieFaults& faults,
             row.info.reset();
         }
     }
+    if (!options.exportFolder.empty()) {
+        ExportAssets(movie, row, options, stored, storedSize);
+    }
     ++scanned.rows;
-    scanned.loaded += row.result == loadOk && (!row.faults || row.faults->None()) ? 1 : 0;
+    // Assets that were not written fail the scan as a movie that did not load does.
+    scanned.loaded +=
+        row.result == loadOk && (!row.faults || row.faults->None()) && row.exportError.empty() ? 1
+                                                                                               : 0;
     write(row, scanned.text);
 }
 
@@ -179,7 +204,8 @@ class EmbeddedScan {
             DescribeLoad(document.movie, ended, faults, options_, around_, write_, scanned_);
             return false;
         }
-        DescribeLoad(document.movie, row, faults, options_, around_, write_, scanned_);
+        DescribeLoad(document.movie, row, faults, options_, around_, write_, scanned_, data.bytes,
+                     data.size);
         if (row.movie && chain_.size() <= kMaxEmbeddedLevels) {
             deeper = CopyEmbeddedMovies(document.movie);
         }
@@ -232,7 +258,8 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWr
             row.error = task.failure->what();
         } else {
             try {
-                if (!task.held && !options.hashes.empty()) {
+                // Exported assets go under the digest of the file's bytes.
+                if (!task.held && (!options.hashes.empty() || !options.exportFolder.empty())) {
                     fileHeld = HoldFile(*task.path, options);
                 }
                 row.result =
@@ -258,7 +285,8 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWr
                              : DigestBytes(options.hashes, held->bytes.data(), held->bytes.size());
         }
         scanned.bytes = row.head.size.value_or(0);
-        DescribeLoad(document.movie, row, faults, options, around, write, scanned);
+        DescribeLoad(document.movie, row, faults, options, around, write, scanned,
+                     held ? held->bytes.data() : nullptr, held ? held->bytes.size() : 0);
         // A movie read as far as it goes has its items read as a whole: the movies in them are
         // as much there as in a movie that loads.
         if (options.nested && row.movie) {

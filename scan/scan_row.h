@@ -12,8 +12,9 @@
 #include "analysis/dependencies.h"
 #include "analysis/movie_info.h"
 #include "analysis/movie_statistics.h"
+#include "codec/digests.h"
+#include "export/collection_export.h"
 #include "input/movie_input.h"
-#include "scan/digests.h"
 #include "scan/scan_options.h"
 #include "scan/scan_task.h"
 
@@ -33,6 +34,10 @@ struct ScanRow {
     std::optional<MovieStatistics> movie;  // only for a loaded movie, or one read leniently
     std::optional<MovieInfo> info;         // with --info; its strings point into FileBytes
     std::optional<std::optional<Dependencies>> dependencies;  // with --deps; none if not loaded
+    // With --export: where the movie's assets went, none if not loaded; `exportError` says why
+    // they could not be written.
+    std::optional<std::optional<MovieExport>> exported;
+    std::string exportError;
 };
 
 // Writes a row, a line of its own, at the end of `out`. It is called while the row's movie is

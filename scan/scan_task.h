@@ -13,9 +13,9 @@
 #include "analysis/container_names.h"
 #include "archive/container_walk.h"
 #include "base/error.h"
+#include "codec/digests.h"
 #include "input/held_entry.h"
 #include "input/movie_input.h"
-#include "scan/digests.h"
 #include "scan/scan_paths.h"
 
 namespace velpin {

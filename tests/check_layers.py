@@ -6,7 +6,7 @@ import pathlib
 import re
 import sys
 
-LIBRARY = ["swfff", "base", "codec", "archive", "input", "analysis", "scan"]
+LIBRARY = ["swfff", "base", "codec", "archive", "input", "analysis", "export", "scan"]
 # What each folder may include, beside itself. A library folder reaches only those before it.
 ALLOWED = {
     "swfff": [],
@@ -18,7 +18,8 @@ ALLOWED = {
     "archive": ["codec", "base", "swfff"],
     "input": ["archive", "codec", "base", "swfff"],
     "analysis": ["input", "archive", "codec", "base", "swfff"],
-    "scan": ["analysis", "input", "archive", "codec", "base", "swfff"],
+    "export": ["analysis", "input", "archive", "codec", "base", "swfff"],
+    "scan": ["export", "analysis", "input", "archive", "codec", "base", "swfff"],
     "report": LIBRARY + ["Unit1/presentation"],
     "cli": ["report"] + LIBRARY + ["Unit1/presentation"],
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -1269,4 +1270,116 @@ TEST_F(EmbeddedTest, DepsOfAMovieNamedByARelativePathReachAboveItsFolder) {
     EXPECT_EQ(Parse(run.out).at("dependencies"),
               Json::parse(R"({"present": [{"reference": "../../x.swf", "target": "../../x.swf"}],
                               "missing": [], "external": []})"));
+}
+
+// A movie with one asset of each kind and one bitmap too large to export, exported alone and
+// within a collection.
+class ExportTest : public CollectionTest {
+  protected:
+    static Bytes Manifest(const std::string& folder) {
+        return ReadFile(folder + "/manifest.jsonl");
+    }
+
+    // Items: 0 a 24-bit bitmap of 2 by 1, 1 an MP3 sound, 2 binary data holding a movie, 3
+    // DoABC2, 4 DoAction, 5 a bitmap too wide, 6 ShowFrame, 7 End.
+    // Two pixels, (10, 20, 30) and (255, 0, 7), compressed with zlib.
+    const Bytes pixels{0x78, 0x9C, 0x63, 0xE0, 0x12, 0x91, 0x63, 0xF8,
+                       0xCF, 0xC0, 0x0E, 0x00, 0x04, 0x60, 0x01, 0x43};
+    const Bytes inner = Movie(Cat({ShowFrame(), End()}));
+    const Bytes assets = Movie(Cat({
+        Tag(20, Cat({U16(7), {5}, U16(2), U16(1), pixels})),
+        Tag(14, Cat({U16(8), {0x2F}, U32(1152), U16(0), {0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0}})),
+        Tag(87, Cat({U16(9), U32(0), inner})),
+        Tag(82, Cat({U32(1), {'m', 0}, {0x10, 0x00, 0x2E, 0x00}})),
+        DoAction({0x07, 0x00}),
+        Tag(20, Cat({U16(10), {5}, U16(20000), U16(1), pixels})),
+        ShowFrame(),
+        End(),
+    }));
+    const std::string assetsPath = dir.Write("assets.swf", assets);
+};
+
+TEST_F(ExportTest, ExportWritesEachAssetAndItsManifestAndNeverOverwrites) {
+    const std::string out = dir.File("out");
+    const ProgramRun run = Run({"export", assetsPath, out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "velpin-cli: " + assetsPath +
+                  ": item 5 (DefineBitsLossless): the bitmap is too large: 20000 by 1 pixels, "
+                  "more than 16384 a side or 67108864 in all\nexport: 5 files in " +
+                  out + ", 1 asset not exported\n");
+    EXPECT_EQ(Listing(out), (std::vector<std::string>{"0-7.png", "1-8.mp3", "2-9.swf", "3.abc",
+                                                      "4.bin", "manifest.jsonl"}));
+    EXPECT_EQ(ReadFile(out + "/1-8.mp3"), Bytes({0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0}));
+    EXPECT_EQ(ReadFile(out + "/2-9.swf"), inner);
+    EXPECT_EQ(ReadFile(out + "/3.abc"), Bytes({0x10, 0x00, 0x2E, 0x00}));
+    EXPECT_EQ(ReadFile(out + "/4.bin"), Bytes({0x07, 0x00}));
+    const ProgramRun file = RunCapturing({"/usr/bin/file", "-b", out + "/0-7.png"}, io.Path());
+    EXPECT_EQ(file.out.rfind("PNG image data, 2 x 1, 8-bit/color RGB", 0), 0u) << file.out;
+    const std::string manifest = AsText(Manifest(out));
+    KeepJsonOutput("export-manifest", manifest);
+    std::istringstream lines(manifest);
+    std::vector<std::string> summary;
+    for (std::string line; std::getline(lines, line);) {
+        const Json asset = Parse(line);
+        summary.push_back(asset.at("kind").get<std::string>() + " " + asset.at("file").dump());
+        if (asset.at("file").is_string()) {
+            EXPECT_EQ(asset.at("size"),
+                      ReadFile(out + "/" + asset.at("file").get<std::string>()).size());
+        }
+    }
+    EXPECT_EQ(summary, (std::vector<std::string>{"image \"0-7.png\"", "sound \"1-8.mp3\"",
+                                                 "data \"2-9.swf\"", "script \"3.abc\"",
+                                                 "script \"4.bin\"", "image null"}));
+
+    // A second export into the same folder is refused before anything is written.
+    const ProgramRun again = Run({"export", "--only", "sounds", assetsPath, out});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.err,
+              "velpin-cli: " + out + "/manifest.jsonl: the file exists; nothing was exported\n");
+    EXPECT_EQ(Manifest(out), Bytes(manifest.begin(), manifest.end()));
+
+    const std::string sounds = dir.File("sounds");
+    EXPECT_EQ(Run({"export", "--only", "sounds,sounds", assetsPath, sounds}).status, 0);
+    EXPECT_EQ(Listing(sounds), (std::vector<std::string>{"1-8.mp3", "manifest.jsonl"}));
+    EXPECT_EQ(Run({"export", "--only", "pictures", assetsPath, dir.File("x")}).status, 2);
+}
+
+TEST_F(ExportTest, ScanExportWritesAMovieMetTwiceOnce) {
+    TempDir collection;
+    collection.Write("a.swf", assets);
+    collection.Write("b.swf", assets);
+    collection.Write("c.swf", Packed(assets, MovieCompression::Zlib));
+    const std::string root = dir.File("assets-root");
+    const std::vector<std::string> scan{"scan",     "--inflate", "--hash",         "sha256",
+                                        "--export", root,        collection.Path()};
+    std::vector<std::string> twoJobs = scan;
+    twoJobs.insert(twoJobs.end(), {"--jobs", "2"});
+    const ProgramRun run = Run(twoJobs);
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::set<std::string> folders;
+    for (std::string line; std::getline(lines, line);) {
+        const Json row = Parse(line);
+        const std::string sha = row.at("hashes").at("sha256");
+        const Json expected =
+            Json::parse("{\"folder\": \"" + root + "/" + sha.substr(0, 2) + "/" + sha +
+                        "\", \"files\": 5, \"errors\": 1, \"error\": null}");
+        EXPECT_EQ(row.at("export"), expected) << line;
+        folders.insert(expected.at("folder").get<std::string>());
+    }
+    // a.swf and b.swf share their folder; c.swf has bytes of its own.
+    ASSERT_EQ(folders.size(), 2u);
+    std::size_t entries = 0;
+    for (const auto& level : std::filesystem::directory_iterator(root)) {
+        entries += Listing(level.path().string()).size();
+    }
+    EXPECT_EQ(entries, 2u);
+    const std::string single = dir.File("single");
+    Run({"export", assetsPath, single});
+    for (const std::string& folder : folders) {
+        EXPECT_EQ(Manifest(folder), Manifest(single));
+    }
+    // A scan again finds every folder there and writes nothing, with the same rows.
+    EXPECT_EQ(Run(scan).out, run.out);
 }

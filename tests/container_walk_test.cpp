@@ -13,8 +13,8 @@
 
 #include "archive/container_walk.h"
 #include "archive/inflating_stream.h"
+#include "codec/digests.h"
 #include "input/held_entry.h"
-#include "scan/digests.h"
 #include "tests/support/container_builder.h"
 
 using namespace velpin;

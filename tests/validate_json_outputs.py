@@ -7,7 +7,8 @@ Each schema's $id must be its file name, so that its references resolve from wha
 is read (installed, or the source tree). Each document of COUNTEREXAMPLES must be refused by its
 schema, so that a schema too lax to tell a fault is noticed. OUTPUT_FOLDER holds a folder per
 schema: "tree" for tree.schema.json, and "info.info" for the definition "info" of
-info.schema.json. Files of scan-row hold one row a line, the others one document each. Every
+info.schema.json. Files of scan-row and export-manifest hold one document a line, the others
+one document each. Every
 schema but the shared envelope must have outputs, so that a test that stops keeping them is
 noticed.
 """
@@ -41,7 +42,7 @@ def validator_maker(schemas):
 
 def documents(path, schema_name):
     text = path.read_text(encoding="utf-8")
-    if schema_name == "scan-row.schema.json":
+    if schema_name in ("scan-row.schema.json", "export-manifest.schema.json"):
         for number, line in enumerate(text.splitlines(), 1):
             yield f"{path}:{number}", json.loads(line)
     else:

@@ -9,6 +9,7 @@
 
 #include "cli/commands/command_options.h"
 #include "cli/commands/command_support.h"
+#include "export/exported_asset.h"
 #include "input/movie_input.h"
 #include "scan/scan_options.h"
 
@@ -37,6 +38,16 @@ struct ExtractOptions {
     std::string out = "-";  // "-" is standard output
 };
 
+struct ExportOptions {
+    bool inflate = false;
+    bool lenient = false;
+    std::int64_t maxSize = kDefaultMaxSize;
+    std::vector<std::uint64_t> embedded;  // see MovieCommandInput
+    std::vector<AssetKind> kinds;         // none: every kind
+    std::string in;
+    std::string folder;
+};
+
 struct RepairOptions {
     bool inflate = false;
     std::int64_t maxSize = kDefaultMaxSize;
@@ -55,6 +66,7 @@ void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run);
 void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run);
 void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run);
 void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run);
+void AddExportCommand(CLI::App& app, ExportOptions& options, CommandRun& run);
 
 int RunTreeCommand(const MovieCommandInput& input);
 int RunTagsCommand(const MovieCommandInput& input);
@@ -63,5 +75,6 @@ int RunSaveCommand(const SaveOptions& options);
 int RunScanCommand(const ScanOptions& options);
 int RunExtractCommand(const ExtractOptions& options);
 int RunRepairCommand(const RepairOptions& options);
+int RunExportCommand(const ExportOptions& options);
 
 }  // namespace velpin

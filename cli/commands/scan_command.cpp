@@ -9,6 +9,7 @@
 
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
+#include "report/export_report.h"
 #include "report/messages.h"
 #include "report/output.h"
 #include "report/scan_row_report.h"
@@ -77,7 +78,9 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
                            "print one JSON line per movie of the files, folders and "
                            "containers given, in path order"),
         {{exitOk, "every input was read and every movie loaded (with --lenient: without faults)"},
-         {exitFailure, "a movie failed to load, or (with --lenient) has faults"},
+         {exitFailure,
+          "a movie failed to load, (with --lenient) has faults, or (with --export) its folder "
+          "could not be written"},
          {exitUnreadable,
           "some input could not be read at all: a path that is missing or cannot be opened, a "
           "folder that cannot be listed, or a read that failed; worth running again, unlike 1, "
@@ -98,6 +101,10 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
                    "add the files and URLs each movie references, present, missing or "
                    "external, each with the path or URL to fetch");
     AddLenientFlag(*scan, options.lenient);
+    scan->add_option("--export", options.exportFolder,
+                     "also write each loaded movie's assets, as export does, to "
+                     "DIR/SHA[:2]/SHA/, SHA the movie's SHA-256: a movie met twice is written once")
+        ->type_name("DIR");
     const std::vector<std::string_view> hashNames = HashNames();
     std::vector<std::string> hashWords(hashNames.begin(), hashNames.end());
     std::string hashList;
@@ -131,6 +138,7 @@ void AddScanCommand(CLI::App& app, ScanOptions& options, CommandRun& run) {
         if (readers > 1) {
             throw CLI::ValidationError("-", "standard input can be read only once");
         }
+        options.exportLine = AppendManifestLine;
         run = [&options] { return RunScanCommand(options); };
     });
 }

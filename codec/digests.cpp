@@ -1,4 +1,4 @@
-#include "scan/digests.h"
+#include "codec/digests.h"
 
 #include <openssl/evp.h>
 #include <xxhash.h>

@@ -1,4 +1,4 @@
-#include "scan/digest_libraries.h"
+#include "codec/digest_libraries.h"
 
 #include <openssl/crypto.h>
 #include <openssl/opensslv.h>

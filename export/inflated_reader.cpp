@@ -1,0 +1,42 @@
+#include "export/inflated_reader.h"
+
+#include <string>
+
+#include "base/error.h"
+
+namespace velpin {
+
+InflatedReader::InflatedReader(const std::uint8_t* bytes, std::size_t size, const char* what,
+                               std::uint64_t expected)
+    : inflater_(DeflateWrapper::Zlib), what_(what), expected_(expected) {
+    inflater_.SetInput(bytes, size);
+}
+
+void InflatedReader::Read(std::uint8_t* out, std::size_t count) {
+    // The decoder takes all the input it can before it says it needs more: a step that gives
+    // nothing twice running has nothing left to give.
+    int idleSteps = 0;
+    while (count > 0) {
+        Inflater::Step step;
+        if (!ended_) {
+            step = inflater_.Decode(out, count);
+        }
+        if (!step.corrupt.empty()) {
+            throw Error::Content(ErrorSubject::Input,
+                                 std::string(what_) + " cannot be inflated: " + step.corrupt);
+        }
+        ended_ = ended_ || step.ended;
+        produced_ += step.produced;
+        out += step.produced;
+        count -= step.produced;
+        idleSteps = step.produced == 0 ? idleSteps + 1 : 0;
+        if (count > 0 && (ended_ || idleSteps == 2)) {
+            throw Error::Content(ErrorSubject::Input,
+                                 std::string(what_) + " inflate to " + std::to_string(produced_) +
+                                     " bytes, fewer than the " + std::to_string(expected_) +
+                                     " the header computes");
+        }
+    }
+}
+
+}  // namespace velpin
