@@ -1,14 +1,9 @@
 // Times `velpin-cli scan --export` as a user runs it, and prints the figures:
 //   - 2,000 movies of a few assets each (a 128 by 128 bitmap, a JPEG, an MP3 sound, a script),
 //     half of them CWS: scan against scan --export into an empty folder, and against scan
-//     --export again into the folder the first filled (every movie there already), with --jobs 2;
-//   - the peak memory of `export` on the largest bitmap the bounds let through, 16,384 by 4,096
-//     pixels of DefineBitsLossless2 (256 MiB of pixels inflated from a 4 MiB movie), against that
-//     of `tags` on the same movie.
+//     --export again into the folder the first filled (every movie there already), with --jobs 2.
 //
 // Usage: bench_export [repetitions]
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -68,14 +63,6 @@ double Seconds(const std::vector<std::string>& args) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-long PeakKilobytes(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{VELPIN_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    struct rusage usage {};
-    RunProgram(argv, "/dev/null", "/dev/null", &usage);
-    return usage.ru_maxrss;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,16 +103,5 @@ int main(int argc, char** argv) {
     std::printf("  scan --export, all there  median %.3f s (best %.3f, worst %.3f), %.1fx scan\n",
                 a.median, a.best, a.worst, a.median / s.median);
 
-    const Bytes largest =
-        Movie(Cat({Lossless(36, 5, 16384, 4096, {}, Bytes(std::size_t{16384} * 4096 * 4)),
-                   ShowFrame(), End()}));
-    const std::string largestPath = dir.File("largest.swf");
-    WriteFile(largestPath, largest);
-    std::printf("the largest bitmap, 16384 by 4096 DefineBitsLossless2 in a movie of %.2f MB:\n",
-                static_cast<double>(largest.size()) / 1e6);
-    std::printf(
-        "  peak memory: export %.1f MB, tags %.1f MB\n",
-        static_cast<double>(PeakKilobytes({"export", largestPath, dir.File("largest")})) / 1024,
-        static_cast<double>(PeakKilobytes({"tags", largestPath})) / 1024);
     return 0;
 }

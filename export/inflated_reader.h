@@ -1,10 +1,12 @@
 // A zlib stream read in exact amounts, for pixel rows and alpha planes: each read either fills
-// what it was asked for or says the stream holds no more. What follows the bytes read is never
-// decoded, so a stream longer than its header computes costs nothing.
+// what it was asked for or says the stream holds no more. The stream is decoded a block ahead of
+// the reads, since the decoder is slow to hand out a few hundred bytes at a time; what lies
+// beyond that block is never decoded, so a stream longer than its header computes costs nothing.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "codec/inflater.h"
 
@@ -23,6 +25,9 @@ class InflatedReader {
 
   private:
     Inflater inflater_;
+    std::vector<std::uint8_t> block_;
+    std::size_t blockStart_ = 0;  // the bytes of block_ not yet handed out
+    std::size_t blockEnd_ = 0;
     const char* what_;
     std::uint64_t expected_;
     std::uint64_t produced_ = 0;

@@ -68,6 +68,9 @@ void WritePngFile(const PngShape& shape, const PngRowSource& next, const ByteSin
         throw refused();
     }
     png_set_write_fn(writer.png, const_cast<ByteSink*>(&sink), WriteToSink, FlushNothing);
+    // zlib's default level took most of an export's time over a collection; its fastest made the
+    // files under 1 per cent larger there, and the whole export a quarter faster.
+    png_set_compression_level(writer.png, 1);
     if (!WriteInfo(writer.png, writer.info, shape)) {
         throw refused();
     }

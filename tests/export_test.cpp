@@ -314,21 +314,27 @@ TEST(ExportSounds, AStreamIsTheMp3OfItsOwnTimelinesBlocks) {
     const Bytes block1 = Tag(19, Cat({U16(576), U16(0), {1, 2}}));
     const Bytes block2 = Tag(19, Cat({U16(500), U16(0), {3}}));
     const Bytes other = Tag(19, Cat({U16(9), U16(0), {9}}));
+    const Bytes inSprite = Tag(19, Cat({U16(7), U16(0), {4}}));
     // The head, a block, a sprite whose own block is not this timeline's, a block, a new head
-    // with no block after it.
-    const Bytes movie =
-        Movie(Cat({head, block1, Sprite(Cat({other, End()})), block2, head, End()}));
+    // with no block after it; then a sprite's own stream, whose timeline ends before the next
+    // sprite's block.
+    const Bytes movie = Movie(
+        Cat({head, block1, Sprite(Cat({other, End()})), block2, head,
+             Sprite(Cat({head, inSprite, End()}), 5), Sprite(Cat({other, End()}), 6), End()}));
     ScopedMovie document;
     ASSERT_EQ(LoadMovieBytesInput(document.movie, "m.swf", movie.data(), movie.size(), movie.size(),
                                   false, kDefaultMaxSize),
               0);
     const std::vector<AssetPlan> plans = PlanMovieExport(document.movie, {AssetKind::Sound});
-    ASSERT_EQ(plans.size(), 1u);
+    ASSERT_EQ(plans.size(), 2u);
     const Made made = Make(plans[0]);
     EXPECT_EQ(made.extension, "mp3");
     EXPECT_EQ(made.bytes, Bytes({1, 2, 3}));
     EXPECT_EQ(plans[0].asset.sound->sampleCount, 1076u);
     EXPECT_EQ(plans[0].asset.id, std::nullopt);
+    EXPECT_EQ(Make(plans[1]).bytes, Bytes({4}));
+    EXPECT_EQ(plans[1].asset.index, 8);
+    EXPECT_EQ(plans[1].asset.id, 5);
 }
 
 }  // namespace
