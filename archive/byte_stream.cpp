@@ -145,8 +145,9 @@ bool LineReader::ReadLine(std::string& line, std::size_t maxBytes, bool entryLev
     }
 }
 
-bool LineReader::ReadLineStart(std::string& line, std::size_t keep) {
+bool LineReader::ReadLineStart(std::string& line, std::size_t keep, std::string& tail) {
     line.clear();
+    tail.clear();
     bool any = false;
     for (;;) {
         if (at_ == end_ && !Fill()) {
@@ -159,6 +160,9 @@ bool LineReader::ReadLineStart(std::string& line, std::size_t keep) {
         line.append(begin, begin + std::min<std::ptrdiff_t>(
                                        newline - begin, static_cast<std::ptrdiff_t>(
                                                             keep - std::min(keep, line.size()))));
+        const auto tailEnd = newline == stop ? stop : newline + 1;
+        tail.append(std::max(begin, tailEnd - static_cast<std::ptrdiff_t>(keep + 2)), tailEnd);
+        tail.erase(0, tail.size() - std::min(tail.size(), keep + 2));
         at_ = static_cast<std::size_t>(newline - buffer_.begin());
         if (newline != stop) {
             ++at_;

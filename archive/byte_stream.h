@@ -114,8 +114,9 @@ class LineReader : public ByteStream {
     // byte of a line. A line longer than `maxBytes` raises `tooLong` as the error kind asks.
     bool ReadLine(std::string& line, std::size_t maxBytes, bool entryLevel);
     // The same for a line of any length, of which only the first `keep` bytes are kept (and a CR
-    // among them dropped when it ends the line).
-    bool ReadLineStart(std::string& line, std::size_t keep);
+    // among them dropped when it ends the line), and in `tail` its last `keep` bytes with its
+    // line end.
+    bool ReadLineStart(std::string& line, std::size_t keep, std::string& tail);
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
     // How many bytes of the inner stream have been taken, as lines or as bytes.
     std::uint64_t Position() const { return delivered_ - (end_ - at_); }

@@ -411,12 +411,12 @@ class RecordReader {
         for (;;) {
             start = lines_.Position();
             // Past damage, lines of any length are passed over; a version line is short.
-            if (!(resyncing_ ? lines_.ReadLineStart(line_, kMaxVersionLineBytes)
+            if (!(resyncing_ ? lines_.ReadLineStart(line_, kMaxVersionLineBytes, tail_)
                              : lines_.ReadLine(line_, kMaxLineBytes, false))) {
                 return false;
             }
             if (resyncing_) {
-                if (line_.compare(0, 5, "WARC/") == 0) {
+                if (line_.compare(0, 5, "WARC/") == 0 || VersionEndsLine(start)) {
                     break;
                 }
                 continue;
@@ -447,6 +447,25 @@ class RecordReader {
                                      : std::string("not a WARC record"));
         }
         return true;
+    }
+
+    // Whether the line just passed over past damage ends in a version line after stray bytes:
+    // the record there is read, and `start` moved to it.
+    bool VersionEndsLine(std::uint64_t& start) {
+        std::string bare = tail_;
+        for (const char ending : {'\n', '\r'}) {
+            if (!bare.empty() && bare.back() == ending) {
+                bare.pop_back();
+            }
+        }
+        for (const char* version : {"WARC/1.0", "WARC/1.1"}) {
+            if (bare.size() >= 8 && bare.compare(bare.size() - 8, 8, version) == 0) {
+                start = lines_.Position() - (tail_.size() - bare.size()) - 8;
+                line_ = version;
+                return true;
+            }
+        }
+        return false;
     }
 
     // Reads the record after its version line: its header, whose name goes to `name`, and its
@@ -532,6 +551,7 @@ class RecordReader {
     std::int64_t& withoutPayload_;
     const WarcRevisitVisitor& revisited_;
     std::string line_;
+    std::string tail_;  // the end of a line passed over past damage
     bool resyncing_ = false;
     std::optional<std::pair<std::uint64_t, std::uint64_t>> lastDamage_;
 };

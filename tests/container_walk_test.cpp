@@ -442,6 +442,9 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
     }
     const Bytes recordA = WarcRecordBytes({"resource", "u:a", kFws});
     const Bytes recordB = WarcRecordBytes({"resource", "u:b", kLong});
+    // A line longer than the reader's buffer, past damage, that ends in a version line.
+    const Bytes strayPastDamage =
+        Text("WARC/1.1\r\nContent-Length: 5x\r\n\r\nab" + std::string(70000, 'c'));
     // An xz stream whose LZMA2 dictionary is said to be 4 GiB: its block header's property
     // byte, after the 12-byte stream header, the block header's own 2 and the filter's id and
     // size, and the block header's CRC-32 made to match.
@@ -541,6 +544,12 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
         {"zero padding after a plain warc",
          Cat({records, Bytes(4096)}),
          {Row("u:a", kFws), Row("u:b", kLong)}},
+        {"stray bytes before a record past damage",
+         Cat({strayPastDamage, Text("WARC/1.1\r\nContent-Length: 7y\r\n\r\n"), recordA}),
+         {"! : record at byte 0: a WARC record has no valid Content-Length: 5x",
+          "! : record at byte " + std::to_string(strayPastDamage.size()) +
+              ": a WARC record has no valid Content-Length: 7y",
+          Row("u:a", kFws)}},
         {"stray bytes before a record",
          Cat({recordA, Text("xyz"), recordB, Bytes(1), recordA}),
          {Row("u:a", kFws),
