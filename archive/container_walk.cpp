@@ -252,9 +252,7 @@ class Walker {
             // load tells it is no movie as it stands.
             visitor_.Movie(names_, provenance, peeked);
         } else if (kind != ContainerKind::None && level >= kMaxContainerLevels) {
-            visitor_.Failure(
-                names_, ContainerError("nested deeper than " + std::to_string(kMaxContainerLevels) +
-                                       " containers"));
+            visitor_.Failure(names_, ContainerError(NestedTooDeepText()));
         } else if (kind != ContainerKind::None) {
             WalkNested(peeked, kind, level + 1);
         } else if (HasMovieSuffix(name)) {
@@ -441,6 +439,10 @@ std::int64_t WalkFile(const std::string& path, ContainerVisitor& visitor, bool n
 }
 
 }  // namespace
+
+std::string NestedTooDeepText() {
+    return "nested deeper than " + std::to_string(kMaxContainerLevels) + " containers";
+}
 
 std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visitor,
                                std::uint64_t baseBudget) {

@@ -28,6 +28,10 @@ namespace velpin {
 
 inline constexpr int kMaxContainerLevels = 3;
 
+// Why a container, or a movie inside movies, one level deeper than kMaxContainerLevels is not
+// read.
+std::string NestedTooDeepText();
+
 // What an entry is to its container.
 enum class EntryOrigin {
     ArchiveFile,  // a regular file of a zip, 7z or tar

@@ -35,7 +35,7 @@ std::optional<StoredTime> DosTimeOf(std::time_t madeLocal) {
 
 std::optional<StoredTime> FileModified(const std::string& path) {
     struct stat status {};
-    if (stat(path.c_str(), &status) != 0) {
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
     return UtcTime(status.st_mtim.tv_sec);

@@ -31,7 +31,8 @@ std::optional<StoredTime> UtcTime(std::int64_t secondsSince1970);
 // date of zeros, which stores no time at all.
 std::optional<StoredTime> DosTimeOf(std::time_t madeLocal);
 
-// The file's modification time, none when it cannot be had.
+// The modification time of the file at `path`, none when it cannot be had or it is no regular
+// file (a FIFO named on the command line).
 std::optional<StoredTime> FileModified(const std::string& path);
 // The same for an open file, standard input say: none but for a regular file, since a pipe's time
 // is only when it was made.

@@ -43,4 +43,15 @@ Error CurrentError() {
     }
 }
 
+Error CurrentOutputError(const std::string& path) {
+    try {
+        throw;
+    } catch (const EInOutError& error) {
+        return Error(ErrorClass::Unwritable, ErrorSubject::Output, IoErrorWords(error),
+                     error.Path.empty() ? path : error.Path);
+    } catch (...) {
+        return CurrentError();
+    }
+}
+
 }  // namespace velpin

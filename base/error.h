@@ -13,6 +13,7 @@ enum class ErrorClass {
     Usage,       // the request cannot be met as asked, found only once the movie is read
     Content,     // the bytes are broken or hostile: the same on every try
     Unreadable,  // the input could not be read at all (missing, no access, a failed read)
+    Unwritable,  // the output could not be written (a full disk, no access, a missing folder)
 };
 
 // What failed.
@@ -58,5 +59,10 @@ class Error : public std::runtime_error {
 // anything else as content, in the error box's words ("Out of memory." for exhausted memory). Call
 // it only inside a catch block.
 Error CurrentError();
+
+// The exception being handled, raised while the output file `path` was written, as an Error: the
+// core's EInOutError as an unwritable output, naming the file it was about (else `path`);
+// anything else as CurrentError gives it. Call it only inside a catch block.
+Error CurrentOutputError(const std::string& path);
 
 }  // namespace velpin

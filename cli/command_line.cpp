@@ -95,7 +95,7 @@ int CommandLine::Run(int argc, const char* const* argv) {
     } catch (const CLI::Success& success) {
         // --help and --version, which CLI11 prints on standard output.
         const int status = app_->exit(success);
-        return std::fflush(stdout) == 0 ? status : static_cast<int>(exitFailure);
+        return std::fflush(stdout) == 0 ? status : static_cast<int>(exitUnwritable);
     } catch (const CLI::ParseError& error) {
         return UsageFailure(error.what());
     }
@@ -109,9 +109,11 @@ int CommandLine::Run(int argc, const char* const* argv) {
         return UsageFailure(error.File().empty() ? std::string(error.what())
                                                  : error.File() + ": " + error.what());
     }
+    // Whatever the command made of its inputs, output that did not arrive whole is a failure of
+    // its own, which a retry may mend.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         WriteErrorLine("cannot write standard output");
-        return exitFailure;
+        return exitUnwritable;
     }
     return status;
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "swfff/errors.h"
 #include "swfff/outfile.h"
 #include "swfff/writer.h"
 
@@ -10,7 +11,11 @@ namespace velpin {
 
 bool WriteOutputFile(const std::string& path, const std::function<void(const ByteSink&)>& produce) {
     OutputFile out;
-    out.Create(path);
+    try {
+        out.Create(path);
+    } catch (const EInOutError&) {
+        throw CurrentOutputError(path);
+    }
     bool failed = false;
     produce([&out, &failed](const std::uint8_t* bytes, std::size_t count) {
         failed = failed || !out.Write(bytes, count);
@@ -19,13 +24,21 @@ bool WriteOutputFile(const std::string& path, const std::function<void(const Byt
     if (failed || !out.Flush()) {
         return false;
     }
-    out.Commit();
+    try {
+        out.Commit();
+    } catch (const EInOutError&) {
+        throw CurrentOutputError(path);
+    }
     return true;
 }
 
 bool SaveMovieIn(CInputScript& movie, Signature signature, bool fws, const std::string& out) {
     if (fws || !IsCompressed(signature)) {
-        return SaveMovieFile(movie, out) == 0;
+        try {
+            return SaveMovieFile(movie, out) == 0;
+        } catch (const EInOutError&) {
+            throw CurrentOutputError(out);
+        }
     }
     const std::vector<std::uint8_t> bytes = SavedMovieBytes(movie);
     const MovieCompression method =

@@ -14,13 +14,15 @@ namespace velpin {
 // Writes the file `path` through the safe output file: `produce` hands the bytes to the sink it
 // is given, and the file appears, complete, only when every byte was written. Returns false when
 // a write failed: the sink drops what comes after it, the output is discarded and a file that was
-// there keeps its bytes. Raises what OutputFile's Create and Commit raise; what `produce` raises
-// passes through, the output discarded.
+// there keeps its bytes. What OutputFile's Create and Commit raise is raised as an unwritable
+// Error about the output (CurrentOutputError); what `produce` raises passes through, the output
+// discarded.
 bool WriteOutputFile(const std::string& path, const std::function<void(const ByteSink&)>& produce);
 
 // Saves the loaded `movie` to `out` as Save As does, compressed again when it came with a
 // compressed `signature`, unless `fws` asks for it uncompressed. Returns false when a write
-// failed, as WriteOutputFile does. A coder that cannot start raises an Error about the output.
+// failed, and raises when the output cannot be created or put in place, as WriteOutputFile does.
+// A coder that cannot start raises an Error about the output.
 bool SaveMovieIn(CInputScript& movie, Signature signature, bool fws, const std::string& out);
 
 }  // namespace velpin

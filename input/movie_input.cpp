@@ -49,6 +49,28 @@ void CheckCodecInputSize(std::uint64_t size, std::int64_t maxSize) {
     }
 }
 
+// Reads a file whose size says nothing of its length (a pipe, a FIFO, a device, a file of /proc,
+// all of size 0) to its end, as it comes, but never more than `limit` bytes.
+std::vector<std::uint8_t> ReadStreamed(InputFile& in, const std::string& path, std::size_t limit) {
+    std::vector<std::uint8_t> bytes;
+    constexpr std::size_t kBlockBytes = 64 * 1024;
+    while (bytes.size() < limit) {
+        const std::size_t had = bytes.size();
+        const std::size_t wanted = std::min(kBlockBytes, limit - had);
+        bytes.resize(had + wanted);
+        const std::int64_t got = in.Read(bytes.data() + had, static_cast<std::int64_t>(wanted));
+        if (got < 0) {
+            RaiseIoError(errno, path, IoOp::Read);
+        }
+        bytes.resize(had + static_cast<std::size_t>(got));
+        // A read comes back short only at the end.
+        if (static_cast<std::size_t>(got) < wanted) {
+            break;
+        }
+    }
+    return bytes;
+}
+
 std::vector<std::uint8_t> ReadWhole(InputFile& in, const std::string& path, std::int64_t size,
                                     std::int64_t maxSize) {
     CheckCodecInputSize(
@@ -142,20 +164,39 @@ std::int32_t LoadInflated(CInputScript& script, const std::string& name, const s
 std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
     InputFile in;
     in.Open(path);
-    return ReadWhole(in, path, in.Size(), kMaxInflatedMovieBytes);
+    const std::int64_t size = in.Size();
+    if (size == 0) {
+        std::vector<std::uint8_t> bytes = ReadStreamed(in, path, kMaxCodecInputBytes + 1);
+        in.Close();
+        CheckCodecInputSize(bytes.size(), kMaxInflatedMovieBytes);
+        return bytes;
+    }
+    return ReadWhole(in, path, size, kMaxInflatedMovieBytes);
 }
 
 std::int32_t LoadMovieInput(CInputScript& script, const std::string& path, bool inflate,
                             std::int64_t maxSize, InputHead* head, MovieFaults* lenient) {
+    InputFile in;
+    in.Open(path);
+    if (in.Size() == 0) {
+        // Held as an entry is: its signature tells how many bytes a load can use.
+        constexpr std::size_t kSignatureBytes = 3;
+        std::vector<std::uint8_t> bytes = ReadStreamed(in, path, kSignatureBytes);
+        const std::vector<std::uint8_t> rest = ReadStreamed(
+            in, path, MovieHoldLimit(bytes.data(), bytes.size(), inflate, maxSize) - bytes.size());
+        in.Close();
+        bytes.insert(bytes.end(), rest.begin(), rest.end());
+        return LoadMovieBytesInput(script, path, bytes.data(), bytes.size(), bytes.size(), inflate,
+                                   maxSize, head, lenient);
+    }
     if (lenient != nullptr) {
         *lenient = MovieFaults{};
     }
     LoadFaults* const loadFaults = lenient != nullptr ? &lenient->load : nullptr;
     if (!inflate && head == nullptr) {
+        in.Close();
         return LoadMovieFile(script, path, loadFaults, maxSize);
     }
-    InputFile in;
-    in.Open(path);
     const InputHead seen = ReadHead(in);
     if (head != nullptr) {
         *head = seen;

@@ -26,8 +26,10 @@ struct InputHead : MovieHead {
 };
 
 // Reads a whole file. The cap is checked against the file's real size before anything is
-// allocated, so no header field decides how much memory is taken. Raises EInOutError, and an
-// Error about the input for a file over the codec's input limit.
+// allocated, so no header field decides how much memory is taken; a file whose size is 0 (a
+// pipe, a FIFO, a device, a file of /proc) is read to its end as it comes, up to one byte past
+// the cap. Raises EInOutError, and an Error about the input for a file over the codec's input
+// limit.
 std::vector<std::uint8_t> ReadInputFile(const std::string& path);
 
 // Loads the movie at `path` into `script` and returns the load result. Without `inflate` this is
@@ -35,8 +37,10 @@ std::vector<std::uint8_t> ReadInputFile(const std::string& path);
 // file is inflated in memory, with the checks of `velpin-cli inflate`, and loaded from those
 // bytes under the name `path`; any other file is loaded as without it. A movie over `maxSize`
 // bytes gives -1; one that declares more is refused before it is inflated, and the codec's limit
-// grows to `maxSize` when that is larger. `head`, when
-// given, receives what the file's first bytes say. Raises what LoadMovieFile raises, and an
+// grows to `maxSize` when that is larger. `head`, when given, receives what the file's first bytes
+// say. A file whose size is 0 (a pipe, a FIFO, a device, a file of /proc) is read to its end as it
+// comes, as far as MovieHoldLimit, and loaded as LoadMovieBytesInput loads the bytes read. Raises
+// what LoadMovieFile raises, and an
 // Error about the input when a compressed movie cannot be inflated. Bytes after the end of a
 // whole compressed stream are no error. With `lenient`, the load is lenient and a stream that
 // breaks off gives the bytes it produced as the movie; both are faults, stored there with the

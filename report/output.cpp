@@ -46,4 +46,8 @@ void StdoutWriter::Flush() {
     buffer_.clear();
 }
 
+bool StdoutWriter::Failed() const {
+    return std::ferror(stdout) != 0;
+}
+
 }  // namespace velpin

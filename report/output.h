@@ -33,6 +33,8 @@ class StdoutWriter {
     // Writes out the buffer once it has grown large.
     void MaybeFlush();
     void Flush();
+    // Whether a write to standard output failed: whatever follows is lost with it.
+    bool Failed() const;
 
   private:
     std::string buffer_;

@@ -6,8 +6,9 @@
 // the workers'.
 //
 // The producer calls Push() for each item and Close() after the last; workers loop on Take() and
-// Put(); the consumer loops on Next(). Abandon() ends the run early: Push() and Take() then give
-// up, so the producer and every worker come back.
+// Put(), and may hand on parts of a large result ahead of it with PutPart(); the consumer loops on
+// Next(). Abandon() ends the run early: Push(), Take() and PutPart() then give up, so the
+// producer and every worker come back.
 #pragma once
 
 #include <algorithm>
@@ -88,17 +89,42 @@ class OrderedResults {
         WakeProducer();
     }
 
-    // The next result in order; nothing after the last. `whileWaiting` runs, without the lock,
-    // after each `interval` spent waiting for it.
+    // Hands on a part of the result of the item at `index`, which the consumer takes in order,
+    // before the result itself. Waits while the item's part before it is not yet taken, so that
+    // an item holds one part at a time however many it makes. False once the run was abandoned.
+    bool PutPart(std::size_t index, Result part) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        Slot& slot = slots_[index % window_];
+        partTaken_.wait(lock, [&] { return abandoned_ || !slot.part; });
+        if (abandoned_) {
+            return false;
+        }
+        slot.part = std::move(part);
+        if (index == consumed_) {
+            resultReady_.notify_one();
+        }
+        return true;
+    }
+
+    // The next result in order, or part of it; nothing after the last. `whileWaiting` runs,
+    // without the lock, after each `interval` spent waiting for it.
     std::optional<Result> Next(std::chrono::milliseconds interval,
                                const std::function<void()>& whileWaiting) {
         std::unique_lock<std::mutex> lock(mutex_);
         Slot& slot = slots_[consumed_ % window_];
-        while (!resultReady_.wait_for(
-            lock, interval, [&] { return slot.ready || (closed_ && consumed_ == pushed_); })) {
+        while (!resultReady_.wait_for(lock, interval, [&] {
+            return slot.part || slot.ready || (closed_ && consumed_ == pushed_);
+        })) {
             lock.unlock();
             whileWaiting();
             lock.lock();
+        }
+        // A part the item handed on comes before its result, which comes only after every part.
+        if (slot.part) {
+            Result part = std::move(*slot.part);
+            slot.part.reset();
+            partTaken_.notify_all();
+            return part;
         }
         if (!slot.ready) {
             return std::nullopt;
@@ -117,6 +143,7 @@ class OrderedResults {
         tasks_.clear();
         roomAhead_.notify_all();
         taskReady_.notify_all();
+        partTaken_.notify_all();
     }
 
   private:
@@ -152,6 +179,7 @@ class OrderedResults {
 
     struct Slot {
         Result result{};
+        std::optional<Result> part;  // handed on ahead of the result, not yet taken
         std::uint64_t weight = 0;
         bool ready = false;
     };
@@ -160,6 +188,7 @@ class OrderedResults {
     std::condition_variable taskReady_;    // workers wait here
     std::condition_variable resultReady_;  // only the consumer waits here
     std::condition_variable roomAhead_;    // the producer waits here
+    std::condition_variable partTaken_;    // workers with a part not yet taken wait here
     const std::size_t window_;
     const std::uint64_t weightBudget_;
     std::vector<Slot> slots_;

@@ -20,9 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // An explicit stack of folders still to read, so that a deep tree costs no call-stack depth.
-bool WalkFolder(const fs::path& root, std::vector<ScanPath>& paths,
-                const std::function<void(const std::string&, const std::string&)>& report) {
-    bool complete = true;
+void WalkFolder(const fs::path& root, std::vector<ScanPath>& paths) {
     std::vector<fs::path> folders{root};
     while (!folders.empty()) {
         const fs::path folder = std::move(folders.back());
@@ -45,11 +43,9 @@ bool WalkFolder(const fs::path& root, std::vector<ScanPath>& paths,
             }
         }
         if (error) {
-            report(folder.string(), error.message());
-            complete = false;
+            paths.push_back({folder.string(), false, false, error.message()});
         }
     }
-    return complete;
 }
 
 // Whether lexically_normal would give `path` back as it is: no empty, "." or ".." component and
@@ -74,28 +70,24 @@ bool IsLexicallyNormal(std::string_view path) {
 
 }  // namespace
 
-ScanInputs CollectScanInputs(
-    const std::vector<std::string>& operands,
-    const std::function<void(const std::string& folder, const std::string& reason)>&
-        reportUnreadable) {
-    ScanInputs inputs;
+std::vector<ScanPath> CollectScanInputs(const std::vector<std::string>& operands) {
+    std::vector<ScanPath> paths;
     for (const std::string& operand : operands) {
         std::error_code error;
         if (fs::is_directory(operand, error)) {
-            inputs.complete =
-                WalkFolder(operand, inputs.paths, reportUnreadable) && inputs.complete;
+            WalkFolder(operand, paths);
         } else {
-            inputs.paths.push_back({operand, true});
+            paths.push_back({operand, true});
         }
     }
-    std::sort(inputs.paths.begin(), inputs.paths.end(),
+    std::sort(paths.begin(), paths.end(),
               [](const ScanPath& a, const ScanPath& b) { return a.path < b.path; });
     // "dir" and "dir/" reach the same files under different spellings, as does a file named
     // beside its folder: each is scanned once, under the first spelling in path order.
     std::unordered_set<std::string> seen;
     std::vector<ScanPath> unique;
-    unique.reserve(inputs.paths.size());
-    for (ScanPath& path : inputs.paths) {
+    unique.reserve(paths.size());
+    for (ScanPath& path : paths) {
         if (seen.insert(IsLexicallyNormal(path.path)
                             ? path.path
                             : fs::path(path.path).lexically_normal().string())
@@ -103,8 +95,7 @@ ScanInputs CollectScanInputs(
             unique.push_back(std::move(path));
         }
     }
-    inputs.paths = std::move(unique);
-    return inputs;
+    return unique;
 }
 
 std::vector<std::string> ReadPathList(const std::string& listPath, char separator) {
@@ -129,7 +120,12 @@ std::vector<std::string> ReadPathList(const std::string& listPath, char separato
         }
     }
     std::vector<std::string> paths;
-    std::size_t start = 0;
+    // Editors on some systems start a UTF-8 text with a byte-order mark, which no path begins with.
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    std::size_t start =
+        separator == '\n' && text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0
+            ? kByteOrderMark.size()
+            : 0;
     while (start < text.size()) {
         const std::size_t end = std::min(text.find(separator, start), text.size());
         // A list written with CR LF line ends names no path ending in CR.

@@ -1,6 +1,11 @@
 #include "scan/scan_row.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "archive/byte_stream.h"
+#include "archive/container_walk.h"
+#include "archive/decode_budget.h"
 #include "base/error.h"
 #include "input/embedded_movies.h"
 #include "swfff/errors.h"
@@ -10,8 +15,16 @@ namespace velpin {
 
 namespace {
 
-// How deep --nested follows movies inside movies.
-constexpr std::size_t kMaxEmbeddedLevels = 3;
+// How deep --nested follows movies inside movies: as deep as containers nest.
+constexpr std::size_t kMaxEmbeddedLevels = kMaxContainerLevels;
+
+// What a row costs besides the bytes of its movie: a load, a document and a line, whatever the
+// movie's size. Counted for every movie --nested finds, so that tiny movies by the million run
+// out of the budget as surely as a few large ones do.
+constexpr std::uint64_t kEmbeddedRowCost = 4096;
+
+// How much text of rows waits before it is handed on ahead of the rest of a task's rows.
+constexpr std::size_t kRowPartBytes = 64 * 1024;
 
 // A loose file to be digested is read once, as an entry is, and loaded from the bytes held: the
 // load gives what it gives for the file itself.
@@ -116,46 +129,116 @@ EmbeddedCopies CopyEmbeddedMovies(const CInputScript& movie) {
     return copies;
 }
 
-void ScanEmbedded(const ScanTask& task, const ScanOptions& options, const Surroundings& around,
-                  const RowWriter& write, std::vector<std::int64_t>& chain,
-                  const EmbeddedCopies& inside, ScanLine& scanned) {
-    for (const auto& [index, data] : inside.movies) {
-        chain.push_back(index);
-        EmbeddedCopies deeper;
-        {
-            ScopedMovie document;
-            ScanRow row;
-            row.path = *task.path;
-            row.entry = task.entry;
-            row.provenance = task.provenance;
-            row.embedded = chain;
-            row.lenient = options.lenient;
-            row.maxSize = options.maxSize;
-            MovieFaults faults;
+// The movies inside one, and those inside them, each charged to the budget of the movie they all
+// lie in; their rows are handed on in parts as they come.
+class EmbeddedScan {
+  public:
+    EmbeddedScan(const ScanTask& task, const ScanOptions& options, const Surroundings& around,
+                 const RowWriter& write, const RowParts& handOn, std::uint64_t storedBytes,
+                 ScanLine& scanned)
+        : task_(task),
+          options_(options),
+          around_(around),
+          write_(write),
+          handOn_(handOn),
+          budget_(storedBytes, DecodeBudget::kBaseBytes),
+          scanned_(scanned) {}
+
+    // Scans the movies in `inside` and those in them. False once nothing more is to be scanned:
+    // the budget ran out, or the rows are no longer wanted.
+    bool Scan(const EmbeddedCopies& inside) {
+        for (const auto& [index, data] : inside.movies) {
+            chain_.push_back(index);
+            EmbeddedCopies deeper;
+            const bool more = ScanOne(data, deeper) && Scan(deeper);
+            chain_.pop_back();
+            if (!more) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+  private:
+    ScanRow NewRow() const {
+        ScanRow row;
+        row.path = *task_.path;
+        row.entry = task_.entry;
+        row.provenance = task_.provenance;
+        row.embedded = chain_;
+        row.lenient = options_.lenient;
+        row.maxSize = options_.maxSize;
+        return row;
+    }
+
+    // The row of the movie at the chain's end, and what is inside it in `deeper`.
+    bool ScanOne(const ByteSpan& data, EmbeddedCopies& deeper) {
+        ScopedMovie document;
+        ScanRow row = NewRow();
+        MovieFaults faults;
+        if (chain_.size() > kMaxEmbeddedLevels) {
+            static_cast<MovieHead&>(row.head) = ParseMovieHead(data.bytes, data.size);
+            row.head.size = static_cast<std::int64_t>(data.size);
+            row.error = NestedTooDeepText();
+        } else {
             try {
-                row.result = LoadMovieBytesInput(document.movie, *task.path, data.bytes, data.size,
-                                                 data.size, options.inflate, options.maxSize,
-                                                 &row.head, options.lenient ? &faults : nullptr);
+                row.result = LoadMovieBytesInput(document.movie, *task_.path, data.bytes, data.size,
+                                                 data.size, options_.inflate, options_.maxSize,
+                                                 &row.head, options_.lenient ? &faults : nullptr);
             } catch (...) {
                 row.error = CurrentError().what();
             }
-            if (!options.hashes.empty()) {
-                row.hashes = DigestBytes(options.hashes, data.bytes, data.size);
-            }
-            DescribeLoad(document.movie, row, faults, options, around, write, scanned, data.bytes,
-                         data.size);
-            if (row.movie && chain.size() < kMaxEmbeddedLevels) {
-                deeper = CopyEmbeddedMovies(document.movie);
-            }
         }
-        ScanEmbedded(task, options, around, write, chain, deeper, scanned);
-        chain.pop_back();
+        // Only a load fills FileBytes: with a movie inflated, more than its data.
+        const std::uint64_t loadedBytes =
+            FileBytes != nullptr ? std::max<std::uint64_t>(data.size, FileBytesLength) : data.size;
+        if (!options_.hashes.empty()) {
+            row.hashes = DigestBytes(options_.hashes, data.bytes, data.size);
+        }
+        try {
+            budget_.Charge(kEmbeddedRowCost + loadedBytes);
+        } catch (const BudgetError& error) {
+            ScanRow ended = NewRow();
+            ended.head = row.head;
+            ended.hashes = row.hashes;
+            ended.error = error.what();
+            DescribeLoad(document.movie, ended, faults, options_, around_, write_, scanned_);
+            return false;
+        }
+        DescribeLoad(document.movie, row, faults, options_, around_, write_, scanned_, data.bytes,
+                     data.size);
+        if (row.movie && chain_.size() <= kMaxEmbeddedLevels) {
+            deeper = CopyEmbeddedMovies(document.movie);
+        }
+        return HandOnRows();
     }
-}
+
+    // Hands on the rows so far once they make a part; false when they are no longer wanted.
+    bool HandOnRows() {
+        if (scanned_.text.size() < kRowPartBytes) {
+            return true;
+        }
+        ScanLine part;
+        part.text.swap(scanned_.text);
+        part.rows = std::exchange(scanned_.rows, 0);
+        part.loaded = std::exchange(scanned_.loaded, 0);
+        return handOn_(std::move(part));
+    }
+
+    const ScanTask& task_;
+    const ScanOptions& options_;
+    const Surroundings& around_;
+    const RowWriter& write_;
+    const RowParts& handOn_;
+    DecodeBudget budget_;
+    ScanLine& scanned_;
+    std::vector<std::int64_t> chain_;
+};
 
 }  // namespace
 
-ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWriter& write) {
+ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWriter& write,
+                   const RowParts& handOn) {
     ScanLine scanned;
     const Surroundings around = SurroundingsOf(task);
     EmbeddedCopies inside;
@@ -212,8 +295,12 @@ ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWr
             inside = CopyEmbeddedMovies(document.movie);
         }
     }
-    std::vector<std::int64_t> chain;
-    ScanEmbedded(task, options, around, write, chain, inside, scanned);
+    if (!inside.movies.empty()) {
+        // Its size as stored, as a container's budget counts it.
+        EmbeddedScan(task, options, around, write, handOn,
+                     static_cast<std::uint64_t>(std::max<std::int64_t>(scanned.bytes, 0)), scanned)
+            .Scan(inside);
+    }
     return scanned;
 }
 

@@ -55,10 +55,20 @@ struct ScanLine {
     std::int64_t bytes = 0;   // the file's or entry's
 };
 
+// Takes rows of a file or entry that are ready before the last of them, in order, so that
+// --nested hands on the rows of many movies inside one as they come; false when the scan stops
+// and wants no more.
+using RowParts = std::function<bool(ScanLine part)>;
+
 // Loads the task's movie (a file, or an entry's held bytes) on the calling thread and describes
 // it; a movie that fails is described too, and so is a container or entry that could not be
 // read. Each row goes through `write` before the document goes. With --nested, the movies inside
-// it follow, each loaded once the one around it is gone.
-ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWriter& write);
+// it follow, each loaded once the one around it is gone, to kMaxContainerLevels (a movie one level
+// deeper gets a row that says so, unloaded); they are handed on to `handOn` in parts once they
+// pass a part's size, and the rest returned. What they inflate to, and a row's work for each,
+// counts against a budget of the movie's own, as decoding does against a container's (see
+// DecodeBudget): the movie where it runs out gets a row that says so, and none follow.
+ScanLine ScanMovie(const ScanTask& task, const ScanOptions& options, const RowWriter& write,
+                   const RowParts& handOn);
 
 }  // namespace velpin

@@ -34,8 +34,8 @@ struct ScanResult {
 };
 
 // The paths the scan reads, in byte order; false when a list of paths could not be read.
-bool CollectPaths(const ScanOptions& options, ScanListener& listener, std::vector<ScanPath>& paths,
-                  std::int64_t& unreadable) {
+bool CollectPaths(const ScanOptions& options, ScanListener& listener,
+                  std::vector<ScanPath>& paths) {
     // Standard input is one input of its own, whatever its name: it is never a folder to walk
     // nor a file already named.
     std::vector<std::string> named;
@@ -60,11 +60,7 @@ bool CollectPaths(const ScanOptions& options, ScanListener& listener, std::vecto
             }
         }
     }
-    // A folder that could not be read is an input that could not be read, as a file is.
-    paths = CollectScanInputs(named, [&](const std::string& folder, const std::string& reason) {
-                listener.FolderUnreadable(folder, reason);
-                ++unreadable;
-            }).paths;
+    paths = CollectScanInputs(named);
     if (standardInput) {
         const ScanPath input{options.stdinName, true, true};
         paths.insert(
@@ -83,7 +79,7 @@ std::optional<ScanInputCounts> ScanInParallel(const std::vector<ScanPath>& paths
                                               const ScanInputOptions& inputOptions,
                                               const RowWriter& write, unsigned jobs,
                                               ScanListener& listener,
-                                              const std::function<void(const ScanResult&)>& take) {
+                                              const std::function<bool(const ScanResult&)>& take) {
     OrderedResults<ScanTask, ScanResult> results(jobs * kLinesAheadPerJob, kHeldBytesAhead);
     ScanInputCounts counts;
     std::vector<std::thread> workers;
@@ -103,8 +99,11 @@ std::optional<ScanInputCounts> ScanInParallel(const std::vector<ScanPath>& paths
             workers.emplace_back([&results, &options, &inputOptions, &write] {
                 while (std::optional<std::pair<std::size_t, ScanTask>> task = results.Take()) {
                     ReadUnreadEntry(task->second, inputOptions);
-                    ScanResult result{ScanMovie(task->second, options, write),
-                                      task->second.pathIndex};
+                    const std::size_t pathIndex = task->second.pathIndex;
+                    const RowParts handOn = [&results, &task, pathIndex](ScanLine part) {
+                        return results.PutPart(task->first, ScanResult{std::move(part), pathIndex});
+                    };
+                    ScanResult result{ScanMovie(task->second, options, write, handOn), pathIndex};
                     task->second.held.reset();
                     results.Put(task->first, std::move(result));
                 }
@@ -137,7 +136,10 @@ std::optional<ScanInputCounts> ScanInParallel(const std::vector<ScanPath>& paths
     try {
         while (std::optional<ScanResult> result =
                    results.Next(kWaitInterval, [&]() { listener.Waiting(); })) {
-            take(*result);
+            if (!take(*result)) {
+                results.Abandon();
+                break;
+            }
         }
     } catch (...) {
         // The reader and the workers finish what they hold and stop, so the error is reported,
@@ -158,19 +160,21 @@ ScanOutcome RunScan(const ScanOptions& options, const RowWriter& write, ScanList
     ScanOutcome outcome;
     ScanTotals& totals = outcome.totals;
     std::vector<ScanPath> paths;
-    if (!CollectPaths(options, listener, paths, totals.unreadable)) {
+    if (!CollectPaths(options, listener, paths)) {
         outcome.end = ScanEnd::ListUnreadable;
         return outcome;
     }
     totals.files = static_cast<std::int64_t>(paths.size());
     listener.Started(paths.size());
 
+    bool refused = false;
     const auto take = [&](const ScanResult& result) {
         totals.rows += result.line.rows;
         totals.loaded += result.line.loaded;
         totals.unreadable += result.line.unreadable ? 1 : 0;
         totals.bytes += result.line.bytes;
-        listener.Rows(result.line, result.pathIndex);
+        refused = !listener.Rows(result.line, result.pathIndex);
+        return !refused;
     };
     const ScanInputOptions inputOptions{options.inflate, options.maxSize, options.deps,
                                         options.hashes};
@@ -182,7 +186,12 @@ ScanOutcome RunScan(const ScanOptions& options, const RowWriter& write, ScanList
         auto waited = std::chrono::steady_clock::now();
         counts = ProduceScanTasks(paths, inputOptions, [&](ScanTask task) {
             ReadUnreadEntry(task, inputOptions);
-            take(ScanResult{ScanMovie(task, options, write), task.pathIndex});
+            const RowParts handOn = [&take, &task](ScanLine part) {
+                return take(ScanResult{std::move(part), task.pathIndex});
+            };
+            if (!take(ScanResult{ScanMovie(task, options, write, handOn), task.pathIndex})) {
+                return false;
+            }
             if (const auto now = std::chrono::steady_clock::now(); now - waited >= kWaitInterval) {
                 listener.Waiting();
                 waited = now;
@@ -198,6 +207,9 @@ ScanOutcome RunScan(const ScanOptions& options, const RowWriter& write, ScanList
     }
     totals.containers = counts.containers;
     totals.otherEntries = counts.otherEntries;
+    if (refused) {
+        outcome.end = ScanEnd::RowsRefused;
+    }
     return outcome;
 }
 

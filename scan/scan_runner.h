@@ -32,12 +32,11 @@ class ScanListener {
     virtual ~ScanListener() = default;
     // A list of paths could not be read: the scan stops before it starts.
     virtual void ListUnreadable(const std::string& list, const Error& error) = 0;
-    // A folder could not be read; what it held is missing from the scan, which goes on.
-    virtual void FolderUnreadable(const std::string& folder, const std::string& reason) = 0;
     // The scan knows how many paths it has.
     virtual void Started(std::size_t paths) = 0;
-    // The rows of one file or entry, in order; `pathIndex` is the path they belong to.
-    virtual void Rows(const ScanLine& rows, std::size_t pathIndex) = 0;
+    // The rows of one file or entry, in order; `pathIndex` is the path they belong to. False when
+    // they could not be let out: the scan then stops, since no later row could be either.
+    virtual bool Rows(const ScanLine& rows, std::size_t pathIndex) = 0;
     // Called now and then while rows wait on a slow movie: the rows taken so far may be let out.
     virtual void Waiting() = 0;
 };
@@ -46,6 +45,7 @@ enum class ScanEnd {
     Finished,
     ListUnreadable,  // a list of paths could not be read, and nothing was scanned
     NoThread,        // no thread could be started to load the movies with
+    RowsRefused,     // the listener could not let the rows out, and the scan stopped early
 };
 
 struct ScanOutcome {

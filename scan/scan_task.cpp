@@ -1,5 +1,6 @@
 #include "scan/scan_task.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -116,7 +117,10 @@ class EntryProducer : public ContainerVisitor {
 
     void Failure(const std::vector<std::string>& entry, const Error& error) override {
         ScanTask task = base_;
-        task.entry = entry;
+        // A failure of the outermost container is about the file itself, as a loose file's is.
+        if (!entry.empty()) {
+            task.entry = entry;
+        }
         task.failure = error;
         // The time is the container file's only where the row is of the file itself.
         if (!entry.empty()) {
@@ -243,16 +247,29 @@ bool StartsExecutable(const std::vector<std::uint8_t>& head) {
     return head.size() >= 2 && head[0] == 'M' && head[1] == 'Z';
 }
 
-// Standard input as one movie, or as one container walked as it streams in. Returns whether the
-// scan goes on.
-bool ProduceStandardInput(ScanTask task, const ScanInputOptions& options, const TaskSink& push,
-                          ScanInputCounts& counts) {
-    task.provenance.modified = DescriptorModified(STDIN_FILENO);
+// Whether the file the user named at `path` tells nothing of its length by its size, as a pipe, a
+// FIFO, a device or a file of /proc does: it is then read once, as it comes.
+bool IsStreamedFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && info.st_size == 0;
+}
+
+// Standard input, or a file read as it comes, as one movie, or as one container walked as it
+// streams in. Returns whether the scan goes on.
+bool ProduceStream(ScanTask task, const ScanInputOptions& options, const TaskSink& push,
+                   ScanInputCounts& counts, bool standardInput) {
+    task.provenance.modified =
+        standardInput ? DescriptorModified(STDIN_FILENO) : FileModified(*task.path);
     EntryProducer producer(options, push, task);
     bool container = false;
     try {
-        StandardInputStream in(*task.path);
-        PeekedStream peeked(in, kRecogniseBytes);
+        std::unique_ptr<ByteStream> in;
+        if (standardInput) {
+            in = std::make_unique<StandardInputStream>(*task.path);
+        } else {
+            in = std::make_unique<FileStream>(*task.path);
+        }
+        PeekedStream peeked(*in, kRecogniseBytes);
         const std::vector<std::uint8_t>& head = peeked.Head();
         const bool movie = StartsMovie(head.data(), head.size());
         container = !movie && RecogniseContainer(head.data(), head.size()) != ContainerKind::None;
@@ -307,8 +324,17 @@ ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,
         ScanTask task;
         task.pathIndex = i;
         task.path = &paths[i].path;
-        if (paths[i].standardInput) {
-            if (!ProduceStandardInput(std::move(task), options, push, counts)) {
+        if (paths[i].unlisted) {
+            // Its row stands for what it held, as an unreadable file's does.
+            task.failure = Error(ErrorClass::Unreadable, ErrorSubject::Input,
+                                 "cannot read the folder: " + *paths[i].unlisted);
+            if (!push(std::move(task))) {
+                break;
+            }
+            continue;
+        }
+        if (paths[i].standardInput || (paths[i].named && IsStreamedFile(paths[i].path))) {
+            if (!ProduceStream(std::move(task), options, push, counts, paths[i].standardInput)) {
                 break;
             }
             continue;

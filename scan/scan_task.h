@@ -70,7 +70,8 @@ void ReadUnreadEntry(ScanTask& task, const ScanInputOptions& options);
 using TaskSink = std::function<bool(ScanTask)>;
 
 // Hands every row's task to `push`, in order: the paths in the order given, and the entries of a
-// container in the container's order. Standard input is read as one movie or one container; a
+// container in the container's order. Standard input, and a file named whose size is 0 (a pipe,
+// a FIFO, a device, a file of /proc), is read once, as it comes, as one movie or one container; a
 // 7z, which must be read by seeking, is first copied to a temporary file. Runs on one thread;
 // `push` may wait, and what it raises ends the run.
 ScanInputCounts ProduceScanTasks(const std::vector<ScanPath>& paths,

@@ -319,24 +319,44 @@ TEST_F(CliTest, SaveWritesNothingUnlessTheLoadSucceeded) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "velpin-cli: " + dir.File("missing.swf") + ": File not found.\n");
     EXPECT_FALSE(Exists(out));
-
-    // The error names the file it is about: the output here.
-    run = Run({"save", movie, dir.File("no/such/folder/out.swf")});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "velpin-cli: " + dir.File("no/such/folder/out.swf") + ": the folder " +
-                           dir.File("no/such/folder") + " does not exist\n");
 }
 
-TEST_F(CliTest, FailedWritesAreFailures) {
+TEST_F(CliTest, FailedWritesHaveAStatusOfTheirOwn) {
     if (!Exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full";
     }
-    ProgramRun run = Run({"save", movie, "/dev/full"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "velpin-cli: /dev/full: Error Saving file!\n");
-    run = Run({"tree", movie}, "/dev/full");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "velpin-cli: cannot write standard output\n");
+    // Rows enough to pass the output buffer, so that the scan meets the failure on its way and
+    // stops there, without a summary; a missing file (3) does not hide the loss.
+    TempDir many;
+    for (int i = 0; i < 3000; ++i) {
+        many.Write(std::to_string(i) + ".swf", Movie(Spec(), Tags()));
+    }
+    const std::vector<std::string> scan{"scan", "--jobs", "1", dir.File("missing.swf"),
+                                        many.Path()};
+    std::vector<std::string> parallel = scan;
+    parallel[2] = "2";
+    const std::string stdoutLost = "velpin-cli: cannot write standard output\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string outPath;
+        std::string err;
+    } rows[] = {
+        {{"save", movie, "/dev/full"}, "", "velpin-cli: /dev/full: Error Saving file!\n"},
+        {{"repair", movie, "/dev/full"}, "", "velpin-cli: /dev/full: Error Saving file!\n"},
+        {{"tree", movie}, "/dev/full", stdoutLost},
+        {{"extract", "--index", "1", movie}, "/dev/full", stdoutLost},
+        {scan, "/dev/full", stdoutLost},
+        {parallel, "/dev/full", stdoutLost},
+        {{"save", movie, dir.File("no/such/folder/out.swf")},
+         "",
+         "velpin-cli: " + dir.File("no/such/folder/out.swf") + ": the folder " +
+             dir.File("no/such/folder") + " does not exist\n"},
+    };
+    for (const auto& row : rows) {
+        const ProgramRun run = Run(row.args, row.outPath);
+        EXPECT_EQ(run.status, 4) << row.args[0];
+        EXPECT_EQ(run.err, row.err) << row.args[0];
+    }
 }
 
 TEST_F(CliTest, TreeJsonNamesEveryItemOnceWhenFrameNumbersWrap) {

@@ -108,6 +108,16 @@ TEST_F(CodecCommandsTest, InflatedCwsLoadsLikeTheOriginal) {
     EXPECT_NE(tags.out, "");
     EXPECT_EQ(tags.out, Run({"tags", movie}).out);
     EXPECT_EQ(Run({"tags", cws}).status, 1);
+    // A pipe, whose size says nothing of its length, is read to its end.
+    const ProgramRun piped = RunCapturing(
+        {"/bin/sh", "-c",
+         "cat \"$1\" | \"$0\" inflate /dev/stdin \"$2\" && cat \"$1\" | \"$0\" tags --inflate "
+         "/dev/stdin",
+         VELPIN_CLI_PATH, cws, inflated},
+        io.Path());
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out, tags.out);
+    EXPECT_TRUE(ReadFile(inflated) == original);
 
     // A stray newline after the stream, as real movies carry, is left out of a whole movie.
     const std::string trailing = dir.Write("trailing.swf", Cat({ReadFile(cws), {'\n'}}));
@@ -164,12 +174,12 @@ TEST_F(CodecCommandsTest, FailuresWriteNothing) {
          1,
          "velpin-cli: " + dir.File("wrong-length.swf") +
              ": Error Compressing file! (the header declares"},
-        {{"inflate", cws, "/dev/full"}, 1, "velpin-cli: /dev/full: Error Saving file!\n"},
+        {{"inflate", cws, "/dev/full"}, 4, "velpin-cli: /dev/full: Error Saving file!\n"},
         {{"inflate", dir.File("missing.swf"), out},
          1,
          "velpin-cli: " + dir.File("missing.swf") + ": File not found.\n"},
         {{"compress", movie, dir.File("no-such-folder/out.swf")},
-         1,
+         4,
          "velpin-cli: " + dir.File("no-such-folder/out.swf") + ": the folder " +
              dir.File("no-such-folder") + " does not exist\n"},
         {{"inflate", "--lzma", cws, out},

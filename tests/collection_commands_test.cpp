@@ -377,7 +377,7 @@ TEST_F(CollectionTest, CommandsAndOptionsGiveTheirStatusOutputAndFile) {
         {{"extract", "--index", "1", fws, out, out}, 2, "", "velpin-cli: The following argument"},
         {{"extract", "--index", "1", cws, out}, 1, "", refused(cws) + "CWS" + hint},
         {{"extract", "--index", "1", fws, "/dev/full"},
-         1,
+         4,
          "",
          "velpin-cli: /dev/full: Error Saving file!\n"},
         {{"scan"}, 2, "", "velpin-cli: PATH is required (see 'velpin-cli scan --help')\n"},
@@ -631,7 +631,7 @@ TEST_F(CollectionTest, ScanInfoAddsTheInfoOfEachLoadedMovie) {
 
 // Root reads every folder and file whatever its mode, so the scan runs as an ordinary user; input
 // that cannot be read at all exits 3, a folder or a container in it alike.
-TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
+TEST_F(CollectionTest, AFolderThatCannotBeListedGivesARowAndFails) {
     TempDir folder;
     const std::string locked = folder.File("locked");
     std::filesystem::create_directory(locked);
@@ -645,11 +645,20 @@ TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
     const std::string program = folder.File("velpin-cli");
     std::filesystem::copy_file(VELPIN_CLI_PATH, program);
     ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+    // Open to the child, which writes the rows there.
+    const std::string out = folder.Write("rows.jsonl", {});
+    ASSERT_EQ(chmod(out.c_str(), 0666), 0);
     const struct {
         mode_t folderMode;
         mode_t zipMode;
         int status;
-    } rows[] = {{0755, 0644, 0}, {0755, 0000, 3}, {0000, 0644, 3}};
+        std::string firstPath;
+        Json error;
+    } rows[] = {
+        {0755, 0644, 0, locked + "/a.swf", nullptr},
+        {0755, 0000, 3, locked + "/a.swf", nullptr},
+        {0000, 0644, 3, locked, "cannot read the folder: Permission denied"},
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << std::oct << row.folderMode << " " << row.zipMode);
         // The zip first, while its folder can still be searched.
@@ -657,13 +666,17 @@ TEST_F(CollectionTest, ScanOfAFolderThatCannotBeReadFails) {
         ASSERT_EQ(chmod(locked.c_str(), row.folderMode), 0);
         const int run = RunInChild(
             [&] {
-                return RunProgram({program, "scan", locked}, "/dev/null", "/dev/null");
+                return RunProgram({program, "scan", locked}, out, "/dev/null");
             },
             true);
         if (run == kChildCannotDropPrivileges) {
             GTEST_SKIP() << "cannot drop privileges here";
         }
         EXPECT_EQ(run, row.status);
+        const std::string rowsOut = AsText(ReadFile(out));
+        const Json first = Parse(rowsOut.substr(0, rowsOut.find('\n')));
+        EXPECT_EQ(first.at("path"), row.firstPath);
+        EXPECT_EQ(first.at("error"), row.error);
     }
     chmod(locked.c_str(), 0755);
 }
@@ -710,6 +723,7 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     cut.resize(1024 + 700);  // inside the second entry's bytes
     folder.Write("cut.tar", cut);
     folder.Write("ignored.gz", warc);
+    folder.Write("junk.zip", {'n', 'o'});
     const std::string list =
         dir.Write("list", Cat({Bytes(named.begin(), named.end()),
                                {0},
@@ -726,16 +740,17 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     const std::string summaryPath = dir.File("summary.json");
     const ProgramRun one =
         scan({"--jobs", "1", "--files0-from", list, "--summary-json", summaryPath});
-    // A list written with CR LF line ends names the same files.
+    // A list written with CR LF line ends, after a byte-order mark, names the same files.
     const ProgramRun two =
         scan({"--jobs", "2", "--files-from",
-              dir.Write("crlf", Cat({Bytes(folder.Path().begin(), folder.Path().end()),
+              dir.Write("crlf", Cat({{0xEF, 0xBB, 0xBF},
+                                     Bytes(folder.Path().begin(), folder.Path().end()),
                                      {'\r', '\n'},
                                      Bytes(named.begin(), named.end()),
                                      {'\r', '\n'}}))});
     EXPECT_EQ(one.status, 1);
     EXPECT_EQ(two.out, one.out);
-    EXPECT_NE(one.err.find(" 6 containers, 19 other entries, "), std::string::npos) << one.err;
+    EXPECT_NE(one.err.find(" 7 containers, 19 other entries, "), std::string::npos) << one.err;
     // The summary file holds the summary line's totals.
     const std::string summaryText = AsText(ReadFile(summaryPath));
     KeepJsonOutput("scan-summary", summaryText);
@@ -770,13 +785,15 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
         Json row = Parse(line);
         const std::string path = row.at("path").get<std::string>();
         std::string entry;
-        for (const Json& name : row.at("entry")) {
+        // A row about the outermost container itself names no entry.
+        for (const Json& name : row.at("entry").is_null() ? Json::array() : row.at("entry")) {
             entry += (entry.empty() ? "" : " > ") + name.get<std::string>();
         }
         seen.push_back(path.substr(path.rfind('/') + 1) + ": " + entry);
         if (!row.at("error").is_null() && row.at("signature").is_null()) {
             EXPECT_EQ(row.at("error"),
-                      "Truncated input file (needed 445 bytes, only 121 available)")
+                      entry.empty() ? "not a container: no zip, 7z, tar or WARC data"
+                                    : "Truncated input file (needed 445 bytes, only 121 available)")
                 << line;
             continue;
         }
@@ -800,6 +817,7 @@ TEST_F(CollectionTest, MoviesInContainersGiveTheLooseFilesRows) {
     add("dump.bin", "");
     add("games.7z", "");
     add("games.zip", "");
+    expected.push_back("junk.zip: ");
     add("site.wacz", "archive/data.warc.gz > http://example.com/");
     expected.push_back("site.wacz: archive/data.warc.gz > file:///a.swf");
     EXPECT_EQ(seen, expected);
@@ -907,7 +925,27 @@ TEST_F(CollectionTest, ScanTellsUnreadableInputsAndReadsStandardInput) {
         }
         EXPECT_EQ(piped.status, named.status) << input;
         EXPECT_EQ(piped.out, named.out) << input;
+        // A file whose size says nothing, as `scan <(cat m.swf)` names one, is read as it comes.
+        const ProgramRun fifo = RunCapturing(
+            {"/bin/sh", "-c", "cat \"$1\" | exec \"$0\" scan --inflate --hash md5 /dev/stdin",
+             VELPIN_CLI_PATH, input},
+            io.Path());
+        std::string renamed = named.out;
+        for (std::size_t at = 0; (at = renamed.find(input, at)) != std::string::npos;) {
+            renamed.replace(at, input.size(), "/dev/stdin");
+        }
+        // A pipe keeps no time of its bytes; entries keep theirs.
+        const std::string time = "\"entry\": null, \"embedded\": null, \"modified\": \"";
+        for (std::size_t at = 0; (at = renamed.find(time, at)) != std::string::npos;) {
+            const std::size_t value = at + time.size() - 1;
+            renamed.replace(value, renamed.find('"', value + 1) - value + 1, "null");
+        }
+        EXPECT_EQ(fifo.status, named.status) << input;
+        EXPECT_EQ(fifo.out, renamed) << input;
     }
+    const ProgramRun proc = Run({"scan", "/proc/self/status"});
+    EXPECT_EQ(proc.status, 1);
+    EXPECT_GT(Parse(proc.out).at("size").get<int>(), 100) << proc.out;
 }
 
 // A movie of exactly `length` bytes: a header, one long tag filling it, and End.
@@ -1091,9 +1129,13 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
     const std::vector<Json> nested = rowsOf({"--nested", outerPath});
     const std::vector<Json> plain = rowsOf({outerPath});
     const std::vector<std::pair<Bytes, std::vector<int>>> expected{
-        {inner, {1}},         {deep, {1, 0}},
-        {deepest, {1, 0, 0}}, {Packed(deep, MovieCompression::Zlib), {3}},
-        {deepest, {3, 0}},    {tooDeep, {3, 0, 0}}};
+        {inner, {1}},
+        {deep, {1, 0}},
+        {deepest, {1, 0, 0}},
+        {tooDeep, {1, 0, 0, 0}},
+        {Packed(deep, MovieCompression::Zlib), {3}},
+        {deepest, {3, 0}},
+        {tooDeep, {3, 0, 0}}};
     ASSERT_EQ(nested.size(), 1 + expected.size());
     EXPECT_EQ(nested[0], plain.at(0));
     EXPECT_TRUE(nested[0].at("embedded").is_null());
@@ -1102,6 +1144,12 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
         loose["path"] = outerPath;
         loose["embedded"] = expected[i].second;
         loose["modified"] = nested[0].at("modified");
+        // One level deeper than containers nest is only looked at, as a container there is.
+        if (expected[i].second.size() == 4) {
+            loose["result"] = nullptr;
+            loose["error"] = "nested deeper than 3 containers";
+            loose["movie"] = nullptr;
+        }
         EXPECT_EQ(nested[i + 1], loose) << i;
     }
 
@@ -1156,6 +1204,41 @@ TEST_F(EmbeddedTest, NestedRowsAreTheRowsOfTheEmbeddedBytes) {
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err.rfind("velpin-cli: " + outerPath + ": " + problem, 0), 0u) << run.err;
     }
+}
+
+// A bomb of nested movies: 300 copies of a movie that inflates to 4 MiB, in a movie compressed to
+// a few KiB, in one more. The rows come as they are made, and where the budget (1 GiB and 1,000
+// times the file's size) runs out, a row says so and the scan goes on with the next file, in
+// order while the rows are handed on in parts.
+TEST_F(EmbeddedTest, NestedMoviesCountAgainstTheBudgetOfTheMovieTheyLieIn) {
+    const Bytes large = Packed(MovieOfLength(4u << 20), MovieCompression::Zlib);
+    Bytes copies;
+    for (std::uint16_t id = 0; id < 300; ++id) {
+        Append(copies, BinaryData(id, large));
+    }
+    const Bytes middleMovie = Movie(Cat({copies, ShowFrame(), End()}));
+    const Bytes middle = Packed(middleMovie, MovieCompression::Zlib);
+    const std::string bomb =
+        dir.Write("bomb.swf", Movie(Cat({BinaryData(1, middle), ShowFrame(), End()})));
+    const std::string after = dir.Write("z.swf", tooDeep);
+    const std::uint64_t budget = (1u << 30) + 1000 * ReadFile(bomb).size();
+    const ProgramRun one = Run({"scan", "--inflate", "--nested", "--jobs", "2", bomb, after});
+    EXPECT_EQ(one.status, 1);
+    std::vector<Json> rows;
+    std::istringstream lines(one.out);
+    for (std::string line; std::getline(lines, line);) {
+        rows.push_back(Parse(line));
+    }
+    // The outer movie, the middle one, the copies within the budget, the row where it ran out,
+    // and the next file's.
+    const std::uint64_t rowCost = 4096;
+    const std::uint64_t within = (budget - rowCost - middleMovie.size()) / ((4u << 20) + rowCost);
+    ASSERT_EQ(rows.size(), 2 + within + 2) << one.err;
+    EXPECT_EQ(rows[rows.size() - 2].at("embedded"), Json({0, within}));
+    EXPECT_EQ(rows[rows.size() - 2].at("error").get<std::string>().rfind(
+                  "the container decodes to more than its budget of " + std::to_string(budget), 0),
+              0u);
+    EXPECT_EQ(rows.back().at("path"), after);
 }
 
 // The header's signature is what the file, or the embedded data, holds: never the FWS of the
@@ -1241,12 +1324,13 @@ TEST_F(EmbeddedTest, DepsPlaceEveryReferenceWhereTheMovieLies) {
                                             {level2, level2}},
                                            {{"ftp://x.org/y.swf", "ftp://x.org/y.swf"}}, {});
     const std::string innerCrawled = lists({{"level2.swf", level2}}, {}, {});
-    const std::vector<std::string> outerRows{"null", "[1]", "[1,0]", "[1,0,0]", "[3]"};
+    const std::vector<std::string> outerRows{"null", "[1]", "[1,0]", "[1,0,0]", "[1,0,0,0]", "[3]"};
     std::vector<std::string> expected;
     const auto outerIn = [&](const std::string& path, const std::string& outerLists,
                              const std::string& innerLists, const std::string& folder) {
-        const std::string rows[] = {outerLists, innerLists, deepMissing(folder), none, "null"};
-        for (std::size_t i = 0; i < 5; ++i) {
+        const std::string rows[] = {outerLists, innerLists, deepMissing(folder),
+                                    none,       "null",     "null"};
+        for (std::size_t i = 0; i < 6; ++i) {
             expected.push_back(path + " " + outerRows[i] + " " + rows[i]);
         }
     };

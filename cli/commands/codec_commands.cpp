@@ -4,7 +4,6 @@
 #include <functional>
 #include <vector>
 
-#include "Unit1/presentation/MessageTexts.h"
 #include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "codec/movie_output.h"
@@ -30,10 +29,12 @@ int Convert(std::string (*failureLine)(std::string_view), const std::string& inP
             const bool written = WriteOutputFile(
                 outPath, [&](const ByteSink& sink) { summary = convert(input, sink); });
             if (!written) {
-                WriteErrorLine(outPath, kSaveFailedText);
-                return static_cast<int>(exitFailure);
+                return ReportFailedWrite(outPath);
             }
         } catch (const Error& error) {
+            if (error.Class() == ErrorClass::Unwritable) {
+                throw;
+            }
             WriteErrorLine(inPath, failureLine(error.what()));
             return static_cast<int>(exitFailure);
         }
@@ -51,7 +52,7 @@ void AddInflateCommand(CLI::App& app, ConvertOptions& options, CommandRun& run) 
     CLI::App* inflate = WithExitStatuses(
         app.add_subcommand("inflate", "turn a compressed movie (CWS or ZWS) into FWS"),
         {{exitOk, "the movie was inflated and written"},
-         {exitFailure, "IN could not be read or inflated, or OUT could not be written"}});
+         {exitFailure, "IN could not be read or inflated"}});
     inflate->add_flag("-v", options.verbose, "print a one-line summary");
     inflate->add_option("IN", options.in, "the compressed movie")->required();
     inflate->add_option("OUT", options.out, "the file to write")->required();
@@ -63,9 +64,7 @@ void AddCompressCommand(CLI::App& app, ConvertOptions& options, CommandRun& run)
     CLI::App* compress = WithExitStatuses(
         app.add_subcommand("compress", "turn an FWS movie into CWS (zlib) or ZWS (LZMA)"),
         {{exitOk, "the movie was compressed and written"},
-         {exitFailure,
-          "IN could not be read or is not an FWS movie, or OUT could not be "
-          "written"}});
+         {exitFailure, "IN could not be read or is not an FWS movie"}});
     compress->add_flag("--lzma", options.lzma, "write ZWS (LZMA) instead of CWS (zlib)");
     compress->add_option("IN", options.in, "the movie")->required();
     compress->add_option("OUT", options.out, "the file to write")->required();

@@ -57,6 +57,10 @@ const std::vector<std::string>* ChoicesOf(const CLI::Option& option) {
 
 CLI::App* WithExitStatuses(CLI::App* command, std::vector<ExitStatusMeaning> statuses) {
     statuses.push_back({exitUsage, "bad usage: nothing was written"});
+    statuses.push_back({exitUnwritable,
+                        "the output could not be written (standard output, or a file OUT: a full "
+                        "disk, no access, a missing folder), so what was written is incomplete; "
+                        "it wins over every other status"});
     std::sort(statuses.begin(), statuses.end(),
               [](const auto& left, const auto& right) { return left.status < right.status; });
     std::string footer = "Exit status:";

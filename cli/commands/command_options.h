@@ -45,9 +45,9 @@ struct ExitStatusMeaning {
 };
 
 // Says what each exit status of `command` means, in its help and its manual page; bad usage (2)
-// is added to every list. Returns `command`.
+// and an output that could not be written (4) are added to every list. Returns `command`.
 CLI::App* WithExitStatuses(CLI::App* command, std::vector<ExitStatusMeaning> statuses);
-// The statuses given to WithExitStatuses, bad usage included, or none.
+// The statuses given to WithExitStatuses, the two added included, or none.
 const std::vector<ExitStatusMeaning>* ExitStatusesOf(const CLI::App& command);
 
 void AddInflateFlag(CLI::App& command, bool& inflate);

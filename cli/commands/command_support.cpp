@@ -1,5 +1,6 @@
 #include "cli/commands/command_support.h"
 
+#include "Unit1/presentation/MessageTexts.h"
 #include "base/error.h"
 #include "report/envelope.h"
 #include "report/faults.h"
@@ -18,6 +19,13 @@ int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
         if (error.Class() == ErrorClass::Usage) {
             // Found once the movie was read: the line names it, as every line about it does.
             throw Error(error.Class(), error.Subject(), error.what(), about);
+        }
+        if (error.Class() == ErrorClass::Unwritable) {
+            WriteErrorLine(error.File().empty() ? path : error.File(), error.what());
+            if (mode == OutputMode::Json) {
+                PrintJsonFailure({std::nullopt, error.what()}, noFaults);
+            }
+            return exitUnwritable;
         }
         // The library's own failures in a command on one movie: its input could not be
         // inflated, or the coder of its output could not start.
@@ -38,6 +46,11 @@ int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
         }
         return exitFailure;
     }
+}
+
+int ReportFailedWrite(const std::string& out) {
+    WriteErrorLine(out, kSaveFailedText);
+    return exitUnwritable;
 }
 
 int ReportLoadFailure(const LoadedInput& loaded, OutputMode mode, const std::string& path,

@@ -16,6 +16,9 @@ enum ExitStatus : int {
     exitUsage = 2,
     // Some input could not be read at all (scan): worth running again, unlike a broken movie.
     exitUnreadable = 3,
+    // The output could not be written: what was written is incomplete, whatever the inputs were,
+    // and a map step must not publish it.
+    exitUnwritable = 4,
 };
 
 enum class OutputMode { Plain, Json };
@@ -23,10 +26,14 @@ enum class OutputMode { Plain, Json };
 // Runs `command`, which works on the file `path`. An error raised on the way ends it and is
 // reported on an error line that names the file it was about (an output file, for one), else
 // `path`: a compressed input that cannot be inflated as `inflate` reports it, and anything else
-// as the window's error box would show it. A usage Error passes through. With OutputMode::Json
-// the envelope of the failure follows on standard output, with `noFaults` a null "faults".
+// as the window's error box would show it; an output that could not be written gives
+// exitUnwritable. A usage Error passes through. With OutputMode::Json the envelope of the failure
+// follows on standard output, with `noFaults` a null "faults".
 int RunReportingRaisedErrors(OutputMode mode, const std::string& path,
                              const std::function<int()>& command, bool noFaults = false);
+
+// Reports that the output file `out` could not be written whole, and gives the exit status.
+int ReportFailedWrite(const std::string& out);
 
 // Reports the load of `path` that `loaded` failed and gives the exit status. A compressed movie
 // refused with -5 gets a hint that names --inflate. A lenient load's JSON says that it has no

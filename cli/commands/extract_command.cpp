@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "Unit1/presentation/MessageTexts.h"
 #include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
@@ -19,9 +18,7 @@ void AddExtractCommand(CLI::App& app, ExtractOptions& options, CommandRun& run) 
         app.add_subcommand("extract",
                            "write one item's stored bytes to a file or to standard output"),
         {{exitOk, "the bytes were written"},
-         {exitFailure,
-          "the movie could not be read or failed to load, or OUT could not be "
-          "written"}});
+         {exitFailure, "the movie could not be read or failed to load"}});
     extract->add_option("--index", options.index, "the item, numbered as `tags` numbers it")
         ->type_name("N")
         ->required()
@@ -74,8 +71,7 @@ int RunExtractCommand(const ExtractOptions& options) {
                 return static_cast<int>(exitOk);
             }
             if (!WriteOutputFile(options.out, [&](const ByteSink& sink) { sink(bytes, length); })) {
-                WriteErrorLine(options.out, kSaveFailedText);
-                return static_cast<int>(exitFailure);
+                return ReportFailedWrite(options.out);
             }
             return static_cast<int>(exitOk);
         });

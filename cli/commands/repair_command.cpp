@@ -1,7 +1,6 @@
 // velpin-cli repair: a broken movie read as far as it goes, and written back as one that loads.
 #include <string>
 
-#include "Unit1/presentation/MessageTexts.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
 #include "codec/movie_output.h"
@@ -35,8 +34,8 @@ void AddRepairCommand(CLI::App& app, RepairOptions& options, CommandRun& run) {
             "repair", "read a broken movie as far as it goes and write it back as one that loads"),
         {{exitOk, "the movie was written, every fault found mended"},
          {exitFailure,
-          "nothing of a movie could be read, OUT could not be written, or a fault could not be "
-          "mended (a damaged stream), the movie written all the same"}});
+          "nothing of a movie could be read, or a fault could not be mended (a damaged "
+          "stream), the movie written all the same"}});
     AddInflateFlag(*repair, options.inflate);
     AddEmbeddedOption(*repair, options.embedded);
     AddMaxSizeOption(*repair, options.maxSize);
@@ -72,8 +71,7 @@ int RunRepairCommand(const RepairOptions& options) {
             }
             const Signature written = options.fws ? Signature::Fws : loaded.head.signature;
             if (!SaveMovieIn(document.movie, written, options.fws, options.out)) {
-                WriteErrorLine(options.out, kSaveFailedText);
-                return static_cast<int>(exitFailure);
+                return ReportFailedWrite(options.out);
             }
             if (mode == OutputMode::Json) {
                 PrintRepairJson(loaded.result, faults, outcome);

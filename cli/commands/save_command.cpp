@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "Unit1/presentation/MessageTexts.h"
 #include "base/error.h"
 #include "cli/commands/command_support.h"
 #include "cli/commands/commands.h"
@@ -48,9 +47,7 @@ void AddSaveCommand(CLI::App& app, SaveOptions& options, CommandRun& run) {
             "save",
             "delete tags by index or by code, then save the rest as the window's Save As does"),
         {{exitOk, "the movie was saved"},
-         {exitFailure,
-          "the movie could not be read or failed to load, or OUT could not be "
-          "written"}});
+         {exitFailure, "the movie could not be read or failed to load"}});
     OneValueEach(save->add_option("--delete", options.deleteIndices,
                                   "delete item N of the list as `tags` numbers it (repeatable)"))
         ->type_name("N")
@@ -86,8 +83,7 @@ int RunSaveCommand(const SaveOptions& options) {
             }
             // Only a movie inflated here has a signature to keep.
             if (!SaveMovieIn(movie, loaded.head.signature, options.fws, options.out)) {
-                WriteErrorLine(options.out, kSaveFailedText);
-                return static_cast<int>(exitFailure);
+                return ReportFailedWrite(options.out);
             }
             // An item deleted inside a sprite is still written with it, which no one would
             // guess from a file that comes out the same.

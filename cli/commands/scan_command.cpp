@@ -1,5 +1,5 @@
 // velpin-cli scan: one JSON line per movie of a collection, loose or inside containers, on standard
-// output; the folders and lists that could not be read, a progress line on a terminal, and the
+// output; the lists of paths that could not be read, a progress line on a terminal, and the
 // summary on standard error.
 #include <unistd.h>
 
@@ -34,14 +34,12 @@ class ScanPrinter : public ScanListener {
     void ListUnreadable(const std::string& list, const Error& error) override {
         WriteErrorLine(list, "cannot read the list of paths: " + std::string(error.what()));
     }
-    void FolderUnreadable(const std::string& folder, const std::string& reason) override {
-        WriteErrorLine(folder, "cannot read the folder: " + reason);
-    }
     void Started(std::size_t paths) override { total_ = paths; }
-    void Rows(const ScanLine& rows, std::size_t pathIndex) override {
+    bool Rows(const ScanLine& rows, std::size_t pathIndex) override {
         out_.Put(rows.text);
         done_ = pathIndex;
         ShowProgress();
+        return !out_.Failed();
     }
     void Waiting() override {
         out_.Flush();
@@ -178,6 +176,10 @@ int RunScanCommand(const ScanCommandOptions& options) {
     if (outcome.end == ScanEnd::NoThread) {
         WriteErrorLine("cannot start a thread");
         return exitFailure;
+    }
+    if (outcome.end == ScanEnd::RowsRefused) {
+        // Told once the command returns, as for every command whose output is lost.
+        return exitUnwritable;
     }
     printer.Finish();
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
