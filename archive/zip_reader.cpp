@@ -12,6 +12,7 @@
 #include "archive/inflating_stream.h"
 #include "archive/read_only_file.h"
 #include "archive/xz_stream.h"
+#include "archive/zip_foreign_entry.h"
 #include "codec/inflater.h"
 #include "swfff/fileio.h"
 #include "swfff/little_endian.h"
@@ -254,8 +255,16 @@ std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const 
     if (!file) {
         throw EntryError(zip_strerror(zip));
     }
-    const EntryFacts facts{stat.comp_method, stat.size, stat.crc};
     auto stored = std::make_unique<StoredStream>(std::move(file), path);
+    if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE &&
+        stat.comp_method != ZIP_CM_BZIP2 && stat.comp_method != ZIP_CM_XZ) {
+        const ForeignEntry foreign{static_cast<std::uint16_t>(stat.comp_method), stat.comp_size,
+                                   stat.size, stat.crc};
+        return std::make_unique<EntryStream>(StoredBytes{},
+                                             ForeignEntryStream(std::move(stored), foreign),
+                                             EntryFacts{ZIP_CM_STORE, stat.size, stat.crc});
+    }
+    const EntryFacts facts{stat.comp_method, stat.size, stat.crc};
     // Only deflate is decoded fast enough, and in little enough memory, to be worth handing to
     // other threads; any other entry is read on the walk's.
     if (stat.comp_size > kMaxHeldStoredBytes ||
@@ -405,10 +414,7 @@ ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, st
                                     ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
                                     ZIP_STAT_ENCRYPTION_METHOD;
         if (zip_stat_index(zip.get(), i, ZIP_FL_ENC_GUESS, &stat) != 0 ||
-            (stat.valid & needed) != needed ||
-            (stat.encryption_method == ZIP_EM_NONE && stat.comp_method != ZIP_CM_STORE &&
-             stat.comp_method != ZIP_CM_DEFLATE && stat.comp_method != ZIP_CM_BZIP2 &&
-             stat.comp_method != ZIP_CM_XZ)) {
+            (stat.valid & needed) != needed) {
             return ZipReading::LeftToOthers;
         }
     }

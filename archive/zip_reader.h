@@ -30,8 +30,8 @@ using ZipEntryVisitor =
 
 enum class ZipReading {
     Read,
-    // An entry is compressed by a method not read here (LZMA, zstd, PPMd): nothing was visited,
-    // and the zip is to be read another way.
+    // The zip is to be read another way: it does not start with an entry, or libzip cannot say
+    // all it must of one. Nothing was visited.
     LeftToOthers,
     // libzip cannot take the zip, whose central directory is then damaged or missing: nothing
     // was visited.
@@ -47,9 +47,10 @@ inline constexpr std::uint64_t kDirectoryBytesPerEntry = 768;
 
 // Visits the regular files of the zip at `path` in the order of its central directory, with
 // their names in UTF-8; folders and links are passed by. Stored, deflated, bzip2 and xz entries
-// are decoded; an encrypted one, or one that does not decode, is an entry error and the zip is
-// read on after it. For an Unopened zip, `unopened` says why. When an entry's own header
-// disagrees with the central directory, which is followed, `disagreement` says so.
+// are decoded here, any other method by libarchive; an encrypted entry, or one that does not
+// decode, is an entry error and the zip is read on after it. For an Unopened zip, `unopened` says
+// why. When an entry's own header disagrees with the central directory, which is followed,
+// `disagreement` says so.
 ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, std::string& unopened,
                        std::string& disagreement);
 

@@ -219,6 +219,32 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
         const Walked walked = WalkFile(row.zip);
         EXPECT_EQ(walked.lines, (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // Methods our own decoders do not take are libarchive's, an entry at a time: one that does
+    // not decode costs only itself.
+    const Bytes lzma = ZipLzma(kLong);
+    Bytes lzmaDamaged = lzma;
+    std::fill_n(lzmaDamaged.begin() + 20, 20, 0xA5);
+    Bytes lzmaVast = lzma;
+    lzmaVast[8] = 0xF0;  // the dictionary's size, from byte 5
+    const struct {
+        const char* name;
+        std::uint16_t method;
+        Bytes stored;
+        std::string firstLine;
+    } kMethods[] = {
+        {"lzma", 14, lzma, Row("a.swf", kLong)},
+        {"lzma damaged", 14, lzmaDamaged, "a.swf | error: lzma data error (error 9)"},
+        {"lzma dictionary", 14, lzmaVast,
+         "a.swf | error: the entry's LZMA data needs more than 128 MiB of memory to decode"},
+        {"unknown", 97, kLong, "a.swf | error: Unsupported ZIP compression method (97: wav-pack)"},
+    };
+    for (const auto& row : kMethods) {
+        SCOPED_TRACE(row.name);
+        const Bytes methodZip =
+            StoredZip({{"a.swf", kLong, "", "", row.method, row.stored}, {"b.swf", kFws}}, 0);
+        EXPECT_EQ(WalkFile(methodZip).lines,
+                  (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
+    }
     // A directory that names an entry otherwise than its own header is followed, and said to.
     EXPECT_EQ(WalkFile(changed(central + 46, 2)).lines,
               (std::vector<std::string>{Row("c.swf", kLong), Row("b.swf", kFws),

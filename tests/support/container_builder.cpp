@@ -2,6 +2,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <lzma.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -207,11 +208,12 @@ Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags, std::ui
             const bool local = to == &out;
             put(*to, local ? 0x04034b50 : 0x02014b50, 4);
             put(*to, 20, local ? 2 : 4);  // versions made by and needed
+            const Bytes& stored = member.method == 0 ? member.bytes : member.stored;
             put(*to, flags, 2);
-            put(*to, 0, 2);  // stored
+            put(*to, member.method, 2);
             put(*to, dosTime, 4);
             put(*to, crc, 4);
-            put(*to, member.bytes.size(), 4);
+            put(*to, stored.size(), 4);
             put(*to, member.bytes.size(), 4);
             put(*to, member.name.size(), 2);
             put(*to, 0, local ? 2 : 12);  // extra; comment, disk, attributes
@@ -220,7 +222,7 @@ Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags, std::ui
             }
             to->insert(to->end(), member.name.begin(), member.name.end());
             if (local) {
-                to->insert(to->end(), member.bytes.begin(), member.bytes.end());
+                to->insert(to->end(), stored.begin(), stored.end());
             }
         }
     }
@@ -234,6 +236,31 @@ Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags, std::ui
     put(out, directory, 4);
     put(out, 0, 2);
     return out;
+}
+
+Bytes ZipLzma(const Bytes& data) {
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 1);
+    lzma_stream stream = LZMA_STREAM_INIT;
+    if (lzma_alone_encoder(&stream, &options) != LZMA_OK) {
+        throw std::runtime_error("lzma_alone_encoder failed");
+    }
+    Bytes alone(data.size() + data.size() / 2 + 1024);
+    stream.next_in = data.data();
+    stream.avail_in = data.size();
+    stream.next_out = alone.data();
+    stream.avail_out = alone.size();
+    const lzma_ret ended = lzma_code(&stream, LZMA_FINISH);
+    alone.resize(alone.size() - stream.avail_out);
+    lzma_end(&stream);
+    if (ended != LZMA_STREAM_END) {
+        throw std::runtime_error("lzma_code failed");
+    }
+    // The .lzma header is the properties and an 8-byte size, which a zip entry leaves out.
+    Bytes entry{9, 4, 5, 0};
+    entry.insert(entry.end(), alone.begin(), alone.begin() + 5);
+    entry.insert(entry.end(), alone.begin() + 13, alone.end());
+    return entry;
 }
 
 Bytes Gzip(const Bytes& data, bool raw) {

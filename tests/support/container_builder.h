@@ -18,6 +18,9 @@ struct Member {
     // A link of either kind, to the member of that name, holds no bytes.
     std::string hardLink = {};
     std::string symbolicLink = {};
+    // For StoredZip: the compression method, and the bytes stored for `bytes` under it.
+    std::uint16_t method = 0;
+    Bytes stored = {};
 };
 
 enum class ArchiveFormat { Zip, SevenZip, Tar };
@@ -28,10 +31,13 @@ Bytes Archive(ArchiveFormat format, const std::vector<Member>& members,
               ArchiveFilter filter = ArchiveFilter::None,
               std::optional<std::int64_t> modified = std::nullopt);
 
-// A zip of stored members written here, with the general purpose `flags` (0x800: names in UTF-8)
-// on every member; libarchive's writer keeps no name it cannot convert to the locale.
-// `dosTime` is every member's DOS date (high half) and time.
+// A zip of members written here, stored unless a member says otherwise, with the general purpose
+// `flags` (0x800: names in UTF-8) on every member; libarchive's writer keeps no name it cannot
+// convert to the locale. `dosTime` is every member's DOS date (high half) and time.
 Bytes StoredZip(const std::vector<Member>& members, std::uint16_t flags, std::uint32_t dosTime = 0);
+
+// `data` as a zip entry of method 14 stores it: LZMA with an end marker, behind its properties.
+Bytes ZipLzma(const Bytes& data);
 
 // A 7z of the `packed` streams and the `header` given byte for byte, behind a signature header
 // that places and checksums them: for headers libarchive's writer does not make.
