@@ -8,6 +8,7 @@
 
 #include "archive/decode_budget.h"
 #include "archive/libarchive_reader.h"
+#include "archive/temporary_file.h"
 #include "archive/warc_reader.h"
 #include "archive/zip_reader.h"
 #include "base/ascii.h"
@@ -157,6 +158,30 @@ class Walker {
     // Walks one container at `level` (1 for the outermost). `path` is the file when the container
     // is one, so that libarchive can seek in it. False when it turned out to be no archive.
     bool Walk(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
+        if (path == nullptr && kind == ContainerKind::Archive) {
+            // A zip that is not a file of its own is read from a copy, as one on disk is, through
+            // its central directory: libarchive's reading of one as a stream cuts a name at a NUL,
+            // and knows nothing of the entries the directory holds but their own headers do not.
+            // Without a temporary file, it is read as a stream all the same.
+            PeekedStream peeked(in, kZipHeadBytes);
+            std::optional<TemporaryFile> spooled;
+            if (StartsZipEntry(peeked.Head().data(), peeked.Head().size())) {
+                try {
+                    spooled.emplace();
+                } catch (const Error&) {
+                }
+            }
+            if (spooled) {
+                spooled->WriteAllOf(peeked);
+                FileStream copy(spooled->Path());
+                return WalkFound(copy, kind, level, &spooled->Path());
+            }
+            return WalkFound(peeked, kind, level, nullptr);
+        }
+        return WalkFound(in, kind, level, path);
+    }
+
+    bool WalkFound(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
         std::string unopened;
         if (path != nullptr && kind == ContainerKind::Archive) {
             const ZipReading reading = WalkZipFile(*path, level, unopened);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "archive/inflating_stream.h"
@@ -308,6 +309,8 @@ struct DirectoryEnd {
     }
 };
 
+constexpr std::size_t kCentralBytes = 46;
+
 std::optional<DirectoryEnd> ReadDirectoryEnd(int fd, std::uint64_t size) {
     constexpr std::uint64_t kEndBytes = 22;
     std::vector<std::uint8_t> tail(std::min<std::uint64_t>(size, kEndBytes + 0xFFFF));
@@ -336,52 +339,108 @@ std::optional<DirectoryEnd> ReadDirectoryEnd(int fd, std::uint64_t size) {
     return std::nullopt;
 }
 
-// The first entry whose own header disagrees with the central directory on its name or its
-// compression method, said in words; empty when none does. A reader from the start of the zip,
-// as of one on standard input, would give what the entries' own headers say.
-std::string FirstDisagreement(int fd, std::uint64_t size, const DirectoryEnd& end) {
-    constexpr std::size_t kCentralBytes = 46;
-    constexpr std::size_t kLocalBytes = 30;
+// Calls `record` with each record of the central directory that `end` places, and its name,
+// while it returns true.
+template <typename Visit>
+void ForEachDirectoryRecord(int fd, std::uint64_t size, const DirectoryEnd& end, Visit record) {
     if (end.offset > size || end.bytes > size - end.offset) {
-        return "";
+        return;
     }
     std::vector<std::uint8_t> directory(static_cast<std::size_t>(end.bytes));
     if (pread(fd, directory.data(), directory.size(), static_cast<off_t>(end.offset)) !=
         static_cast<ssize_t>(directory.size())) {
-        return "";
+        return;
     }
-    std::vector<std::uint8_t> local;
     for (std::size_t at = 0; at + kCentralBytes <= directory.size() &&
                              std::memcmp(directory.data() + at, "PK\x01\x02", 4) == 0;) {
-        const std::uint8_t* record = directory.data() + at;
-        const std::size_t nameBytes = LittleU16(record + 28);
-        const std::uint64_t offset = LittleU32(record + 42);
-        if (at + kCentralBytes + nameBytes > directory.size()) {
-            break;
+        const std::uint8_t* fields = directory.data() + at;
+        const std::size_t nameBytes = LittleU16(fields + 28);
+        if (at + kCentralBytes + nameBytes > directory.size() ||
+            !record(fields, std::string_view(reinterpret_cast<const char*>(fields + kCentralBytes),
+                                             nameBytes))) {
+            return;
         }
-        const std::string name(reinterpret_cast<const char*>(record + kCentralBytes), nameBytes);
-        // A zip64 offset is in the extra field; such an entry is not compared.
-        if (offset != 0xFFFFFFFF) {
-            local.resize(kLocalBytes + nameBytes);
-            const bool read = pread(fd, local.data(), local.size(), static_cast<off_t>(offset)) ==
-                              static_cast<ssize_t>(local.size());
-            if (!read || std::memcmp(local.data(), "PK\x03\x04", 4) != 0 ||
-                LittleU16(local.data() + 8) != LittleU16(record + 10) ||
-                LittleU16(local.data() + 26) != nameBytes ||
-                std::memcmp(local.data() + kLocalBytes, name.data(), nameBytes) != 0) {
-                return "the zip's own header of the entry " + name +
-                       " disagrees with its central directory, which the rows follow";
-            }
-        }
-        at += kCentralBytes + nameBytes + LittleU16(record + 30) + LittleU16(record + 32);
+        at += kCentralBytes + nameBytes + LittleU16(fields + 30) + LittleU16(fields + 32);
     }
-    return "";
+}
+
+// The first entry whose own header disagrees with the central directory on its name or its
+// compression method, said in words; empty when none does. A reader from the start of the zip,
+// as of one on standard input, would give what the entries' own headers say.
+std::string FirstDisagreement(int fd, std::uint64_t size, const DirectoryEnd& end) {
+    constexpr std::size_t kLocalBytes = 30;
+    std::vector<std::uint8_t> local;
+    std::string disagreement;
+    ForEachDirectoryRecord(fd, size, end, [&](const std::uint8_t* fields, std::string_view name) {
+        const std::uint64_t offset = LittleU32(fields + 42);
+        // A zip64 offset is in the extra field; such an entry is not compared.
+        if (offset == 0xFFFFFFFF) {
+            return true;
+        }
+        local.resize(kLocalBytes + name.size());
+        const bool read = pread(fd, local.data(), local.size(), static_cast<off_t>(offset)) ==
+                          static_cast<ssize_t>(local.size());
+        if (!read || std::memcmp(local.data(), "PK\x03\x04", 4) != 0 ||
+            LittleU16(local.data() + 8) != LittleU16(fields + 10) ||
+            LittleU16(local.data() + 26) != name.size() ||
+            std::memcmp(local.data() + kLocalBytes, name.data(), name.size()) != 0) {
+            disagreement = "the zip's own header of the entry " + std::string(name) +
+                           " disagrees with its central directory, which the rows follow";
+            return false;
+        }
+        return true;
+    });
+    return disagreement;
+}
+
+// Whether `text` is well-formed UTF-8: no stray continuation byte, overlong form, surrogate or
+// code point past U+10FFFF.
+bool IsUtf8(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<std::uint8_t>(text[at]);
+        const std::size_t length = lead < 0x80   ? 1
+                                   : lead < 0xC2 ? 0
+                                   : lead < 0xE0 ? 2
+                                   : lead < 0xF0 ? 3
+                                   : lead < 0xF5 ? 4
+                                                 : 0;
+        if (length == 0 || at + length > text.size()) {
+            return false;
+        }
+        std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t i = 1; i < length; ++i) {
+            const auto next = static_cast<std::uint8_t>(text[at + i]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            point = point << 6 | (next & 0x3F);
+        }
+        if ((length == 3 && (point < 0x800 || (point >= 0xD800 && point <= 0xDFFF))) ||
+            (length == 4 && (point < 0x10000 || point > 0x10FFFF))) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
+// libzip refuses a whole zip, as inconsistent, for one name that is not the UTF-8 its flag says:
+// which is said instead, since nothing else in the directory need be wrong.
+bool HasFalseUtf8Name(int fd, std::uint64_t size, const DirectoryEnd& end) {
+    constexpr std::uint16_t kUtf8Flag = 0x800;
+    bool found = false;
+    ForEachDirectoryRecord(fd, size, end, [&](const std::uint8_t* fields, std::string_view name) {
+        found = (LittleU16(fields + 8) & kUtf8Flag) != 0 && !IsUtf8(name);
+        return !found;
+    });
+    return found;
 }
 
 }  // namespace
 
 ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, std::string& unopened,
                        std::string& disagreement) {
+    bool falseUtf8Name = false;
     {
         const ReadOnlyFile file(path);
         struct stat info {};
@@ -394,6 +453,7 @@ ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, st
             }
             if (end) {
                 disagreement = FirstDisagreement(file.Descriptor(), size, *end);
+                falseUtf8Name = HasFalseUtf8Name(file.Descriptor(), size, *end);
             }
         }
     }
@@ -402,7 +462,9 @@ ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, st
     if (!zip) {
         zip_error_t why;
         zip_error_init_with_code(&why, error);
-        unopened = zip_error_strerror(&why);
+        unopened = error == ZIP_ER_INCONS && falseUtf8Name
+                       ? "an entry's name is not the UTF-8 its flag says it is"
+                       : zip_error_strerror(&why);
         zip_error_fini(&why);
         return ZipReading::Unopened;
     }

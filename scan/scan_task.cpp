@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "archive/container_walk.h"
+#include "archive/temporary_file.h"
 #include "base/error.h"
 #include "input/movie_input.h"
 #include "swfff/errors.h"
@@ -206,40 +207,6 @@ class StandardInputStream : public ByteStream {
 
   private:
     std::string name_;
-};
-
-// A file of our own under $TMPDIR, removed again however the scan of it ends.
-class TemporaryFile {
-  public:
-    TemporaryFile() {
-        const char* folder = std::getenv("TMPDIR");
-        path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-                "/velpin-scan-XXXXXX";
-        fd_ = mkstemp(path_.data());
-        if (fd_ < 0) {
-            RaiseIoError(errno, path_, IoOp::Create);
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        close(fd_);
-        unlink(path_.c_str());
-    }
-
-    void WriteAllOf(ByteStream& in) {
-        std::vector<std::uint8_t> block(1 << 20);
-        while (const std::size_t got = in.Read(block.data(), block.size())) {
-            if (!WriteAll(fd_, block.data(), got)) {
-                RaiseIoError(errno, path_, IoOp::Write);
-            }
-        }
-    }
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-    int fd_ = -1;
 };
 
 // A Windows executable, which may be a self-extracting zip: only its end can tell.

@@ -296,8 +296,18 @@ TEST(ContainerWalkTest, EntryNamesComeOutAsUtf8) {
         0x800);
     EXPECT_EQ(WalkFile(nul).lines,
               (std::vector<std::string>{Row("nul hidden.swf", kFws), Row("nul other.swf", kCws)}));
+    EXPECT_EQ(Walk(Archive(ArchiveFormat::Tar, {{"in.zip", nul}})).lines,
+              (std::vector<std::string>{Row("in.zip > nul hidden.swf", kFws),
+                                        Row("in.zip > nul other.swf", kCws)}));
     // Names that are not the UTF-8 the flag says are told apart.
     EXPECT_EQ(Walk(StoredZip({{"caf\xE9.swf", kFws}, {"\xFF.swf", kCws}}, 0x800)).lines,
+              (std::vector<std::string>{
+                  Row("\xEF\xBF\xBD (entry 1, whose name cannot be decoded)", kFws),
+                  Row("\xEF\xBF\xBD (entry 2, whose name cannot be decoded)", kCws),
+                  "! : the zip's central directory cannot be read (an entry's name is not the "
+                  "UTF-8 its flag says it is): its entries were read from their own headers"}));
+    // A 7z name holding a lone surrogate, as UTF-16 allows and Unicode does not.
+    EXPECT_EQ(Walk(SolidSevenZip({{"a\xED\xA0\x80.swf", kFws}, {"b\xED\xA0\x80.swf", kCws}})).lines,
               (std::vector<std::string>{
                   Row("\xEF\xBF\xBD (entry 1, whose name cannot be decoded)", kFws),
                   Row("\xEF\xBF\xBD (entry 2, whose name cannot be decoded)", kCws)}));

@@ -89,8 +89,16 @@ Bytes SolidSevenZip(const std::vector<Member>& members) {
         }
         Append(packed, member.bytes);
         Append(crcs, U32(Crc32(member.bytes)));
-        for (const char c : member.name) {
-            Append(names, {static_cast<std::uint8_t>(c), 0});
+        // UTF-8 of one to three bytes, as UTF-16 units: "\xED\xA0\x80" makes a lone surrogate.
+        for (std::size_t at = 0; at < member.name.size();) {
+            const auto lead = static_cast<std::uint8_t>(member.name[at]);
+            const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
+            unsigned unit = length == 1 ? lead : lead & (0x7F >> length);
+            for (std::size_t i = 1; i < length; ++i) {
+                unit = unit << 6 | (static_cast<std::uint8_t>(member.name[at + i]) & 0x3F);
+            }
+            Append(names, {static_cast<std::uint8_t>(unit), static_cast<std::uint8_t>(unit >> 8)});
+            at += length;
         }
         Append(names, {0, 0});
     }
