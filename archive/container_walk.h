@@ -3,8 +3,8 @@
 // bzip2, xz or zstd) through libarchive; WARC through our own record reader, and WACZ as the zip
 // of WARC files it is. Every movie entry is handed over in the container's order as a stream of
 // its bytes as stored; no entry is extracted to disk (a nested 7z or zip is copied to a
-// temporary file) and no entry name becomes a path. An entry
-// that is itself a container is walked in turn, down to kMaxContainerLevels.
+// temporary file) and no entry name becomes a path. An entry that is itself a container is
+// walked in turn, down to kMaxContainerLevels.
 //
 // Every container is untrusted: each stream holds a fixed buffer, a compressed entry costs time
 // in proportion to what it inflates to and no more memory, what a container may decode is
@@ -86,9 +86,9 @@ std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visito
 void ListContainerFile(const std::string& path, ContainerVisitor& visitor);
 
 // The same for a container of `stored` bytes held in a stream (a 7z or a zip is copied to a
-// temporary file, since reading one needs to seek); without `stored`, the bytes read so far are what it
-// stores, as for a nested container. A smaller `baseBudget` than a file's lets the fuzzer meet
-// the budget at every depth in the time it gives an input.
+// temporary file, since reading one needs to seek); without `stored`, the bytes read so far are
+// what it stores, as for a nested container. A smaller `baseBudget` than a file's lets the fuzzer
+// meet the budget at every depth in the time it gives an input.
 std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor,
                                  std::optional<std::uint64_t> stored,
                                  std::uint64_t baseBudget = DecodeBudget::kBaseBytes);
