@@ -346,6 +346,13 @@ Seeds ContainerSeeds() {
         {"names_not_utf8.zip", StoredZip({{"caf\xE9.swf", movie}, {"\xFF.swf", cws}}, 0x800)});
     seeds.push_back(
         {"self_extracting.exe", Cat({{'M', 'Z'}, Bytes(500), StoredZip({{"c.swf", movie}}, 0)})});
+    seeds.push_back(
+        {"lzma.zip", StoredZip({{"a.swf", movie, "", "", 14, ZipLzma(movie)}, {"b.swf", cws}}, 0)});
+    seeds.push_back(
+        {"nul_name_zip.tar",
+         Archive(ArchiveFormat::Tar,
+                 {{"in.zip", StoredZip({{std::string("nul\0a.swf", 9), movie}}, 0x800)}})});
+    seeds.push_back({"lone_surrogate.7z", SolidSevenZip({{"a\xED\xA0\x80.swf", movie}})});
     return seeds;
 }
 
