@@ -50,7 +50,8 @@ const std::vector<ManualSection>& ManualSections() {
            "lists as the file named."}}},
         {"CONTAINERS",
          {{"",
-           "scan reads collections where they lie, with nothing unpacked to disk: zip, 7z, tar "
+           "scan reads collections where they lie, with nothing unpacked to disk but a zip or "
+           "7z inside another container, copied whole to a temporary file: zip, 7z, tar "
            "(plain or compressed with gzip, bzip2, xz or zstd), a movie gzipped whole, WARC "
            "(.warc, .warc.gz; WARC/1.0 and 1.1) and WACZ. A folder walk takes the files ending in "
            ".swf and in the containers' extensions; a file named on the command line is "
@@ -70,9 +71,9 @@ const std::vector<ManualSection>& ManualSections() {
            "the next record; so does a tar header with a bad checksum. A zip whose central "
            "directory cannot be read gives its entries from their own headers and a row that "
            "says so, as does one whose entries' own headers disagree with its central directory, "
-           "which the rows follow; a zip entry that does not decode or is encrypted gives its own "
-           "error row; a "
-           "tar link named *.swf gives a row saying what it links to."},
+           "which the rows follow; a zip entry that does not decode (deflate, bzip2, xz, LZMA, "
+           "zstd, PPMd) or is encrypted gives its own error row, and the entries after it are "
+           "read; a tar link named *.swf gives a row saying what it links to."},
           {"budget",
            "Each container may decode at most 1 GiB plus 1,000 times its own size, counting what "
            "the containers inside it decode: a decompression bomb gives a row naming the budget "
