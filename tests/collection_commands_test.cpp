@@ -992,6 +992,7 @@ TEST_F(CollectionTest, MaxSizeIsTheLargestMovieLoaded) {
         {{"save", "--max-size", "1M", large, "/dev/null"}, 1, refused(large, "1048576")},
         {{"extract", "--max-size", "1M", "--index", "0", large}, 1, refused(large, "1048576")},
         {{"repair", "--max-size", "1M", large, "/dev/null"}, 1, refused(large, "1048576")},
+        {{"repair", "--json", large, dir.File("5m-repaired.swf")}, 0, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.args[row.args.size() - 2] + " " + row.args.back());
