@@ -14,7 +14,6 @@ namespace {
 constexpr std::int64_t kHeaderBlockBytes = 21;
 constexpr int kShortTagHeaderBytes = 2;
 constexpr int kLongTagHeaderBytes = 6;
-constexpr int kSpriteFieldsBytes = 4;  // character id and frame count
 constexpr std::uint16_t kLongLengthMarker = 0x3F;
 
 // Why a walk stopped, in the words its faults are reported in.

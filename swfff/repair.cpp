@@ -11,7 +11,6 @@ namespace {
 
 // The End tag given to a movie that has none. Only ever read: the writer copies it.
 const std::uint8_t kEndTagBytes[2] = {0, 0};
-constexpr std::int64_t kSpriteFieldsBytes = 4;  // character id and frame count
 
 std::int64_t ItemBytes(const TagItem& item) {
     return static_cast<std::int64_t>(StoredItemBytes(item));

@@ -44,6 +44,9 @@ enum TagCodes : std::uint16_t {
     tagDefineBinaryData = 87,
 };
 
+// A DefineSprite body starts with its character id and frame count, before its own tags.
+inline constexpr int kSpriteFieldsBytes = 4;
+
 // The window's name: the format's name for the codes the window knows, "Unknown" for the rest.
 // Never null.
 const char* TagTypeName(std::uint16_t code);
