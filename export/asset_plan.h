@@ -3,11 +3,14 @@
 // that exists before it writes anything.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "codec/swfcodec.h"
 #include "export/exported_asset.h"
+#include "swfff/document.h"
 
 namespace velpin {
 
@@ -19,10 +22,32 @@ struct AssetPlan {
     std::function<void(const ByteSink&)> produce;
 };
 
+// The asset of `kind` that the tag `item`, item `index` of its movie, holds, before anything of
+// its body is read.
+inline ExportedAsset AssetOf(const TagItem& item, std::int64_t index, AssetKind kind) {
+    ExportedAsset asset;
+    asset.index = index;
+    asset.code = item.TagCode;
+    asset.kind = kind;
+    return asset;
+}
+
+// Why an asset whose body ends before its fields do cannot be exported.
+inline constexpr char kShortBody[] = "the body is too short for its fields";
+
 // A plan for an asset that cannot be exported, for the reason `error`.
 inline AssetPlan FailedPlan(ExportedAsset asset, std::string error) {
     asset.error = std::move(error);
     return {std::move(asset), {}, {}};
+}
+
+// A plan whose file is `data`, as the movie stores it; `data` lies in the movie, which outlives
+// the plan.
+inline AssetPlan StoredBytesPlan(ExportedAsset asset, std::string_view data,
+                                 const char* extension) {
+    return {std::move(asset), extension, [data](const ByteSink& sink) {
+                sink(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+            }};
 }
 
 }  // namespace velpin

@@ -23,8 +23,6 @@ enum LosslessFormat : std::uint8_t {
     rgb24 = 5,  // 32 bits a pixel: ARGB in DefineBitsLossless2
 };
 
-const char kShortBody[] = "the body is too short for its fields";
-
 // What an image tag holds in its image data: since version 8 of the format, DefineBitsJPEG2 and
 // DefineBitsJPEG3 may hold a PNG or a GIF instead of a JPEG.
 enum class Held { Jpeg, Png, Gif };
@@ -243,10 +241,7 @@ bool IsImageCode(std::uint16_t code) {
 }
 
 AssetPlan PlanImage(const TagItem& item, std::int64_t index, const ByteSpan* tables) {
-    ExportedAsset asset;
-    asset.index = index;
-    asset.code = item.TagCode;
-    asset.kind = AssetKind::Image;
+    ExportedAsset asset = AssetOf(item, index, AssetKind::Image);
     TagReader body = TagReader::OfBody(item);
     const std::uint16_t id = body.U16();
     if (body.Failed()) {

@@ -112,20 +112,10 @@ AssetPlan PlanAdpcm(ExportedAsset asset, const SoundHeader& header, std::string_
             }};
 }
 
-AssetPlan PlanStored(ExportedAsset asset, std::string_view data, const char* extension) {
-    return {std::move(asset), extension,
-            [data](const ByteSink& sink) { sink(Bytes(data), data.size()); }};
-}
-
-const char kShortBody[] = "the body is too short for its fields";
-
 }  // namespace
 
 AssetPlan PlanSound(const TagItem& item, std::int64_t index) {
-    ExportedAsset asset;
-    asset.index = index;
-    asset.code = item.TagCode;
-    asset.kind = AssetKind::Sound;
+    ExportedAsset asset = AssetOf(item, index, AssetKind::Sound);
     TagReader body = TagReader::OfBody(item);
     const std::uint16_t id = body.U16();
     const SoundHeader header = ReadSoundHeader(body.U8());
@@ -148,18 +138,15 @@ AssetPlan PlanSound(const TagItem& item, std::int64_t index) {
                 return FailedPlan(std::move(asset), kShortBody);
             }
             // The seek-samples word, which no MP3 player expects, comes before the frames.
-            return PlanStored(std::move(asset), data.substr(2), "mp3");
+            return StoredBytesPlan(std::move(asset), data.substr(2), "mp3");
         default:
-            return PlanStored(std::move(asset), data, "bin");
+            return StoredBytesPlan(std::move(asset), data, "bin");
     }
 }
 
 std::optional<AssetPlan> PlanStreamSound(const TagItem& head, std::int64_t index,
                                          std::optional<std::uint16_t> spriteId) {
-    ExportedAsset asset;
-    asset.index = index;
-    asset.code = head.TagCode;
-    asset.kind = AssetKind::Sound;
+    ExportedAsset asset = AssetOf(head, index, AssetKind::Sound);
     asset.id = spriteId;
     TagReader body = TagReader::OfBody(head);
     body.U8();  // the playback format, which says how to play it, not how it is stored

@@ -16,10 +16,8 @@ bool IsScriptCode(std::uint16_t code) {
 }
 
 AssetPlan PlanStored(const TagItem& item, std::int64_t index) {
-    ExportedAsset asset;
-    asset.index = index;
-    asset.code = item.TagCode;
-    asset.kind = IsDataCode(item.TagCode) ? AssetKind::Data : AssetKind::Script;
+    ExportedAsset asset =
+        AssetOf(item, index, IsDataCode(item.TagCode) ? AssetKind::Data : AssetKind::Script);
     TagReader body = TagReader::OfBody(item);
     const char* extension = "bin";
     switch (item.TagCode) {
@@ -42,15 +40,14 @@ AssetPlan PlanStored(const TagItem& item, std::int64_t index) {
             break;
     }
     if (body.Failed()) {
-        return FailedPlan(std::move(asset), "the body is too short for its fields");
+        return FailedPlan(std::move(asset), kShortBody);
     }
     const std::string_view bytes = body.Bytes(body.Remaining());
     const ByteSpan data{reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
     if (item.TagCode == tagDefineBinaryData && IsMovieData(data)) {
         extension = "swf";
     }
-    return {std::move(asset), extension,
-            [data](const ByteSink& sink) { sink(data.bytes, data.size); }};
+    return StoredBytesPlan(std::move(asset), bytes, extension);
 }
 
 }  // namespace velpin
