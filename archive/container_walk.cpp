@@ -12,6 +12,7 @@
 #include "archive/warc_reader.h"
 #include "archive/zip_reader.h"
 #include "base/ascii.h"
+#include "swfff/errors.h"
 
 namespace velpin {
 
@@ -168,7 +169,7 @@ class Walker {
             if (StartsZipEntry(peeked.Head().data(), peeked.Head().size())) {
                 try {
                     spooled.emplace();
-                } catch (const Error&) {
+                } catch (const EInOutError&) {
                 }
             }
             if (spooled) {

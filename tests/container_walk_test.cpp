@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string>
@@ -245,6 +246,14 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
         EXPECT_EQ(WalkFile(methodZip).lines,
                   (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // Without a temporary file to copy it to, a zip inside another container is read as a stream.
+    const char* const tmpdir = std::getenv("TMPDIR");
+    const std::string savedTmpdir = tmpdir != nullptr ? tmpdir : "";
+    setenv("TMPDIR", "/nonexistent", 1);
+    const Walked streamed = Walk(Archive(ArchiveFormat::Tar, {{"in.zip", zip}}));
+    tmpdir != nullptr ? setenv("TMPDIR", savedTmpdir.c_str(), 1) : unsetenv("TMPDIR");
+    EXPECT_EQ(streamed.lines, (std::vector<std::string>{Row("in.zip > a.swf", kLong),
+                                                        Row("in.zip > b.swf", kFws)}));
     // A directory that names an entry otherwise than its own header is followed, and said to.
     EXPECT_EQ(WalkFile(changed(central + 46, 2)).lines,
               (std::vector<std::string>{Row("c.swf", kLong), Row("b.swf", kFws),
