@@ -1,8 +1,38 @@
 #include "archive/xz_stream.h"
 
+#include <dlfcn.h>
+
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
+
+// libarchive starts liblzma's decoders for zip entries (LZMA and xz) with no memory limit, so
+// that an entry may have a dictionary of up to 4 GiB taken on its word, and it offers no setting
+// for that. These definitions come first in the process's symbol lookup, libarchive's calls
+// included, and start liblzma's own decoders under the bound every xz stream here has: an entry
+// that asks for more fails to decode, as an xz file that does.
+namespace {
+
+template <typename Function>
+Function* LiblzmaOwn(const char* name) {
+    return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" lzma_ret lzma_alone_decoder(lzma_stream* stream, std::uint64_t memlimit) noexcept {
+    static auto* const own =
+        LiblzmaOwn<lzma_ret(lzma_stream*, std::uint64_t)>("lzma_alone_decoder");
+    return own(stream, std::min(memlimit, velpin::kMaxDecoderBytes));
+}
+
+extern "C" lzma_ret lzma_stream_decoder(lzma_stream* stream, std::uint64_t memlimit,
+                                        std::uint32_t flags) noexcept {
+    static auto* const own =
+        LiblzmaOwn<lzma_ret(lzma_stream*, std::uint64_t, std::uint32_t)>("lzma_stream_decoder");
+    return own(stream, std::min(memlimit, velpin::kMaxDecoderBytes), flags);
+}
 
 namespace velpin {
 
