@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/byte_stream.h"
+#include "archive/xz_stream.h"
 #include "swfff/little_endian.h"
 
 namespace velpin {
@@ -55,6 +56,25 @@ struct Coder {
     std::vector<std::uint8_t> id;
     std::vector<std::uint8_t> properties;
 };
+
+// libarchive hands an LZMA or LZMA2 coder's dictionary size to liblzma as its properties give it,
+// up to 4 GiB, which liblzma then allocates: a 7z whose data asks for more than an xz stream may
+// take is refused as such an xz stream is.
+void CheckDictionary(const Coder& coder) {
+    const std::vector<std::uint8_t> kLzma{0x03, 0x01, 0x01};
+    const std::vector<std::uint8_t> kLzma2{0x21};
+    std::uint64_t dictionary = 0;
+    if (coder.id == kLzma && coder.properties.size() >= 5) {
+        dictionary = LittleU32(coder.properties.data() + 1);
+    } else if (coder.id == kLzma2 && !coder.properties.empty()) {
+        const unsigned bits = coder.properties[0] & 0x3Fu;
+        dictionary = bits >= 40 ? 0xFFFFFFFFu : std::uint64_t{2u | (bits & 1u)} << (bits / 2 + 11);
+    }
+    if (dictionary > kMaxDecoderBytes) {
+        throw ContainerError("the 7z archive's LZMA data needs more than " +
+                             std::to_string(kMaxDecoderBytes >> 20) + " MiB of memory to decode");
+    }
+}
 
 // Where a compressed header's packed bytes lie and how they decode.
 struct PackedHeader {
@@ -268,6 +288,9 @@ class HeaderReader {
             }
             if ((flags & 0x20u) != 0) {
                 coder.properties = Take(Number());
+            }
+            if (!encoded_) {
+                CheckDictionary(coder);
             }
             if (encoded_) {
                 folder.push_back(std::move(coder));
