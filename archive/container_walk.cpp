@@ -196,12 +196,21 @@ class Walker {
         }
         if (!unopened.empty()) {
             // Its entries can still be read one after another, but the zip is damaged all the
-            // same, which its rows say.
-            const bool read = WalkArchive(in, kind, level, path);
-            visitor_.Failure(
-                names_, ContainerError("the zip's central directory cannot be read (" + unopened +
-                                       "): its entries were read from their own "
-                                       "headers"));
+            // same, which its rows say, also when they end early.
+            const Error damaged =
+                ContainerError("the zip's central directory cannot be read (" + unopened +
+                               "): its entries were read from their own "
+                               "headers");
+            bool read = false;
+            try {
+                read = WalkArchive(in, kind, level, path);
+            } catch (const Error& error) {
+                if (error.Subject() == ErrorSubject::Container) {
+                    visitor_.Failure(names_, damaged);
+                }
+                throw;
+            }
+            visitor_.Failure(names_, damaged);
             return read;
         }
         if (kind == ContainerKind::Warc) {

@@ -136,7 +136,11 @@ class ArchiveEntryStream : public ByteStream {
             charges_.EntryRead(static_cast<std::size_t>(got));
             return static_cast<std::size_t>(got);
         }
-        if (got == ARCHIVE_FATAL) {
+        // A zip entry whose data does not decode is fatal to libarchive, but its reading as a
+        // stream goes on at the next header all the same: whether it can is for the next header
+        // to tell.
+        if (got == ARCHIVE_FATAL &&
+            (archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ZIP) {
             throw ContainerError(ArchiveMessage(archive_));
         }
         throw EntryError(ArchiveMessage(archive_));

@@ -246,6 +246,16 @@ TEST(ContainerWalkTest, ZipFileEntriesAreCheckedAgainstTheCentralDirectory) {
         EXPECT_EQ(WalkFile(methodZip).lines,
                   (std::vector<std::string>{row.firstLine, Row("b.swf", kFws)}));
     }
+    // Without its directory, such a zip is libarchive's to read from its entries' own headers:
+    // an LZMA entry is bounded there too, and the entries after one that fails are still read.
+    const Bytes vastZip = StoredZip({{"a.swf", kLong, "", "", 14, lzmaVast}, {"b.swf", kFws}}, 0);
+    const auto directory = static_cast<std::ptrdiff_t>(FindSignature(vastZip, "PK\x01\x02"));
+    EXPECT_EQ(WalkFile(Bytes(vastZip.begin(), vastZip.begin() + directory)).lines,
+              (std::vector<std::string>{
+                  "a.swf | error: lzma stream initialization error", Row("b.swf", kFws),
+                  "! : the zip's central directory cannot be read (Not a zip archive): its "
+                  "entries were read from their own headers",
+                  "! : the archive cannot be read"}));
     // Without a temporary file to copy it to, a zip inside another container is read as a stream.
     const char* const tmpdir = std::getenv("TMPDIR");
     const std::string savedTmpdir = tmpdir != nullptr ? tmpdir : "";
@@ -632,6 +642,11 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
         {"7z packed streams each within the file, together past it",
          SevenZip(Bytes(64), {0x01, 0x04, 0x06, 0x00, 0x02, 0x09, 64, 64, 0x00, 0x00, 0x00}),
          {"! : damaged 7z archive: its header declares packed streams larger than the file"}},
+        {"7z LZMA dictionary past the decoder's memory",
+         SevenZip(Bytes(64), {0x01, 0x04, 0x06, 0x00, 0x01, 0x09, 64,   0x00, 0x07, 0x0B,
+                              0x01, 0x00, 0x01, 0x23, 0x03, 0x01, 0x01, 0x05, 0x5D, 0xFF,
+                              0xFF, 0xFF, 0xFF, 0x0C, 64,   0x00, 0x00, 0x00}),
+         {"! : the 7z archive's LZMA data needs more than 128 MiB of memory to decode"}},
         {"long member with a bad crc",
          Cat({longBadCrc, Gzip(WarcRecordBytes({"resource", "u:a", kFws}))}),
          {"! : record at byte " + std::to_string(noise.size()) +
