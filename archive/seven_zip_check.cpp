@@ -58,17 +58,24 @@ struct Coder {
 };
 
 // libarchive hands an LZMA or LZMA2 coder's dictionary size to liblzma as its properties give it,
-// up to 4 GiB, which liblzma then allocates: a 7z whose data asks for more than an xz stream may
-// take is refused as such an xz stream is.
-void CheckDictionary(const Coder& coder) {
+// and a PPMd coder's model size to its PPMd decoder, each up to 4 GiB, to be allocated: a 7z
+// whose data asks for more than an xz stream may take is refused as such an xz stream is, and
+// one whose PPMd model is larger than a zip's PPMd entry may have.
+void CheckDecoderMemory(const Coder& coder) {
     const std::vector<std::uint8_t> kLzma{0x03, 0x01, 0x01};
     const std::vector<std::uint8_t> kLzma2{0x21};
+    const std::vector<std::uint8_t> kPpmd{0x03, 0x04, 0x01};
+    constexpr std::uint64_t kMaxPpmdModelBytes = 256u << 20;
     std::uint64_t dictionary = 0;
     if (coder.id == kLzma && coder.properties.size() >= 5) {
         dictionary = LittleU32(coder.properties.data() + 1);
     } else if (coder.id == kLzma2 && !coder.properties.empty()) {
         const unsigned bits = coder.properties[0] & 0x3Fu;
         dictionary = bits >= 40 ? 0xFFFFFFFFu : std::uint64_t{2u | (bits & 1u)} << (bits / 2 + 11);
+    } else if (coder.id == kPpmd && coder.properties.size() >= 5 &&
+               LittleU32(coder.properties.data() + 1) > kMaxPpmdModelBytes) {
+        throw ContainerError("the 7z archive's PPMd data needs more than " +
+                             std::to_string(kMaxPpmdModelBytes >> 20) + " MiB of memory to decode");
     }
     if (dictionary > kMaxDecoderBytes) {
         throw ContainerError("the 7z archive's LZMA data needs more than " +
@@ -290,7 +297,7 @@ class HeaderReader {
                 coder.properties = Take(Number());
             }
             if (!encoded_) {
-                CheckDictionary(coder);
+                CheckDecoderMemory(coder);
             }
             if (encoded_) {
                 folder.push_back(std::move(coder));

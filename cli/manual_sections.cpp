@@ -77,9 +77,10 @@ const std::vector<ManualSection>& ManualSections() {
           {"budget",
            "Each container may decode at most 1 GiB plus 1,000 times its own size, counting what "
            "the containers inside it decode: a decompression bomb gives a row naming the budget "
-           "and the entry it ran out in, and the scan goes on with the next file. No decoder may "
-           "take more than 128 MiB of memory: an xz stream, a zstd window, or the LZMA "
-           "dictionary of a zip entry or a 7z that asks for more gives a row saying so."},
+           "and the entry it ran out in, and the scan goes on with the next file. Decoders are "
+           "bounded in memory too: an xz stream, a zstd window, or the LZMA dictionary of a zip "
+           "entry or a 7z that asks for more than 128 MiB, or a 7z's PPMd model larger than the "
+           "256 MiB a zip's may have, gives a row saying so."},
           {"standard input",
            "scan - reads one movie or one container as it streams in; a 7z, which can only be "
            "read by seeking, a zip or a Windows executable (which may be a self-extracting "

@@ -647,6 +647,11 @@ TEST(ContainerWalkTest, BrokenContainersAreReportedAfterTheMoviesBeforeTheBreak)
                               0x01, 0x00, 0x01, 0x23, 0x03, 0x01, 0x01, 0x05, 0x5D, 0xFF,
                               0xFF, 0xFF, 0xFF, 0x0C, 64,   0x00, 0x00, 0x00}),
          {"! : the 7z archive's LZMA data needs more than 128 MiB of memory to decode"}},
+        {"7z PPMd model past the decoder's memory",
+         SevenZip(Bytes(64), {0x01, 0x04, 0x06, 0x00, 0x01, 0x09, 64,   0x00, 0x07, 0x0B,
+                              0x01, 0x00, 0x01, 0x23, 0x03, 0x04, 0x01, 0x05, 0x06, 0x00,
+                              0x00, 0x00, 0x20, 0x0C, 64,   0x00, 0x00, 0x00}),
+         {"! : the 7z archive's PPMd data needs more than 256 MiB of memory to decode"}},
         {"long member with a bad crc",
          Cat({longBadCrc, Gzip(WarcRecordBytes({"resource", "u:a", kFws}))}),
          {"! : record at byte " + std::to_string(noise.size()) +
