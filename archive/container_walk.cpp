@@ -20,6 +20,11 @@ namespace {
 
 // What is read of a file to tell whether it starts with a zip entry.
 constexpr std::size_t kZipHeadBytes = 4;
+// A zip inside another container is held in memory up to this size, and copied to a temporary
+// file when larger: a file costs some tens of microseconds, which only many small zips feel.
+constexpr std::size_t kMaxHeldZipBytes = 1 << 20;
+// The first block read of such a zip; each read after it doubles what is held.
+constexpr std::size_t kZipBlockBytes = 64 * 1024;
 
 // Counts every byte read through it as stored by the container `budget` is for: a container
 // whose size is not known beforehand.
@@ -72,6 +77,26 @@ class OwnedPeek : public ByteStream {
     static constexpr std::size_t kMovieSignatureBytes = 3;
     std::unique_ptr<ByteStream> inner_;
     PeekedStream peeked_;
+};
+
+// One stream's bytes, then another's.
+class ChainedStream : public ByteStream {
+  public:
+    ChainedStream(ByteStream& first, ByteStream& second) : first_(first), second_(second) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        if (!firstEnded_) {
+            if (const std::size_t got = first_.Read(buffer, count); got > 0 || count == 0) {
+                return got;
+            }
+            firstEnded_ = true;
+        }
+        return second_.Read(buffer, count);
+    }
+
+  private:
+    ByteStream& first_;
+    ByteStream& second_;
+    bool firstEnded_ = false;
 };
 
 class Walker {
@@ -160,39 +185,65 @@ class Walker {
     // is one, so that libarchive can seek in it. False when it turned out to be no archive.
     bool Walk(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
         if (path == nullptr && kind == ContainerKind::Archive) {
-            // A zip that is not a file of its own is read from a copy, as one on disk is, through
-            // its central directory: libarchive's reading of one as a stream cuts a name at a NUL,
-            // and knows nothing of the entries the directory holds but their own headers do not.
-            // Without a temporary file, it is read as a stream all the same.
             PeekedStream peeked(in, kZipHeadBytes);
-            std::optional<TemporaryFile> spooled;
             if (StartsZipEntry(peeked.Head().data(), peeked.Head().size())) {
-                try {
-                    spooled.emplace();
-                } catch (const EInOutError&) {
-                }
+                return WalkZipStream(peeked, level);
             }
-            if (spooled) {
-                spooled->WriteAllOf(peeked);
-                FileStream copy(spooled->Path());
-                return WalkFound(copy, kind, level, &spooled->Path());
-            }
-            return WalkFound(peeked, kind, level, nullptr);
+            return WalkRest(peeked, kind, level, nullptr, ZipReading::LeftToOthers, "");
         }
-        return WalkFound(in, kind, level, path);
+        std::string unopened;
+        const ZipReading reading = path != nullptr && kind == ContainerKind::Archive
+                                       ? WalkZipFile(*path, level, unopened)
+                                       : ZipReading::LeftToOthers;
+        return WalkRest(in, kind, level, path, reading, unopened);
     }
 
-    bool WalkFound(ByteStream& in, ContainerKind kind, int level, const std::string* path) {
+    // A zip that is not a file of its own is read as one on disk is, through its central
+    // directory, from memory or, when larger than kMaxHeldZipBytes, from a temporary copy:
+    // libarchive's reading of one as a stream cuts a name at a NUL, and knows nothing of the
+    // entries the directory holds but their own headers do not. Without a temporary file, a large
+    // one is read as a stream all the same.
+    bool WalkZipStream(ByteStream& in, int level) {
+        std::vector<std::uint8_t> held;
+        for (std::size_t got = 1; got > 0 && held.size() <= kMaxHeldZipBytes;) {
+            const std::size_t at = held.size();
+            held.resize(std::min(std::max(2 * at, kZipBlockBytes), kMaxHeldZipBytes + 1));
+            got = in.Read(held.data() + at, held.size() - at);
+            held.resize(at + got);
+        }
+        MemoryStream heldStream(held.data(), held.size());
         std::string unopened;
-        if (path != nullptr && kind == ContainerKind::Archive) {
-            const ZipReading reading = WalkZipFile(*path, level, unopened);
-            if (reading == ZipReading::Read) {
-                return true;
-            }
-            if (reading == ZipReading::DirectoryTooLarge) {
-                // Entry after entry, in no more memory for a million entries than for one.
-                return WalkArchive(in, kind, level, nullptr);
-            }
+        if (held.size() <= kMaxHeldZipBytes) {
+            const ZipReading reading =
+                WalkZip(level, [&](const ZipEntryVisitor& visit, std::string& disagreement) {
+                    return ReadHeldZip(held.data(), held.size(), visit, unopened, disagreement);
+                });
+            return WalkRest(heldStream, ContainerKind::Archive, level, nullptr, reading, unopened);
+        }
+        std::optional<TemporaryFile> spooled;
+        try {
+            spooled.emplace();
+        } catch (const EInOutError&) {
+            ChainedStream rest(heldStream, in);
+            return WalkRest(rest, ContainerKind::Archive, level, nullptr, ZipReading::LeftToOthers,
+                            "");
+        }
+        spooled->WriteAllOf(heldStream);
+        held = {};
+        spooled->WriteAllOf(in);
+        FileStream copy(spooled->Path());
+        return Walk(copy, ContainerKind::Archive, level, &spooled->Path());
+    }
+
+    // Walks what reading the container as a zip through libzip (`reading`) left to be done.
+    bool WalkRest(ByteStream& in, ContainerKind kind, int level, const std::string* path,
+                  ZipReading reading, const std::string& unopened) {
+        if (reading == ZipReading::Read) {
+            return true;
+        }
+        if (reading == ZipReading::DirectoryTooLarge) {
+            // Entry after entry, in no more memory for a million entries than for one.
+            return WalkArchive(in, kind, level, nullptr);
         }
         if (!unopened.empty()) {
             // Its entries can still be read one after another, but the zip is damaged all the
@@ -297,23 +348,29 @@ class Walker {
         }
     }
 
-    // A zip that libzip reads: a movie entry held as stored goes to the visitor to be read where
-    // it likes; any other entry is looked at here, as an entry of any archive is. Unless it
-    // comes back Read, the zip is left to libarchive.
+    // A zip file that libzip reads, unless it does not start with an entry: libzip finds a zip by
+    // its end, and one with other bytes before its entries is left to libarchive, which looks for
+    // what comes before them.
     ZipReading WalkZipFile(const std::string& path, int level, std::string& unopened) {
         std::vector<std::uint8_t> zipHead(kZipHeadBytes);
         {
             FileStream file(path);
             zipHead.resize(ReadFully(file, zipHead.data(), zipHead.size()));
         }
-        // libzip finds a zip by its end; one that does not start with an entry is left to
-        // libarchive, which looks for what comes before the entries.
         if (!StartsZipEntry(zipHead.data(), zipHead.size())) {
             return ZipReading::LeftToOthers;
         }
+        return WalkZip(level, [&](const ZipEntryVisitor& visit, std::string& disagreement) {
+            return ReadZipFile(path, visit, unopened, disagreement);
+        });
+    }
+
+    // A zip that libzip reads, through `read`: a movie entry held as stored goes to the visitor to
+    // be read where it likes; any other entry is looked at here, as an entry of any archive is.
+    template <typename Read>
+    ZipReading WalkZip(int level, Read read) {
         std::string disagreement;
-        const ZipReading reading = ReadZipFile(
-            path,
+        const ZipReading reading = read(
             [&](const std::string& name, std::unique_ptr<ByteStream> bytes,
                 std::optional<std::uint64_t> heldBytes, std::uint64_t size,
                 std::optional<StoredTime> modified) {
@@ -327,9 +384,8 @@ class Walker {
                         if (!namesOnly_) {
                             // Read on another thread, perhaps after this walk and its budget:
                             // charged here, in the walk's order, with all its stream can decode, so
-                            // that every
-                            // --jobs stops at the same entry, as the walk of a zip as a stream
-                            // does.
+                            // that every --jobs stops at the same entry, as the walk of a zip as a
+                            // stream does.
                             budget_->Charge(size);
                             visitor_.OwnedMovie(names_, provenance, std::move(peeked), *heldBytes);
                         }
@@ -341,7 +397,7 @@ class Walker {
                 Entry(name, charged, level, EntryOrigin::ArchiveFile, provenance);
                 return !visitor_.Stopped();
             },
-            unopened, disagreement);
+            disagreement);
         if (reading == ZipReading::Read && !disagreement.empty()) {
             visitor_.Failure(names_, ContainerError(disagreement));
         }

@@ -298,6 +298,31 @@ std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const 
     return std::make_unique<EntryStream>(std::move(bytes), nullptr, facts);
 }
 
+// A zip's bytes where they can be read at any offset: in its file, or held in memory.
+class ZipBytes {
+  public:
+    ZipBytes(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    ZipBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint64_t Size() const { return size_; }
+    // Whether all `count` bytes from `offset` were read.
+    bool ReadAt(std::uint64_t offset, void* into, std::size_t count) const {
+        if (data_ == nullptr) {
+            return pread(fd_, into, count, static_cast<off_t>(offset)) ==
+                   static_cast<ssize_t>(count);
+        }
+        if (offset > size_ || count > size_ - offset) {
+            return false;
+        }
+        std::memcpy(into, data_ + offset, count);
+        return true;
+    }
+
+  private:
+    int fd_ = -1;
+    const std::uint8_t* data_ = nullptr;
+    std::uint64_t size_;
+};
+
 // What the end of the central directory (or its zip64 form) says of the directory.
 struct DirectoryEnd {
     std::uint64_t entries = 0;
@@ -311,11 +336,10 @@ struct DirectoryEnd {
 
 constexpr std::size_t kCentralBytes = 46;
 
-std::optional<DirectoryEnd> ReadDirectoryEnd(int fd, std::uint64_t size) {
+std::optional<DirectoryEnd> ReadDirectoryEnd(const ZipBytes& zip) {
     constexpr std::uint64_t kEndBytes = 22;
-    std::vector<std::uint8_t> tail(std::min<std::uint64_t>(size, kEndBytes + 0xFFFF));
-    const off_t from = static_cast<off_t>(size - tail.size());
-    if (pread(fd, tail.data(), tail.size(), from) != static_cast<ssize_t>(tail.size())) {
+    std::vector<std::uint8_t> tail(std::min<std::uint64_t>(zip.Size(), kEndBytes + 0xFFFF));
+    if (!zip.ReadAt(zip.Size() - tail.size(), tail.data(), tail.size())) {
         return std::nullopt;
     }
     for (std::size_t at = tail.size() - std::min<std::size_t>(tail.size(), kEndBytes) + 1;
@@ -328,9 +352,7 @@ std::optional<DirectoryEnd> ReadDirectoryEnd(int fd, std::uint64_t size) {
         std::uint8_t zip64[56];
         if ((end.entries == 0xFFFF || end.bytes == 0xFFFFFFFF || end.offset == 0xFFFFFFFF) &&
             at >= 20 && std::memcmp(tail.data() + at - 20, "PK\x06\x07", 4) == 0 &&
-            pread(fd, zip64, sizeof zip64,
-                  static_cast<off_t>(LittleU64(tail.data() + at - 20 + 8))) ==
-                static_cast<ssize_t>(sizeof zip64) &&
+            zip.ReadAt(LittleU64(tail.data() + at - 20 + 8), zip64, sizeof zip64) &&
             std::memcmp(zip64, "PK\x06\x06", 4) == 0) {
             end = {LittleU64(zip64 + 32), LittleU64(zip64 + 40), LittleU64(zip64 + 48)};
         }
@@ -342,13 +364,12 @@ std::optional<DirectoryEnd> ReadDirectoryEnd(int fd, std::uint64_t size) {
 // Calls `record` with each record of the central directory that `end` places, and its name,
 // while it returns true.
 template <typename Visit>
-void ForEachDirectoryRecord(int fd, std::uint64_t size, const DirectoryEnd& end, Visit record) {
-    if (end.offset > size || end.bytes > size - end.offset) {
+void ForEachDirectoryRecord(const ZipBytes& zip, const DirectoryEnd& end, Visit record) {
+    if (end.offset > zip.Size() || end.bytes > zip.Size() - end.offset) {
         return;
     }
     std::vector<std::uint8_t> directory(static_cast<std::size_t>(end.bytes));
-    if (pread(fd, directory.data(), directory.size(), static_cast<off_t>(end.offset)) !=
-        static_cast<ssize_t>(directory.size())) {
+    if (!zip.ReadAt(end.offset, directory.data(), directory.size())) {
         return;
     }
     for (std::size_t at = 0; at + kCentralBytes <= directory.size() &&
@@ -367,19 +388,18 @@ void ForEachDirectoryRecord(int fd, std::uint64_t size, const DirectoryEnd& end,
 // The first entry whose own header disagrees with the central directory on its name or its
 // compression method, said in words; empty when none does. A reader from the start of the zip,
 // as of one on standard input, would give what the entries' own headers say.
-std::string FirstDisagreement(int fd, std::uint64_t size, const DirectoryEnd& end) {
+std::string FirstDisagreement(const ZipBytes& zip, const DirectoryEnd& end) {
     constexpr std::size_t kLocalBytes = 30;
     std::vector<std::uint8_t> local;
     std::string disagreement;
-    ForEachDirectoryRecord(fd, size, end, [&](const std::uint8_t* fields, std::string_view name) {
+    ForEachDirectoryRecord(zip, end, [&](const std::uint8_t* fields, std::string_view name) {
         const std::uint64_t offset = LittleU32(fields + 42);
         // A zip64 offset is in the extra field; such an entry is not compared.
         if (offset == 0xFFFFFFFF) {
             return true;
         }
         local.resize(kLocalBytes + name.size());
-        const bool read = pread(fd, local.data(), local.size(), static_cast<off_t>(offset)) ==
-                          static_cast<ssize_t>(local.size());
+        const bool read = zip.ReadAt(offset, local.data(), local.size());
         if (!read || std::memcmp(local.data(), "PK\x03\x04", 4) != 0 ||
             LittleU16(local.data() + 8) != LittleU16(fields + 10) ||
             LittleU16(local.data() + 26) != name.size() ||
@@ -426,48 +446,44 @@ bool IsUtf8(std::string_view text) {
 
 // libzip refuses a whole zip, as inconsistent, for one name that is not the UTF-8 its flag says:
 // which is said instead, since nothing else in the directory need be wrong.
-bool HasFalseUtf8Name(int fd, std::uint64_t size, const DirectoryEnd& end) {
+bool HasFalseUtf8Name(const ZipBytes& zip, const DirectoryEnd& end) {
     constexpr std::uint16_t kUtf8Flag = 0x800;
     bool found = false;
-    ForEachDirectoryRecord(fd, size, end, [&](const std::uint8_t* fields, std::string_view name) {
+    ForEachDirectoryRecord(zip, end, [&](const std::uint8_t* fields, std::string_view name) {
         found = (LittleU16(fields + 8) & kUtf8Flag) != 0 && !IsUtf8(name);
         return !found;
     });
     return found;
 }
 
-}  // namespace
-
-ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, std::string& unopened,
-                       std::string& disagreement) {
+// Reads the zip whose bytes `bytes` gives (when they could be reached) and that `open` opens
+// with libzip, named `name` in the messages of a failed read.
+template <typename Open>
+ZipReading ReadZip(const std::optional<ZipBytes>& bytes, Open open, const std::string& name,
+                   const ZipEntryVisitor& visit, std::string& unopened, std::string& disagreement) {
     bool falseUtf8Name = false;
-    {
-        const ReadOnlyFile file(path);
-        struct stat info {};
-        if (file.Descriptor() >= 0 && fstat(file.Descriptor(), &info) == 0) {
-            const auto size = static_cast<std::uint64_t>(info.st_size);
-            const std::optional<DirectoryEnd> end = ReadDirectoryEnd(file.Descriptor(), size);
-            // libzip holds the whole directory, and a few hundred bytes for every entry.
-            if (end && end->HeldBytes() > kMaxDirectoryBytes) {
-                return ZipReading::DirectoryTooLarge;
-            }
-            if (end) {
-                disagreement = FirstDisagreement(file.Descriptor(), size, *end);
-                falseUtf8Name = HasFalseUtf8Name(file.Descriptor(), size, *end);
-            }
+    if (bytes) {
+        const std::optional<DirectoryEnd> end = ReadDirectoryEnd(*bytes);
+        // libzip holds the whole directory, and a few hundred bytes for every entry.
+        if (end && end->HeldBytes() > kMaxDirectoryBytes) {
+            return ZipReading::DirectoryTooLarge;
+        }
+        if (end) {
+            disagreement = FirstDisagreement(*bytes, *end);
+            falseUtf8Name = HasFalseUtf8Name(*bytes, *end);
         }
     }
-    int error = 0;
-    const std::unique_ptr<zip_t, ZipCloser> zip(zip_open(path.c_str(), ZIP_RDONLY, &error));
+    zip_error_t why;
+    zip_error_init(&why);
+    const std::unique_ptr<zip_t, ZipCloser> zip(open(why));
     if (!zip) {
-        zip_error_t why;
-        zip_error_init_with_code(&why, error);
-        unopened = error == ZIP_ER_INCONS && falseUtf8Name
+        unopened = zip_error_code_zip(&why) == ZIP_ER_INCONS && falseUtf8Name
                        ? "an entry's name is not the UTF-8 its flag says it is"
                        : zip_error_strerror(&why);
         zip_error_fini(&why);
         return ZipReading::Unopened;
     }
+    zip_error_fini(&why);
     const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
     std::vector<zip_stat_t> stats(static_cast<std::size_t>(std::max<zip_int64_t>(count, 0)));
     for (zip_uint64_t i = 0; i < stats.size(); ++i) {
@@ -485,22 +501,62 @@ ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, st
             continue;
         }
         std::optional<std::uint64_t> heldBytes;
-        std::unique_ptr<ByteStream> bytes;
+        std::unique_ptr<ByteStream> entry;
         try {
-            bytes = OpenEntry(zip.get(), stat, path, heldBytes);
+            entry = OpenEntry(zip.get(), stat, name, heldBytes);
         } catch (const Error& failure) {
             if (!IsEntryError(failure)) {
                 throw;
             }
-            bytes = std::make_unique<FailedStream>(failure.what());
+            entry = std::make_unique<FailedStream>(failure.what());
             heldBytes = 0;
         }
-        if (!visit(stat.name, std::move(bytes), heldBytes, stat.size,
+        if (!visit(stat.name, std::move(entry), heldBytes, stat.size,
                    EntryModified(zip.get(), stat))) {
             break;
         }
     }
     return ZipReading::Read;
+}
+
+}  // namespace
+
+ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, std::string& unopened,
+                       std::string& disagreement) {
+    const ReadOnlyFile file(path);
+    struct stat info {};
+    std::optional<ZipBytes> bytes;
+    if (file.Descriptor() >= 0 && fstat(file.Descriptor(), &info) == 0) {
+        bytes.emplace(file.Descriptor(), static_cast<std::uint64_t>(info.st_size));
+    }
+    return ReadZip(
+        bytes,
+        [&path](zip_error_t& why) {
+            int error = 0;
+            zip_t* const zip = zip_open(path.c_str(), ZIP_RDONLY, &error);
+            zip_error_set(&why, error, 0);
+            return zip;
+        },
+        path, visit, unopened, disagreement);
+}
+
+ZipReading ReadHeldZip(const std::uint8_t* data, std::size_t size, const ZipEntryVisitor& visit,
+                       std::string& unopened, std::string& disagreement) {
+    static const std::string kName = "a zip inside another container";
+    return ReadZip(
+        ZipBytes(data, size),
+        [data, size](zip_error_t& why) -> zip_t* {
+            zip_source_t* const source = zip_source_buffer_create(data, size, 0, &why);
+            if (source == nullptr) {
+                return nullptr;
+            }
+            zip_t* const zip = zip_open_from_source(source, ZIP_RDONLY, &why);
+            if (zip == nullptr) {
+                zip_source_free(source);
+            }
+            return zip;
+        },
+        kName, visit, unopened, disagreement);
 }
 
 }  // namespace velpin

@@ -54,4 +54,8 @@ inline constexpr std::uint64_t kDirectoryBytesPerEntry = 768;
 ZipReading ReadZipFile(const std::string& path, const ZipEntryVisitor& visit, std::string& unopened,
                        std::string& disagreement);
 
+// The same for a zip of `size` bytes held at `data`, which stay there while it is read.
+ZipReading ReadHeldZip(const std::uint8_t* data, std::size_t size, const ZipEntryVisitor& visit,
+                       std::string& unopened, std::string& disagreement);
+
 }  // namespace velpin
