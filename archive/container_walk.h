@@ -2,8 +2,8 @@
 // be inflated in parallel; zip read as a stream, 7z and tar (plain or compressed with gzip,
 // bzip2, xz or zstd) through libarchive; WARC through our own record reader, and WACZ as the zip
 // of WARC files it is. Every movie entry is handed over in the container's order as a stream of
-// its bytes as stored; no entry is extracted to disk (a nested 7z or zip is copied to a
-// temporary file) and no entry name becomes a path. An entry that is itself a container is
+// its bytes as stored; no entry is extracted to disk (a nested 7z, or zip over 1 MiB, is copied
+// to a temporary file) and no entry name becomes a path. An entry that is itself a container is
 // walked in turn, down to kMaxContainerLevels.
 //
 // Every container is untrusted: each stream holds a fixed buffer, a compressed entry costs time
@@ -85,10 +85,10 @@ std::int64_t WalkContainerFile(const std::string& path, ContainerVisitor& visito
 // so a list of names is had for little more than the container's headers.
 void ListContainerFile(const std::string& path, ContainerVisitor& visitor);
 
-// The same for a container of `stored` bytes held in a stream (a 7z or a zip is copied to a
-// temporary file, since reading one needs to seek); without `stored`, the bytes read so far are
-// what it stores, as for a nested container. A smaller `baseBudget` than a file's lets the fuzzer
-// meet the budget at every depth in the time it gives an input.
+// The same for a container of `stored` bytes held in a stream (a 7z, or a zip over 1 MiB, is
+// copied to a temporary file, since reading one needs to seek); without `stored`, the bytes read so
+// far are what it stores, as for a nested container. A smaller `baseBudget` than a file's lets the
+// fuzzer meet the budget at every depth in the time it gives an input.
 std::int64_t WalkContainerStream(ByteStream& in, ContainerVisitor& visitor,
                                  std::optional<std::uint64_t> stored,
                                  std::uint64_t baseBudget = DecodeBudget::kBaseBytes);

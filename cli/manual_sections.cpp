@@ -50,9 +50,9 @@ const std::vector<ManualSection>& ManualSections() {
            "lists as the file named."}}},
         {"CONTAINERS",
          {{"",
-           "scan reads collections where they lie, with nothing unpacked to disk but a zip or "
-           "7z inside another container, copied whole to a temporary file: zip, 7z, tar "
-           "(plain or compressed with gzip, bzip2, xz or zstd), a movie gzipped whole, WARC "
+           "scan reads collections where they lie, with nothing unpacked to disk but a 7z, or a "
+           "zip over 1 MiB, inside another container, copied whole to a temporary file: zip, 7z, "
+           "tar (plain or compressed with gzip, bzip2, xz or zstd), a movie gzipped whole, WARC "
            "(.warc, .warc.gz; WARC/1.0 and 1.1) and WACZ. A folder walk takes the files ending in "
            ".swf and in the containers' extensions; a file named on the command line is "
            "recognised by its content. Inside, every entry that starts with FWS, CWS or ZWS, or "
