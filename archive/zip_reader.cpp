@@ -302,22 +302,26 @@ std::unique_ptr<ByteStream> OpenEntry(zip_t* zip, const zip_stat_t& stat, const 
 class ZipBytes {
   public:
     ZipBytes(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-    ZipBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    ZipBytes(const std::uint8_t* data, std::size_t size) : held_(true), data_(data), size_(size) {}
     std::uint64_t Size() const { return size_; }
     // Whether all `count` bytes from `offset` were read.
     bool ReadAt(std::uint64_t offset, void* into, std::size_t count) const {
-        if (data_ == nullptr) {
+        if (!held_) {
             return pread(fd_, into, count, static_cast<off_t>(offset)) ==
                    static_cast<ssize_t>(count);
         }
         if (offset > size_ || count > size_ - offset) {
             return false;
         }
-        std::memcpy(into, data_ + offset, count);
+        // An empty read may come with no buffer at all, which memcpy must not be given.
+        if (count > 0) {
+            std::memcpy(into, data_ + offset, count);
+        }
         return true;
     }
 
   private:
+    bool held_ = false;
     int fd_ = -1;
     const std::uint8_t* data_ = nullptr;
     std::uint64_t size_;
