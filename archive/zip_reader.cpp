@@ -14,6 +14,7 @@
 #include "archive/read_only_file.h"
 #include "archive/xz_stream.h"
 #include "archive/zip_foreign_entry.h"
+#include "base/utf8.h"
 #include "codec/inflater.h"
 #include "swfff/fileio.h"
 #include "swfff/little_endian.h"
@@ -417,44 +418,13 @@ std::string FirstDisagreement(const ZipBytes& zip, const DirectoryEnd& end) {
     return disagreement;
 }
 
-// Whether `text` is well-formed UTF-8: no stray continuation byte, overlong form, surrogate or
-// code point past U+10FFFF.
-bool IsUtf8(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const auto lead = static_cast<std::uint8_t>(text[at]);
-        const std::size_t length = lead < 0x80   ? 1
-                                   : lead < 0xC2 ? 0
-                                   : lead < 0xE0 ? 2
-                                   : lead < 0xF0 ? 3
-                                   : lead < 0xF5 ? 4
-                                                 : 0;
-        if (length == 0 || at + length > text.size()) {
-            return false;
-        }
-        std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t i = 1; i < length; ++i) {
-            const auto next = static_cast<std::uint8_t>(text[at + i]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            point = point << 6 | (next & 0x3F);
-        }
-        if ((length == 3 && (point < 0x800 || (point >= 0xD800 && point <= 0xDFFF))) ||
-            (length == 4 && (point < 0x10000 || point > 0x10FFFF))) {
-            return false;
-        }
-        at += length;
-    }
-    return true;
-}
-
 // libzip refuses a whole zip, as inconsistent, for one name that is not the UTF-8 its flag says:
 // which is said instead, since nothing else in the directory need be wrong.
 bool HasFalseUtf8Name(const ZipBytes& zip, const DirectoryEnd& end) {
     constexpr std::uint16_t kUtf8Flag = 0x800;
     bool found = false;
     ForEachDirectoryRecord(zip, end, [&](const std::uint8_t* fields, std::string_view name) {
-        found = (LittleU16(fields + 8) & kUtf8Flag) != 0 && !IsUtf8(name);
+        found = (LittleU16(fields + 8) & kUtf8Flag) != 0 && !IsWellFormedUtf8(name);
         return !found;
     });
     return found;

@@ -3,52 +3,13 @@
 #include <cassert>
 #include <cstdint>
 
+#include "base/utf8.h"
+
 namespace velpin {
 
 namespace {
 
 constexpr char kReplacementCharacter[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, or 0 when its first byte
-// does not begin one. Overlong forms, surrogates and values beyond U+10FFFF are not well formed.
-std::size_t WellFormedSequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length;
-    std::uint8_t secondMin = 0x80;
-    std::uint8_t secondMax = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) {
-            secondMin = 0xA0;  // overlong below
-        } else if (lead == 0xED) {
-            secondMax = 0x9F;  // surrogates above
-        }
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) {
-            secondMin = 0x90;  // overlong below
-        } else if (lead == 0xF4) {
-            secondMax = 0x8F;  // beyond U+10FFFF above
-        }
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < secondMin || byte(1) > secondMax) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 // Whether `c` can be copied as it is: most bytes of a path or a tag name can, and they are copied
 // in runs rather than one by one.
@@ -74,7 +35,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
         }
         const auto c = static_cast<std::uint8_t>(text[i]);
         if (c >= 0x80) {
-            const std::size_t length = WellFormedSequenceLength(text.substr(i));
+            const std::size_t length = WellFormedUtf8Length(text.substr(i));
             if (length == 0) {
                 out += kReplacementCharacter;
                 ++i;
