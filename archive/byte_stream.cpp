@@ -86,6 +86,16 @@ std::size_t PeekedStream::Read(std::uint8_t* buffer, std::size_t count) {
     return headComplete_ ? 0 : inner_.Read(buffer, count);
 }
 
+std::size_t ChainedStream::Read(std::uint8_t* buffer, std::size_t count) {
+    if (!firstEnded_) {
+        if (const std::size_t got = first_.Read(buffer, count); got > 0 || count == 0) {
+            return got;
+        }
+        firstEnded_ = true;
+    }
+    return second_.Read(buffer, count);
+}
+
 std::size_t BoundedStream::Read(std::uint8_t* buffer, std::size_t count) {
     if (left_ == 0) {
         return 0;

@@ -95,6 +95,18 @@ class PeekedStream : public ByteStream {
     bool headComplete_ = false;
 };
 
+// One stream's bytes, then another's.
+class ChainedStream : public ByteStream {
+  public:
+    ChainedStream(ByteStream& first, ByteStream& second) : first_(first), second_(second) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
+
+  private:
+    ByteStream& first_;
+    ByteStream& second_;
+    bool firstEnded_ = false;
+};
+
 // At most `limit` bytes of `inner`: a record's block. Ending early is a cut container.
 class BoundedStream : public ByteStream {
   public:

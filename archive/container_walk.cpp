@@ -79,26 +79,6 @@ class OwnedPeek : public ByteStream {
     PeekedStream peeked_;
 };
 
-// One stream's bytes, then another's.
-class ChainedStream : public ByteStream {
-  public:
-    ChainedStream(ByteStream& first, ByteStream& second) : first_(first), second_(second) {}
-    std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
-        if (!firstEnded_) {
-            if (const std::size_t got = first_.Read(buffer, count); got > 0 || count == 0) {
-                return got;
-            }
-            firstEnded_ = true;
-        }
-        return second_.Read(buffer, count);
-    }
-
-  private:
-    ByteStream& first_;
-    ByteStream& second_;
-    bool firstEnded_ = false;
-};
-
 class Walker {
   public:
     Walker(ContainerVisitor& visitor, bool namesOnly) : visitor_(visitor), namesOnly_(namesOnly) {}

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/archive_source.h"
 #include "archive/inflating_stream.h"
 #include "archive/read_only_file.h"
 #include "archive/seven_zip_check.h"
@@ -25,31 +26,8 @@ namespace velpin {
 
 namespace {
 
-constexpr std::size_t kArchiveBlockBytes = 64 * 1024;
-
 bool StartsWithBytes(const std::vector<std::uint8_t>& head, std::string_view magic) {
     return head.size() >= magic.size() && std::memcmp(head.data(), magic.data(), magic.size()) == 0;
-}
-
-// libarchive reads a container through these callbacks. Exceptions must not cross the C library,
-// so one raised by the stream is kept and raised again once libarchive returns.
-struct ArchiveSource {
-    ByteStream* in = nullptr;
-    std::vector<std::uint8_t> block = std::vector<std::uint8_t>(kArchiveBlockBytes);
-    std::exception_ptr raised;
-};
-
-la_ssize_t ReadArchiveBlock(struct archive* archive, void* client, const void** buffer) {
-    auto* source = static_cast<ArchiveSource*>(client);
-    try {
-        const std::size_t got = source->in->Read(source->block.data(), source->block.size());
-        *buffer = source->block.data();
-        return static_cast<la_ssize_t>(got);
-    } catch (...) {
-        source->raised = std::current_exception();
-        archive_set_error(archive, EIO, "the container's own input failed");
-        return ARCHIVE_FATAL;
-    }
 }
 
 // libarchive tells a deflated zip entry that zlib could not finish by zlib's bare return code.

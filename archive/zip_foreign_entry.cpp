@@ -3,12 +3,13 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <array>
-#include <cerrno>
 #include <exception>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "archive/archive_source.h"
 #include "archive/xz_stream.h"
 #include "base/error.h"
 #include "swfff/little_endian.h"
@@ -18,7 +19,6 @@ namespace velpin {
 namespace {
 
 constexpr std::uint16_t kLzmaMethod = 14;
-constexpr std::size_t kBlockBytes = 64 * 1024;
 
 void PutLittle(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
@@ -55,13 +55,13 @@ std::vector<std::uint8_t> LocalHeader(const ForeignEntry& entry) {
 // xz data may ask for is refused before it is given the chance. The stored data starts with two
 // bytes of version, two of the properties' size, then the properties, whose last four bytes are
 // the dictionary size.
-void CheckLzmaDictionary(const std::uint8_t* stored, std::size_t count) {
-    constexpr std::size_t kPropertiesEnd = 9;
-    if (count < kPropertiesEnd) {
+constexpr std::size_t kLzmaPropertiesEnd = 9;
+
+void CheckLzmaDictionary(const std::vector<std::uint8_t>& head) {
+    if (head.size() < kLzmaPropertiesEnd) {
         return;
     }
-    const std::uint32_t dictionary = LittleU32(stored + 5);
-    if (dictionary > kMaxDecoderBytes) {
+    if (LittleU32(head.data() + 5) > kMaxDecoderBytes) {
         throw EntryError("the entry's LZMA data needs more than " +
                          std::to_string(kMaxDecoderBytes >> 20) + " MiB of memory to decode");
     }
@@ -71,16 +71,23 @@ class ForeignStream : public ByteStream {
   public:
     ForeignStream(std::unique_ptr<ByteStream> stored, const ForeignEntry& entry)
         : stored_(std::move(stored)),
-          entry_(entry),
+          method_(entry.method),
           header_(LocalHeader(entry)),
+          headerStream_(header_.data(), header_.size()),
           archive_(archive_read_new(), &archive_read_free) {}
 
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
-        if (!started_) {
-            started_ = true;
+        if (!chained_) {
+            ByteStream* stored = stored_.get();
+            if (method_ == kLzmaMethod) {
+                CheckLzmaDictionary(peeked_.emplace(*stored_, kLzmaPropertiesEnd).Head());
+                stored = &*peeked_;
+            }
+            source_.in = &chained_.emplace(headerStream_, *stored);
             struct archive_entry* header = nullptr;
             if (archive_read_support_format_zip_streamable(archive_.get()) != ARCHIVE_OK ||
-                Raise(archive_read_open(archive_.get(), this, nullptr, &Supply, nullptr)) ||
+                Raise(archive_read_open(archive_.get(), &source_, nullptr, &ReadArchiveBlock,
+                                        nullptr)) ||
                 Raise(archive_read_next_header(archive_.get(), &header))) {
                 Fail();
             }
@@ -96,8 +103,8 @@ class ForeignStream : public ByteStream {
   private:
     // Raises what the stored bytes' stream raised under libarchive; true for any other failure.
     bool Raise(int status) {
-        if (raised_) {
-            std::rethrow_exception(std::exchange(raised_, nullptr));
+        if (source_.raised) {
+            std::rethrow_exception(std::exchange(source_.raised, nullptr));
         }
         return status < ARCHIVE_WARN;
     }
@@ -107,42 +114,14 @@ class ForeignStream : public ByteStream {
         throw EntryError(text != nullptr ? text : "the entry cannot be decoded");
     }
 
-    // Exceptions must not cross the C library: one raised by the stored bytes' stream is kept, to
-    // be raised again once libarchive returns.
-    static la_ssize_t Supply(struct archive* archive, void* client, const void** buffer) {
-        auto* self = static_cast<ForeignStream*>(client);
-        if (!self->headerGiven_) {
-            self->headerGiven_ = true;
-            *buffer = self->header_.data();
-            return static_cast<la_ssize_t>(self->header_.size());
-        }
-        try {
-            self->block_.resize(kBlockBytes);
-            const bool first = !std::exchange(self->storedBegun_, true);
-            const std::size_t got =
-                first ? ReadFully(*self->stored_, self->block_.data(), self->block_.size())
-                      : self->stored_->Read(self->block_.data(), self->block_.size());
-            if (first && self->entry_.method == kLzmaMethod) {
-                CheckLzmaDictionary(self->block_.data(), got);
-            }
-            *buffer = self->block_.data();
-            return static_cast<la_ssize_t>(got);
-        } catch (...) {
-            self->raised_ = std::current_exception();
-            archive_set_error(archive, EIO, "the entry's stored bytes could not be read");
-            return ARCHIVE_FATAL;
-        }
-    }
-
     std::unique_ptr<ByteStream> stored_;
-    ForeignEntry entry_;
+    std::uint16_t method_;
     std::vector<std::uint8_t> header_;
-    std::vector<std::uint8_t> block_;
+    MemoryStream headerStream_;
+    std::optional<PeekedStream> peeked_;
+    std::optional<ChainedStream> chained_;
+    ArchiveSource source_;
     std::unique_ptr<struct archive, decltype(&archive_read_free)> archive_;
-    std::exception_ptr raised_;
-    bool started_ = false;
-    bool headerGiven_ = false;
-    bool storedBegun_ = false;
 };
 
 }  // namespace
